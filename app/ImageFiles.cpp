@@ -1,0 +1,53 @@
+#include "ImageFiles.h"
+
+#include <cctype>
+#include <memory>
+
+namespace app {
+
+using namespace imaging;
+
+Bitmap* OpenImageCopy(const std::string& path, StatusRecord* why) {
+    std::unique_ptr<Bitmap> decoded(Bitmap::FromFile(path));
+    if (!decoded->HasContent()) {
+        if (why) *why = {decoded->GetLastStatus(), decoded->GetLastReason()};
+        return nullptr;
+    }
+    const Rect all{0, 0, int32_t(decoded->GetWidth()), int32_t(decoded->GetHeight())};
+    Bitmap* copy = decoded->Clone(all, decoded->GetPixelFormat());
+    if (copy == nullptr && why) *why = {decoded->GetLastStatus(), decoded->GetLastReason()};
+    return copy;
+}
+
+const char* EncoderMimeTypeForPath(const std::string& path) {
+    static const struct { const char* key; const char* mime; } table[] = {
+        {"jpg", "image/jpeg"}, {"gif", "image/gif"}, {"tif", "image/tiff"}, {"bmp", "image/bmp"},
+    };
+    std::string tail = path.size() > 3 ? path.substr(path.size() - 3) : path;
+    for (char& c : tail) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (const auto& row : table)
+        if (tail == row.key) return row.mime;
+    return "image/png";
+}
+
+int FindEncoderByMimeType(const std::string& mimeType, CLSID* clsid) {
+    const std::vector<ImageCodecInfo>& encoders = GetImageEncoders();
+    for (size_t i = 0; i < encoders.size(); ++i) {
+        if (encoders[i].MimeType == mimeType) {
+            if (clsid) *clsid = encoders[i].Clsid;
+            return int(i);
+        }
+    }
+    return -1;
+}
+
+StatusRecord SaveImageByName(Image& image, const std::string& path) {
+    const char* mime = EncoderMimeTypeForPath(path);
+    CLSID clsid;
+    if (FindEncoderByMimeType(mime, &clsid) < 0)
+        return {NotImplemented, std::string("no encoder for ") + mime + " is installed"};
+    if (image.Save(path, &clsid) != Ok) return {image.GetLastStatus(), image.GetLastReason()};
+    return {};
+}
+
+} // namespace app

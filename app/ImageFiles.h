@@ -1,0 +1,30 @@
+#pragma once
+// Opening and saving image files as the program does it, without any user interface: shared
+// by the main window and the command-line tool.
+
+#include "imaging/Bitmap.h"
+#include "imaging/Encoders.h"
+
+#include <string>
+
+namespace app {
+
+// Decodes the file at `path` and returns a byte-exact copy of it (same size, pixel format and
+// palette) that refers to nothing of the file, which may then be moved or overwritten. Null on
+// failure, with the reason in *why. The caller owns the copy.
+imaging::Bitmap* OpenImageCopy(const std::string& path, imaging::StatusRecord* why);
+
+// The MIME type of the encoder a file name asks for: its last three characters (the whole
+// name when shorter), lowercased, "jpg" -> "image/jpeg", "gif" -> "image/gif",
+// "tif" -> "image/tiff", "bmp" -> "image/bmp", anything else "image/png".
+const char* EncoderMimeTypeForPath(const std::string& path);
+
+// The index of the first installed encoder whose MIME type equals `mimeType` exactly (case
+// matters), with its class id in *clsid; -1, leaving *clsid alone, when there is none.
+int FindEncoderByMimeType(const std::string& mimeType, imaging::CLSID* clsid);
+
+// Encodes `image` to `path` with the encoder the name asks for. Without that encoder, or when
+// writing fails, an existing file at `path` is left as it was.
+imaging::StatusRecord SaveImageByName(imaging::Image& image, const std::string& path);
+
+} // namespace app

@@ -1,0 +1,307 @@
+#include "Bitmap.h"
+
+#include "PixelCodec.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace imaging {
+
+namespace {
+
+void DefaultPalette(PixelFormat format, std::array<uint32_t, 256>& palette) {
+    palette.fill(0xFF000000u);
+    const int n = PaletteSizeOf(format);
+    for (int i = 0; i < n; ++i) {
+        uint32_t v = uint32_t(i * 255 / (n - 1));
+        palette[i] = 0xFF000000u | v << 16 | v << 8 | v;
+    }
+}
+
+int64_t RowBytes(PixelFormat format, int64_t width) {
+    return (width * GetPixelFormatSize(format) + 7) / 8;
+}
+
+} // namespace
+
+bool IsKnownPixelFormat(PixelFormat format) {
+    for (PixelFormat f : kAllPixelFormats)
+        if (f == format) return true;
+    return false;
+}
+
+int64_t StrideFor(PixelFormat format, int64_t width) {
+    int64_t stride = (width * GetPixelFormatSize(format) + 31) / 32 * 4;
+    return stride > INT32_MAX ? -1 : stride;
+}
+
+const char* StatusName(Status status) {
+    switch (status) {
+    case Ok: return "ok";
+    case GenericError: return "error";
+    case InvalidParameter: return "invalid parameter";
+    case OutOfMemory: return "out of memory";
+    case ObjectBusy: return "object busy";
+    case NotImplemented: return "not supported";
+    case WrongState: return "wrong state";
+    case FileNotFound: return "file not found";
+    case ValueOverflow: return "too large";
+    case AccessDenied: return "access denied";
+    case UnknownImageFormat: return "unknown image format";
+    case FileWriteError: return "write error";
+    }
+    return "error";
+}
+
+// ---------------------------------------------------------------------------------- Image
+
+void Image::FreeDeleter::operator()(uint8_t* p) const { std::free(p); }
+
+Image::~Image() = default;
+
+Status Image::Fail(Status code, std::string reason) const {
+    m_lastStatus = {code, std::move(reason)};
+    return code;
+}
+
+Status Image::FailNoContent() const { return Fail(WrongState, "the image has no content"); }
+
+const uint32_t* Image::GetPalette() const {
+    return HasContent() && IsIndexedPixelFormat(m_format) ? m_palette.data() : nullptr;
+}
+
+Status Image::SetPalette(const uint32_t* argb, int count) {
+    if (!HasContent()) return FailNoContent();
+    if (!IsIndexedPixelFormat(m_format) || argb == nullptr || count < 0 ||
+        count > PaletteSizeOf(m_format))
+        return Fail(InvalidParameter, "the palette does not fit the image's format");
+    std::copy(argb, argb + count, m_palette.begin());
+    return Ok;
+}
+
+// --------------------------------------------------------------------------------- Bitmap
+
+struct Bitmap::Lock {
+    Rect rect;
+    unsigned flags = 0;
+    PixelFormat format = PixelFormatUndefined;
+    std::vector<uint8_t> converted; // empty for a lock in the bitmap's own format
+};
+
+Bitmap::~Bitmap() = default;
+
+Bitmap::Bitmap(int32_t width, int32_t height, PixelFormat format) {
+    if (width <= 0 || height <= 0 || !IsKnownPixelFormat(format)) {
+        Fail(InvalidParameter, "a bitmap needs a positive size and a known pixel format");
+        return;
+    }
+    if (width > kMaxImageSide || height > kMaxImageSide ||
+        int64_t(width) * height > kMaxImagePixels) {
+        Fail(ValueOverflow, "a bitmap of " + std::to_string(width) + " x " +
+                                std::to_string(height) + " pixels is beyond the size limit");
+        return;
+    }
+    const int64_t stride = StrideFor(format, width);
+    auto* memory = static_cast<uint8_t*>(std::calloc(size_t(stride) * size_t(height), 1));
+    if (memory == nullptr) {
+        Fail(OutOfMemory, "not enough memory for a bitmap of " + std::to_string(width) + " x " +
+                              std::to_string(height) + " pixels");
+        return;
+    }
+    m_owned.reset(memory);
+    m_scan0 = memory;
+    m_stride = int32_t(stride);
+    m_width = uint32_t(width);
+    m_height = uint32_t(height);
+    m_format = format;
+    DefaultPalette(format, m_palette);
+}
+
+Bitmap::Bitmap(int32_t width, int32_t height, int32_t stride, PixelFormat format,
+               uint8_t* scan0) {
+    if (width <= 0 || height <= 0 || !IsKnownPixelFormat(format) || scan0 == nullptr ||
+        (stride < 0 ? -int64_t(stride) : int64_t(stride)) < RowBytes(format, width)) {
+        Fail(InvalidParameter, "the memory does not describe a bitmap of that size and format");
+        return;
+    }
+    m_scan0 = scan0;
+    m_stride = stride;
+    m_width = uint32_t(width);
+    m_height = uint32_t(height);
+    m_format = format;
+    DefaultPalette(format, m_palette);
+}
+
+Bitmap* Bitmap::Clone(const Rect& rect, PixelFormat format) const {
+    if (!HasContent()) {
+        FailNoContent();
+        return nullptr;
+    }
+    if (rect.X < 0 || rect.Y < 0 || rect.Width <= 0 || rect.Height <= 0 ||
+        int64_t(rect.X) + rect.Width > m_width || int64_t(rect.Y) + rect.Height > m_height) {
+        Fail(InvalidParameter, "the area to copy lies outside the image");
+        return nullptr;
+    }
+    if (format != m_format && format != PixelFormat32bppARGB) {
+        Fail(NotImplemented, "copies convert only to 32-bit ARGB");
+        return nullptr;
+    }
+    auto copy = std::make_unique<Bitmap>(rect.Width, rect.Height, format);
+    if (!copy->HasContent()) {
+        m_lastStatus = copy->m_lastStatus;
+        return nullptr;
+    }
+    const int bits = GetPixelFormatSize(m_format);
+    if (format == m_format && (int64_t(rect.X) * bits) % 8 == 0) {
+        const size_t rowBytes = size_t(RowBytes(format, rect.Width));
+        for (int32_t y = 0; y < rect.Height; ++y)
+            std::memcpy(copy->m_scan0 + int64_t(y) * copy->m_stride,
+                        m_scan0 + int64_t(rect.Y + y) * m_stride + int64_t(rect.X) * bits / 8,
+                        rowBytes);
+        copy->m_palette = m_palette;
+        return copy.release();
+    }
+    if (format == m_format) { // a sub-byte area that does not start on a byte: move indices
+        copy->m_palette = m_palette;
+        for (int32_t y = 0; y < rect.Height; ++y) {
+            const uint8_t* src = m_scan0 + int64_t(rect.Y + y) * m_stride;
+            uint8_t* dst = copy->m_scan0 + int64_t(y) * copy->m_stride;
+            for (int32_t x = 0; x < rect.Width; ++x) {
+                unsigned index = pixel::IndexAt(m_format, src, rect.X + x);
+                if (bits == 1) dst[x >> 3] |= uint8_t(index << (7 - (x & 7)));
+                else dst[x >> 1] |= uint8_t((x & 1) ? index : index << 4);
+            }
+        }
+        return copy.release();
+    }
+    DispatchPixelFormat(m_format, [&]<PixelFormat F>() {
+        for (int32_t y = 0; y < rect.Height; ++y) {
+            const uint8_t* src = m_scan0 + int64_t(rect.Y + y) * m_stride;
+            uint8_t* dst = copy->m_scan0 + int64_t(y) * copy->m_stride;
+            for (int32_t x = 0; x < rect.Width; ++x) {
+                Bgra c = ReadTrueColor<F>(src, rect.X + x, m_palette.data());
+                dst[4 * x] = c.B;
+                dst[4 * x + 1] = c.G;
+                dst[4 * x + 2] = c.R;
+                dst[4 * x + 3] = c.A;
+            }
+        }
+    });
+    return copy.release();
+}
+
+Status Bitmap::LockBits(const Rect* rect, unsigned flags, PixelFormat format,
+                        BitmapData* data) {
+    if (!HasContent()) return FailNoContent();
+    if (data == nullptr || (flags & (ImageLockModeRead | ImageLockModeWrite)) == 0)
+        return Fail(InvalidParameter, "a lock needs a record and a read or write mode");
+    if (m_lock) return Fail(WrongState, "the bitmap is already locked");
+    const Rect r = rect ? *rect : Rect{0, 0, int32_t(m_width), int32_t(m_height)};
+    if (r.X < 0 || r.Y < 0 || r.Width <= 0 || r.Height <= 0 ||
+        int64_t(r.X) + r.Width > m_width || int64_t(r.Y) + r.Height > m_height)
+        return Fail(InvalidParameter, "the area to lock lies outside the image");
+
+    auto lock = std::make_unique<Lock>();
+    lock->rect = r;
+    lock->flags = flags;
+    lock->format = format;
+    const int bits = GetPixelFormatSize(m_format);
+    if (format == m_format) {
+        if ((int64_t(r.X) * bits) % 8 != 0)
+            return Fail(InvalidParameter, "the locked area must start on a whole byte");
+        data->Stride = m_stride;
+        data->Scan0 = m_scan0 + int64_t(r.Y) * m_stride + int64_t(r.X) * bits / 8;
+    } else if (format == PixelFormat32bppARGB) {
+        if ((flags & ImageLockModeWrite) && IsIndexedPixelFormat(m_format))
+            return Fail(NotImplemented, "converted pixels cannot be written into an indexed bitmap");
+        std::unique_ptr<Bitmap> copy(Clone(r, PixelFormat32bppARGB));
+        if (!copy) return m_lastStatus.code;
+        const size_t bytes = size_t(copy->m_stride) * copy->m_height;
+        try {
+            lock->converted.assign(copy->m_scan0, copy->m_scan0 + bytes);
+        } catch (const std::bad_alloc&) {
+            return Fail(OutOfMemory, "not enough memory to lock the bitmap");
+        }
+        data->Stride = copy->m_stride;
+        data->Scan0 = lock->converted.data();
+    } else {
+        return Fail(NotImplemented, "pixels can be locked only in the bitmap's own format or in 32-bit ARGB");
+    }
+    data->Width = uint32_t(r.Width);
+    data->Height = uint32_t(r.Height);
+    data->PixelFormat = format;
+    m_lock = std::move(lock);
+    return Ok;
+}
+
+Status Bitmap::UnlockBits(BitmapData* data) {
+    if (!HasContent()) return FailNoContent();
+    if (!m_lock || data == nullptr) return Fail(WrongState, "the bitmap is not locked");
+    const Lock& lock = *m_lock;
+    if (!lock.converted.empty() && (lock.flags & ImageLockModeWrite)) {
+        const int32_t stride = lock.rect.Width * 4;
+        for (int32_t y = 0; y < lock.rect.Height; ++y) {
+            const uint8_t* src = lock.converted.data() + int64_t(y) * stride;
+            uint8_t* dst = m_scan0 + int64_t(lock.rect.Y + y) * m_stride;
+            for (int32_t x = 0; x < lock.rect.Width; ++x)
+                WriteTrueColor(m_format, dst, lock.rect.X + x,
+                               {src[4 * x], src[4 * x + 1], src[4 * x + 2], src[4 * x + 3]});
+        }
+    }
+    m_lock.reset();
+    *data = BitmapData{};
+    return Ok;
+}
+
+// ------------------------------------------------------------------------ pixel writing
+
+void WriteTrueColor(PixelFormat format, uint8_t* row, int32_t x, Bgra c) {
+    using namespace pixel;
+    auto wide = [](uint8_t v) { return uint16_t(v * 257u); };
+    switch (format) {
+    case PixelFormat16bppGrayScale:
+        Store16(row + 2 * x, wide(uint8_t((c.R * 299u + c.G * 587u + c.B * 114u + 500u) / 1000u)));
+        break;
+    case PixelFormat16bppRGB555:
+    case PixelFormat16bppARGB1555: {
+        const unsigned a = format == PixelFormat16bppARGB1555 && c.A >= 128 ? 0x8000u : 0u;
+        Store16(row + 2 * x, uint16_t(a | (c.R >> 3) << 10 | (c.G >> 3) << 5 | c.B >> 3));
+        break;
+    }
+    case PixelFormat16bppRGB565:
+        Store16(row + 2 * x, uint16_t((c.R >> 3) << 11 | (c.G >> 2) << 5 | c.B >> 3));
+        break;
+    case PixelFormat24bppRGB:
+        row[3 * x] = c.B, row[3 * x + 1] = c.G, row[3 * x + 2] = c.R;
+        break;
+    case PixelFormat32bppRGB:
+        row[4 * x] = c.B, row[4 * x + 1] = c.G, row[4 * x + 2] = c.R, row[4 * x + 3] = 255;
+        break;
+    case PixelFormat32bppARGB:
+        row[4 * x] = c.B, row[4 * x + 1] = c.G, row[4 * x + 2] = c.R, row[4 * x + 3] = c.A;
+        break;
+    case PixelFormat32bppPARGB:
+        row[4 * x] = Premultiply8(c.B, c.A), row[4 * x + 1] = Premultiply8(c.G, c.A);
+        row[4 * x + 2] = Premultiply8(c.R, c.A), row[4 * x + 3] = c.A;
+        break;
+    case PixelFormat48bppRGB:
+        Store16(row + 6 * x, wide(c.B)), Store16(row + 6 * x + 2, wide(c.G));
+        Store16(row + 6 * x + 4, wide(c.R));
+        break;
+    case PixelFormat64bppARGB:
+        Store16(row + 8 * x, wide(c.B)), Store16(row + 8 * x + 2, wide(c.G));
+        Store16(row + 8 * x + 4, wide(c.R)), Store16(row + 8 * x + 6, wide(c.A));
+        break;
+    case PixelFormat64bppPARGB:
+        Store16(row + 8 * x, wide(Premultiply8(c.B, c.A)));
+        Store16(row + 8 * x + 2, wide(Premultiply8(c.G, c.A)));
+        Store16(row + 8 * x + 4, wide(Premultiply8(c.R, c.A)));
+        Store16(row + 8 * x + 6, wide(c.A));
+        break;
+    default: break; // indexed formats are written by index, never by colour
+    }
+}
+
+} // namespace imaging

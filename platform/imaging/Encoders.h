@@ -1,0 +1,34 @@
+#pragma once
+// The encoders the layer can save with, each known by a fixed class id and a MIME type.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace imaging {
+
+// A 16-byte class identifier.
+struct CLSID {
+    uint32_t Data1 = 0;
+    uint16_t Data2 = 0;
+    uint16_t Data3 = 0;
+    uint8_t Data4[8] = {};
+    friend bool operator==(const CLSID&, const CLSID&) = default;
+};
+
+struct ImageCodecInfo {
+    CLSID Clsid;
+    std::string MimeType;          // "image/png", ...
+    std::string FormatDescription; // "PNG"
+    std::string FilenameExtension; // "*.PNG"
+};
+
+// Encoder parameters are not supported; Image::Save takes null.
+struct EncoderParameters;
+
+// The encoders available on this machine, in a fixed order: BMP, JPEG, GIF, TIFF, PNG
+// ("image/bmp", "image/jpeg", "image/gif", "image/tiff", "image/png"). One whose codec is not
+// installed (Qt's TIFF plugin) is left out.
+const std::vector<ImageCodecInfo>& GetImageEncoders();
+
+} // namespace imaging

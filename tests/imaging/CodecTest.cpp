@@ -1,0 +1,312 @@
+// Decoding files into the layer's formats, the encoders, and bad files.
+
+#include "imaging/Bitmap.h"
+#include "imaging/Encoders.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QImageWriter>
+
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cstring>
+
+namespace {
+
+using namespace imaging;
+using namespace testing_support;
+
+const CLSID& EncoderFor(const std::string& mime) {
+    for (const ImageCodecInfo& e : GetImageEncoders())
+        if (e.MimeType == mime) return e.Clsid;
+    ADD_FAILURE() << "no encoder " << mime;
+    static CLSID none;
+    return none;
+}
+
+// A test picture with smooth gradients and a few sharp edges.
+QImage Picture(int w, int h, QImage::Format format) {
+    QImage image(w, h, QImage::Format_ARGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, qRgba(x * 255 / w, y * 255 / h, (x / 8 + y / 8) % 2 ? 220 : 30,
+                                       x < w / 2 ? 255 : (y * 7) % 256));
+    return image.convertToFormat(format);
+}
+
+void WriteWithQt(const QImage& image, const std::string& path, const char* format) {
+    QImageWriter writer(QString::fromStdString(path), format);
+    ASSERT_TRUE(writer.write(image)) << writer.errorString().toStdString();
+}
+
+std::string Head(const std::string& path, size_t n) {
+    const auto bytes = ReadFile(path);
+    return std::string(bytes.begin(), bytes.begin() + std::min(n, bytes.size()));
+}
+
+std::unique_ptr<Bitmap> Decode(const std::string& path) {
+    return std::unique_ptr<Bitmap>(Bitmap::FromFile(path));
+}
+
+TEST(Encoders, FiveEncodersWithDistinctFixedIds) {
+    const auto& encoders = GetImageEncoders();
+    std::vector<std::string> mimes;
+    std::set<std::vector<uint8_t>> ids;
+    for (const ImageCodecInfo& e : encoders) {
+        mimes.push_back(e.MimeType);
+        const auto* raw = reinterpret_cast<const uint8_t*>(&e.Clsid);
+        ids.insert(std::vector<uint8_t>(raw, raw + sizeof(CLSID)));
+    }
+    EXPECT_EQ((std::vector<std::string>{"image/bmp", "image/jpeg", "image/gif", "image/tiff", "image/png"}), mimes);
+    EXPECT_EQ(encoders.size(), ids.size());
+    EXPECT_EQ(16u, sizeof(CLSID));
+}
+
+struct DecodeCase {
+    const char* name;
+    QImage::Format qtFormat;
+    const char* qtWriter;
+    PixelFormat expected;
+};
+
+TEST(Decoding, FileTypesBecomeTheDocumentedFormats) {
+    TempDir dir;
+    const DecodeCase cases[] = {
+        {"rgb.png", QImage::Format_RGB32, "png", PixelFormat24bppRGB},
+        {"rgba.png", QImage::Format_ARGB32, "png", PixelFormat32bppARGB},
+        {"rgba16.png", QImage::Format_RGBA64, "png", PixelFormat32bppARGB},
+        {"grey.png", QImage::Format_Grayscale8, "png", PixelFormat8bppIndexed},
+        {"grey16.png", QImage::Format_Grayscale16, "png", PixelFormat8bppIndexed},
+        {"mono.png", QImage::Format_Mono, "png", PixelFormat1bppIndexed},
+        {"palette.png", QImage::Format_Indexed8, "png", PixelFormat8bppIndexed},
+        {"photo.jpg", QImage::Format_RGB32, "jpeg", PixelFormat24bppRGB},
+        {"picture.bmp", QImage::Format_RGB32, "bmp", PixelFormat24bppRGB},
+        {"picture.tif", QImage::Format_ARGB32, "tiff", PixelFormat32bppARGB},
+        {"picture.webp", QImage::Format_RGB32, "webp", PixelFormat24bppRGB},
+    };
+    for (const DecodeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QImage picture = Picture(40, 24, c.qtFormat);
+        WriteWithQt(picture, dir.file(c.name), c.qtWriter);
+        auto bitmap = Decode(dir.file(c.name));
+        ASSERT_TRUE(bitmap->HasContent()) << bitmap->GetLastReason();
+        EXPECT_EQ(c.expected, bitmap->GetPixelFormat());
+        EXPECT_EQ(40u, bitmap->GetWidth());
+        EXPECT_EQ(24u, bitmap->GetHeight());
+        // Lossless files give back what Qt wrote, in 8 bits per channel.
+        if (std::string(c.qtWriter) == "png" || std::string(c.qtWriter) == "tiff" ||
+            std::string(c.qtWriter) == "bmp") {
+            const QImage expected = picture.convertToFormat(QImage::Format_ARGB32);
+            std::unique_ptr<Bitmap> argb(bitmap->Clone({0, 0, 40, 24}, PixelFormat32bppARGB));
+            for (int y = 0; y < 24; ++y)
+                for (int x = 0; x < 40; ++x) {
+                    const QRgb q = expected.pixel(x, y);
+                    // TIFF passes semi-transparent colour through premultiplied alpha, so only
+                    // the alpha of those pixels is exact; PNG keeps everything visible.
+                    const bool png = std::string(c.qtWriter) == "png";
+                    if (qAlpha(q) == 0 || (qAlpha(q) < 255 && !png)) {
+                        ASSERT_EQ(qAlpha(q), PixelAt(*argb, x, y)[3]);
+                        continue;
+                    }
+                    ASSERT_EQ((std::array<uint8_t, 4>{uint8_t(qBlue(q)), uint8_t(qGreen(q)), uint8_t(qRed(q)),
+                                                      uint8_t(qAlpha(q))}),
+                              PixelAt(*argb, x, y)) << x << "," << y;
+                }
+        }
+    }
+}
+
+TEST(Encoding, LosslessRoundTripsKeepEveryPixelAndTransparency) {
+    TempDir dir;
+    std::mt19937 rng(31);
+    auto image = RandomBitmap(PixelFormat32bppARGB, 45, 33, rng);
+    for (const char* mime : {"image/png", "image/tiff"}) {
+        SCOPED_TRACE(mime);
+        const std::string path = dir.file(std::string("out.") + (mime + 6));
+        ASSERT_EQ(Ok, image->Save(path, &EncoderFor(mime))) << image->GetLastReason();
+        auto back = Decode(path);
+        ASSERT_TRUE(back->HasContent()) << back->GetLastReason();
+        std::unique_ptr<Bitmap> argb(back->Clone({0, 0, 45, 33}, PixelFormat32bppARGB));
+        // Fully transparent pixels may lose their colour; every other byte must survive.
+        const auto a = PixelBytes(*image), b = PixelBytes(*argb);
+        for (size_t i = 0; i < a.size(); i += 4) {
+            ASSERT_EQ(a[i + 3], b[i + 3]) << i / 4;
+            if (a[i + 3] == 255) {
+                ASSERT_TRUE(std::equal(a.begin() + i, a.begin() + i + 4, b.begin() + i)) << i / 4;
+            }
+        }
+    }
+}
+
+TEST(Encoding, BmpKeepsColoursAndJpegComesClose) {
+    TempDir dir;
+    auto image = std::make_unique<Bitmap>(64, 48, PixelFormat32bppARGB);
+    {
+        const QImage picture = Picture(64, 48, QImage::Format_RGB32);
+        BitmapData data;
+        image->LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &data);
+        for (int y = 0; y < 48; ++y)
+            std::memcpy(static_cast<uint8_t*>(data.Scan0) + y * data.Stride, picture.constScanLine(y), 64 * 4);
+        image->UnlockBits(&data);
+    }
+    ASSERT_EQ(Ok, image->Save(dir.file("a.bmp"), &EncoderFor("image/bmp")));
+    ASSERT_EQ(Ok, image->Save(dir.file("a.jpg"), &EncoderFor("image/jpeg")));
+    EXPECT_EQ("BM", Head(dir.file("a.bmp"), 2));
+    EXPECT_EQ(0xFF, ReadFile(dir.file("a.jpg"))[0]);
+    auto bmp = Decode(dir.file("a.bmp"));
+    auto jpg = Decode(dir.file("a.jpg"));
+    std::unique_ptr<Bitmap> bmpArgb(bmp->Clone({0, 0, 64, 48}, PixelFormat32bppARGB));
+    std::unique_ptr<Bitmap> jpgArgb(jpg->Clone({0, 0, 64, 48}, PixelFormat32bppARGB));
+    EXPECT_EQ(PixelBytes(*image), PixelBytes(*bmpArgb));
+    const auto a = PixelBytes(*image), j = PixelBytes(*jpgArgb);
+    double error = 0;
+    for (size_t i = 0; i < a.size(); ++i) error += std::abs(int(a[i]) - int(j[i]));
+    EXPECT_LT(error / double(a.size()), 12.0); // default quality: close, not exact
+}
+
+TEST(Encoding, GifKeepsFewColoursExactlyAndReducesMany) {
+    TempDir dir;
+    // Four colours and transparency: exact.
+    Bitmap few(30, 20, PixelFormat32bppARGB);
+    BitmapData data;
+    few.LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &data);
+    const uint32_t colours[5] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFF123456, 0x00000000};
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 30; ++x)
+            std::memcpy(static_cast<uint8_t*>(data.Scan0) + y * data.Stride + 4 * x, &colours[(x + y) % 5], 4);
+    few.UnlockBits(&data);
+    ASSERT_EQ(Ok, few.Save(dir.file("few.gif"), &EncoderFor("image/gif"))) << few.GetLastReason();
+    EXPECT_EQ("GIF89a", Head(dir.file("few.gif"), 6));
+    auto back = Decode(dir.file("few.gif"));
+    ASSERT_TRUE(back->HasContent()) << back->GetLastReason();
+    std::unique_ptr<Bitmap> argb(back->Clone({0, 0, 30, 20}, PixelFormat32bppARGB));
+    EXPECT_EQ(PixelBytes(few), PixelBytes(*argb));
+
+    // A photo-like image: at most 256 colours, close to the original.
+    std::mt19937 rng(41);
+    const QImage picture = Picture(80, 60, QImage::Format_ARGB32);
+    Bitmap many(80, 60, PixelFormat32bppARGB);
+    many.LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &data);
+    for (int y = 0; y < 60; ++y)
+        std::memcpy(static_cast<uint8_t*>(data.Scan0) + y * data.Stride, picture.constScanLine(y), 80 * 4);
+    many.UnlockBits(&data);
+    ASSERT_EQ(Ok, many.Save(dir.file("many.gif"), &EncoderFor("image/gif"))) << many.GetLastReason();
+    auto reduced = Decode(dir.file("many.gif"));
+    ASSERT_TRUE(reduced->HasContent());
+    std::unique_ptr<Bitmap> reducedArgb(reduced->Clone({0, 0, 80, 60}, PixelFormat32bppARGB));
+    const auto a = PixelBytes(many), b = PixelBytes(*reducedArgb);
+    std::set<uint32_t> distinct;
+    double error = 0;
+    int opaque = 0;
+    for (size_t i = 0; i < a.size(); i += 4) {
+        distinct.insert(uint32_t(b[i]) | b[i + 1] << 8 | b[i + 2] << 16 | uint32_t(b[i + 3]) << 24);
+        EXPECT_EQ(a[i + 3] >= 128 ? 255 : 0, b[i + 3]) << i / 4;
+        if (a[i + 3] >= 128) {
+            ++opaque;
+            for (int c = 0; c < 3; ++c) error += std::abs(int(a[i + c]) - int(b[i + c]));
+        }
+    }
+    EXPECT_LE(distinct.size(), 256u);
+    EXPECT_LT(error / (3.0 * opaque), 8.0);
+}
+
+TEST(Encoding, ImageWithoutContentOrUnknownEncoderSavesNothing) {
+    TempDir dir;
+    Bitmap empty(0, 0, PixelFormat32bppARGB);
+    EXPECT_NE(Ok, empty.Save(dir.file("a.png"), &EncoderFor("image/png")));
+    Bitmap image(4, 4, PixelFormat32bppARGB);
+    CLSID unknown;
+    unknown.Data1 = 42;
+    EXPECT_EQ(InvalidParameter, image.Save(dir.file("b.png"), &unknown));
+    EXPECT_EQ(InvalidParameter, image.Save(dir.file("c.png"), nullptr));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+// A PNG whose header claims a size, followed by a few bytes of image data and its end.
+std::vector<uint8_t> PngHeaderOnly(uint32_t w, uint32_t h) {
+    auto crc32 = [](const std::vector<uint8_t>& bytes) {
+        uint32_t c = 0xFFFFFFFFu;
+        for (uint8_t b : bytes) {
+            c ^= b;
+            for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+        }
+        return c ^ 0xFFFFFFFFu;
+    };
+    auto be32 = [](std::vector<uint8_t>& v, uint32_t x) {
+        for (int s = 24; s >= 0; s -= 8) v.push_back(uint8_t(x >> s));
+    };
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    auto chunk = [&](const char* type, std::vector<uint8_t> data) {
+        be32(png, uint32_t(data.size()));
+        data.insert(data.begin(), type, type + 4);
+        png.insert(png.end(), data.begin(), data.end());
+        be32(png, crc32(data));
+    };
+    std::vector<uint8_t> ihdr;
+    be32(ihdr, w), be32(ihdr, h);
+    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
+    chunk("IHDR", ihdr);
+    chunk("IDAT", {0x78, 0x9C, 0x63, 0x60});
+    chunk("IEND", {});
+    return png;
+}
+
+TEST(Decoding, BadFilesGiveAClearStatus) {
+    TempDir dir;
+    WriteWithQt(Picture(64, 64, QImage::Format_RGB32), dir.file("good.png"), "png");
+    WriteWithQt(Picture(64, 64, QImage::Format_RGB32), dir.file("good.jpg"), "jpeg");
+    auto cut = [&](const std::string& from, const std::string& to) {
+        auto bytes = ReadFile(dir.file(from));
+        bytes.resize(bytes.size() / 2);
+        WriteFile(dir.file(to), bytes);
+    };
+    cut("good.png", "truncated.png");
+    cut("good.jpg", "truncated.jpg");
+    WriteFile(dir.file("empty.png"), std::string());
+    WriteFile(dir.file("text.png"), std::string("this is not an image\n"));
+    WriteFile(dir.file("huge.png"), PngHeaderOnly(100000, 100000));
+    std::filesystem::create_directory(dir.file("folder.png"));
+
+    const struct { const char* name; Status status; } cases[] = {
+        {"missing.png", FileNotFound},
+        {"empty.png", UnknownImageFormat},
+        {"text.png", UnknownImageFormat},
+        {"truncated.png", UnknownImageFormat},
+        {"huge.png", ValueOverflow},
+        {"folder.png", InvalidParameter},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto bitmap = Decode(dir.file(c.name));
+        EXPECT_FALSE(bitmap->HasContent());
+        EXPECT_EQ(0u, bitmap->GetWidth());
+        EXPECT_EQ(c.status, bitmap->GetLastStatus()) << bitmap->GetLastReason();
+        // The reason names the file.
+        EXPECT_NE(std::string::npos, bitmap->GetLastReason().find(c.name)) << bitmap->GetLastReason();
+    }
+    // libjpeg decodes what a cut JPEG holds and fills the rest: either a clear failure or the
+    // whole image, never a crash or a wrong size.
+    auto jpeg = Decode(dir.file("truncated.jpg"));
+    if (jpeg->HasContent()) {
+        EXPECT_EQ(64u, jpeg->GetWidth());
+        EXPECT_EQ(64u, jpeg->GetHeight());
+    } else {
+        EXPECT_EQ(UnknownImageFormat, jpeg->GetLastStatus());
+    }
+}
+
+TEST(Decoding, UnreadableFile) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+    TempDir dir;
+    WriteWithQt(Picture(8, 8, QImage::Format_RGB32), dir.file("secret.png"), "png");
+    ::chmod(dir.file("secret.png").c_str(), 0);
+    auto bitmap = Decode(dir.file("secret.png"));
+    EXPECT_EQ(AccessDenied, bitmap->GetLastStatus());
+}
+
+} // namespace

@@ -1,0 +1,130 @@
+#include "imaging/Graphics.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using namespace imaging;
+using namespace testing_support;
+
+using Px = std::array<uint8_t, 4>; // B, G, R, A
+
+TEST(Graphics, FillsAndBlendsImagesByAlpha) {
+    Bitmap canvas(20, 10, PixelFormat32bppARGB);
+    Bitmap overlay(4, 4, PixelFormat32bppARGB);
+    FillBytes(overlay, 0);
+    {
+        // Left half opaque blue, right half transparent.
+        BitmapData data;
+        overlay.LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &data);
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 2; ++x) {
+                uint8_t* p = static_cast<uint8_t*>(data.Scan0) + y * data.Stride + 4 * x;
+                p[0] = 255, p[3] = 255;
+            }
+        overlay.UnlockBits(&data);
+    }
+    SolidBrush paleYellow(Color(0xFFFFFFC8));
+    {
+        Graphics g(&canvas);
+        ASSERT_EQ(Ok, g.GetLastStatus());
+        EXPECT_EQ(Ok, g.FillRectangle(&paleYellow, RectF{0, 0, 12, 10}));
+        EXPECT_EQ(Ok, g.DrawImage(&overlay, 3, 2));
+    }
+    EXPECT_EQ((Px{0xC8, 0xFF, 0xFF, 0xFF}), PixelAt(canvas, 0, 0));
+    EXPECT_EQ((Px{0, 0, 0, 0}), PixelAt(canvas, 15, 5));        // outside the fill
+    EXPECT_EQ((Px{0xFF, 0, 0, 0xFF}), PixelAt(canvas, 3, 2));   // opaque overlay
+    EXPECT_EQ((Px{0xC8, 0xFF, 0xFF, 0xFF}), PixelAt(canvas, 5, 2)); // fill shows through
+}
+
+TEST(Graphics, StretchedDrawFillsTheRectangle) {
+    Bitmap canvas(8, 8, PixelFormat24bppRGB);
+    Bitmap red(2, 2, PixelFormat24bppRGB);
+    BitmapData data;
+    red.LockBits(nullptr, ImageLockModeWrite, PixelFormat24bppRGB, &data);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 2; ++x) static_cast<uint8_t*>(data.Scan0)[y * data.Stride + 3 * x + 2] = 255;
+    red.UnlockBits(&data);
+    {
+        Graphics g(&canvas);
+        EXPECT_EQ(Ok, g.DrawImage(&red, 2, 2, 4, 4));
+    }
+    EXPECT_EQ((Px{0, 0, 255, 255}), PixelAt(canvas, 2, 2));
+    EXPECT_EQ((Px{0, 0, 255, 255}), PixelAt(canvas, 5, 5));
+    EXPECT_EQ((Px{0, 0, 0, 255}), PixelAt(canvas, 6, 6));
+}
+
+TEST(Graphics, AntialiasedOutlinesAndPolylines) {
+    const Color magenta(0xFFC800C8);
+    Bitmap canvas(40, 40, PixelFormat32bppARGB);
+    Pen pen(magenta, 2.0f);
+    {
+        Graphics g(&canvas);
+        EXPECT_EQ(Ok, g.SetSmoothingMode(SmoothingModeAntiAlias));
+        EXPECT_EQ(Ok, g.DrawRectangle(&pen, 5, 5, 10, 10));
+        const Point line[3] = {{20, 30}, {35, 30}, {35, 38}};
+        EXPECT_EQ(Ok, g.DrawLines(&pen, line, 3));
+    }
+    // A 2-pixel line centred on y = 5 covers rows 4 and 5 fully.
+    EXPECT_EQ((Px{0xC8, 0, 0xC8, 0xFF}), PixelAt(canvas, 10, 4));
+    EXPECT_EQ((Px{0xC8, 0, 0xC8, 0xFF}), PixelAt(canvas, 10, 5));
+    EXPECT_EQ(0, PixelAt(canvas, 10, 10)[3]); // outline only, no fill
+    EXPECT_EQ((Px{0xC8, 0, 0xC8, 0xFF}), PixelAt(canvas, 27, 29));
+    EXPECT_EQ(0, PixelAt(canvas, 10, 30)[3]);
+    // A diagonal is smoothed: partly covered pixels get partial alpha.
+    Bitmap diagonal(20, 20, PixelFormat32bppARGB);
+    {
+        Graphics g(&diagonal);
+        g.SetSmoothingMode(SmoothingModeAntiAlias);
+        const Point line[2] = {{0, 3}, {19, 11}};
+        g.DrawLines(&pen, line, 2);
+    }
+    bool partial = false;
+    for (uint8_t a : PixelBytes(diagonal)) partial |= a > 0 && a < 255;
+    EXPECT_TRUE(partial);
+}
+
+TEST(Graphics, IndexedAndMissingTargetsFailWithoutDrawing) {
+    Bitmap indexed(8, 8, PixelFormat8bppIndexed);
+    Graphics g(&indexed);
+    EXPECT_EQ(NotImplemented, g.GetLastStatus());
+    SolidBrush brush(Color(0xFFFFFFFF));
+    EXPECT_EQ(NotImplemented, g.FillRectangle(&brush, RectF{0, 0, 8, 8}));
+    for (uint8_t b : PixelBytes(indexed)) ASSERT_EQ(0, b);
+
+    Bitmap empty(0, 0, PixelFormat32bppARGB);
+    Graphics none(&empty);
+    EXPECT_EQ(InvalidParameter, none.FillRectangle(&brush, RectF{0, 0, 1, 1}));
+    Graphics null(static_cast<Image*>(nullptr));
+    EXPECT_NE(Ok, null.SetSmoothingMode(SmoothingModeAntiAlias));
+
+    Bitmap canvas(4, 4, PixelFormat32bppARGB);
+    Graphics ok(&canvas);
+    EXPECT_EQ(InvalidParameter, ok.DrawImage(&empty, 0, 0));
+    EXPECT_EQ(InvalidParameter, ok.FillRectangle(nullptr, RectF{0, 0, 1, 1}));
+    const Point one[1] = {{1, 1}};
+    Pen pen(Color(0xFF000000));
+    EXPECT_EQ(InvalidParameter, ok.DrawLines(&pen, one, 1));
+}
+
+TEST(Graphics, DrawsIndexedSourcesWithTheirColours) {
+    Bitmap source(2, 1, PixelFormat4bppIndexed);
+    const uint32_t palette[2] = {0xFF102030, 0xFF405060};
+    source.SetPalette(palette, 2);
+    BitmapData data;
+    source.LockBits(nullptr, ImageLockModeWrite, PixelFormat4bppIndexed, &data);
+    static_cast<uint8_t*>(data.Scan0)[0] = 0x01; // pixel 0 index 0, pixel 1 index 1
+    source.UnlockBits(&data);
+    Bitmap canvas(2, 1, PixelFormat32bppARGB);
+    {
+        Graphics g(&canvas);
+        EXPECT_EQ(Ok, g.DrawImage(&source, 0, 0));
+    }
+    EXPECT_EQ((Px{0x30, 0x20, 0x10, 0xFF}), PixelAt(canvas, 0, 0));
+    EXPECT_EQ((Px{0x60, 0x50, 0x40, 0xFF}), PixelAt(canvas, 1, 0));
+}
+
+} // namespace

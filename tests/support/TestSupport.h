@@ -1,0 +1,46 @@
+#pragma once
+// Helpers shared by the tests: temporary folders, random bitmaps, pixel comparisons.
+
+#include "imaging/Bitmap.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh folder under the system's temporary folder, removed with its contents at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::filesystem::path& path() const { return m_path; }
+    std::string file(const std::string& name) const { return (m_path / name).string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+std::vector<uint8_t> ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
+void WriteFile(const std::string& path, const std::string& text);
+
+// A bitmap of the given format whose pixel bytes (and palette, for indexed formats) are
+// random; for 32bppARGB half the pixels are opaque, a quarter transparent.
+std::unique_ptr<imaging::Bitmap> RandomBitmap(imaging::PixelFormat format, int32_t width,
+                                              int32_t height, std::mt19937& rng);
+
+// Every pixel row's bytes, top to bottom, tightly packed: what a comparison looks at.
+std::vector<uint8_t> PixelBytes(imaging::Bitmap& bitmap);
+
+// Fills every byte of a 32bppARGB bitmap with `value`, so that untouched pixels can be told.
+void FillBytes(imaging::Bitmap& bitmap, uint8_t value);
+
+// The BGRA bytes of pixel (x, y) of a 32bppARGB bitmap.
+std::array<uint8_t, 4> PixelAt(imaging::Bitmap& bitmap, int32_t x, int32_t y);
+
+} // namespace testing_support

@@ -1,0 +1,115 @@
+#include "warp/Geometry.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+using warp::LineAngle;
+using warp::LineIntersection;
+using warp::LineSlope;
+using warp::Point;
+using warp::PointDistance;
+using warp::PointF;
+
+uint32_t Bits(float f) {
+    uint32_t b;
+    std::memcpy(&b, &f, 4);
+    return b;
+}
+
+// Bit-for-bit equality, which also tells 0 from -0.
+#define EXPECT_SAME_FLOAT(expected, actual) EXPECT_EQ(Bits(expected), Bits(actual)) << (actual)
+
+struct SlopeCase {
+    PointF a, b;
+    float slope;
+};
+
+TEST(LineSlope, FollowsTheAngleRules) {
+    const SlopeCase cases[] = {
+        {{0, 0}, {10, 0}, 0.0f},            // left to right: exactly 0
+        {{10, 0}, {0, 0}, 8.742278e-8f},    // right to left: tan(single(pi))
+        {{0, 0}, {0, 10}, -2.2877332e7f},   // downward: tan(single(pi / 2))
+        {{0, 10}, {0, 0}, 2.2877332e7f},    // upward
+        {{0, 0}, {1, 100}, 99.99958f},      // steep: not 100
+        {{0, 0}, {2, 1}, 0.5f},
+        {{4, 4}, {4, 4}, 0.0f},             // coincident points
+    };
+    for (const SlopeCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "(" << c.a.X << "," << c.a.Y << ")->(" << c.b.X << "," << c.b.Y << ")");
+        EXPECT_SAME_FLOAT(c.slope, LineSlope(c.a, c.b));
+    }
+}
+
+TEST(LineAngle, SpecialCasesAreExactConstants) {
+    EXPECT_EQ(3.141592653589793, LineAngle({10, 0}, {0, 0}));
+    EXPECT_EQ(0.0, LineAngle({0, 0}, {10, 0}));
+    EXPECT_EQ(-1.5707963267948966, LineAngle({0, 10}, {0, 0}));
+    EXPECT_EQ(1.5707963267948966, LineAngle({0, 0}, {0, 10}));
+    // The general case is an arc tangent rounded to single precision, widened again.
+    const double angle = LineAngle({0, 0}, {3, 1});
+    EXPECT_EQ(double(float(std::atan(double(float(1.0 / 3.0))))), angle);
+}
+
+struct IntersectionCase {
+    PointF p1;
+    float k1;
+    PointF p2;
+    float k2;
+    PointF expected;
+};
+
+TEST(LineIntersection, MeetsOrReportsNoPoint) {
+    const IntersectionCase cases[] = {
+        {{3, 4}, 1, {3, 4}, 1, {3, 4}},    // same point wins before the slope test
+        {{1, 1}, 2, {5, 2}, 2, {0, 0}},    // parallel
+        {{5, 1}, 0, {0, 2}, 1, {-1, 1}},   // horizontal line 1
+        {{0, 3}, 0, {2, 5}, 1, {0, 0}},    // meets at (0, 3): zero X
+        {{1, 1}, 1, {3, 1}, -1, {2, 2}},
+        {{1, 1}, 1, {1, -1}, -1, {0, 0}},  // meets at the origin
+        {{5, 1}, 1, {3, 1}, -1, {0, 0}},   // meets at (4, 0): zero Y
+    };
+    for (const IntersectionCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "p1 (" << c.p1.X << "," << c.p1.Y << ") k1 " << c.k1);
+        const PointF r = LineIntersection(c.p1, c.k1, c.p2, c.k2);
+        EXPECT_SAME_FLOAT(c.expected.X, r.X);
+        EXPECT_SAME_FLOAT(c.expected.Y, r.Y);
+    }
+}
+
+TEST(LineIntersection, RoundsEachStepToSingle) {
+    // Lines through (0, 1) with slope 1/3 and through (1, 0) with slope -1/7, computed with the
+    // documented single roundings of c1, c2, x and y.
+    const float k1 = 1.0f / 3.0f, k2 = -1.0f / 7.0f;
+    const float c1 = float(1.0 - double(k1) * 0.0);
+    const float c2 = float(0.0 - double(k2) * 1.0);
+    const float x = float((double(c1) - double(c2)) / (double(k2) - double(k1)));
+    const float y = float(double(k1) * double(x) + double(c1));
+    const PointF r = LineIntersection({0, 1}, k1, {1, 0}, k2);
+    EXPECT_SAME_FLOAT(x, r.X);
+    EXPECT_SAME_FLOAT(y, r.Y);
+}
+
+TEST(PointDistance, BothFlavours) {
+    EXPECT_SAME_FLOAT(5.0f, PointDistance(PointF{0, 0}, PointF{3, 4}));
+    EXPECT_SAME_FLOAT(5.0f, PointDistance(Point{0, 0}, Point{3, 4}));
+    EXPECT_SAME_FLOAT(0.0f, PointDistance(PointF{7.5f, -2}, PointF{7.5f, -2}));
+    EXPECT_SAME_FLOAT(0.0f, PointDistance(Point{-9, 12}, Point{-9, 12}));
+    EXPECT_SAME_FLOAT(float(std::sqrt(2.0 * 32767.0 * 32767.0)), PointDistance(Point{0, 0}, Point{32767, 32767}));
+}
+
+TEST(PointDistance, IntegerDistanceDoesNotOverflow) {
+    // 46341^2 no longer fits in 31 bits; the distance must still be exact.
+    EXPECT_SAME_FLOAT(46341.0f, PointDistance(Point{0, 0}, Point{46341, 0}));
+    EXPECT_SAME_FLOAT(65536.0f, PointDistance(Point{-32768, 0}, Point{32768, 0}));
+    // Opposite ends of the 32-bit range: differences of 2^32 - 1 on both axes.
+    const float expected = float(std::sqrt(2.0) * 4294967295.0);
+    EXPECT_SAME_FLOAT(expected, PointDistance(Point{INT32_MIN, INT32_MIN}, Point{INT32_MAX, INT32_MAX}));
+    EXPECT_SAME_FLOAT(4294967295.0f, PointDistance(Point{INT32_MAX, 5}, Point{INT32_MIN, 5}));
+}
+
+} // namespace

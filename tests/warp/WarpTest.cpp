@@ -1,0 +1,338 @@
+// The warp's rules checked on cases whose outcome follows from the rules by hand.
+
+#include "support/TestSupport.h"
+#include "warp/SourceSampler.h"
+#include "warp/WarpImageToQuad.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <set>
+
+namespace {
+
+using namespace imaging;
+using namespace testing_support;
+using warp::WarpImageToQuad;
+
+TEST(BytesPerPixel, MatchesTheFormatTable) {
+    const std::pair<int, int> table[] = {
+        {0x30101, 1}, {0x30402, 1}, {0x30803, 1}, {0x101004, 2}, {0x21005, 2},
+        {0x21006, 2}, {0x61007, 2}, {0x21808, 3}, {0x22009, 4}, {0x26200A, 4},
+        {0xE200B, 4}, {0x10300C, 6}, {0x34400D, 8}, {0x1C400E, 8},
+    };
+    for (auto [id, bytes] : table) EXPECT_EQ(bytes, warp::BytesPerPixel(id)) << std::hex << id;
+    for (int unknown : {0, 1, 0x26200B, 0x7FFFFFFF, -1}) EXPECT_EQ(0, warp::BytesPerPixel(unknown));
+}
+
+// --- one output pixel from its neighbourhood ------------------------------------------------
+
+class SampleTest : public testing::Test {
+protected:
+    // A 4 x 4 32bppARGB source whose pixel (x, y) has all four channels equal to values[y][x].
+    void SetValues(const uint8_t (&values)[4][4]) {
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x) std::memset(m_pixels + 16 * y + 4 * x, values[y][x], 4);
+    }
+    Bgra Sample(int32_t iu, int32_t iv, double fx, double fy, int n = 2) const {
+        const warp::SourceView view{m_pixels, 16, 4, 4, nullptr};
+        return warp::Sample<PixelFormat32bppARGB>(view, iu, iv, fx, fy, n);
+    }
+    uint8_t m_pixels[64] = {};
+};
+
+TEST_F(SampleTest, BlendsAlongRowsFirstThenDownTruncatingEachStep) {
+    // Y(1,1) = 3, its neighbours 0. Rows first: h0 = trunc(0.5 * 3) = 1, h1 = 0, then
+    // trunc(0.75 * 1) = 0. Columns first would give trunc(0.5 * trunc(2.25)) = 1.
+    const uint8_t values[4][4] = {{0, 0, 0, 0}, {0, 3, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}};
+    SetValues(values);
+    EXPECT_EQ(0, Sample(1, 1, 0.5, 0.25).B);
+    // The weight 1 - fx goes to column iu: trunc(0.75 * 3) = 2, then trunc(0.5 * 2) = 1.
+    EXPECT_EQ(1, Sample(1, 1, 0.25, 0.5).B);
+}
+
+TEST_F(SampleTest, ColumnZeroRowZeroAndOutsideYieldNothing) {
+    const uint8_t values[4][4] = {{9, 9, 9, 9}, {9, 7, 7, 7}, {9, 7, 7, 7}, {9, 7, 7, 7}};
+    SetValues(values);
+    EXPECT_EQ(Bgra{}, Sample(0, 2, 0, 0, 1));  // column 0
+    EXPECT_EQ(Bgra{}, Sample(2, 0, 0, 0, 1));  // row 0
+    EXPECT_EQ((Bgra{7, 7, 7, 7}), Sample(3, 3, 0, 0, 1)); // W - 1 is usable
+    EXPECT_EQ(Bgra{}, Sample(4, 3, 0, 0, 1));  // W is not
+    EXPECT_EQ(Bgra{}, Sample(-5, 2, 0.3, 0.3)); // far left: nothing usable
+    // Negative fractions only ever weigh unusable positions (iu <= -1).
+    EXPECT_EQ(Bgra{}, Sample(-1, 2, -0.25, 0.0));
+    // A position that did not fit in 32 bits, with a NaN fraction, is transparent.
+    EXPECT_EQ(Bgra{}, Sample(INT32_MIN, 2, std::nan(""), 0.5));
+    EXPECT_EQ(Bgra{}, Sample(INT32_MAX, INT32_MAX, 0.5, 0.5));
+}
+
+TEST_F(SampleTest, NeighbourhoodSizes) {
+    const uint8_t values[4][4] = {{0, 0, 0, 0}, {0, 10, 20, 0}, {0, 30, 40, 0}, {0, 0, 0, 0}};
+    SetValues(values);
+    // n <= 1 takes (iu, iv) whatever the fractions.
+    for (int n : {1, 0, -3}) EXPECT_EQ(10, Sample(1, 1, 0.9, 0.9, n).B) << n;
+    // Larger n weigh only the first two columns and rows.
+    for (int n : {3, 8}) EXPECT_EQ(Sample(1, 1, 0.5, 0.5, 2), Sample(1, 1, 0.5, 0.5, n)) << n;
+    EXPECT_EQ(25, Sample(1, 1, 0.5, 0.5).B); // h0 = 15, h1 = 35
+}
+
+// --- whole renders ---------------------------------------------------------------------------
+
+struct Quad {
+    Point tl, tr, bl, br;
+};
+
+std::unique_ptr<Bitmap> Marked(int32_t w, int32_t h) {
+    auto bitmap = std::make_unique<Bitmap>(w, h, PixelFormat32bppARGB);
+    FillBytes(*bitmap, 0x5A);
+    return bitmap;
+}
+
+bool AllBytesAre(Bitmap& bitmap, uint8_t value) {
+    for (uint8_t b : PixelBytes(bitmap))
+        if (b != value) return false;
+    return true;
+}
+
+const Quad kSkewed{{6, 4}, {60, 9}, {2, 44}, {57, 40}};
+
+TEST(WarpImageToQuad, TransparentSourceWritesNothing) {
+    Bitmap source(64, 48, PixelFormat32bppARGB); // all bytes 0: alpha 0 everywhere
+    auto dest = Marked(64, 48);
+    WarpImageToQuad(&source, dest.get(), kSkewed.tl, kSkewed.tr, kSkewed.bl, kSkewed.br);
+    EXPECT_TRUE(AllBytesAre(*dest, 0x5A));
+}
+
+TEST(WarpImageToQuad, ScansOnlyUpToTheLargestCornerCoordinates) {
+    std::mt19937 rng(7);
+    auto source = RandomBitmap(PixelFormat24bppRGB, 64, 48, rng);
+    auto dest = Marked(64, 48);
+    WarpImageToQuad(source.get(), dest.get(), {3, 2}, {30, 3}, {1, 20}, {29, 19});
+    int written = 0;
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) {
+            const bool touched = PixelAt(*dest, x, y) != std::array<uint8_t, 4>{0x5A, 0x5A, 0x5A, 0x5A};
+            if (x >= 30 || y >= 20) {
+                EXPECT_FALSE(touched) << x << "," << y;
+            }
+            written += touched;
+        }
+    EXPECT_GT(written, 400);
+}
+
+TEST(WarpImageToQuad, NeverWritesOutsideTheSourceSizedArea) {
+    std::mt19937 rng(8);
+    auto source = RandomBitmap(PixelFormat24bppRGB, 40, 30, rng);
+    auto dest = Marked(60, 50); // larger than the source: the warp must stay in 40 x 30
+    WarpImageToQuad(source.get(), dest.get(), {-20, -15}, {90, -5}, {-10, 80}, {100, 70});
+    bool inside = false;
+    for (int y = 0; y < 50; ++y)
+        for (int x = 0; x < 60; ++x) {
+            const bool touched = PixelAt(*dest, x, y) != std::array<uint8_t, 4>{0x5A, 0x5A, 0x5A, 0x5A};
+            if (x >= 40 || y >= 30) {
+                ASSERT_FALSE(touched) << x << "," << y;
+            }
+            inside |= touched;
+        }
+    EXPECT_TRUE(inside);
+}
+
+TEST(WarpImageToQuad, SourceColumnZeroAndRowZeroNeverShow) {
+    // Column 0 and row 0 red, the rest green: no written pixel may carry any red.
+    Bitmap source(32, 24, PixelFormat24bppRGB);
+    BitmapData data;
+    source.LockBits(nullptr, ImageLockModeWrite, PixelFormat24bppRGB, &data);
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 32; ++x) {
+            uint8_t* p = static_cast<uint8_t*>(data.Scan0) + y * data.Stride + 3 * x;
+            p[0] = 0, p[1] = (x == 0 || y == 0) ? 0 : 255, p[2] = (x == 0 || y == 0) ? 255 : 0;
+        }
+    source.UnlockBits(&data);
+    for (const Quad& q : {Quad{{0, 0}, {32, 0}, {0, 24}, {32, 24}}, Quad{{-3, 2}, {30, -4}, {5, 26}, {34, 20}}}) {
+        for (int n : {1, 2}) {
+            Bitmap dest(32, 24, PixelFormat32bppARGB);
+            WarpImageToQuad(&source, &dest, q.tl, q.tr, q.bl, q.br, n);
+            const std::vector<uint8_t> bytes = PixelBytes(dest);
+            int opaque = 0;
+            for (size_t i = 0; i < bytes.size(); i += 4) {
+                EXPECT_EQ(0, bytes[i + 2]) << "pixel " << i / 4 << " n " << n;
+                opaque += bytes[i + 3] == 255;
+            }
+            EXPECT_GT(opaque, 300);
+        }
+    }
+}
+
+TEST(WarpImageToQuad, AlphaComesFromFourByteFormatsOnly) {
+    const int32_t w = 20, h = 16;
+    for (uint8_t fourth : {uint8_t(0), uint8_t(77)}) {
+        Bitmap source(w, h, PixelFormat32bppRGB);
+        BitmapData data;
+        source.LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppRGB, &data);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                uint8_t* p = static_cast<uint8_t*>(data.Scan0) + y * data.Stride + 4 * x;
+                p[0] = 10, p[1] = 20, p[2] = 30, p[3] = fourth;
+            }
+        source.UnlockBits(&data);
+        auto dest = Marked(w, h);
+        WarpImageToQuad(&source, dest.get(), {1, 1}, {19, 2}, {0, 15}, {18, 14}, 1);
+        const std::vector<uint8_t> bytes = PixelBytes(*dest);
+        int written = 0;
+        for (size_t i = 0; i < bytes.size(); i += 4) {
+            if (bytes[i] == 0x5A) continue;
+            ++written;
+            EXPECT_EQ((std::array<uint8_t, 4>{10, 20, 30, fourth}),
+                      (std::array<uint8_t, 4>{bytes[i], bytes[i + 1], bytes[i + 2], bytes[i + 3]}));
+        }
+        // The stored fourth byte is the alpha: 0 writes nothing.
+        if (fourth == 0) {
+            EXPECT_EQ(0, written);
+        } else {
+            EXPECT_GT(written, 150);
+        }
+    }
+}
+
+TEST(WarpImageToQuad, NearestNeighbourCopiesSourcePixelsUnchanged) {
+    std::mt19937 rng(9);
+    auto source = RandomBitmap(PixelFormat32bppPARGB, 24, 18, rng);
+    std::set<std::array<uint8_t, 4>> pixels;
+    const std::vector<uint8_t> raw = PixelBytes(*source);
+    for (size_t i = 0; i < raw.size(); i += 4) pixels.insert({raw[i], raw[i + 1], raw[i + 2], raw[i + 3]});
+    auto dest = Marked(24, 18);
+    WarpImageToQuad(source.get(), dest.get(), {2, 1}, {22, 3}, {1, 17}, {23, 16}, 1);
+    const std::vector<uint8_t> out = PixelBytes(*dest);
+    for (size_t i = 0; i < out.size(); i += 4) {
+        if (out[i] == 0x5A && out[i + 1] == 0x5A && out[i + 2] == 0x5A && out[i + 3] == 0x5A) continue;
+        // Premultiplied bytes are taken as they are stored.
+        EXPECT_TRUE(pixels.count({out[i], out[i + 1], out[i + 2], out[i + 3]})) << i / 4;
+    }
+}
+
+TEST(WarpImageToQuad, NeighbourhoodArgument) {
+    std::mt19937 rng(10);
+    auto source = RandomBitmap(PixelFormat24bppRGB, 50, 40, rng);
+    auto render = [&](int n) {
+        Bitmap dest(50, 40, PixelFormat32bppARGB);
+        if (n == 100) {
+            WarpImageToQuad(source.get(), &dest, kSkewed.tl, kSkewed.tr, kSkewed.bl, kSkewed.br);
+        } else {
+            WarpImageToQuad(source.get(), &dest, kSkewed.tl, kSkewed.tr, kSkewed.bl, kSkewed.br, n);
+        }
+        return PixelBytes(dest);
+    };
+    const auto one = render(1), two = render(2);
+    EXPECT_NE(one, two);
+    EXPECT_EQ(one, render(0));
+    EXPECT_EQ(one, render(-4));
+    EXPECT_EQ(two, render(100)); // the six-argument form
+    EXPECT_EQ(two, render(5));
+}
+
+TEST(WarpImageToQuad, RendersNothingWhenALockFails) {
+    std::mt19937 rng(11);
+    auto source = RandomBitmap(PixelFormat24bppRGB, 30, 20, rng);
+    const Quad q{{0, 0}, {30, 0}, {0, 20}, {30, 20}};
+
+    // Source already locked.
+    BitmapData held;
+    ASSERT_EQ(Ok, source->LockBits(nullptr, ImageLockModeRead, PixelFormat24bppRGB, &held));
+    auto dest = Marked(30, 20);
+    WarpImageToQuad(source.get(), dest.get(), q.tl, q.tr, q.bl, q.br);
+    EXPECT_TRUE(AllBytesAre(*dest, 0x5A));
+    source->UnlockBits(&held);
+
+    // Destination smaller than the source.
+    auto small = Marked(29, 20);
+    WarpImageToQuad(source.get(), small.get(), q.tl, q.tr, q.bl, q.br);
+    EXPECT_TRUE(AllBytesAre(*small, 0x5A));
+
+    // One bitmap as both source and destination.
+    auto both = Marked(30, 20);
+    const auto before = PixelBytes(*both);
+    WarpImageToQuad(both.get(), both.get(), q.tl, q.tr, q.bl, q.br);
+    EXPECT_EQ(before, PixelBytes(*both));
+
+    // A source without content, and null pointers.
+    Bitmap empty(0, 0, PixelFormat24bppRGB);
+    WarpImageToQuad(&empty, dest.get(), q.tl, q.tr, q.bl, q.br);
+    WarpImageToQuad(nullptr, dest.get(), q.tl, q.tr, q.bl, q.br);
+    WarpImageToQuad(source.get(), nullptr, q.tl, q.tr, q.bl, q.br);
+    EXPECT_TRUE(AllBytesAre(*dest, 0x5A));
+    // Both bitmaps are usable afterwards: no lock was left behind.
+    BitmapData again;
+    EXPECT_EQ(Ok, source->LockBits(nullptr, ImageLockModeRead, PixelFormat24bppRGB, &again));
+    source->UnlockBits(&again);
+    EXPECT_EQ(Ok, dest->LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &again));
+    dest->UnlockBits(&again);
+}
+
+// Every format reads as its true colour, so warping it equals warping its 32-bit ARGB copy;
+// the 32-bit formats read their bytes as stored, 24-bit ones add alpha 255.
+TEST(WarpImageToQuad, EveryFormatReadsItsColour) {
+    std::mt19937 rng(12);
+    for (PixelFormat format : kAllPixelFormats) {
+        SCOPED_TRACE(testing::Message() << std::hex << format);
+        auto source = RandomBitmap(format, 37, 29, rng);
+        std::unique_ptr<Bitmap> reference;
+        if (format == PixelFormat24bppRGB || GetPixelFormatSize(format) == 32) {
+            // The same bytes as a 32bppARGB bitmap (24-bit: with alpha 255).
+            reference = std::make_unique<Bitmap>(37, 29, PixelFormat32bppARGB);
+            BitmapData in, out;
+            source->LockBits(nullptr, ImageLockModeRead, format, &in);
+            reference->LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &out);
+            const int bpp = GetPixelFormatSize(format) / 8;
+            for (int y = 0; y < 29; ++y)
+                for (int x = 0; x < 37; ++x) {
+                    const uint8_t* s = static_cast<uint8_t*>(in.Scan0) + y * in.Stride + bpp * x;
+                    uint8_t* d = static_cast<uint8_t*>(out.Scan0) + y * out.Stride + 4 * x;
+                    d[0] = s[0], d[1] = s[1], d[2] = s[2], d[3] = bpp == 4 ? s[3] : 255;
+                }
+            source->UnlockBits(&in);
+            reference->UnlockBits(&out);
+        } else {
+            reference.reset(source->Clone({0, 0, 37, 29}, PixelFormat32bppARGB));
+        }
+        Bitmap a(37, 29, PixelFormat32bppARGB), b(37, 29, PixelFormat32bppARGB);
+        WarpImageToQuad(source.get(), &a, kSkewed.tl, kSkewed.tr, kSkewed.bl, kSkewed.br);
+        WarpImageToQuad(reference.get(), &b, kSkewed.tl, kSkewed.tr, kSkewed.bl, kSkewed.br);
+        EXPECT_EQ(PixelBytes(b), PixelBytes(a));
+    }
+}
+
+TEST(WarpImageToQuad, BottomUpSourceRendersLikeTopDown) {
+    std::mt19937 rng(13);
+    auto topDown = RandomBitmap(PixelFormat24bppRGB, 33, 21, rng);
+    const int32_t stride = int32_t(StrideFor(PixelFormat24bppRGB, 33));
+    std::vector<uint8_t> memory(size_t(stride) * 21);
+    const std::vector<uint8_t> rows = PixelBytes(*topDown);
+    for (int y = 0; y < 21; ++y) // row y stored at the y-th row from the end
+        std::memcpy(memory.data() + size_t(20 - y) * stride, rows.data() + size_t(y) * 99, 99);
+    Bitmap bottomUp(33, 21, -stride, PixelFormat24bppRGB, memory.data() + size_t(20) * stride);
+    ASSERT_TRUE(bottomUp.HasContent());
+    Bitmap a(33, 21, PixelFormat32bppARGB), b(33, 21, PixelFormat32bppARGB);
+    WarpImageToQuad(topDown.get(), &a, {1, 2}, {30, 0}, {3, 20}, {33, 19});
+    WarpImageToQuad(&bottomUp, &b, {1, 2}, {30, 0}, {3, 20}, {33, 19});
+    EXPECT_EQ(PixelBytes(a), PixelBytes(b));
+}
+
+TEST(WarpToNewBitmap, TakesCornersInOutlineOrder) {
+    std::mt19937 rng(14);
+    auto source = RandomBitmap(PixelFormat24bppRGB, 40, 30, rng);
+    const Point outline[4] = {{2, 1}, {38, 4}, {39, 28}, {0, 26}}; // TL, TR, BR, BL
+    std::unique_ptr<Bitmap> result(warp::WarpToNewBitmap(source.get(), outline));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(PixelFormat32bppARGB, result->GetPixelFormat());
+    EXPECT_EQ(40u, result->GetWidth());
+    EXPECT_EQ(30u, result->GetHeight());
+    Bitmap expected(40, 30, PixelFormat32bppARGB);
+    WarpImageToQuad(source.get(), &expected, outline[0], outline[1], outline[3], outline[2]);
+    EXPECT_EQ(PixelBytes(expected), PixelBytes(*result));
+
+    Bitmap empty(0, 0, PixelFormat24bppRGB);
+    EXPECT_EQ(nullptr, warp::WarpToNewBitmap(&empty, outline));
+}
+
+} // namespace

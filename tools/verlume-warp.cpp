@@ -1,0 +1,126 @@
+// verlume-warp: warps an image file onto four corners and saves the result, exactly as the
+// program does when a corner is released and the result saved.
+
+#include "app/ImageFiles.h"
+#include "imaging/Startup.h"
+#include "warp/WarpImageToQuad.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: verlume-warp [--neighbourhood N] INPUT OUTPUT X0,Y0 X1,Y1 X2,Y2 X3,Y3\n";
+
+constexpr const char* kHelp =
+    "\n"
+    "Warps INPUT so that its rectangle lands on the four corners and saves it as OUTPUT.\n"
+    "Corners are integers (negative allowed) in outline order: top-left, top-right,\n"
+    "bottom-right, bottom-left. The format of OUTPUT follows its last three characters:\n"
+    "jpg JPEG, gif GIF, tif TIFF, bmp BMP, anything else PNG.\n"
+    "\n"
+    "  --neighbourhood N  1 (or less) takes the nearest source pixel, 2 (the default) blends\n"
+    "                     the 2 x 2 pixels around the mapped position\n"
+    "  --help             prints this text\n"
+    "\n"
+    "Exit status: 0 done, 1 INPUT could not be read or OUTPUT not written, 2 bad arguments.\n";
+
+std::optional<int32_t> ParseInt(std::string_view text) {
+    int32_t value = 0;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || ptr != end || text.empty()) return std::nullopt;
+    return value;
+}
+
+std::optional<imaging::Point> ParseCorner(std::string_view text) {
+    const size_t comma = text.find(',');
+    if (comma == std::string_view::npos) return std::nullopt;
+    auto x = ParseInt(text.substr(0, comma)), y = ParseInt(text.substr(comma + 1));
+    if (!x || !y) return std::nullopt;
+    return imaging::Point{*x, *y};
+}
+
+int BadArguments(const std::string& why) {
+    std::fprintf(stderr, "verlume-warp: %s\n%s", why.c_str(), kUsage);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string_view> positional;
+    int neighbourhood = 2;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            std::fputs(kHelp, stdout);
+            return 0;
+        }
+        if (arg == "--neighbourhood" || arg.starts_with("--neighbourhood=")) {
+            std::string_view value;
+            if (arg == "--neighbourhood") {
+                if (++i == argc) return BadArguments("--neighbourhood needs a number");
+                value = argv[i];
+            } else {
+                value = arg.substr(std::strlen("--neighbourhood="));
+            }
+            auto n = ParseInt(value);
+            if (!n) return BadArguments("--neighbourhood needs a whole number, not \"" + std::string(value) + "\"");
+            neighbourhood = *n;
+            continue;
+        }
+        if (arg == "--") {
+            for (++i; i < argc; ++i) positional.push_back(argv[i]);
+            break;
+        }
+        // A lone "-" or a negative corner such as -5,10 is an argument, not an option.
+        if (arg.size() > 1 && arg[0] == '-' && !ParseCorner(arg))
+            return BadArguments("unknown option " + std::string(arg));
+        positional.push_back(arg);
+    }
+    if (positional.size() != 6)
+        return BadArguments("expected INPUT, OUTPUT and four corners, got " +
+                            std::to_string(positional.size()) + " arguments");
+    imaging::Point corners[4];
+    for (int c = 0; c < 4; ++c) {
+        auto corner = ParseCorner(positional[2 + c]);
+        if (!corner)
+            return BadArguments("corner " + std::to_string(c) + " must be X,Y in whole numbers, not \"" +
+                                std::string(positional[2 + c]) + "\"");
+        corners[c] = *corner;
+    }
+    const std::string input(positional[0]), output(positional[1]);
+
+    uintptr_t token = 0;
+    imaging::ImagingStartup(&token);
+    int status = 0;
+    {
+        imaging::StatusRecord why;
+        std::unique_ptr<imaging::Bitmap> source(app::OpenImageCopy(input, &why));
+        if (!source) {
+            std::fprintf(stderr, "verlume-warp: cannot open %s\n", why.reason.c_str());
+            status = 1;
+        } else {
+            std::unique_ptr<imaging::Bitmap> result(warp::WarpToNewBitmap(source.get(), corners, neighbourhood));
+            if (!result) {
+                std::fprintf(stderr, "verlume-warp: not enough memory for a %u x %u result\n",
+                             source->GetWidth(), source->GetHeight());
+                status = 1;
+            } else if (imaging::StatusRecord saved = app::SaveImageByName(*result, output); saved.code != imaging::Ok) {
+                std::fprintf(stderr, "verlume-warp: %s\n", saved.reason.c_str());
+                status = 1;
+            }
+        }
+    }
+    imaging::ImagingShutdown(token);
+    return status;
+}

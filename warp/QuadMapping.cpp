@@ -1,0 +1,63 @@
+#include "QuadMapping.h"
+
+namespace warp {
+
+namespace {
+
+PointF ToPointF(Point p) { return {float(p.X), float(p.Y)}; }
+
+bool IsNoPoint(PointF p) { return p.X == 0.0f && p.Y == 0.0f; }
+
+} // namespace
+
+QuadMapping MakeQuadMapping(Point tl, Point tr, Point bl, Point br, uint32_t width,
+                            uint32_t height) {
+    QuadMapping m{};
+    m.tl = ToPointF(tl), m.tr = ToPointF(tr), m.bl = ToPointF(bl), m.br = ToPointF(br);
+    m.kTop = LineSlope(m.tl, m.tr);
+    m.kBottom = LineSlope(m.br, m.bl);
+    m.kLeft = LineSlope(m.tl, m.bl);
+    m.kRight = LineSlope(m.tr, m.br);
+    m.rowVanish = LineIntersection(m.tr, m.kTop, m.br, m.kBottom);
+    m.colVanish = LineIntersection(m.tl, m.kLeft, m.tr, m.kRight);
+    // A vanishing point is trusted only with two non-zero coordinates (NaN counts as non-zero).
+    m.useRowVanish = m.rowVanish.X != 0.0f && m.rowVanish.Y != 0.0f;
+    m.useColVanish = m.colVanish.X != 0.0f && m.colVanish.Y != 0.0f;
+    m.width = double(width);
+    m.height = double(height);
+    return m;
+}
+
+SourcePosition MapToSource(const QuadMapping& m, int32_t x, int32_t y) {
+    const PointF p{float(x), float(y)};
+
+    // The row line and the column line through the pixel.
+    const float kRow = m.useRowVanish ? LineSlope(m.rowVanish, p) : m.kTop;
+    const float kCol = m.useColVanish ? LineSlope(m.colVanish, p) : m.kRight;
+
+    // Where they cross the edges; a failed intersection falls back to a corner.
+    PointF il = LineIntersection(p, kRow, m.tl, m.kLeft);
+    PointF ir = LineIntersection(p, kRow, m.br, m.kRight);
+    PointF it = LineIntersection(p, kCol, m.tr, m.kTop);
+    PointF ib = LineIntersection(p, kCol, m.bl, m.kBottom);
+    if (IsNoPoint(il)) il = m.tl;
+    if (IsNoPoint(ir)) ir = m.br;
+    if (IsNoPoint(it)) it = m.tr;
+    if (IsNoPoint(ib)) ib = m.bl;
+
+    // Signed distances from the left and top edges along those lines.
+    float dL = PointDistance(il, p);
+    const float dLR = PointDistance(il, ir);
+    float dT = PointDistance(it, p);
+    const float dTB = PointDistance(it, ib);
+    if (PointDistance(ir, p) > dLR) dL = -dL;
+    if (PointDistance(ib, p) > dTB) dT = -dT;
+
+    double u = (m.width * double(dL)) / double(dLR);
+    double v = (m.height * double(dT)) / double(dTB);
+    if (u < 0.0) u = u - 1.0;
+    if (v < 0.0) v = v - 1.0;
+    return {u, v};
+}
+
+} // namespace warp

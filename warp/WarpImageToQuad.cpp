@@ -1,0 +1,110 @@
+#include "WarpImageToQuad.h"
+
+#include "QuadMapping.h"
+#include "SourceSampler.h"
+
+#include <algorithm>
+
+namespace warp {
+
+using namespace imaging;
+
+int BytesPerPixel(int format) {
+    switch (format) {
+    case PixelFormat1bppIndexed:
+    case PixelFormat4bppIndexed:
+    case PixelFormat8bppIndexed: return 1;
+    case PixelFormat16bppGrayScale:
+    case PixelFormat16bppRGB555:
+    case PixelFormat16bppRGB565:
+    case PixelFormat16bppARGB1555: return 2;
+    case PixelFormat24bppRGB: return 3;
+    case PixelFormat32bppRGB:
+    case PixelFormat32bppARGB:
+    case PixelFormat32bppPARGB: return 4;
+    case PixelFormat48bppRGB: return 6;
+    case PixelFormat64bppARGB:
+    case PixelFormat64bppPARGB: return 8;
+    default: return 0;
+    }
+}
+
+namespace {
+
+struct Target {
+    uint8_t* scan0;
+    int32_t stride; // signed
+    int32_t columns, rows; // the scanned box, already clipped to the destination
+};
+
+template <PixelFormat F>
+void Render(const QuadMapping& m, const SourceView& source, const Target& target, int n) {
+    for (int32_t y = 0; y < target.rows; ++y) {
+        uint8_t* out = target.scan0 + int64_t(y) * target.stride;
+        for (int32_t x = 0; x < target.columns; ++x, out += 4) {
+            const SourcePosition p = MapToSource(m, x, y);
+            const int32_t iu = TruncateToIndex(p.u), iv = TruncateToIndex(p.v);
+            const bool outsideU = iu < -1 || double(iu) > m.width;
+            const bool outsideV = iv < -1 || double(iv) > m.height;
+            if (outsideU && outsideV) continue;
+            const Bgra c = Sample<F>(source, iu, iv, p.u - double(iu), p.v - double(iv), n);
+            if (c.A == 0) continue;
+            out[0] = c.B, out[1] = c.G, out[2] = c.R, out[3] = c.A;
+        }
+    }
+}
+
+} // namespace
+
+void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Point bl,
+                     Point br, int neighbourhood) {
+    if (source == nullptr || destination == nullptr) return;
+    const PixelFormat format = source->GetPixelFormat();
+    const uint32_t width = source->GetWidth();
+    const uint32_t height = source->GetHeight();
+    const int32_t maxX = std::max({tl.X, tr.X, bl.X, br.X});
+    const int32_t maxY = std::max({tl.Y, tr.Y, bl.Y, br.Y});
+
+    const Rect all{0, 0, int32_t(width), int32_t(height)};
+    BitmapData in, out;
+    if (source->LockBits(&all, ImageLockModeRead, format, &in) != Ok) return;
+    if (destination->LockBits(&all, ImageLockModeWrite, PixelFormat32bppARGB, &out) != Ok) {
+        source->UnlockBits(&in);
+        return;
+    }
+
+    const QuadMapping mapping = MakeQuadMapping(tl, tr, bl, br, width, height);
+    const SourceView view{static_cast<const uint8_t*>(in.Scan0), in.Stride, int64_t(width),
+                          int64_t(height), source->GetPalette()};
+    const Target target{static_cast<uint8_t*>(out.Scan0), out.Stride,
+                        std::clamp<int32_t>(maxX, 0, int32_t(width)),
+                        std::clamp<int32_t>(maxY, 0, int32_t(height))};
+    const int n = neighbourhood <= 1 ? 1 : 2;
+    DispatchPixelFormat(format, [&]<PixelFormat F>() { Render<F>(mapping, view, target, n); });
+
+    source->UnlockBits(&in);
+    destination->UnlockBits(&out);
+}
+
+void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Point bl,
+                     Point br) {
+    WarpImageToQuad(source, destination, tl, tr, bl, br, 2);
+}
+
+} // namespace warp
+
+namespace warp {
+
+Bitmap* WarpToNewBitmap(Bitmap* source, const Point corners[4], int neighbourhood) {
+    if (source == nullptr || !source->HasContent()) return nullptr;
+    auto* result = new Bitmap(int32_t(source->GetWidth()), int32_t(source->GetHeight()),
+                              imaging::PixelFormat32bppARGB);
+    if (!result->HasContent()) {
+        delete result;
+        return nullptr;
+    }
+    WarpImageToQuad(source, result, corners[0], corners[1], corners[3], corners[2], neighbourhood);
+    return result;
+}
+
+} // namespace warp

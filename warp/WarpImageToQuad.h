@@ -1,0 +1,51 @@
+#pragma once
+// The quad warp: renders a source bitmap so that its rectangle lands on the quadrilateral of
+// four corner points, working backwards from every destination pixel.
+
+#include "imaging/Bitmap.h"
+#include "imaging/Types.h"
+
+namespace warp {
+
+using imaging::Bitmap;
+using imaging::Point;
+
+// Bytes one pixel of `format` occupies as the warp addresses it; 1 for the 1- and 4-bit
+// indexed formats, 0 for an id it does not know.
+int BytesPerPixel(int format);
+
+// Renders `source` (any pixel format) into `destination`, which the caller makes in
+// PixelFormat32bppARGB at the source's width and height. Corners are destination pixels in
+// the order top-left, top-right, bottom-left, bottom-right.
+//
+// Every destination pixel (x, y) with x below the corners' largest X and y below their largest
+// Y (and inside the destination) samples the source around the position MapToSource gives it;
+// a pixel whose sample has alpha 0 is not written and keeps its bytes. Source column 0 and row
+// 0, and positions outside the source, count as transparent black.
+//
+// `neighbourhood` n: 1 or less takes the single source pixel (iu, iv) at the truncated
+// position; 2 or more blends the 2 x 2 pixels from (iu, iv) by the fractional position,
+// first along each row, then down the column, each step truncated to a byte (larger n gives
+// the same result as 2).
+//
+// 24- and 32-bit sources are read as stored: bytes B, G, R, and for the 4-byte formats the
+// fourth byte as alpha (so 32bppRGB gives its stored fourth byte, 32bppPARGB its
+// premultiplied bytes); other formats give their true colour and alpha (ReadTrueColor).
+//
+// Nothing is read or written outside the two bitmaps. When either cannot be locked (no
+// content, too small, the same bitmap twice, already locked) nothing is rendered.
+void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Point bl,
+                     Point br, int neighbourhood);
+void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Point bl,
+                     Point br);
+
+} // namespace warp
+
+namespace warp {
+
+// A new PixelFormat32bppARGB bitmap of the source's size, transparent black, with the source
+// warped onto `corners` given in outline order: top-left, top-right, bottom-right, bottom-left.
+// The caller owns it. Null when the source has no content or memory runs out.
+Bitmap* WarpToNewBitmap(Bitmap* source, const Point corners[4], int neighbourhood = 2);
+
+} // namespace warp
