@@ -1,1 +1,91 @@
+#include "app/ImageFiles.h"
+#include "support/TestSupport.h"
 
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+using namespace imaging;
+using namespace testing_support;
+
+TEST(EncoderMimeTypeForPath, LastThreeCharactersLowercased) {
+    const std::pair<const char*, const char*> table[] = {
+        {"/tmp/a.JPG", "image/jpeg"}, {"a.Jpg", "image/jpeg"}, {"a.jpg", "image/jpeg"},
+        {"a.gif", "image/gif"},       {"a.tif", "image/tiff"}, {"a.bmp", "image/bmp"},
+        {"a.png", "image/png"},       {"a.jpeg", "image/png"}, {"a.tiff", "image/png"},
+        {"noextension", "image/png"}, {"jpg", "image/jpeg"},   {"pg", "image/png"},
+        {"", "image/png"},            {"photo.xjpg", "image/jpeg"}, {"dir.jpg/file", "image/png"},
+    };
+    for (auto [path, mime] : table) EXPECT_STREQ(mime, app::EncoderMimeTypeForPath(path)) << path;
+}
+
+TEST(FindEncoderByMimeType, ExactMatchesOnly) {
+    const auto& encoders = GetImageEncoders();
+    for (size_t i = 0; i < encoders.size(); ++i) {
+        CLSID clsid;
+        EXPECT_EQ(int(i), app::FindEncoderByMimeType(encoders[i].MimeType, &clsid));
+        EXPECT_EQ(encoders[i].Clsid, clsid);
+    }
+    CLSID untouched;
+    untouched.Data1 = 0xDEADBEEF;
+    for (const char* unknown : {"IMAGE/PNG", "image/webp", "", "image/png "}) {
+        EXPECT_EQ(-1, app::FindEncoderByMimeType(unknown, &untouched)) << unknown;
+        EXPECT_EQ(0xDEADBEEFu, untouched.Data1);
+    }
+}
+
+TEST(OpenImageCopy, CopyIsExactAndIndependentOfTheFile) {
+    TempDir dir;
+    std::mt19937 rng(51);
+    for (PixelFormat format : {PixelFormat32bppARGB, PixelFormat8bppIndexed}) {
+        auto original = RandomBitmap(format, 21, 13, rng);
+        const std::string path = dir.file("source.png");
+        ASSERT_EQ(Ok, app::SaveImageByName(*original, path).code);
+        std::unique_ptr<Bitmap> decoded(Bitmap::FromFile(path));
+        StatusRecord why;
+        std::unique_ptr<Bitmap> copy(app::OpenImageCopy(path, &why));
+        ASSERT_TRUE(copy) << why.reason;
+        std::filesystem::remove(path); // nothing refers to the file any more
+        EXPECT_EQ(decoded->GetPixelFormat(), copy->GetPixelFormat());
+        EXPECT_EQ(PixelBytes(*decoded), PixelBytes(*copy));
+        if (decoded->GetPalette())
+            EXPECT_TRUE(std::equal(decoded->GetPalette(), decoded->GetPalette() + 256, copy->GetPalette()));
+    }
+}
+
+TEST(OpenImageCopy, FailureSaysWhy) {
+    TempDir dir;
+    WriteFile(dir.file("notes.png"), std::string("hello"));
+    StatusRecord why;
+    EXPECT_EQ(nullptr, app::OpenImageCopy(dir.file("notes.png"), &why));
+    EXPECT_EQ(UnknownImageFormat, why.code);
+    EXPECT_NE(std::string::npos, why.reason.find("notes.png"));
+    EXPECT_EQ(nullptr, app::OpenImageCopy(dir.file("gone.png"), &why));
+    EXPECT_EQ(FileNotFound, why.code);
+}
+
+TEST(SaveImageByName, FormatFollowsTheNameAndFailuresKeepTheOldFile) {
+    TempDir dir;
+    Bitmap image(8, 8, PixelFormat32bppARGB);
+    const std::pair<const char*, std::vector<uint8_t>> signatures[] = {
+        {"a.JPG", {0xFF, 0xD8}}, {"a.gif", {'G', 'I', 'F'}}, {"a.tif", {'I', 'I'}},
+        {"a.bmp", {'B', 'M'}}, {"a.jpeg", {0x89, 'P', 'N', 'G'}}, {"plain", {0x89, 'P', 'N', 'G'}},
+    };
+    for (const auto& [name, magic] : signatures) {
+        ASSERT_EQ(Ok, app::SaveImageByName(image, dir.file(name)).code) << name;
+        const auto bytes = ReadFile(dir.file(name));
+        ASSERT_GE(bytes.size(), magic.size());
+        EXPECT_TRUE(std::equal(magic.begin(), magic.end(), bytes.begin())) << name;
+    }
+    const auto before = ReadFile(dir.file("a.bmp"));
+    Bitmap empty(0, 0, PixelFormat32bppARGB);
+    const StatusRecord failed = app::SaveImageByName(empty, dir.file("a.bmp"));
+    EXPECT_NE(Ok, failed.code);
+    EXPECT_FALSE(failed.reason.empty());
+    EXPECT_EQ(before, ReadFile(dir.file("a.bmp")));
+}
+
+} // namespace

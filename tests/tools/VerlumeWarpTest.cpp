@@ -1,1 +1,139 @@
+// verlume-warp run as a user runs it: arguments, exit status, output file and messages.
 
+#include "app/ImageFiles.h"
+#include "support/TestSupport.h"
+#include "warp/WarpImageToQuad.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace {
+
+using namespace imaging;
+using namespace testing_support;
+
+struct ToolRun {
+    int status = -1;
+    std::string out, err;
+};
+
+ToolRun RunTool(const std::vector<std::string>& args) {
+    TempDir capture;
+    const std::string outPath = capture.file("out"), errPath = capture.file("err");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<std::string> all = {VERLUME_WARP_EXE};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid;
+    ToolRun run;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+        int wstatus = 0;
+        waitpid(pid, &wstatus, 0);
+        run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    const auto out = ReadFile(outPath), err = ReadFile(errPath);
+    run.out.assign(out.begin(), out.end());
+    run.err.assign(err.begin(), err.end());
+    return run;
+}
+
+int Lines(const std::string& text) { return int(std::count(text.begin(), text.end(), '\n')); }
+
+class VerlumeWarp : public testing::Test {
+protected:
+    void SetUp() override {
+        std::mt19937 rng(61);
+        auto source = RandomBitmap(PixelFormat24bppRGB, 64, 48, rng);
+        m_input = m_dir.file("input.png");
+        ASSERT_EQ(Ok, app::SaveImageByName(*source, m_input).code);
+    }
+    TempDir m_dir;
+    std::string m_input;
+};
+
+TEST_F(VerlumeWarp, WritesWhatTheProgramRenders) {
+    const std::string output = m_dir.file("out.png");
+    const ToolRun run = RunTool({"--neighbourhood", "2", m_input, output, "5,3", "60,-2", "62,47", "-4,40"});
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_EQ("", run.out);
+    EXPECT_EQ("", run.err);
+
+    StatusRecord why;
+    std::unique_ptr<Bitmap> source(app::OpenImageCopy(m_input, &why));
+    const Point corners[4] = {{5, 3}, {60, -2}, {62, 47}, {-4, 40}};
+    std::unique_ptr<Bitmap> expected(warp::WarpToNewBitmap(source.get(), corners));
+    const std::string reference = m_dir.file("reference.png");
+    ASSERT_EQ(Ok, app::SaveImageByName(*expected, reference).code);
+    EXPECT_EQ(ReadFile(reference), ReadFile(output)); // byte for byte
+
+    // The neighbourhood changes the render; the format follows the name.
+    ASSERT_EQ(0, RunTool({"--neighbourhood=1", m_input, m_dir.file("nearest.png"), "5,3", "60,-2", "62,47", "-4,40"}).status);
+    EXPECT_NE(ReadFile(output), ReadFile(m_dir.file("nearest.png")));
+    ASSERT_EQ(0, RunTool({m_input, m_dir.file("out.JPG"), "0,0", "64,0", "64,48", "0,48"}).status);
+    EXPECT_EQ(0xFF, ReadFile(m_dir.file("out.JPG")).at(0));
+}
+
+TEST_F(VerlumeWarp, HelpAndBadArguments) {
+    const ToolRun help = RunTool({"--help"});
+    EXPECT_EQ(0, help.status);
+    EXPECT_NE(std::string::npos, help.out.find("usage: verlume-warp"));
+
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {m_input, "out.png", "1,1", "2,2", "3,3"},
+        {m_input, "out.png", "1,1", "2,2", "3,3", "4"},
+        {m_input, "out.png", "1,1", "2,2", "3,3", "4,x"},
+        {m_input, "out.png", "1,1", "2,2", "3,3", "4,99999999999"},
+        {"--neighbourhood", m_input, "out.png", "1,1", "2,2", "3,3", "4,4"},
+        {"--neighbourhood", "two", m_input, "out.png", "1,1", "2,2", "3,3", "4,4"},
+        {"--frobnicate", m_input, "out.png", "1,1", "2,2", "3,3", "4,4"},
+    };
+    for (const auto& args : bad) {
+        const ToolRun run = RunTool(args);
+        EXPECT_EQ(2, run.status) << run.err;
+        EXPECT_NE(std::string::npos, run.err.find("usage: verlume-warp")) << run.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists("out.png"));
+}
+
+TEST_F(VerlumeWarp, UnreadableInputAndUnwritableOutput) {
+    WriteFile(m_dir.file("text.png"), std::string("not a picture"));
+    const std::string output = m_dir.file("out.png");
+    const std::vector<std::string> corners = {"0,0", "64,0", "64,48", "0,48"};
+    auto args = [&](std::string in, std::string out) {
+        std::vector<std::string> a = {in, out};
+        a.insert(a.end(), corners.begin(), corners.end());
+        return a;
+    };
+    for (const std::string& input : {m_dir.file("missing.png"), m_dir.file("text.png"), m_dir.path().string()}) {
+        const ToolRun run = RunTool(args(input, output));
+        EXPECT_EQ(1, run.status) << input;
+        EXPECT_EQ(1, Lines(run.err)) << run.err;
+        EXPECT_NE(std::string::npos, run.err.find(input)) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(output));
+    }
+
+    const ToolRun noFolder = RunTool(args(m_input, m_dir.file("no/such/folder/out.png")));
+    EXPECT_EQ(1, noFolder.status);
+    EXPECT_EQ(1, Lines(noFolder.err)) << noFolder.err;
+
+    // An existing output survives a failed write untouched: here the device is full.
+    const ToolRun full = RunTool(args(m_input, "/dev/full"));
+    EXPECT_EQ(1, full.status);
+    EXPECT_NE(std::string::npos, full.err.find("No space left")) << full.err;
+}
+
+} // namespace
