@@ -71,6 +71,13 @@ Status Graphics::SetSmoothingMode(SmoothingMode mode) {
     return Ok;
 }
 
+Status Graphics::SetClip(const Rect& rect) {
+    QPainter* p = Painter();
+    if (!p) return m_lastStatus.code;
+    p->setClipRect(QRect(rect.X, rect.Y, rect.Width, rect.Height), Qt::IntersectClip);
+    return Ok;
+}
+
 Status Graphics::FillRectangle(const SolidBrush* brush, const RectF& rect) {
     QPainter* p = Painter();
     if (!p) return m_lastStatus.code;

@@ -58,6 +58,8 @@ public:
     static Graphics* FromImage(Image* image) { return new Graphics(image); }
 
     Status SetSmoothingMode(SmoothingMode mode);
+    // Limits all further drawing to `rect` (target pixels).
+    Status SetClip(const Rect& rect);
     Status FillRectangle(const SolidBrush* brush, const RectF& rect);
     // Draws `image` with its top-left at (x, y), one image pixel per target pixel, blended
     // over what is there by its alpha.

@@ -1,0 +1,101 @@
+// The picture view on a large photo: one repaint while a corner is dragged, and SetImage.
+// Runs on Qt's offscreen platform unless QT_QPA_PLATFORM says otherwise.
+//
+//   build/bench/view_bench
+
+#include "framework/Wnd.h"
+#include "view/PicView.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QWidget>
+
+#include <cstring>
+#include <memory>
+
+namespace {
+
+using namespace imaging;
+
+constexpr int32_t kWidth = 6000, kHeight = 4000;
+
+class BenchWindow : public framework::CWnd {
+public:
+    const framework::CRuntimeClass* GetRuntimeClass() const override { return nullptr; }
+    BenchWindow() {
+        auto* widget = new QWidget;
+        widget->resize(1700, 1100);
+        Attach(widget, widget, 0);
+        widget->show();
+    }
+};
+
+Bitmap& Photo() {
+    static std::unique_ptr<Bitmap> photo = [] {
+        auto bitmap = std::make_unique<Bitmap>(kWidth, kHeight, PixelFormat24bppRGB);
+        BitmapData data;
+        bitmap->LockBits(nullptr, ImageLockModeWrite, PixelFormat24bppRGB, &data);
+        for (int32_t y = 0; y < kHeight; ++y) {
+            auto* row = static_cast<uint8_t*>(data.Scan0) + int64_t(y) * data.Stride;
+            for (int32_t x = 0; x < kWidth; ++x)
+                row[3 * x] = uint8_t(x), row[3 * x + 1] = uint8_t(y), row[3 * x + 2] = uint8_t(x ^ y);
+        }
+        bitmap->UnlockBits(&data);
+        return bitmap;
+    }();
+    return *photo;
+}
+
+struct Scene {
+    BenchWindow window;
+    view::CPicView* view = new view::CPicView;
+    Scene() {
+        view->Create(&window, {0, 0, 1600, 1000}, 10001);
+        view->OnInitialUpdate();
+        view->SetImage(&Photo());
+        QApplication::processEvents();
+        // Scrolled to the middle, the top-right corner dragged into the visible area.
+        view->ScrollToPosition({(kWidth - 1600) / 2, (kHeight - 1000) / 2});
+        view->ScrollToPosition({kWidth - 1000, 0});
+        Send(QEvent::MouseButtonPress, QPoint(1000, 0), Qt::LeftButton);
+        view->ScrollToPosition({(kWidth - 1600) / 2, (kHeight - 1000) / 2});
+    }
+    void Send(QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+        QMouseEvent e(type, at, view->ClientWidget()->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(view->ClientWidget(), &e);
+    }
+};
+
+void BM_RepaintDuringDrag(benchmark::State& state) {
+    Scene scene;
+    int step = 0;
+    for (auto _ : state) {
+        scene.Send(QEvent::MouseMove, QPoint(400 + step % 200, 300 + step % 150), Qt::LeftButton);
+        ++step;
+        scene.view->ClientWidget()->repaint(); // paints now, into the window's backing store
+    }
+}
+
+void BM_SetImage(benchmark::State& state) {
+    Scene scene;
+    for (auto _ : state) {
+        scene.view->SetImage(&Photo());
+        benchmark::DoNotOptimize(scene.view->GetResultImage());
+    }
+}
+
+BENCHMARK(BM_RepaintDuringDrag)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SetImage)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,352 @@
+// The picture view driven through its real widget with mouse events, offscreen.
+
+#include "support/TestSupport.h"
+#include "support/TestWindow.h"
+#include "view/PicView.h"
+#include "warp/WarpImageToQuad.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QMouseEvent>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+using namespace imaging;
+using namespace testing_support;
+using view::CPicView;
+
+class PicViewTest : public testing::Test {
+protected:
+    // A view of `w` x `h` client pixels (no image yet), inside a larger window.
+    void MakeView(int w, int h) {
+        m_window = std::make_unique<TestWindow>(w + 40, h + 40);
+        m_view = static_cast<CPicView*>(RUNTIME_CLASS(CPicView)->CreateObject());
+        ASSERT_TRUE(m_view->Create(m_window.get(), {0, 0, w, h}, 10001));
+        m_view->OnInitialUpdate();
+        QApplication::processEvents();
+    }
+    // Gives the view a random image of the format, kept alive by the test.
+    void SetRandomImage(int w, int h, PixelFormat format = PixelFormat24bppRGB) {
+        std::mt19937 rng(w * 7 + h);
+        m_image = RandomBitmap(format, w, h, rng);
+        m_view->SetImage(m_image.get());
+    }
+    QWidget* Viewport() const { return m_view->ClientWidget(); }
+    void Press(int x, int y) { QTest::mousePress(Viewport(), Qt::LeftButton, {}, QPoint(x, y)); }
+    void Move(int x, int y) { QTest::mouseMove(Viewport(), QPoint(x, y)); }
+    void Release(int x, int y) { QTest::mouseRelease(Viewport(), Qt::LeftButton, {}, QPoint(x, y)); }
+    void Drag(Point from, Point to) {
+        Press(from.X, from.Y);
+        Move((from.X + to.X) / 2, (from.Y + to.Y) / 2);
+        Move(to.X, to.Y);
+        Release(to.X, to.Y);
+    }
+    // What the screen shows of the view's client area.
+    QImage Screen() const { return Viewport()->grab().toImage().convertToFormat(QImage::Format_ARGB32); }
+    std::vector<uint8_t> RenderedFromSource(const std::array<Point, 4>& outline) {
+        std::unique_ptr<Bitmap> expected(warp::WarpToNewBitmap(m_image.get(), outline.data()));
+        return PixelBytes(*expected);
+    }
+    std::array<Point, 4> Corners() const {
+        const auto& c = m_view->GetCorners();
+        return {c[0], c[1], c[2], c[3]};
+    }
+
+    std::unique_ptr<TestWindow> m_window; // owns the view through its widget
+    CPicView* m_view = nullptr;
+    std::unique_ptr<Bitmap> m_image;      // the view's source
+};
+
+QRgb Rgb(uint32_t argb) { return QRgb(argb); }
+
+TEST_F(PicViewTest, BeforeAnyImage) {
+    MakeView(300, 200);
+    EXPECT_EQ((framework::CSize{500, 500}), m_view->GetTotalSize());
+    EXPECT_EQ(nullptr, m_view->GetResultImage());
+    EXPECT_EQ(-1, m_view->GetSelectedCorner());
+    // Nothing is painted: the client area shows the window colour.
+    const QRgb window = Viewport()->palette().color(QPalette::Window).rgb();
+    const QImage screen = Screen();
+    for (int y = 0; y < screen.height(); y += 7)
+        for (int x = 0; x < screen.width(); x += 7) ASSERT_EQ(window, screen.pixel(x, y) | 0xFF000000u);
+}
+
+TEST_F(PicViewTest, SetImageFramesTheImage) {
+    MakeView(700, 520);
+    SetRandomImage(640, 480, PixelFormat16bppRGB565);
+    EXPECT_EQ((framework::CSize{640, 480}), m_view->GetTotalSize());
+    EXPECT_EQ((framework::CSize{64, 48}), m_view->GetPageSize());
+    EXPECT_EQ((framework::CSize{6, 4}), m_view->GetLineSize());
+    const view::CornerQuad expected = {Point{0, 0}, Point{640, 0}, Point{640, 480}, Point{0, 480}, Point{0, 0}};
+    EXPECT_EQ(expected, m_view->GetCorners());
+    Bitmap* result = m_view->GetResultImage();
+    ASSERT_NE(nullptr, result);
+    EXPECT_EQ(PixelFormat32bppARGB, result->GetPixelFormat());
+    std::unique_ptr<Bitmap> clone(m_image->Clone({0, 0, 640, 480}, PixelFormat32bppARGB));
+    EXPECT_EQ(PixelBytes(*clone), PixelBytes(*result));
+
+    // Null changes nothing, not even dragged corners.
+    Drag({640, 480}, {600, 400});
+    const auto corners = m_view->GetCorners();
+    Bitmap* before = m_view->GetResultImage();
+    m_view->SetImage(nullptr);
+    EXPECT_EQ(corners, m_view->GetCorners());
+    EXPECT_EQ(before, m_view->GetResultImage());
+
+    // A second image resets the corners and shows itself unwarped.
+    std::mt19937 rng(3);
+    auto second = RandomBitmap(PixelFormat32bppARGB, 320, 200, rng);
+    m_view->SetImage(second.get());
+    EXPECT_EQ((view::CornerQuad{Point{0, 0}, Point{320, 0}, Point{320, 200}, Point{0, 200}, Point{0, 0}}),
+              m_view->GetCorners());
+    EXPECT_EQ(PixelBytes(*second), PixelBytes(*m_view->GetResultImage()));
+    m_image = std::move(second);
+}
+
+TEST_F(PicViewTest, ImageWithoutContent) {
+    MakeView(300, 200);
+    SetRandomImage(100, 80);
+    Bitmap empty(0, 0, PixelFormat24bppRGB);
+    m_view->SetImage(&empty);
+    EXPECT_EQ((framework::CSize{0, 0}), m_view->GetTotalSize());
+    EXPECT_EQ(nullptr, m_view->GetResultImage());
+    for (int i = 0; i < 5; ++i) EXPECT_EQ((Point{0, 0}), m_view->GetCorners()[i]);
+    const QRgb window = Viewport()->palette().color(QPalette::Window).rgb();
+    EXPECT_EQ(window, Screen().pixel(10, 10) | 0xFF000000u);
+    // A drag over it renders nothing and reads nothing.
+    Drag({2, 2}, {50, 40});
+    EXPECT_EQ(nullptr, m_view->GetResultImage());
+    m_image.reset();
+}
+
+TEST_F(PicViewTest, PressPicksTheFirstCornerWithinTheRadius) {
+    MakeView(400, 300);
+    SetRandomImage(200, 150);
+    // Offsets from corner 2 at (200, 150).
+    const struct { int dx, dy; int expected; } presses[] = {
+        {-19, 0, 2}, {-14, -14, 2}, {-5, -5, 2}, {-20, 0, -1}, {-12, -16, -1}, {-15, -14, -1},
+    };
+    for (const auto& p : presses) {
+        Press(200 + p.dx, 150 + p.dy);
+        EXPECT_EQ(p.expected, m_view->GetSelectedCorner()) << p.dx << "," << p.dy;
+        Release(200 + p.dx, 150 + p.dy);
+    }
+    // Corner 1 dragged next to corner 0: a press nearer to 1 still picks 0, the lower index.
+    Drag({200, 0}, {20, 5});
+    Press(18, 4);
+    EXPECT_EQ(0, m_view->GetSelectedCorner());
+    Release(18, 4);
+}
+
+TEST_F(PicViewTest, PositionsAreCanvasCoordinatesWhenScrolled) {
+    MakeView(300, 200);
+    SetRandomImage(1000, 800);
+    m_view->ScrollToPosition({100, 50});
+    EXPECT_EQ((framework::CPoint{100, 50}), m_view->GetScrollPosition());
+    Press(10, 10);
+    EXPECT_EQ((Point{110, 60}), m_view->GetPointerPosition());
+    EXPECT_EQ(-1, m_view->GetSelectedCorner());
+    Release(10, 10);
+
+    // Corner 1 at canvas (1000, 0) seen from scroll position (750, 0).
+    m_view->ScrollToPosition({750, 0});
+    const framework::CPoint scroll = m_view->GetScrollPosition();
+    Press(1000 - scroll.x - 4, 3);
+    ASSERT_EQ(1, m_view->GetSelectedCorner());
+    Move(100, 120);
+    EXPECT_EQ((Point{scroll.x + 100, 120}), m_view->GetCorners()[1]);
+    Release(100, 120);
+}
+
+TEST_F(PicViewTest, ClosingPointFollowsCornerZeroOnly) {
+    MakeView(400, 300);
+    SetRandomImage(200, 150);
+    Drag({200, 150}, {180, 140});
+    EXPECT_EQ((Point{0, 0}), m_view->GetCorners()[4]);
+    EXPECT_EQ((Point{180, 140}), m_view->GetCorners()[2]);
+    Drag({1, 1}, {30, 25});
+    EXPECT_EQ((Point{30, 25}), m_view->GetCorners()[0]);
+    EXPECT_EQ((Point{30, 25}), m_view->GetCorners()[4]);
+}
+
+TEST_F(PicViewTest, ReleaseRendersFromTheSource) {
+    MakeView(400, 300);
+    SetRandomImage(200, 150);
+    // A click on a corner without moving renders with the unchanged corners.
+    const std::vector<uint8_t> unwarped = PixelBytes(*m_view->GetResultImage());
+    Press(198, 148);
+    Release(198, 148);
+    EXPECT_FALSE(m_view->IsDragging());
+    EXPECT_EQ(-1, m_view->GetSelectedCorner());
+    ASSERT_NE(nullptr, m_view->GetResultImage());
+    // The warp through the image's own corners is not a plain copy (column 0 and row 0
+    // never contribute), so the render is visible in the pixels.
+    EXPECT_NE(unwarped, PixelBytes(*m_view->GetResultImage()));
+    EXPECT_EQ(RenderedFromSource(Corners()), PixelBytes(*m_view->GetResultImage()));
+
+    // Several drags; back at the image's corners the render comes from the source again.
+    Drag({200, 150}, {150, 120});
+    EXPECT_EQ(RenderedFromSource(Corners()), PixelBytes(*m_view->GetResultImage()));
+    Drag({0, 0}, {40, 30});
+    EXPECT_EQ(RenderedFromSource(Corners()), PixelBytes(*m_view->GetResultImage()));
+    Drag({40, 30}, {0, 0});
+    Drag({150, 120}, {200, 150});
+    const std::array<Point, 4> identity = {Point{0, 0}, Point{200, 0}, Point{200, 150}, Point{0, 150}};
+    EXPECT_EQ(identity, Corners());
+    EXPECT_EQ(RenderedFromSource(identity), PixelBytes(*m_view->GetResultImage()));
+}
+
+TEST_F(PicViewTest, PressThatPicksNothingChangesNothing) {
+    MakeView(400, 300);
+    SetRandomImage(200, 150);
+    const std::vector<uint8_t> unwarped = PixelBytes(*m_view->GetResultImage());
+    const auto corners = m_view->GetCorners();
+    Drag({100, 75}, {10, 10});
+    EXPECT_EQ(corners, m_view->GetCorners());
+    EXPECT_EQ(unwarped, PixelBytes(*m_view->GetResultImage())); // no render happened
+}
+
+TEST_F(PicViewTest, DragLeavingTheViewIsClampedAndEndsOnRelease) {
+    MakeView(300, 200);
+    SetRandomImage(250, 180);
+    Press(250, 180);
+    ASSERT_EQ(2, m_view->GetSelectedCorner());
+    const framework::CRect client = m_view->GetClientRect();
+    Move(-60, 5000); // far outside: the view keeps the pointer while the button is down
+    EXPECT_EQ((Point{0, client.Height() - 1}), m_view->GetCorners()[2]);
+    Release(-60, 5000);
+    EXPECT_FALSE(m_view->IsDragging());
+    EXPECT_EQ(RenderedFromSource(Corners()), PixelBytes(*m_view->GetResultImage()));
+    // With the button up the corner no longer follows the pointer.
+    Move(100, 100);
+    EXPECT_EQ((Point{0, client.Height() - 1}), m_view->GetCorners()[2]);
+}
+
+TEST_F(PicViewTest, SecondPressOfADoubleClickIsAPress) {
+    MakeView(400, 300);
+    SetRandomImage(200, 150);
+    Press(200, 150);
+    Release(200, 150);
+    QMouseEvent doubleClick(QEvent::MouseButtonDblClick, QPointF(199, 149), Viewport()->mapToGlobal(QPointF(199, 149)),
+                            Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Viewport(), &doubleClick);
+    EXPECT_EQ(2, m_view->GetSelectedCorner());
+    EXPECT_TRUE(m_view->IsDragging());
+    Move(170, 130);
+    Release(170, 130);
+    EXPECT_EQ((Point{170, 130}), m_view->GetCorners()[2]);
+}
+
+TEST_F(PicViewTest, DragBeforeAnyImageReadsNothing) {
+    MakeView(300, 200);
+    Drag({3, 3}, {40, 30}); // corner 0 lies at (0, 0)
+    EXPECT_EQ(nullptr, m_view->GetResultImage());
+    EXPECT_FALSE(m_view->IsDragging());
+    EXPECT_EQ(nullptr, QApplication::overrideCursor()); // no wait cursor left behind
+}
+
+TEST_F(PicViewTest, PaintsHandlesOverTheResultAndYellowWhereItIsTransparent) {
+    MakeView(400, 300);
+    SetRandomImage(200, 150);
+    Drag({200, 150}, {120, 100}); // the bottom right of the result becomes transparent
+    QApplication::processEvents();
+    const QImage screen = Screen();
+    EXPECT_EQ(Rgb(0xFFC800C8), screen.pixel(5, 3));     // right edge of corner 0's handle
+    EXPECT_EQ(Rgb(0xFFC800C8), screen.pixel(120, 94));  // top edge of corner 2's handle
+    EXPECT_EQ(Rgb(0xFFFFFFC8), screen.pixel(190, 140)); // pale yellow under transparency
+    const QRgb window = Viewport()->palette().color(QPalette::Window).rgb();
+    EXPECT_EQ(window, screen.pixel(300, 250) | 0xFF000000u); // beyond the image: not painted
+}
+
+TEST_F(PicViewTest, ScrolledRepaintShowsExactlyTheFullComposition) {
+    MakeView(320, 240);
+    SetRandomImage(900, 700, PixelFormat32bppARGB);
+    m_view->ScrollToPosition({300, 200});
+    const framework::CPoint scroll = m_view->GetScrollPosition();
+    Drag({900 - scroll.x - 600 + 3, 3}, {100, 50}); // nothing picked: off the corners
+    // Drag corner 0 into view, rendering a warp with transparent areas.
+    m_view->ScrollToPosition({0, 0});
+    Drag({1, 1}, {250, 180});
+    m_view->ScrollToPosition({200, 150});
+    QApplication::processEvents();
+    const framework::CPoint at = m_view->GetScrollPosition();
+    const QImage screen = Screen();
+
+    // The whole canvas composed the plain way: fill, result blended, handles and outline, in
+    // the view's premultiplied back buffer format and, for comparison, with straight alpha.
+    auto compose = [&](PixelFormat format) {
+        auto full = std::make_unique<Bitmap>(900, 700, format);
+        Graphics g(full.get());
+        g.SetSmoothingMode(SmoothingModeAntiAlias);
+        SolidBrush yellow(Color(0xFFFFFFC8));
+        g.FillRectangle(&yellow, RectF{0, 0, 900, 700});
+        g.DrawImage(m_view->GetResultImage(), 0, 0);
+        Pen pen(Color(0xFFC800C8), 2.0f);
+        const auto& c = m_view->GetCorners();
+        for (int i = 0; i < 4; ++i) g.DrawRectangle(&pen, c[i].X - 5, c[i].Y - 5, 10, 10);
+        g.DrawLines(&pen, c.data(), 5);
+        return full;
+    };
+    auto premultiplied = compose(PixelFormat32bppPARGB);
+    auto straight = compose(PixelFormat32bppARGB);
+    std::unique_ptr<Bitmap> expected(premultiplied->Clone({0, 0, 900, 700}, PixelFormat32bppARGB));
+    for (int y = 0; y < screen.height(); ++y)
+        for (int x = 0; x < screen.width(); ++x) {
+            const auto px = PixelAt(*expected, at.x + x, at.y + y);
+            ASSERT_EQ(qRgba(px[2], px[1], px[0], px[3]), screen.pixel(x, y)) << x << "," << y;
+            // Blending in premultiplied form differs from straight alpha by rounding only.
+            const auto st = PixelAt(*straight, at.x + x, at.y + y);
+            for (int c = 0; c < 4; ++c) ASSERT_LE(std::abs(int(st[c]) - int(px[c])), 1);
+        }
+}
+
+// Run with QT_SCALE_FACTOR=2 (a second registration of this test in CTest).
+TEST_F(PicViewTest, OneImagePixelPerDevicePixelOnAScaledDisplay) {
+    MakeView(300, 200);
+    const double ratio = Viewport()->devicePixelRatioF();
+    if (ratio == 1.0) GTEST_SKIP() << "needs a scaled display (QT_SCALE_FACTOR=2)";
+    SetRandomImage(200, 150);
+    QApplication::processEvents(); // the scroll bars of the initial extent go away
+    // The client area and the canvas count device pixels.
+    EXPECT_EQ(300, m_view->GetClientRect().Width());
+    const QImage screen = Screen(); // grabbed in device pixels
+    ASSERT_EQ(300, screen.width());
+    std::unique_ptr<Bitmap> shown(m_image->Clone({0, 0, 200, 150}, PixelFormat32bppARGB));
+    const auto inside = PixelAt(*shown, 100, 100);
+    EXPECT_EQ(qRgba(inside[2], inside[1], inside[0], 255), screen.pixel(100, 100));
+    const QRgb window = Viewport()->palette().color(QPalette::Window).rgb();
+    EXPECT_EQ(window, screen.pixel(230, 100) | 0xFF000000u);
+    // A press at Qt's point (98, 73) is device pixel (196, 146): within reach of corner 2.
+    QTest::mousePress(Viewport(), Qt::LeftButton, {}, QPoint(98, 73));
+    EXPECT_EQ((Point{196, 146}), m_view->GetPointerPosition());
+    EXPECT_EQ(2, m_view->GetSelectedCorner());
+    QTest::mouseRelease(Viewport(), Qt::LeftButton, {}, QPoint(98, 73));
+}
+
+class DeletionProbe : public CPicView {
+public:
+    explicit DeletionProbe(bool* deleted) : m_deleted(deleted) {}
+    ~DeletionProbe() override { *m_deleted = true; }
+
+private:
+    bool* m_deleted;
+};
+
+TEST(PicViewOwnership, TheViewIsDeletedWithItsWindow) {
+    bool deleted = false;
+    auto window = std::make_unique<TestWindow>(200, 200);
+    auto* probe = new DeletionProbe(&deleted);
+    ASSERT_TRUE(probe->Create(window.get(), {0, 0, 100, 100}, 10001));
+    EXPECT_EQ(10001, probe->GetDlgCtrlID());
+    EXPECT_TRUE(RUNTIME_CLASS(CPicView)->IsDerivedFrom(&framework::CScrollView::classCScrollView));
+    EXPECT_STREQ("CPicView", RUNTIME_CLASS(CPicView)->m_lpszClassName);
+    window.reset();
+    EXPECT_TRUE(deleted);
+}
+
+} // namespace
