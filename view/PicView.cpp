@@ -9,8 +9,7 @@ namespace view {
 
 using namespace imaging;
 
-using framework::CScrollView;
-VERLUME_IMPLEMENT_DYNCREATE(CPicView, CScrollView)
+VERLUME_IMPLEMENT_DYNCREATE(CPicView, framework::CScrollView)
 
 namespace {
 

@@ -21,6 +21,9 @@ class ScrollArea : public QAbstractScrollArea {
 public:
     ScrollArea(CScrollView* owner, QWidget* parent) : QAbstractScrollArea(parent), m_owner(owner) {
         setFrameStyle(QFrame::NoFrame);
+        // Like a child window that is no tab stop: clicks leave the keyboard focus alone.
+        setFocusPolicy(Qt::NoFocus);
+        viewport()->setFocusPolicy(Qt::NoFocus);
         viewport()->setMouseTracking(true);
         viewport()->setBackgroundRole(QPalette::Window);
         viewport()->setAutoFillBackground(true);

@@ -31,6 +31,7 @@ private:
 class CScrollView : public CWnd {
 public:
     static const CRuntimeClass classCScrollView;
+    static const CRuntimeClass* GetThisClass() { return &classCScrollView; }
     const CRuntimeClass* GetRuntimeClass() const override { return &classCScrollView; }
 
     CScrollView();

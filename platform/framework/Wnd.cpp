@@ -40,6 +40,14 @@ void CWnd::WidgetDestroyed() {
 
 bool CWnd::IsWindow() const { return m_widget != nullptr; }
 
+void CWnd::DestroyWindow() {
+    if (!m_widget) return;
+    QWidget* widget = m_widget;
+    m_widget = m_client = nullptr;
+    delete widget;
+    PostNcDestroy();
+}
+
 double CWnd::DevicePixelRatio() const { return m_widget ? m_widget->devicePixelRatioF() : 1.0; }
 
 CRect CWnd::GetClientRect() const {
@@ -56,9 +64,11 @@ void CWnd::Invalidate(bool) {
 bool CWnd::ModifyStyleEx(uint32_t remove, uint32_t add, UINT) {
     if (!m_widget) return false;
     m_exStyle = (m_exStyle & ~remove) | add;
-    if (auto* frame = qobject_cast<QFrame*>(m_widget))
-        frame->setFrameStyle((m_exStyle & WS_EX_CLIENTEDGE) ? QFrame::StyledPanel | QFrame::Sunken
-                                                             : QFrame::NoFrame);
+    // A sunken edge two pixels wide, whatever the widget style.
+    if (auto* frame = qobject_cast<QFrame*>(m_widget)) {
+        frame->setFrameStyle((m_exStyle & WS_EX_CLIENTEDGE) ? QFrame::Panel | QFrame::Sunken : QFrame::NoFrame);
+        frame->setLineWidth(2);
+    }
     return true;
 }
 

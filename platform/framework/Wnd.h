@@ -40,6 +40,8 @@ public:
     CWnd& operator=(const CWnd&) = delete;
 
     bool IsWindow() const;
+    // Destroys the widget and its children now (a view created by class deletes itself).
+    void DestroyWindow();
     int GetDlgCtrlID() const { return m_id; }
     // The client area, in device pixels: left and top are 0.
     CRect GetClientRect() const;
@@ -86,12 +88,13 @@ private:
 #define VERLUME_DECLARE_DYNCREATE(Class)                                              \
 public:                                                                               \
     static const ::framework::CRuntimeClass class##Class;                             \
+    static const ::framework::CRuntimeClass* GetThisClass() { return &class##Class; } \
     static ::framework::CObject* CreateObject();                                      \
     const ::framework::CRuntimeClass* GetRuntimeClass() const override { return &class##Class; }
 
-// `Base` is the base class's unqualified name, visible where this is used.
+// `Base` has GetThisClass (CScrollView, CDialog, or a class declared as above).
 #define VERLUME_IMPLEMENT_DYNCREATE(Class, Base)                                      \
     ::framework::CObject* Class::CreateObject() { return new Class; }                \
-    const ::framework::CRuntimeClass Class::class##Class = {#Class, &Base::class##Base, &Class::CreateObject};
+    const ::framework::CRuntimeClass Class::class##Class = {#Class, Base::GetThisClass(), &Class::CreateObject};
 
-#define RUNTIME_CLASS(Class) (&Class::class##Class)
+#define RUNTIME_CLASS(Class) (Class::GetThisClass())

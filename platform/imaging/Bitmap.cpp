@@ -2,6 +2,7 @@
 
 #include "PixelCodec.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -57,9 +58,16 @@ const char* StatusName(Status status) {
 
 // ---------------------------------------------------------------------------------- Image
 
+namespace {
+std::atomic<int64_t> g_liveImages{0};
+}
+
+int64_t LiveImageCount() { return g_liveImages.load(); }
+
 void Image::FreeDeleter::operator()(uint8_t* p) const { std::free(p); }
 
-Image::~Image() = default;
+Image::Image() { ++g_liveImages; }
+Image::~Image() { --g_liveImages; }
 
 Status Image::Fail(Status code, std::string reason) const {
     m_lastStatus = {code, std::move(reason)};

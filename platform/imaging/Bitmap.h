@@ -38,6 +38,9 @@ struct BitmapData {
     void* Scan0 = nullptr;
 };
 
+// How many images exist right now: for checking that none outlives its owner.
+int64_t LiveImageCount();
+
 class Image {
 public:
     Image(const Image&) = delete;
@@ -71,7 +74,7 @@ public:
     const std::string& GetLastReason() const { return m_lastStatus.reason; }
 
 protected:
-    Image() = default;
+    Image();
     Status Fail(Status code, std::string reason) const;
     Status FailNoContent() const;
 

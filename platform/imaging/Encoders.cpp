@@ -65,8 +65,12 @@ Status Image::Save(const std::string& path, const CLSID* encoder,
         StatusRecord s = EncodeGif(static_cast<const Bitmap&>(*this), gifBytes);
         if (s.code != Ok) return Fail(s.code, s.reason);
     } else {
-        const QImage image = AsQImage(*this);
+        QImage image = AsQImage(*this);
         if (image.isNull()) return Fail(OutOfMemory, "not enough memory to encode the image");
+        // Qt's default resolution follows the screen when there is one; files must not.
+        constexpr int kDotsPerMeter96Dpi = 3780;
+        image.setDotsPerMeterX(kDotsPerMeter96Dpi);
+        image.setDotsPerMeterY(kDotsPerMeter96Dpi);
         QBuffer buffer(&qtBytes);
         buffer.open(QIODevice::WriteOnly);
         QImageWriter writer(&buffer, entry->qtFormat);

@@ -51,8 +51,9 @@ TEST(OpenImageCopy, CopyIsExactAndIndependentOfTheFile) {
         std::filesystem::remove(path); // nothing refers to the file any more
         EXPECT_EQ(decoded->GetPixelFormat(), copy->GetPixelFormat());
         EXPECT_EQ(PixelBytes(*decoded), PixelBytes(*copy));
-        if (decoded->GetPalette())
+        if (decoded->GetPalette()) {
             EXPECT_TRUE(std::equal(decoded->GetPalette(), decoded->GetPalette() + 256, copy->GetPalette()));
+        }
     }
 }
 

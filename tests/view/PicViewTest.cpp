@@ -343,7 +343,7 @@ TEST(PicViewOwnership, TheViewIsDeletedWithItsWindow) {
     auto* probe = new DeletionProbe(&deleted);
     ASSERT_TRUE(probe->Create(window.get(), {0, 0, 100, 100}, 10001));
     EXPECT_EQ(10001, probe->GetDlgCtrlID());
-    EXPECT_TRUE(RUNTIME_CLASS(CPicView)->IsDerivedFrom(&framework::CScrollView::classCScrollView));
+    EXPECT_TRUE(RUNTIME_CLASS(CPicView)->IsDerivedFrom(RUNTIME_CLASS(framework::CScrollView)));
     EXPECT_STREQ("CPicView", RUNTIME_CLASS(CPicView)->m_lpszClassName);
     window.reset();
     EXPECT_TRUE(deleted);

@@ -1,0 +1,21 @@
+#pragma once
+// Resource ids and the main window's template.
+
+#include "framework/Dialog.h"
+
+namespace app {
+
+inline constexpr int IDD_VERLUME_DIALOG = 102;
+inline constexpr int IDR_MAINFRAME = 128;
+inline constexpr int IDC_OPEN = 1000;
+inline constexpr int IDC_SAVE = 1001;
+inline constexpr int IDC_HOMEPAGE = 1004;
+inline constexpr int IDC_PICVIEW = 10001;
+
+// Template 102: 358 x 281 dialog units with the three buttons along the top.
+const framework::DialogTemplate& MainDialogTemplate();
+
+// The maker's home page, opened by "Home Page" and on every exit.
+inline constexpr const char* kHomePageUrl = "https://verlume.example.org/";
+
+} // namespace app

@@ -1,0 +1,37 @@
+#include "VerlumeApp.h"
+
+#include "VerlumeDlg.h"
+#include "framework/Messages.h"
+#include "imaging/Startup.h"
+
+namespace app {
+
+CVerlumeApp theApp;
+uintptr_t g_imagingToken = 0;
+
+CVerlumeApp::CVerlumeApp() : CWinApp(nullptr) {}
+
+CVerlumeApp::~CVerlumeApp() { imaging::ImagingShutdown(g_imagingToken); }
+
+framework::BOOL CVerlumeApp::InitInstance() {
+    CWinApp::InitInstance();
+    imaging::ImagingStartup(&g_imagingToken);
+    SetRegistryKey("Local AppWizard-Generated Applications");
+
+    CVerlumeDlg dialog;
+    m_pMainWnd = &dialog;
+    dialog.DoModal();
+    m_pMainWnd = nullptr;
+    return framework::FALSE;
+}
+
+void CVerlumeApp::OnHelp() {
+    framework::AfxMessageBox(
+        "Open an image, then drag any of its four corner handles. Each time you let go of the "
+        "mouse button the image is drawn again so that its rectangle fits the four corners.\n\n"
+        "Save writes the result in the format the file name ends with: .jpg, .gif, .tif, .bmp, "
+        "or PNG for any other name.",
+        framework::MB_OK | framework::MB_ICONINFORMATION);
+}
+
+} // namespace app

@@ -1,0 +1,117 @@
+#include "VerlumeDlg.h"
+
+#include "ImageFiles.h"
+#include "Resources.h"
+#include "framework/FileDialog.h"
+#include "framework/Messages.h"
+
+#include <memory>
+
+namespace app {
+
+using namespace framework;
+
+namespace {
+
+// Both file dialogs offer the same types.
+constexpr char kFilter[] =
+    "Bitmap Files (*.bmp)\0*.bmp\0"
+    "JPEG Files (*.jpg)\0*.jpg\0"
+    "PNG Files (*.png)\0*.png\0"
+    "All Files (*.*)\0*.*\0";
+
+// A file dialog with the program's filter and a title.
+std::string ChooseFile(bool open, const char* title) {
+    CFileDialog dialog(open, nullptr, nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, nullptr, nullptr, 0, true);
+    dialog.m_ofn.lpstrFilter = kFilter;
+    dialog.m_ofn.nFilterLength = sizeof(kFilter);
+    dialog.m_ofn.lpstrTitle = title;
+    return dialog.DoModal() == IDOK ? dialog.GetPathName() : std::string();
+}
+
+} // namespace
+
+CVerlumeDlg::CVerlumeDlg(CWnd* parent)
+    : CDialog(&MainDialogTemplate(), parent),
+      m_hIcon(AfxGetApp() ? AfxGetApp()->LoadIcon(IDR_MAINFRAME) : nullptr),
+      m_pImage(nullptr),
+      m_pView(nullptr) {}
+
+CVerlumeDlg::~CVerlumeDlg() {
+    OpenHomePage();
+    // The window and with it the view must be gone before the view's source.
+    DestroyWindow();
+    delete m_pImage;
+}
+
+CRect CVerlumeDlg::ViewRect(int width, int height, int dpi) {
+    const int top = dpi * 60 / 96;
+    const int side = dpi * 7 / 96;
+    return {side, top, width - 2 * side, height - side};
+}
+
+BOOL CVerlumeDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    SetIcon(m_hIcon, ICON_BIG);
+    SetIcon(m_hIcon, ICON_SMALL);
+    ShowWindow(SW_MAXIMIZE);
+
+    const CRect client = GetClientRect();
+    CClientDC dc(this);
+    m_nDpi = dc.GetDeviceCaps(LOGPIXELSY);
+
+    m_pView = static_cast<view::CPicView*>(RUNTIME_CLASS(view::CPicView)->CreateObject());
+    m_pView->Create(this, ViewRect(client.Width(), client.Height(), m_nDpi), IDC_PICVIEW);
+    m_pView->ModifyStyleEx(0, WS_EX_CLIENTEDGE, 0);
+    m_pView->OnInitialUpdate();
+    return TRUE;
+}
+
+void CVerlumeDlg::OnCommand(int id) {
+    switch (id) {
+    case IDC_OPEN: OnBnClickedOpen(); break;
+    case IDC_SAVE: OnBnClickedSave(); break;
+    case IDC_HOMEPAGE: OnBnClickedHomePage(); break;
+    default: CDialog::OnCommand(id);
+    }
+}
+
+void CVerlumeDlg::OnSize(UINT type, int cx, int cy) {
+    CDialog::OnSize(type, cx, cy);
+    // The view follows the client area with the margins it was laid out with.
+    if (m_pView && m_pView->IsWindow() && type != SIZE_MINIMIZED) m_pView->MoveWindow(ViewRect(cx, cy, m_nDpi));
+}
+
+void CVerlumeDlg::OnBnClickedOpen() {
+    const std::string path = ChooseFile(true, "Open File");
+    if (path.empty()) return; // cancelled: nothing changes
+    m_strPath = path;
+    imaging::StatusRecord why;
+    imaging::Bitmap* copy = OpenImageCopy(m_strPath, &why);
+    if (copy == nullptr) {
+        // The current image, result and corners stay as they were.
+        AfxMessageBox("Failed to open", MB_OK | MB_ICONWARNING, why.reason);
+        return;
+    }
+    // The view lets go of the old source in SetImage, before it is deleted; nothing paints
+    // in between.
+    imaging::Bitmap* old = m_pImage;
+    m_pImage = copy;
+    m_pView->SetImage(m_pImage);
+    delete old;
+}
+
+void CVerlumeDlg::OnBnClickedSave() {
+    const std::string path = ChooseFile(false, "Save File");
+    if (path.empty()) return;
+    imaging::Bitmap* result = m_pView->GetResultImage();
+    if (result == nullptr) return; // nothing to save yet
+    const imaging::StatusRecord saved = SaveImageByName(*result, path);
+    if (saved.code != imaging::Ok) AfxMessageBox("Failed to save", MB_OK | MB_ICONWARNING, saved.reason);
+}
+
+void CVerlumeDlg::OnBnClickedHomePage() { OpenHomePage(); }
+
+void CVerlumeDlg::OpenHomePage() { OpenUrl(kHomePageUrl); }
+
+} // namespace app

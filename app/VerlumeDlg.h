@@ -1,0 +1,49 @@
+#pragma once
+// The main window: "Open", "Save" and "Home Page" above the picture view, which fills the rest
+// of the window with margins that follow the screen's resolution.
+
+#include "framework/Dialog.h"
+#include "imaging/Bitmap.h"
+#include "view/PicView.h"
+
+#include <string>
+
+namespace app {
+
+class CVerlumeDlg : public framework::CDialog {
+public:
+    explicit CVerlumeDlg(framework::CWnd* parent = nullptr);
+    // Opens the home page, then deletes the image copy (the view is gone by then).
+    ~CVerlumeDlg() override;
+
+    // The view's rectangle in the client area for a client of width x height at `dpi`:
+    // left = side, top = top margin, right = width - 2 x side, bottom = height - side, with
+    // top margin = dpi * 60 / 96 and side = dpi * 7 / 96 (truncated).
+    static framework::CRect ViewRect(int width, int height, int dpi);
+
+    // For tests: the view (null before OnInitDialog) and the image copy it shows.
+    view::CPicView* GetView() const { return m_pView; }
+    imaging::Bitmap* GetImage() const { return m_pImage; }
+    const std::string& GetPath() const { return m_strPath; }
+
+    // Button commands.
+    void OnBnClickedOpen();
+    void OnBnClickedSave();
+    void OnBnClickedHomePage();
+
+protected:
+    framework::BOOL OnInitDialog() override;
+    void OnCommand(int id) override;
+    void OnSize(framework::UINT type, int cx, int cy) override;
+
+private:
+    void OpenHomePage();
+
+    framework::HICON m_hIcon;
+    std::string m_strPath;
+    imaging::Bitmap* m_pImage; // owned: the view's source
+    view::CPicView* m_pView;   // owned by its window
+    int m_nDpi = 96;           // of the screen when the window was laid out
+};
+
+} // namespace app

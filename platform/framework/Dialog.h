@@ -1,0 +1,101 @@
+#pragma once
+// Modal dialogs made from a template table: a caption, a size in dialog units and push
+// buttons. Dialog units follow the dialog font: x * average character width / 4 and
+// y * character height / 8, in device pixels.
+
+#include "WinApp.h"
+#include "Wnd.h"
+
+#include <string>
+#include <vector>
+
+namespace framework {
+
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+
+// Show commands.
+inline constexpr int SW_SHOWNORMAL = 1;
+inline constexpr int SW_SHOWMINIMIZED = 2;
+inline constexpr int SW_MAXIMIZE = 3;
+inline constexpr int SW_RESTORE = 9;
+
+// Size types of OnSize.
+inline constexpr UINT SIZE_RESTORED = 0;
+inline constexpr UINT SIZE_MINIMIZED = 1;
+inline constexpr UINT SIZE_MAXIMIZED = 2;
+
+// Icon sizes of SetIcon.
+inline constexpr bool ICON_BIG = true;
+inline constexpr bool ICON_SMALL = false;
+
+inline constexpr int LOGPIXELSY = 90;
+
+struct DialogControl {
+    int id;
+    const char* text;
+    int x, y, cx, cy; // dialog units
+};
+
+struct DialogTemplate {
+    int x, y, cx, cy; // dialog units
+    const char* caption;
+    std::vector<DialogControl> buttons; // push buttons, in tab order
+};
+
+class CDialog : public CWnd {
+public:
+    static const CRuntimeClass classCDialog;
+    static const CRuntimeClass* GetThisClass() { return &classCDialog; }
+    const CRuntimeClass* GetRuntimeClass() const override { return &classCDialog; }
+
+    CDialog(const DialogTemplate* dialogTemplate, CWnd* parent = nullptr);
+    ~CDialog() override;
+
+    // Creates the window, calls OnInitDialog before showing it and runs it until EndDialog;
+    // returns the code given to EndDialog, or -1 when there is no template.
+    int DoModal();
+    void EndDialog(int result);
+
+    // Called once before the dialog is shown. Returning TRUE gives the focus to the first
+    // button.
+    virtual BOOL OnInitDialog();
+    // A button was clicked. The default ends the dialog for IDOK and IDCANCEL.
+    virtual void OnCommand(int id);
+    // Enter with no button focused, and Escape or the close box.
+    virtual void OnOK();
+    virtual void OnCancel();
+    // The client area was resized (device pixels).
+    virtual void OnSize(UINT type, int cx, int cy);
+    // F1.
+    virtual void OnHelp();
+
+    void ShowWindow(int command);
+    bool IsIconic() const;
+    void SetIcon(HICON icon, bool big);
+    void SetWindowText(const std::string& text);
+    // The button with this id (buttons of the template only), or null.
+    CWnd* GetDlgItem(int id) const;
+
+private:
+    friend class DialogWidget;
+    struct Buttons;
+    const DialogTemplate* m_template;
+    CWnd* m_parent;
+    Buttons* m_buttons = nullptr;
+    int m_result = IDCANCEL;
+};
+
+// A device context on a window's client area, for what GetDeviceCaps tells.
+class CClientDC {
+public:
+    explicit CClientDC(CWnd* wnd) : m_wnd(wnd) {}
+    // LOGPIXELSY: device pixels per logical inch of the window's screen (96 unless the
+    // desktop scales, or SetDpiForTesting says otherwise); 0 for other indices.
+    int GetDeviceCaps(int index) const;
+
+private:
+    CWnd* m_wnd;
+};
+
+} // namespace framework

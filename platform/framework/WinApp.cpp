@@ -1,0 +1,80 @@
+#include "WinApp.h"
+
+#include "ResourceHandles.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
+
+#include <map>
+#include <memory>
+
+namespace framework {
+
+
+struct CWinApp::Resources {
+    std::map<int, std::unique_ptr<IconResource>> icons;
+    std::map<int, std::unique_ptr<CursorResource>> cursors;
+};
+
+namespace {
+CWinApp* g_app = nullptr;
+}
+
+CWinApp::CWinApp(const char* appName) : m_resources(new Resources) {
+    if (appName) m_pszAppName = appName;
+    g_app = this;
+}
+
+CWinApp::~CWinApp() {
+    delete m_resources;
+    if (g_app == this) g_app = nullptr;
+}
+
+CWinApp* AfxGetApp() { return g_app; }
+
+BOOL CWinApp::InitInstance() { return TRUE; }
+int CWinApp::ExitInstance() { return 0; }
+void CWinApp::OnHelp() {}
+
+HICON CWinApp::LoadIcon(int id) {
+    auto& slot = m_resources->icons[id];
+    if (!slot) {
+        // Resources live under :/icons/<id>/ as PNG images of each size and an SVG.
+        QIcon icon;
+        const QDir folder(QString(":/icons/%1").arg(id));
+        for (const QFileInfo& file : folder.entryInfoList(QDir::Files, QDir::Name))
+            icon.addFile(file.filePath());
+        if (icon.isNull()) return nullptr;
+        slot = std::make_unique<IconResource>(IconResource{icon});
+    }
+    return slot.get();
+}
+
+HCURSOR CWinApp::LoadStandardCursor(int id) {
+    auto& slot = m_resources->cursors[id];
+    if (!slot) {
+        const Qt::CursorShape shape = id == IDC_HAND ? Qt::PointingHandCursor : Qt::ArrowCursor;
+        slot = std::make_unique<CursorResource>(CursorResource{QCursor(shape)});
+    }
+    return slot.get();
+}
+
+int AfxWinMain(CWinApp& application, int argc, char** argv) {
+    QApplication qapp(argc, argv);
+    CWinApp* app = &application;
+    if (app->m_pszAppName.empty())
+        app->m_pszAppName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString();
+    QApplication::setApplicationName(QString::fromStdString(app->m_pszAppName));
+    int code = 0;
+    if (app->InitInstance()) code = QApplication::exec();
+    const int exitCode = app->ExitInstance();
+    // Release icons and cursors while Qt is still there.
+    app->m_resources->icons.clear();
+    app->m_resources->cursors.clear();
+    return code != 0 ? code : exitCode;
+}
+
+} // namespace framework

@@ -1,0 +1,306 @@
+// The main window and its file commands, offscreen, with the file dialog, message boxes and
+// the URL handler answered through the framework's test seams.
+
+#include "app/ImageFiles.h"
+#include "app/Resources.h"
+#include "app/VerlumeApp.h"
+#include "app/VerlumeDlg.h"
+#include "framework/TestSeams.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+
+#include <deque>
+#include <filesystem>
+#include <functional>
+
+namespace {
+
+using namespace imaging;
+using namespace testing_support;
+using app::CVerlumeDlg;
+namespace seams = framework::seams;
+
+class DialogTest : public testing::Test {
+protected:
+    void SetUp() override {
+        app::theApp.m_pszAppName = "verlume";
+        seams::SetFileDialogAnswer([this](const seams::FileDialogRequest& r) -> std::optional<std::string> {
+            m_requests.push_back(r);
+            if (m_answers.empty()) return std::nullopt;
+            auto a = m_answers.front();
+            m_answers.pop_front();
+            return a;
+        });
+        seams::SetMessageBoxRecorder([this](const seams::MessageBoxRecord& m) {
+            m_messages.push_back(m);
+            return framework::IDOK;
+        });
+        seams::SetUrlOpener([this](const std::string& url) { m_urls.push_back(url); });
+    }
+    void TearDown() override {
+        seams::SetFileDialogAnswer({});
+        seams::SetMessageBoxRecorder({});
+        seams::SetUrlOpener({});
+        seams::SetDpiForTesting(0);
+    }
+
+    // Runs a dialog modally; `body` runs inside its loop, then the dialog is closed with Escape.
+    int RunDialog(CVerlumeDlg& dialog, std::function<void(CVerlumeDlg&)> body) {
+        QTimer::singleShot(0, [&] {
+            body(dialog);
+            if (dialog.IsWindow()) QTest::keyClick(dialog.GetSafeHwnd(), Qt::Key_Escape);
+        });
+        return dialog.DoModal();
+    }
+    void Click(CVerlumeDlg& dialog, int id) {
+        QTest::mouseClick(dialog.GetDlgItem(id)->GetSafeHwnd(), Qt::LeftButton);
+    }
+    // Answers the next file dialog with `path` (nothing: cancel).
+    void Answer(std::optional<std::string> path) { m_answers.push_back(std::move(path)); }
+
+    std::string WriteRandomPng(const std::string& name, int w, int h) {
+        std::mt19937 rng(w + h);
+        auto image = RandomBitmap(PixelFormat24bppRGB, w, h, rng);
+        const std::string path = m_dir.file(name);
+        app::SaveImageByName(*image, path);
+        return path;
+    }
+
+    TempDir m_dir;
+    std::deque<std::optional<std::string>> m_answers;
+    std::vector<seams::FileDialogRequest> m_requests;
+    std::vector<seams::MessageBoxRecord> m_messages;
+    std::vector<std::string> m_urls;
+};
+
+TEST_F(DialogTest, ViewRectangleFollowsTheResolution) {
+    const struct { int dpi; framework::CRect rect; } cases[] = {
+        {96, {7, 60, 1586, 1093}},
+        {120, {8, 75, 1584, 1092}},
+        {144, {10, 90, 1580, 1090}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.rect, CVerlumeDlg::ViewRect(1600, 1100, c.dpi)) << c.dpi;
+
+    for (int dpi : {96, 120}) {
+        seams::SetDpiForTesting(dpi);
+        CVerlumeDlg dialog;
+        RunDialog(dialog, [&](CVerlumeDlg& d) {
+            const framework::CRect client = d.GetClientRect();
+            EXPECT_EQ(CVerlumeDlg::ViewRect(client.Width(), client.Height(), dpi), d.GetView()->GetWindowRect()) << dpi;
+            EXPECT_EQ(app::IDC_PICVIEW, d.GetView()->GetDlgCtrlID());
+            EXPECT_TRUE(d.GetView()->GetExStyle() & framework::WS_EX_CLIENTEDGE);
+            EXPECT_EQ((framework::CSize{500, 500}), d.GetView()->GetTotalSize());
+            // The view follows the client area when the window changes size.
+            d.GetSafeHwnd()->showNormal();
+            d.GetSafeHwnd()->resize(640, 480);
+            QApplication::processEvents();
+            const framework::CRect resized = d.GetClientRect();
+            EXPECT_EQ(CVerlumeDlg::ViewRect(resized.Width(), resized.Height(), dpi), d.GetView()->GetWindowRect());
+        });
+    }
+}
+
+TEST_F(DialogTest, TemplateButtonsAndCaption) {
+    CVerlumeDlg dialog;
+    RunDialog(dialog, [&](CVerlumeDlg& d) {
+        EXPECT_EQ("Verlume - verlume.example.org", d.GetSafeHwnd()->windowTitle().toStdString());
+        const std::pair<int, const char*> buttons[] = {{1000, "Open"}, {1001, "Save"}, {1004, "Home Page"}};
+        for (auto [id, text] : buttons) {
+            auto* button = qobject_cast<QPushButton*>(d.GetDlgItem(id)->GetSafeHwnd());
+            ASSERT_NE(nullptr, button);
+            EXPECT_EQ(text, button->text().toStdString());
+        }
+        // "Open" has the focus; the window icon is set.
+        EXPECT_EQ(d.GetDlgItem(app::IDC_OPEN)->GetSafeHwnd(), d.GetSafeHwnd()->focusWidget());
+        EXPECT_FALSE(d.GetSafeHwnd()->windowIcon().isNull());
+    });
+}
+
+TEST_F(DialogTest, OpenShowsACopyAndFileDialogsAreSetUp) {
+    const std::string path = WriteRandomPng("photo.png", 120, 90);
+    CVerlumeDlg dialog;
+    RunDialog(dialog, [&](CVerlumeDlg& d) {
+        Answer(path);
+        Click(d, app::IDC_OPEN);
+        ASSERT_NE(nullptr, d.GetImage());
+        EXPECT_EQ(path, d.GetPath());
+        EXPECT_EQ(d.GetImage()->GetWidth(), d.GetView()->GetResultImage()->GetWidth());
+        std::unique_ptr<Bitmap> decoded(Bitmap::FromFile(path));
+        EXPECT_EQ(PixelBytes(*decoded), PixelBytes(*d.GetImage()));
+    });
+    ASSERT_EQ(1u, m_requests.size());
+    EXPECT_TRUE(m_requests[0].open);
+    EXPECT_EQ("Open File", m_requests[0].title);
+    EXPECT_EQ("Bitmap Files (*.bmp);;JPEG Files (*.jpg);;PNG Files (*.png);;All Files (*.*)", m_requests[0].filter);
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(DialogTest, CancelledOrFailedOpenKeepsEverything) {
+    const std::string path = WriteRandomPng("photo.png", 120, 90);
+    WriteFile(m_dir.file("notes.png"), std::string("not a picture"));
+    CVerlumeDlg dialog;
+    RunDialog(dialog, [&](CVerlumeDlg& d) {
+        Answer(path);
+        Click(d, app::IDC_OPEN);
+        // Drag corner 2 so that a reset would show.
+        QWidget* viewport = d.GetView()->ClientWidget();
+        QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(119, 89));
+        QTest::mouseMove(viewport, QPoint(100, 70));
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(100, 70));
+        const auto corners = d.GetView()->GetCorners();
+        Bitmap* image = d.GetImage();
+        const auto result = PixelBytes(*d.GetView()->GetResultImage());
+
+        Answer(std::nullopt); // cancelled
+        Click(d, app::IDC_OPEN);
+        Answer(m_dir.file("notes.png")); // undecodable
+        Click(d, app::IDC_OPEN);
+        Answer(m_dir.file("missing.png"));
+        Click(d, app::IDC_OPEN);
+
+        EXPECT_EQ(image, d.GetImage());
+        EXPECT_EQ(corners, d.GetView()->GetCorners());
+        EXPECT_EQ(result, PixelBytes(*d.GetView()->GetResultImage()));
+    });
+    ASSERT_EQ(2u, m_messages.size());
+    for (const auto& m : m_messages) {
+        EXPECT_EQ("Failed to open", m.text);
+        EXPECT_EQ("verlume", m.caption);
+        EXPECT_FALSE(m.detail.empty());
+    }
+    EXPECT_NE(std::string::npos, m_messages[0].detail.find("notes.png"));
+}
+
+TEST_F(DialogTest, SaveChoosesTheEncoderByTheLastThreeCharacters) {
+    const std::string path = WriteRandomPng("photo.png", 40, 30);
+    const std::pair<const char*, std::vector<uint8_t>> names[] = {
+        {"a.JPG", {0xFF, 0xD8}}, {"b.Jpg", {0xFF, 0xD8}}, {"c.gif", {'G', 'I', 'F', '8', '9', 'a'}},
+        {"d.tif", {'I', 'I', 42}}, {"e.bmp", {'B', 'M'}}, {"f.png", {0x89, 'P', 'N', 'G'}},
+        {"g.jpeg", {0x89, 'P', 'N', 'G'}}, {"h.tiff", {0x89, 'P', 'N', 'G'}}, {"noextension", {0x89, 'P', 'N', 'G'}},
+    };
+    CVerlumeDlg dialog;
+    RunDialog(dialog, [&](CVerlumeDlg& d) {
+        Answer(path);
+        Click(d, app::IDC_OPEN);
+        for (const auto& [name, magic] : names) {
+            Answer(m_dir.file(name));
+            Click(d, app::IDC_SAVE);
+        }
+    });
+    for (const auto& [name, magic] : names) {
+        const auto bytes = ReadFile(m_dir.file(name));
+        ASSERT_GE(bytes.size(), magic.size()) << name;
+        EXPECT_TRUE(std::equal(magic.begin(), magic.end(), bytes.begin())) << name;
+    }
+    EXPECT_EQ("Save File", m_requests.back().title);
+    EXPECT_FALSE(m_requests.back().open);
+    EXPECT_TRUE(m_requests.back().confirmOverwrite);
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(DialogTest, SaveBeforeOpenAndSaveFailures) {
+    const std::string path = WriteRandomPng("photo.png", 40, 30);
+    std::vector<uint8_t> shown;
+    CVerlumeDlg dialog;
+    RunDialog(dialog, [&](CVerlumeDlg& d) {
+        Answer(m_dir.file("early.png")); // nothing to save yet: no file, no message
+        Click(d, app::IDC_SAVE);
+        EXPECT_FALSE(std::filesystem::exists(m_dir.file("early.png")));
+        EXPECT_TRUE(m_messages.empty());
+
+        Answer(path);
+        Click(d, app::IDC_OPEN);
+        Answer(m_dir.file("no/such/folder/out.png"));
+        Click(d, app::IDC_SAVE);
+        Answer(std::string("/dev/full"));
+        Click(d, app::IDC_SAVE);
+
+        // Saving over the open file replaces it with the result.
+        shown = PixelBytes(*d.GetView()->GetResultImage());
+        Answer(path);
+        Click(d, app::IDC_SAVE);
+    });
+    ASSERT_EQ(2u, m_messages.size());
+    EXPECT_EQ("Failed to save", m_messages[0].text);
+    EXPECT_EQ("Failed to save", m_messages[1].text);
+    EXPECT_NE(std::string::npos, m_messages[1].detail.find("No space left")) << m_messages[1].detail;
+    std::unique_ptr<Bitmap> saved(Bitmap::FromFile(path));
+    ASSERT_TRUE(saved->HasContent());
+    std::unique_ptr<Bitmap> savedArgb(saved->Clone({0, 0, 40, 30}, PixelFormat32bppARGB));
+    EXPECT_EQ(shown, PixelBytes(*savedArgb));
+}
+
+TEST_F(DialogTest, HomePageOnEachClickAndOnDestruction) {
+    {
+        CVerlumeDlg dialog;
+        RunDialog(dialog, [&](CVerlumeDlg& d) {
+            Click(d, app::IDC_HOMEPAGE);
+            Click(d, app::IDC_HOMEPAGE);
+            EXPECT_EQ(2u, m_urls.size());
+        });
+        EXPECT_EQ(2u, m_urls.size()); // the dialog has ended but not yet gone
+    }
+    EXPECT_EQ(std::vector<std::string>(3, "https://verlume.example.org/"), m_urls);
+}
+
+TEST_F(DialogTest, EscapeEnterAndTheCloseBoxEndTheDialog) {
+    const std::function<void(QWidget*)> closers[] = {
+        [](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); },
+        [](QWidget* w) { w->close(); },
+        [](QWidget* w) {
+            if (QWidget* focused = w->focusWidget()) focused->clearFocus(); // no button focused: Enter is OK
+            QTest::keyClick(w, Qt::Key_Return);
+        },
+    };
+    const int expected[] = {framework::IDCANCEL, framework::IDCANCEL, framework::IDOK};
+    for (int i = 0; i < 3; ++i) {
+        CVerlumeDlg dialog;
+        QTimer::singleShot(0, [&] { closers[i](dialog.GetSafeHwnd()); });
+        EXPECT_EQ(expected[i], dialog.DoModal()) << i;
+        EXPECT_FALSE(dialog.IsWindow());
+    }
+    // Enter on a focused button presses it.
+    CVerlumeDlg dialog;
+    RunDialog(dialog, [&](CVerlumeDlg& d) {
+        QWidget* button = d.GetDlgItem(app::IDC_HOMEPAGE)->GetSafeHwnd();
+        button->setFocus();
+        QTest::keyClick(button, Qt::Key_Return);
+        EXPECT_TRUE(d.IsWindow());
+    });
+    EXPECT_EQ(1u + 3u, m_urls.size()); // the click, and each dialog's end
+}
+
+TEST_F(DialogTest, F1ShowsHowToUseTheProgram) {
+    CVerlumeDlg dialog;
+    RunDialog(dialog, [&](CVerlumeDlg& d) { QTest::keyClick(d.GetSafeHwnd(), Qt::Key_F1); });
+    ASSERT_EQ(1u, m_messages.size());
+    EXPECT_NE(std::string::npos, m_messages[0].text.find("corner"));
+}
+
+TEST_F(DialogTest, InitInstanceRunsTheWindowAndReleasesEveryImage) {
+    const std::string path = WriteRandomPng("photo.png", 50, 40);
+    const int64_t before = LiveImageCount();
+    QTimer::singleShot(0, [&] {
+        auto* dialog = dynamic_cast<CVerlumeDlg*>(app::theApp.m_pMainWnd);
+        ASSERT_NE(nullptr, dialog);
+        Answer(path);
+        Click(*dialog, app::IDC_OPEN);
+        EXPECT_EQ(before + 3, LiveImageCount()); // the copy, the result, the back buffer
+        QTest::keyClick(dialog->GetSafeHwnd(), Qt::Key_Escape);
+    });
+    EXPECT_EQ(framework::FALSE, app::theApp.InitInstance());
+    EXPECT_EQ(nullptr, app::theApp.m_pMainWnd);
+    EXPECT_EQ("Local AppWizard-Generated Applications", app::theApp.m_strRegistryKey);
+    EXPECT_EQ(before, LiveImageCount());
+    EXPECT_EQ(1u, m_urls.size());
+}
+
+} // namespace

@@ -1,0 +1,217 @@
+// The real program in a real X server (Xvfb with openbox), driven with xdotool as a person
+// would: open an image, drag a corner, save, visit the home page, close. The saved file must
+// be byte for byte what verlume-warp writes for the same corners.
+
+#include "Xwd.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A child process running `command` through the shell with `env` prepended, or -1.
+pid_t Spawn(const std::string& command) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setpgid(0, 0);
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
+// Waits for a child up to `limit`; its exit status, or -1 when it is still running.
+int WaitFor(pid_t pid, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        std::this_thread::sleep_for(50ms);
+    }
+    return -1;
+}
+
+void Stop(pid_t pid) {
+    if (pid <= 0) return;
+    kill(-pid, SIGTERM);
+    if (WaitFor(pid, 2s) == -1) {
+        kill(-pid, SIGKILL);
+        WaitFor(pid, 2s);
+    }
+}
+
+class EndToEnd : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/verlume-e2e-XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(pattern));
+        m_dir = pattern;
+        // An X server on a free display; it writes the number it took.
+        const fs::path displayFile = m_dir / "display";
+        m_xvfb = Spawn("exec Xvfb -displayfd 3 -screen 0 1280x900x24 -dpi 96 -nolisten tcp 3>" +
+                       Quote(displayFile.string()) + " 2>/dev/null");
+        for (int i = 0; i < 100 && ReadText(displayFile).find('\n') == std::string::npos; ++i)
+            std::this_thread::sleep_for(50ms);
+        const std::string number = ReadText(displayFile);
+        ASSERT_FALSE(number.empty()) << "Xvfb did not start";
+        m_display = ":" + number.substr(0, number.find('\n'));
+        m_openbox = Spawn("DISPLAY=" + m_display + " exec openbox >/dev/null 2>&1");
+        std::this_thread::sleep_for(500ms);
+
+        // The desktop's URL handler, replaced by one that writes down what it was given.
+        fs::create_directory(m_dir / "bin");
+        const fs::path handler = m_dir / "bin" / "xdg-open";
+        std::ofstream(handler) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> " << Quote((m_dir / "urls").string()) << "\n";
+        fs::permissions(handler, fs::perms::owner_all);
+    }
+
+    void TearDown() override {
+        Stop(m_app);
+        Stop(m_openbox);
+        Stop(m_xvfb);
+        std::error_code ignored;
+        if (!std::getenv("VERLUME_E2E_KEEP")) fs::remove_all(m_dir, ignored);
+    }
+
+    int X(const std::string& args) {
+        return std::system(("DISPLAY=" + m_display + " xdotool " + args + " >/dev/null 2>&1").c_str());
+    }
+    std::string XOut(const std::string& args) {
+        const std::string out = (m_dir / "xout").string();
+        std::system(("DISPLAY=" + m_display + " xdotool " + args + " >" + Quote(out) + " 2>/dev/null").c_str());
+        std::string text = ReadText(out);
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+        return text;
+    }
+    // The id of a visible window whose name contains `name`, waiting for it to appear.
+    std::string WaitForWindow(const std::string& name) {
+        for (int i = 0; i < 100; ++i) {
+            std::string id = XOut("search --onlyvisible --name " + Quote(name));
+            if (!id.empty()) return id.substr(0, id.find('\n'));
+            std::this_thread::sleep_for(100ms);
+        }
+        return {};
+    }
+    QImage Screenshot(const std::string& window = "-root") {
+        const std::string file = (m_dir / "shot.xwd").string();
+        std::system(("DISPLAY=" + m_display + " xwd -silent " + (window == "-root" ? window : "-id " + window) +
+                     " >" + Quote(file)).c_str());
+        return e2e::ReadXwd(QString::fromStdString(file));
+    }
+
+    fs::path m_dir;
+    std::string m_display;
+    pid_t m_xvfb = -1, m_openbox = -1, m_app = -1;
+};
+
+TEST_F(EndToEnd, OpenDragSaveAndClose) {
+    // A 320 x 240 picture. The open dialog starts on "Bitmap Files (*.bmp)", so a BMP it is.
+    QImage picture(320, 240, QImage::Format_RGB32);
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x) picture.setPixel(x, y, qRgb(x * 255 / 320, y * 255 / 240, (x / 20 + y / 20) % 2 ? 230 : 40));
+    const fs::path input = m_dir / "picture.bmp", output = m_dir / "tilted.png";
+    ASSERT_TRUE(picture.save(QString::fromStdString(input.string()), "BMP"));
+
+    m_app = Spawn("cd " + Quote(m_dir.string()) + " && DISPLAY=" + m_display + " PATH=" +
+                  Quote((m_dir / "bin").string()) + ":\"$PATH\" exec " + Quote(VERLUME_EXE) + " >" +
+                  Quote((m_dir / "app.log").string()) + " 2>&1");
+    const std::string window = WaitForWindow("Verlume - verlume.example.org");
+    ASSERT_FALSE(window.empty()) << ReadText(m_dir / "app.log");
+    ASSERT_EQ(0, X("windowactivate --sync " + window));
+    std::this_thread::sleep_for(500ms);
+
+    // "Open" has the focus from the start: press it, type the file's path.
+    X("key space");
+    const std::string open = WaitForWindow("Open File");
+    ASSERT_FALSE(open.empty());
+    X("windowactivate --sync " + open);
+    X("type --delay 5 " + Quote(input.string()));
+    X("key Return");
+    std::this_thread::sleep_for(1s);
+
+    // The view sits 7 and 60 pixels into the client area at 96 dpi, inside a 2-pixel edge.
+    const std::string geometry = XOut("getwindowgeometry --shell " + window);
+    ASSERT_NE(std::string::npos, geometry.find("WINDOW=")) << geometry;
+    const QImage before = Screenshot(window);
+    ASSERT_FALSE(before.isNull());
+    const int originX = 7 + 2, originY = 60 + 2; // in the window
+    EXPECT_EQ(picture.pixel(100, 100), before.pixel(originX + 100, originY + 100) | 0xFF000000u)
+        << "the image is not where the view should show it";
+
+    // Drag corner 2 from (320, 240) to (260, 200), through the window's own coordinates.
+    auto moveTo = [&](int x, int y) { X("mousemove --window " + window + " " + std::to_string(originX + x) + " " + std::to_string(originY + y)); };
+    moveTo(318, 238);
+    X("mousedown 1");
+    for (int step = 1; step <= 6; ++step) moveTo(318 - step * 58 / 6, 238 - step * 38 / 6);
+    moveTo(260, 200);
+    std::this_thread::sleep_for(200ms);
+    X("mouseup 1");
+    std::this_thread::sleep_for(1s);
+
+    // "Save" is next in the tab order after "Open", which has the focus again.
+    X("windowactivate --sync " + window);
+    X("key Tab space");
+    const std::string save = WaitForWindow("Save File");
+    ASSERT_FALSE(save.empty());
+    X("windowactivate --sync " + save);
+    X("type --delay 5 " + Quote(output.string()));
+    X("key Return");
+    for (int i = 0; i < 50 && !fs::exists(output); ++i) std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(fs::exists(output)) << ReadText(m_dir / "app.log");
+
+    // What the user sees: the warped picture with its handles.
+    std::this_thread::sleep_for(500ms);
+    const QImage after = Screenshot(window);
+    if (const char* keep = std::getenv("VERLUME_E2E_SCREENSHOT")) after.save(keep);
+
+    // "Home Page" once, then Escape closes the program.
+    X("windowactivate --sync " + window);
+    X("key Tab space");
+    std::this_thread::sleep_for(500ms);
+    X("key Escape");
+    const int status = WaitFor(m_app, 10s);
+    m_app = -1;
+    EXPECT_EQ(0, status) << ReadText(m_dir / "app.log");
+
+    // The same warp from the command line gives the same file, byte for byte.
+    const fs::path reference = m_dir / "reference.png";
+    ASSERT_EQ(0, std::system((Quote(VERLUME_WARP_EXE) + " " + Quote(input.string()) + " " + Quote(reference.string()) +
+                              " 0,0 320,0 260,200 0,240").c_str()));
+    const std::string expected = ReadText(reference), saved = ReadText(output);
+    EXPECT_TRUE(expected == saved) << "the saved file (" << saved.size() << " bytes) differs from verlume-warp's ("
+                                   << expected.size() << " bytes)";
+
+    // The home page: once for the button, once on exit.
+    std::string urls;
+    for (int i = 0; i < 50; ++i) {
+        urls = ReadText(m_dir / "urls");
+        if (std::count(urls.begin(), urls.end(), '\n') >= 2) break;
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_EQ("https://verlume.example.org/\nhttps://verlume.example.org/\n", urls);
+}
+
+} // namespace
