@@ -6,6 +6,7 @@
 #include "warp/WarpImageToQuad.h"
 
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -17,7 +18,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: verlume-warp [--neighbourhood N] INPUT OUTPUT X0,Y0 X1,Y1 X2,Y2 X3,Y3\n";
+    "usage: verlume-warp [--neighbourhood N] [--time] INPUT OUTPUT X0,Y0 X1,Y1 X2,Y2 X3,Y3\n";
 
 constexpr const char* kHelp =
     "\n"
@@ -28,6 +29,7 @@ constexpr const char* kHelp =
     "\n"
     "  --neighbourhood N  1 (or less) takes the nearest source pixel, 2 (the default) blends\n"
     "                     the 2 x 2 pixels around the mapped position\n"
+    "  --time             prints how long the warp took, in milliseconds, on standard error\n"
     "  --help             prints this text\n"
     "\n"
     "Exit status: 0 done, 1 INPUT could not be read or OUTPUT not written, 2 bad arguments.\n";
@@ -58,8 +60,13 @@ int BadArguments(const std::string& why) {
 int main(int argc, char** argv) {
     std::vector<std::string_view> positional;
     int neighbourhood = 2;
+    bool time = false;
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
+        if (arg == "--time") {
+            time = true;
+            continue;
+        }
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             std::fputs(kHelp, stdout);
@@ -110,7 +117,11 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "verlume-warp: cannot open %s\n", why.reason.c_str());
             status = 1;
         } else {
+            const auto start = std::chrono::steady_clock::now();
             std::unique_ptr<imaging::Bitmap> result(warp::WarpToNewBitmap(source.get(), corners, neighbourhood));
+            const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+            if (time) std::fprintf(stderr, "verlume-warp: warp of %u x %u pixels took %.1f ms\n", source->GetWidth(),
+                                   source->GetHeight(), took.count());
             if (!result) {
                 std::fprintf(stderr, "verlume-warp: not enough memory for a %u x %u result\n",
                              source->GetWidth(), source->GetHeight());

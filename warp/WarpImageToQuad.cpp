@@ -1,9 +1,13 @@
 #include "WarpImageToQuad.h"
 
+#include "MapRow.h"
+#include "ParallelRows.h"
+#include "SampleRunAvx2.h"
 #include "QuadMapping.h"
 #include "SourceSampler.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace warp {
 
@@ -37,19 +41,35 @@ struct Target {
     int32_t columns, rows; // the scanned box, already clipped to the destination
 };
 
+// Rows are mapped in runs of this many pixels, then sampled.
+constexpr int32_t kRun = 256;
+
 template <PixelFormat F>
-void Render(const QuadMapping& m, const SourceView& source, const Target& target, int n) {
-    for (int32_t y = 0; y < target.rows; ++y) {
-        uint8_t* out = target.scan0 + int64_t(y) * target.stride;
-        for (int32_t x = 0; x < target.columns; ++x, out += 4) {
-            const SourcePosition p = MapToSource(m, x, y);
-            const int32_t iu = TruncateToIndex(p.u), iv = TruncateToIndex(p.v);
-            const bool outsideU = iu < -1 || double(iu) > m.width;
-            const bool outsideV = iv < -1 || double(iv) > m.height;
-            if (outsideU && outsideV) continue;
-            const Bgra c = Sample<F>(source, iu, iv, p.u - double(iu), p.v - double(iv), n);
-            if (c.A == 0) continue;
-            out[0] = c.B, out[1] = c.G, out[2] = c.R, out[3] = c.A;
+void RenderRows(const QuadMapping& m, const SourceView& source, const Target& target, int n,
+                int32_t firstRow, int32_t lastRow) {
+    alignas(32) int32_t iu[kRun], iv[kRun];
+    alignas(32) double fx[kRun], fy[kRun];
+    const MappedRun run{iu, iv, fx, fy};
+    for (int32_t y = firstRow; y < lastRow; ++y) {
+        uint8_t* row = target.scan0 + int64_t(y) * target.stride;
+        for (int32_t x0 = 0; x0 < target.columns; x0 += kRun) {
+            const int32_t count = std::min(kRun, target.columns - x0);
+            MapRun(m, y, x0, count, run);
+            uint8_t* out = row + 4 * int64_t(x0);
+            if constexpr (F == PixelFormat24bppRGB || GetPixelFormatSize(F) == 32) {
+                if (HasVectorMapping()) {
+                    SampleRunAvx2(source, GetPixelFormatSize(F) / 8, n, m.width, m.height, run, {out, count});
+                    continue;
+                }
+            }
+            for (int32_t i = 0; i < count; ++i, out += 4) {
+                const bool outsideU = iu[i] < -1 || double(iu[i]) > m.width;
+                const bool outsideV = iv[i] < -1 || double(iv[i]) > m.height;
+                if (outsideU && outsideV) continue;
+                const Bgra c = Sample<F>(source, iu[i], iv[i], fx[i], fy[i], n);
+                if (c.A == 0) continue;
+                out[0] = c.B, out[1] = c.G, out[2] = c.R, out[3] = c.A;
+            }
         }
     }
 }
@@ -80,7 +100,11 @@ void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Po
                         std::clamp<int32_t>(maxX, 0, int32_t(width)),
                         std::clamp<int32_t>(maxY, 0, int32_t(height))};
     const int n = neighbourhood <= 1 ? 1 : 2;
-    DispatchPixelFormat(format, [&]<PixelFormat F>() { Render<F>(mapping, view, target, n); });
+    DispatchPixelFormat(format, [&]<PixelFormat F>() {
+        ParallelRows(target.rows, [&](int32_t first, int32_t last) {
+            RenderRows<F>(mapping, view, target, n, first, last);
+        });
+    });
 
     source->UnlockBits(&in);
     destination->UnlockBits(&out);

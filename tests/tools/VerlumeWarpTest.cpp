@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <fcntl.h>
@@ -84,6 +85,16 @@ TEST_F(VerlumeWarp, WritesWhatTheProgramRenders) {
     EXPECT_NE(ReadFile(output), ReadFile(m_dir.file("nearest.png")));
     ASSERT_EQ(0, RunTool({m_input, m_dir.file("out.JPG"), "0,0", "64,0", "64,48", "0,48"}).status);
     EXPECT_EQ(0xFF, ReadFile(m_dir.file("out.JPG")).at(0));
+}
+
+TEST_F(VerlumeWarp, TimeReportsTheWarpsDuration) {
+    const ToolRun run = RunTool({"--time", m_input, m_dir.file("timed.png"), "5,3", "60,-2", "62,47", "-4,40"});
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(1, Lines(run.err)) << run.err;
+    double ms = -1;
+    ASSERT_EQ(1, std::sscanf(run.err.c_str(), "verlume-warp: warp of 64 x 48 pixels took %lf ms", &ms)) << run.err;
+    EXPECT_GE(ms, 0.0);
+    EXPECT_FALSE(ReadFile(m_dir.file("timed.png")).empty());
 }
 
 TEST_F(VerlumeWarp, HelpAndBadArguments) {

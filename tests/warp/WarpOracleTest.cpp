@@ -63,11 +63,11 @@ TEST(WarpOracle, AwkwardQuadsInEveryFormat) {
 
 TEST(WarpOracle, RandomImagesAndQuads) {
     std::mt19937 rng(99);
-    std::uniform_int_distribution<int> size(1, 140);
+    std::uniform_int_distribution<int> size(1, 260);
     std::uniform_int_distribution<int> formatPick(0, int(std::size(kAllPixelFormats)) - 1);
     std::uniform_int_distribution<int> nPick(-1, 3);
     int64_t pixels = 0;
-    for (int round = 0; pixels < 3'000'000; ++round) {
+    for (int round = 0; pixels < 10'000'000; ++round) {
         const int32_t w = size(rng), h = size(rng);
         // Mostly the popular formats, now and then any other.
         const PixelFormat format = round % 3 == 0 ? kAllPixelFormats[formatPick(rng)]

@@ -1,0 +1,72 @@
+// Checks the vector slope against the standard functions for every single-precision value
+// (or a range of bit patterns), and lists the values that needed the standard functions.
+//
+//   build/bench/slope_exhaustive                 all 2^32 bit patterns, on every core
+//   build/bench/slope_exhaustive FIRST LAST      bit patterns FIRST..LAST (hex or decimal)
+//
+// Prints the number of values checked, mismatches (must be 0) and values redone, with the
+// first redone normal values as bit patterns (every subnormal value is redone). Exit status 1 on any mismatch.
+
+#include "warp/MapRow.h"
+
+#include <atomic>
+#include <cfloat>
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+int main(int argc, char** argv) {
+    uint64_t first = 0, last = 0xFFFFFFFFull;
+    if (argc == 3) first = std::strtoull(argv[1], nullptr, 0), last = std::strtoull(argv[2], nullptr, 0);
+    constexpr uint64_t kBatch = 1 << 16;
+    std::atomic<uint64_t> next{first}, checked{0}, mismatches{0}, redoneTotal{0};
+    std::mutex printing;
+    std::vector<uint32_t> examples;
+    auto work = [&] {
+        std::vector<float> t(kBatch), fast(kBatch);
+        std::vector<uint8_t> redone(kBatch);
+        for (;;) {
+            const uint64_t begin = next.fetch_add(kBatch);
+            if (begin > last) return;
+            const uint64_t end = std::min<uint64_t>(last + 1, begin + kBatch);
+            int n = 0;
+            for (uint64_t b = begin; b < end; ++b) {
+                float f;
+                const uint32_t bits = uint32_t(b);
+                std::memcpy(&f, &bits, 4);
+                if (std::isfinite(f)) t[n++] = f;
+            }
+            redoneTotal += uint64_t(warp::SlopesOfTangents(t.data(), fast.data(), n, redone.data()));
+            for (int i = 0; i < n; ++i) {
+                const float reference = warp::SlopeOfTangent(t[i]);
+                if (std::memcmp(&reference, &fast[i], 4) != 0) {
+                    ++mismatches;
+                    std::lock_guard<std::mutex> lock(printing);
+                    std::printf("MISMATCH t=%a fast=%a reference=%a\n", double(t[i]), double(fast[i]), double(reference));
+                }
+                // Subnormal values always take the standard functions; list the others.
+                if (redone[i] && std::fabs(t[i]) >= FLT_MIN) {
+                    std::lock_guard<std::mutex> lock(printing);
+                    if (examples.size() < 64) {
+                        uint32_t bits;
+                        std::memcpy(&bits, &t[i], 4);
+                        examples.push_back(bits);
+                    }
+                }
+            }
+            checked += uint64_t(n);
+        }
+    };
+    std::vector<std::thread> threads;
+    for (unsigned i = 0; i < std::max(1u, std::thread::hardware_concurrency()); ++i) threads.emplace_back(work);
+    for (auto& th : threads) th.join();
+    std::printf("checked %" PRIu64 " values, %" PRIu64 " mismatches, %" PRIu64 " redone\n", checked.load(),
+                mismatches.load(), redoneTotal.load());
+    for (uint32_t bits : examples) std::printf("redone 0x%08" PRIx32 "\n", bits);
+    return mismatches ? 1 : 0;
+}

@@ -1,0 +1,129 @@
+// The vector mapping and the threads against the scalar rules, bit for bit.
+
+#include "oracle/ReferenceWarp.h"
+#include "support/TestSupport.h"
+#include "warp/MapRow.h"
+#include "warp/ParallelRows.h"
+#include "warp/WarpImageToQuad.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <random>
+
+namespace {
+
+using namespace imaging;
+using namespace testing_support;
+using namespace warp;
+
+uint32_t Bits(float f) {
+    uint32_t b;
+    std::memcpy(&b, &f, 4);
+    return b;
+}
+uint64_t Bits(double d) {
+    uint64_t b;
+    std::memcpy(&b, &d, 8);
+    return b;
+}
+float FromBits(uint32_t b) {
+    float f;
+    std::memcpy(&f, &b, 4);
+    return f;
+}
+
+TEST(SlopesOfTangents, MatchTheStandardFunctionsEverywhere) {
+    // Values of every magnitude and both signs, and the awkward ones.
+    std::mt19937 rng(17);
+    std::vector<float> t;
+    for (int i = 0; i < 2'000'000; ++i) {
+        float f = FromBits(uint32_t(rng()));
+        if (std::isfinite(f)) t.push_back(f);
+    }
+    for (float f : {0.0f, -0.0f, FLT_MIN, -FLT_MIN, FLT_MAX, -FLT_MAX, 1e-45f, -1e-45f, 1.0f, -1.0f,
+                    2.2877332e7f, -2.2877332e7f, 8.742278e-8f, 0.5f, 99.99958f, 1e30f, -3e38f})
+        t.push_back(f);
+    std::vector<float> fast(t.size());
+    SlopesOfTangents(t.data(), fast.data(), int(t.size()));
+    for (size_t i = 0; i < t.size(); ++i)
+        ASSERT_EQ(Bits(SlopeOfTangent(t[i])), Bits(fast[i])) << "t = " << std::hexfloat << t[i];
+}
+
+// Values whose arc tangent or tangent lies so close to a single-precision rounding boundary
+// that the approximation cannot decide; found by bench/slope_exhaustive.
+TEST(SlopesOfTangents, ValuesNearARoundingBoundaryTakeTheStandardFunctions) {
+    const uint32_t nearBoundary[] = {
+#include "NearBoundaryTangents.inc"
+    };
+    std::vector<float> t;
+    for (uint32_t b : nearBoundary) t.push_back(FromBits(b));
+    while (t.size() % 4) t.push_back(t.back()); // whole vectors: no scalar tail
+    std::vector<float> fast(t.size());
+    std::vector<uint8_t> redone(t.size());
+    SlopesOfTangents(t.data(), fast.data(), int(t.size()), redone.data());
+    for (size_t i = 0; i < t.size(); ++i) {
+        EXPECT_EQ(Bits(SlopeOfTangent(t[i])), Bits(fast[i])) << std::hexfloat << t[i];
+        if (HasVectorMapping()) {
+            EXPECT_TRUE(redone[i]) << std::hexfloat << t[i];
+        }
+    }
+    // Ordinary values are not redone.
+    std::vector<float> plain = {0.1f, 0.25f, 3.0f, -7.5f};
+    SlopesOfTangents(plain.data(), fast.data(), 4, redone.data());
+    if (HasVectorMapping()) {
+        for (int i = 0; i < 4; ++i) EXPECT_FALSE(redone[i]) << plain[i];
+    }
+}
+
+struct Quad {
+    Point tl, tr, bl, br;
+};
+
+TEST(MapRun, VectorAndScalarAgreeBitForBit) {
+    std::mt19937 rng(23);
+    std::vector<Quad> quads = {
+        {{10, 5}, {190, 15}, {5, 90}, {185, 95}},
+        {{0, 0}, {180, 10}, {0, 100}, {200, 100}},
+        {{0, 0}, {200, 0}, {0, 100}, {200, 100}},
+        {{200, 0}, {0, 0}, {200, 100}, {0, 100}},
+        {{50, 50}, {50, 50}, {50, 50}, {50, 50}},
+        {{INT32_MIN, INT32_MIN}, {INT32_MAX, INT32_MIN}, {INT32_MIN, INT32_MAX}, {INT32_MAX, INT32_MAX}},
+        {{200, 150}, {3800, 450}, {100, 2700}, {3700, 2850}},
+    };
+    std::uniform_int_distribution<int> c(-300, 500);
+    for (int i = 0; i < 60; ++i) quads.push_back({{c(rng), c(rng)}, {c(rng), c(rng)}, {c(rng), c(rng)}, {c(rng), c(rng)}});
+    constexpr int kCount = 203; // not a whole number of vectors
+    int32_t iu[2][kCount], iv[2][kCount];
+    double fx[2][kCount], fy[2][kCount];
+    for (const Quad& q : quads) {
+        const QuadMapping m = MakeQuadMapping(q.tl, q.tr, q.bl, q.br, 200, 100);
+        for (int y = 0; y < 120; y += 7) {
+            MapRun(m, y, 0, kCount, {iu[0], iv[0], fx[0], fy[0]});
+            MapRunScalar(m, y, 0, kCount, {iu[1], iv[1], fx[1], fy[1]});
+            for (int i = 0; i < kCount; ++i) {
+                ASSERT_EQ(iu[1][i], iu[0][i]) << i << "," << y;
+                ASSERT_EQ(iv[1][i], iv[0][i]) << i << "," << y;
+                ASSERT_EQ(Bits(fx[1][i]), Bits(fx[0][i])) << i << "," << y;
+                ASSERT_EQ(Bits(fy[1][i]), Bits(fy[0][i])) << i << "," << y;
+            }
+        }
+    }
+}
+
+TEST(WarpThreads, OneThreadAndAllThreadsRenderTheSame) {
+    std::mt19937 rng(29);
+    auto source = RandomBitmap(PixelFormat32bppARGB, 517, 311, rng);
+    const int threads = ParallelRowThreads();
+    Bitmap a(517, 311, PixelFormat32bppARGB), b(517, 311, PixelFormat32bppARGB);
+    SetParallelRowThreads(1);
+    WarpImageToQuad(source.get(), &a, {20, 10}, {500, 40}, {5, 300}, {510, 290});
+    SetParallelRowThreads(4);
+    WarpImageToQuad(source.get(), &b, {20, 10}, {500, 40}, {5, 300}, {510, 290});
+    SetParallelRowThreads(threads);
+    EXPECT_EQ(PixelBytes(a), PixelBytes(b));
+}
+
+} // namespace

@@ -1,0 +1,240 @@
+// Four pixels at a time in double lanes. Every operation is the one the scalar rules do, in
+// the same order, so that IEEE arithmetic gives the same bits: additions, multiplications,
+// divisions and square roots are correctly rounded in each lane, and conversions to single
+// round to nearest like the scalar casts. Only the arc tangent and the tangent are
+// approximated; their single-precision roundings are checked per lane (see SlopeOfTangent4).
+
+#include "MapRowAvx2.h"
+
+#include <immintrin.h>
+#include <sleef.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+
+namespace warp {
+
+namespace {
+
+using V = __m256d;
+
+inline V Set(double x) { return _mm256_set1_pd(x); }
+inline V Add(V a, V b) { return _mm256_add_pd(a, b); }
+inline V Sub(V a, V b) { return _mm256_sub_pd(a, b); }
+inline V Mul(V a, V b) { return _mm256_mul_pd(a, b); }
+inline V Div(V a, V b) { return _mm256_div_pd(a, b); }
+inline V Eq(V a, V b) { return _mm256_cmp_pd(a, b, _CMP_EQ_OQ); }
+inline V Gt(V a, V b) { return _mm256_cmp_pd(a, b, _CMP_GT_OQ); }
+inline V Lt(V a, V b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
+inline V Or(V a, V b) { return _mm256_or_pd(a, b); }
+inline V And(V a, V b) { return _mm256_and_pd(a, b); }
+inline V AndNot(V a, V b) { return _mm256_andnot_pd(a, b); } // ~a & b
+inline V Select(V mask, V ifTrue, V ifFalse) { return _mm256_blendv_pd(ifFalse, ifTrue, mask); }
+inline V Abs(V a) { return _mm256_andnot_pd(Set(-0.0), a); }
+// Rounded to single precision and widened again, as a scalar float cast does.
+inline V Single(V a) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(a)); }
+
+// True in lanes where every value within `bound` of d rounds to the same single as d:
+// rounding is monotonic, so it is enough that both ends of the interval do.
+inline V RoundsLikeItsNeighbourhood(V d, V bound) {
+    const __m128 low = _mm256_cvtpd_ps(Sub(d, bound)), high = _mm256_cvtpd_ps(Add(d, bound));
+    return _mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_castps_si128(_mm_cmpeq_ps(low, high))));
+}
+
+// SLEEF's u35 arc tangent is at most 3.5 ulp from the exact value, the standard library's
+// at most 1 ulp; one ulp of a normal double x is at most |x| * 2^-52. 6 ulp leave room for
+// the rounding of d +- bound itself.
+constexpr double kAtanBound = 6.0 * 0x1p-52;
+// The tangent below: 4 ulp for its own roundings and the standard tangent's, and the arc
+// tangent's error carried through the derivative 1 + tan^2, doubled for room.
+constexpr double kTanBound = 8.0 * 0x1p-52;
+// Beyond this |t| the denominator 1 - t * tan(delta) could lose digits; such lanes are redone.
+constexpr double kLargestTangent = 0x1p20;
+
+// single(tan(single(atan(t)))) for lanes holding single values t. A lane is `unsure` when
+// either rounding to single cannot be guaranteed; its result must then come from the
+// standard functions.
+//
+// The tangent of the rounded angle a comes from t itself: with theta = atan(t) and
+// delta = a - theta, tan(a) = (t + tan(delta)) / (1 - t tan(delta)), and delta is tiny
+// (half a single ulp of the angle), so tan(delta) = delta + delta^3 / 3 to double precision.
+inline V SlopeOfTangent4(V t, V& unsure) {
+    const V theta = Sleef_atand4_u35avx2(t);
+    const V angle = Single(theta);
+    const V angleSure = RoundsLikeItsNeighbourhood(theta, Mul(Abs(theta), Set(kAtanBound)));
+    const V delta = Sub(angle, theta); // exact: angle and theta are within a factor of 2
+    const V tanDelta = Add(delta, Mul(Mul(delta, Mul(delta, delta)), Set(1.0 / 3.0)));
+    const V tangent = Div(Add(t, tanDelta), Sub(Set(1.0), Mul(t, tanDelta)));
+    const V spread = Add(Mul(Add(Set(1.0), Mul(tangent, tangent)), Abs(theta)), Abs(tangent));
+    const V slopeSure = RoundsLikeItsNeighbourhood(tangent, Mul(spread, Set(kTanBound)));
+    const V moderate = Lt(Abs(t), Set(kLargestTangent));
+    // atan and tan keep a zero as it is, sign included.
+    const V zero = Eq(t, Set(0.0));
+    const V sure = Or(zero, And(moderate, And(angleSure, slopeSure)));
+    unsure = AndNot(sure, _mm256_castsi256_pd(_mm256_set1_epi64x(-1)));
+    return Select(zero, t, Single(tangent));
+}
+
+struct PointV {
+    V x, y;
+};
+
+inline PointV Select(V mask, PointV a, PointV b) { return {Select(mask, a.x, b.x), Select(mask, a.y, b.y)}; }
+
+// LineIntersection(p, k, q, kq) with its fallback to q for "no point", as the warp uses it:
+// q, kq and cq = single(q.Y - kq * q.X) are the edge's, the same in every lane.
+inline PointV IntersectOrCorner(PointV p, V k, PointV q, V kq, V cq) {
+    const V c1 = Single(Sub(p.y, Mul(k, p.x)));
+    const V x = Single(Div(Sub(c1, cq), Sub(kq, k)));
+    const V y = Single(Add(Mul(k, x), c1));
+    // p itself when p is q; "no point" for equal slopes or a zero coordinate, and "no point"
+    // is replaced by q.
+    const V samePoint = And(Eq(p.x, q.x), Eq(p.y, q.y));
+    const V noPoint = Or(Eq(k, kq), Or(Eq(x, Set(0.0)), Eq(y, Set(0.0))));
+    return Select(Or(samePoint, noPoint), q, PointV{x, y});
+}
+
+inline V SquaredDistance(PointV a, PointV b) {
+    const V dx = Sub(a.x, b.x), dy = Sub(a.y, b.y);
+    return Add(Mul(dx, dx), Mul(dy, dy));
+}
+
+inline V Distance(PointV a, PointV b) { return Single(_mm256_sqrt_pd(SquaredDistance(a, b))); }
+
+// PointDistance(a, b) > reference, where reference = PointDistance of a pair whose squared
+// distance is `referenceSquared`. single(sqrt(x)) never decreases with x, so a sum of squares
+// no larger gives false, and one larger by more than 2^-20 (and far from the smallest
+// singles) gives true; only in between are the roots taken.
+inline V FartherThan(PointV a, PointV b, V reference, V referenceSquared) {
+    const V squared = SquaredDistance(a, b);
+    const V surelyNot = _mm256_cmp_pd(squared, referenceSquared, _CMP_LE_OQ);
+    const V surely = And(Gt(squared, Mul(referenceSquared, Set(1.0 + 0x1p-20))), Gt(squared, Set(0x1p-200)));
+    if (_mm256_movemask_pd(Or(surely, surelyNot)) == 0xF) return surely;
+    return Gt(Single(_mm256_sqrt_pd(squared)), reference);
+}
+
+// The slope of the line from the vanishing point v to each lane's pixel, as LineSlope(v, p)
+// gives it, lanes the approximation cannot guarantee redone in scalar.
+inline V SlopeFromVanishingPoint(PointF v, PointV p, float leftward, float upward, float downward) {
+    const V vx = Set(v.X), vy = Set(v.Y);
+    const V t = Single(Div(Sub(p.y, vy), Sub(p.x, vx)));
+    V unsure;
+    V slope = SlopeOfTangent4(t, unsure);
+    // The special angles: a horizontal pair (0 or pi), a vertical pair (-pi/2 or pi/2).
+    const V sameY = Eq(vy, p.y), sameX = Eq(vx, p.x);
+    const V vertical = Select(Gt(vy, p.y), Set(upward), Set(downward));
+    const V horizontal = Select(Lt(p.x, vx), Set(leftward), Set(0.0));
+    slope = Select(sameX, vertical, slope);
+    slope = Select(sameY, horizontal, slope);
+    unsure = AndNot(Or(sameX, sameY), unsure);
+    const int redo = _mm256_movemask_pd(unsure);
+    if (redo != 0) {
+        alignas(32) double s[4], px[4], py[4];
+        _mm256_store_pd(s, slope);
+        _mm256_store_pd(px, p.x);
+        _mm256_store_pd(py, p.y);
+        for (int i = 0; i < 4; ++i)
+            if (redo & (1 << i)) s[i] = double(LineSlope(v, PointF{float(px[i]), float(py[i])}));
+        slope = _mm256_load_pd(s);
+    }
+    return slope;
+}
+
+} // namespace
+
+namespace {
+
+// Pixels per pass: the slopes of a chunk are computed first, in a loop whose only work is
+// the vector function calls, then the rest, which keeps its many values in registers.
+constexpr int32_t kChunk = 256;
+
+void MapChunk(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const MappedRun& out) {
+    const float leftward = LineSlope({1, 0}, {0, 0}), upward = LineSlope({0, 1}, {0, 0}),
+                downward = LineSlope({0, 0}, {0, 1});
+    const V py = Set(float(y));
+    auto pixels = [&](int32_t i) {
+        const int32_t x = x0 + i;
+        return PointV{Single(_mm256_set_pd(x + 3, x + 2, x + 1, x)), py};
+    };
+
+    alignas(32) double rowSlope[kChunk], colSlope[kChunk];
+    for (int32_t i = 0; i < count; i += 4) {
+        const PointV p = pixels(i);
+        _mm256_store_pd(rowSlope + i, m.useRowVanish ? SlopeFromVanishingPoint(m.rowVanish, p, leftward, upward, downward)
+                                                     : Set(m.kTop));
+        _mm256_store_pd(colSlope + i, m.useColVanish ? SlopeFromVanishingPoint(m.colVanish, p, leftward, upward, downward)
+                                                     : Set(m.kRight));
+    }
+
+    auto corner = [](PointF c) { return PointV{Set(c.X), Set(c.Y)}; };
+    const PointV tl = corner(m.tl), tr = corner(m.tr), bl = corner(m.bl), br = corner(m.br);
+    auto intercept = [](PointF q, float k) { return Set(float(double(q.Y) - double(k) * double(q.X))); };
+    const V kTop = Set(m.kTop), kBottom = Set(m.kBottom), kLeft = Set(m.kLeft), kRight = Set(m.kRight);
+    const V cLeft = intercept(m.tl, m.kLeft), cRight = intercept(m.br, m.kRight);
+    const V cTop = intercept(m.tr, m.kTop), cBottom = intercept(m.bl, m.kBottom);
+    const V width = Set(m.width), height = Set(m.height);
+    for (int32_t i = 0; i < count; i += 4) {
+        const PointV p = pixels(i);
+        const V kRow = _mm256_load_pd(rowSlope + i), kCol = _mm256_load_pd(colSlope + i);
+
+        const PointV il = IntersectOrCorner(p, kRow, tl, kLeft, cLeft);
+        const PointV ir = IntersectOrCorner(p, kRow, br, kRight, cRight);
+        const PointV it = IntersectOrCorner(p, kCol, tr, kTop, cTop);
+        const PointV ib = IntersectOrCorner(p, kCol, bl, kBottom, cBottom);
+
+        V dL = Distance(il, p);
+        const V squaredLR = SquaredDistance(il, ir), squaredTB = SquaredDistance(it, ib);
+        const V dLR = Single(_mm256_sqrt_pd(squaredLR));
+        V dT = Distance(it, p);
+        const V dTB = Single(_mm256_sqrt_pd(squaredTB));
+        // Negation flips the sign bit, as the scalar minus does (also for a zero).
+        dL = Select(FartherThan(ir, p, dLR, squaredLR), _mm256_xor_pd(dL, Set(-0.0)), dL);
+        dT = Select(FartherThan(ib, p, dTB, squaredTB), _mm256_xor_pd(dT, Set(-0.0)), dT);
+
+        V u = Div(Mul(width, dL), dLR);
+        V v = Div(Mul(height, dT), dTB);
+        u = Select(Lt(u, Set(0.0)), Sub(u, Set(1.0)), u);
+        v = Select(Lt(v, Set(0.0)), Sub(v, Set(1.0)), v);
+        // Truncation; NaN and values beyond 32 bits give INT32_MIN, as TruncateToIndex does.
+        const __m128i iu = _mm256_cvttpd_epi32(u), iv = _mm256_cvttpd_epi32(v);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out.iu + i), iu);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out.iv + i), iv);
+        _mm256_storeu_pd(out.fx + i, Sub(u, _mm256_cvtepi32_pd(iu)));
+        _mm256_storeu_pd(out.fy + i, Sub(v, _mm256_cvtepi32_pd(iv)));
+    }
+}
+
+} // namespace
+
+void MapRunAvx2(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const MappedRun& out) {
+    const int32_t vectorCount = count & ~3;
+    for (int32_t i = 0; i < vectorCount; i += kChunk)
+        MapChunk(m, y, x0 + i, std::min(kChunk, vectorCount - i), {out.iu + i, out.iv + i, out.fx + i, out.fy + i});
+    if (vectorCount < count)
+        MapRunScalar(m, y, x0 + vectorCount, count - vectorCount,
+                     {out.iu + vectorCount, out.iv + vectorCount, out.fx + vectorCount, out.fy + vectorCount});
+}
+
+int SlopesOfTangentsAvx2(const float* t, float* slope, int n, uint8_t* redone) {
+    int count = 0;
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        V unsure;
+        const V tangent = _mm256_cvtps_pd(_mm_loadu_ps(t + i));
+        _mm_storeu_ps(slope + i, _mm256_cvtpd_ps(SlopeOfTangent4(tangent, unsure)));
+        const int redo = _mm256_movemask_pd(unsure);
+        for (int k = 0; k < 4; ++k) {
+            const bool again = redo & (1 << k);
+            if (again) slope[i + k] = SlopeOfTangent(t[i + k]), ++count;
+            if (redone) redone[i + k] = again;
+        }
+    }
+    for (; i < n; ++i, ++count) {
+        slope[i] = SlopeOfTangent(t[i]);
+        if (redone) redone[i] = 1;
+    }
+    return count;
+}
+
+} // namespace warp

@@ -1,0 +1,126 @@
+#include "ParallelRows.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace warp {
+
+namespace {
+
+// Workers wait for a job, take blocks of rows from a shared counter, and report when the
+// job has no blocks left. One job at a time.
+class RowPool {
+public:
+    static RowPool& Instance() {
+        static RowPool pool;
+        return pool;
+    }
+
+    int Threads() const { return m_threads; }
+    void SetThreads(int threads) {
+        std::lock_guard<std::mutex> jobs(m_jobMutex);
+        Stop();
+        m_threads = std::max(1, threads);
+        Start();
+    }
+
+    void Run(int32_t rows, const std::function<void(int32_t, int32_t)>& work) {
+        std::lock_guard<std::mutex> jobs(m_jobMutex);
+        if (m_workers.empty() || rows < 2) {
+            if (rows > 0) work(0, rows);
+            return;
+        }
+        // Small blocks keep the threads even when some rows are cheaper than others.
+        const int32_t block = std::clamp<int32_t>(rows / (int32_t(m_workers.size() + 1) * 8), 1, 64);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_work = &work;
+            m_rows = rows;
+            m_block = block;
+            m_next = 0;
+            m_busy = int(m_workers.size());
+            ++m_generation;
+        }
+        m_wake.notify_all();
+        TakeBlocks(work, rows, block);
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_done.wait(lock, [&] { return m_busy == 0; });
+        m_work = nullptr;
+    }
+
+    ~RowPool() { Stop(); }
+
+private:
+    RowPool() : m_threads(int(std::max(1u, std::thread::hardware_concurrency()))) { Start(); }
+
+    void Start() {
+        for (int i = 1; i < m_threads; ++i) m_workers.emplace_back([this] { Work(); });
+    }
+    void Stop() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stopping = true;
+        }
+        m_wake.notify_all();
+        for (std::thread& t : m_workers) t.join();
+        m_workers.clear();
+        m_stopping = false;
+    }
+
+    void TakeBlocks(const std::function<void(int32_t, int32_t)>& work, int32_t rows, int32_t block) {
+        for (;;) {
+            const int32_t first = m_next.fetch_add(block);
+            if (first >= rows) return;
+            work(first, std::min(rows, first + block));
+        }
+    }
+
+    void Work() {
+        uint64_t seen = 0;
+        for (;;) {
+            const std::function<void(int32_t, int32_t)>* work;
+            int32_t rows, block;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_wake.wait(lock, [&] { return m_stopping || m_generation != seen; });
+                if (m_stopping) return;
+                seen = m_generation;
+                work = m_work;
+                rows = m_rows;
+                block = m_block;
+            }
+            TakeBlocks(*work, rows, block);
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                if (--m_busy == 0) m_done.notify_one();
+            }
+        }
+    }
+
+    std::mutex m_jobMutex;
+    std::mutex m_mutex;
+    std::condition_variable m_wake, m_done;
+    std::vector<std::thread> m_workers;
+    const std::function<void(int32_t, int32_t)>* m_work = nullptr;
+    int32_t m_rows = 0, m_block = 1;
+    std::atomic<int32_t> m_next{0};
+    int m_busy = 0;
+    uint64_t m_generation = 0;
+    bool m_stopping = false;
+    int m_threads;
+};
+
+} // namespace
+
+void ParallelRows(int32_t rows, const std::function<void(int32_t, int32_t)>& work) {
+    RowPool::Instance().Run(rows, work);
+}
+
+int ParallelRowThreads() { return RowPool::Instance().Threads(); }
+void SetParallelRowThreads(int threads) { RowPool::Instance().SetThreads(threads); }
+
+} // namespace warp

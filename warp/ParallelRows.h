@@ -1,0 +1,19 @@
+#pragma once
+// Splitting the rows of a render over the processor's cores. The caller waits for all of
+// them; every row is done by exactly one thread, so the result does not depend on how they
+// are shared.
+
+#include <cstdint>
+#include <functional>
+
+namespace warp {
+
+// Calls work(first, last) for consecutive blocks of rows covering [0, rows), on a small pool
+// of threads (one per core, the caller included). Returns when every block is done.
+void ParallelRows(int32_t rows, const std::function<void(int32_t first, int32_t last)>& work);
+
+// Threads ParallelRows uses; 1 runs everything on the caller. For benchmarks and tests.
+int ParallelRowThreads();
+void SetParallelRowThreads(int threads);
+
+} // namespace warp

@@ -1,0 +1,96 @@
+#include "SampleRunAvx2.h"
+
+#include <immintrin.h>
+
+namespace warp {
+
+namespace {
+
+// ToByte in four lanes: truncation toward zero, saturating; NaN gives 0.
+inline __m128i ToBytes(__m256d v) {
+    // max returns its second operand when the first is NaN, and +0 for -0.
+    const __m256d clamped = _mm256_min_pd(_mm256_max_pd(v, _mm256_setzero_pd()), _mm256_set1_pd(255.0));
+    return _mm256_cvttpd_epi32(clamped);
+}
+
+inline __m128i Blend(__m256d w0, __m128i a, __m256d w1, __m128i b) {
+    return ToBytes(_mm256_add_pd(_mm256_mul_pd(w0, _mm256_cvtepi32_pd(a)), _mm256_mul_pd(w1, _mm256_cvtepi32_pd(b))));
+}
+
+struct Pixels {
+    __m128i b, g, r, a;
+};
+
+// The source pixels at (sx, sy) per lane, transparent black where not usable.
+inline Pixels Gather(const SourceView& s, int bpp, __m128i sx, __m128i sy) {
+    const __m128i usable = _mm_and_si128(
+        _mm_and_si128(_mm_cmpgt_epi32(sx, _mm_setzero_si128()), _mm_cmpgt_epi32(_mm_set1_epi32(int32_t(s.width)), sx)),
+        _mm_and_si128(_mm_cmpgt_epi32(sy, _mm_setzero_si128()), _mm_cmpgt_epi32(_mm_set1_epi32(int32_t(s.height)), sy)));
+    // Offsets in 64 bits: the stride is signed. A 24-bit pixel is read as the four bytes that
+    // end with it (column 0 is never usable, so the byte before it is inside the row).
+    const __m256i offset = _mm256_add_epi64(_mm256_mul_epi32(_mm256_cvtepi32_epi64(sy), _mm256_set1_epi64x(s.stride)),
+                                            _mm256_mul_epi32(_mm256_cvtepi32_epi64(sx), _mm256_set1_epi64x(bpp)));
+    const __m256i address = bpp == 3 ? _mm256_sub_epi64(offset, _mm256_set1_epi64x(1)) : offset;
+    __m128i v = _mm256_mask_i64gather_epi32(_mm_setzero_si128(), reinterpret_cast<const int*>(s.scan0), address, usable, 1);
+    if (bpp == 3) v = _mm_srli_epi32(v, 8);
+    const __m128i byte = _mm_set1_epi32(0xFF);
+    Pixels p;
+    p.b = _mm_and_si128(v, byte);
+    p.g = _mm_and_si128(_mm_srli_epi32(v, 8), byte);
+    p.r = _mm_and_si128(_mm_srli_epi32(v, 16), byte);
+    p.a = bpp == 3 ? _mm_and_si128(usable, byte) : _mm_srli_epi32(v, 24);
+    return p;
+}
+
+} // namespace
+
+void SampleRunAvx2(const SourceView& source, int bpp, int n, double width, double height,
+                   const MappedRun& run, const RunTarget& target) {
+    const __m128i minusOne = _mm_set1_epi32(-1);
+    const __m128i w = _mm_set1_epi32(int32_t(width)), h = _mm_set1_epi32(int32_t(height));
+    const __m256d one = _mm256_set1_pd(1.0);
+    const int32_t vectorCount = target.count & ~3;
+    for (int32_t i = 0; i < vectorCount; i += 4) {
+        const __m128i iu = _mm_loadu_si128(reinterpret_cast<const __m128i*>(run.iu + i));
+        const __m128i iv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(run.iv + i));
+        // The early skip: far outside in both directions.
+        const __m128i outsideU = _mm_or_si128(_mm_cmplt_epi32(iu, minusOne), _mm_cmpgt_epi32(iu, w));
+        const __m128i outsideV = _mm_or_si128(_mm_cmplt_epi32(iv, minusOne), _mm_cmpgt_epi32(iv, h));
+        const __m128i skip = _mm_and_si128(outsideU, outsideV);
+        if (_mm_movemask_ps(_mm_castsi128_ps(skip)) == 0xF) continue;
+
+        Pixels out;
+        if (n <= 1) {
+            out = Gather(source, bpp, iu, iv);
+        } else {
+            const __m128i iu1 = _mm_add_epi32(iu, _mm_set1_epi32(1)), iv1 = _mm_add_epi32(iv, _mm_set1_epi32(1));
+            const Pixels y00 = Gather(source, bpp, iu, iv), y01 = Gather(source, bpp, iu, iv1);
+            const Pixels y10 = Gather(source, bpp, iu1, iv), y11 = Gather(source, bpp, iu1, iv1);
+            const __m256d fx = _mm256_loadu_pd(run.fx + i), fy = _mm256_loadu_pd(run.fy + i);
+            const __m256d gx = _mm256_sub_pd(one, fx), gy = _mm256_sub_pd(one, fy);
+            auto channel = [&](__m128i Pixels::*c) {
+                const __m128i h0 = Blend(gx, y00.*c, fx, y10.*c);
+                const __m128i h1 = Blend(gx, y01.*c, fx, y11.*c);
+                return Blend(gy, h0, fy, h1);
+            };
+            out = {channel(&Pixels::b), channel(&Pixels::g), channel(&Pixels::r), channel(&Pixels::a)};
+        }
+        const __m128i packed = _mm_or_si128(_mm_or_si128(out.b, _mm_slli_epi32(out.g, 8)),
+                                            _mm_or_si128(_mm_slli_epi32(out.r, 16), _mm_slli_epi32(out.a, 24)));
+        const __m128i write = _mm_andnot_si128(_mm_or_si128(skip, _mm_cmpeq_epi32(out.a, _mm_setzero_si128())), minusOne);
+        _mm_maskstore_epi32(reinterpret_cast<int*>(target.out + 4 * i), write, packed);
+    }
+    // The rest one pixel at a time.
+    for (int32_t i = vectorCount; i < target.count; ++i) {
+        const bool outsideU = run.iu[i] < -1 || double(run.iu[i]) > width;
+        const bool outsideV = run.iv[i] < -1 || double(run.iv[i]) > height;
+        if (outsideU && outsideV) continue;
+        const Bgra c = bpp == 3 ? Sample<imaging::PixelFormat24bppRGB>(source, run.iu[i], run.iv[i], run.fx[i], run.fy[i], n)
+                                : Sample<imaging::PixelFormat32bppARGB>(source, run.iu[i], run.iv[i], run.fx[i], run.fy[i], n);
+        if (c.A == 0) continue;
+        uint8_t* o = target.out + 4 * i;
+        o[0] = c.B, o[1] = c.G, o[2] = c.R, o[3] = c.A;
+    }
+}
+
+} // namespace warp
