@@ -78,6 +78,36 @@ void BM_RepaintDuringDrag(benchmark::State& state) {
     }
 }
 
+// A release after dragging a corner of a 4000 x 3000 photo: the warp and the repaint.
+void BM_ReleaseToRepaint(benchmark::State& state) {
+    static std::unique_ptr<Bitmap> photo = std::make_unique<Bitmap>(4000, 3000, PixelFormat24bppRGB);
+    BenchWindow window;
+    auto* view = new view::CPicView;
+    view->Create(&window, {0, 0, 1600, 1000}, 10001);
+    view->OnInitialUpdate();
+    view->SetImage(photo.get());
+    QApplication::processEvents();
+    auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+        QMouseEvent e(type, at, view->ClientWidget()->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(view->ClientWidget(), &e);
+    };
+    // Corner 0 goes back and forth between two places; each release renders the whole image.
+    const QPoint places[2] = {QPoint(100, 80), QPoint(140, 110)};
+    QPoint corner(0, 0);
+    int step = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const QPoint target = places[step++ % 2];
+        send(QEvent::MouseButtonPress, corner, Qt::LeftButton);
+        send(QEvent::MouseMove, target, Qt::LeftButton);
+        corner = target;
+        state.ResumeTiming();
+        send(QEvent::MouseButtonRelease, target, Qt::NoButton);
+        view->ClientWidget()->repaint();
+    }
+    if (view->GetCorners()[0].X != corner.x()) state.SkipWithError("the drag did not move corner 0");
+}
+
 void BM_SetImage(benchmark::State& state) {
     Scene scene;
     for (auto _ : state) {
@@ -88,6 +118,7 @@ void BM_SetImage(benchmark::State& state) {
 
 BENCHMARK(BM_RepaintDuringDrag)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SetImage)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReleaseToRepaint)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -18,28 +18,38 @@ using namespace imaging;
 constexpr int32_t kWidth = 4000, kHeight = 3000;
 constexpr Point kTL{200, 150}, kTR{3800, 450}, kBR{3700, 2850}, kBL{100, 2700};
 
-Bitmap& Source24() {
-    static std::unique_ptr<Bitmap> source = [] {
-        auto bitmap = std::make_unique<Bitmap>(kWidth, kHeight, PixelFormat24bppRGB);
-        BitmapData data;
-        bitmap->LockBits(nullptr, ImageLockModeWrite, PixelFormat24bppRGB, &data);
-        std::mt19937 rng(1);
-        for (int32_t y = 0; y < kHeight; ++y) {
-            auto* row = static_cast<uint8_t*>(data.Scan0) + int64_t(y) * data.Stride;
-            for (int32_t i = 0; i < 3 * kWidth; i += 4) {
-                const uint32_t r = rng();
-                for (int k = 0; k < 4 && i + k < 3 * kWidth; ++k) row[i + k] = uint8_t(r >> (8 * k));
-            }
+// Vertical left and right edges: no column vanishing point, the edges' own slopes.
+constexpr Point kVTL{200, 150}, kVTR{3800, 450}, kVBR{3800, 2850}, kVBL{200, 2700};
+
+std::unique_ptr<Bitmap> RandomSource(PixelFormat format) {
+    auto bitmap = std::make_unique<Bitmap>(kWidth, kHeight, format);
+    BitmapData data;
+    bitmap->LockBits(nullptr, ImageLockModeWrite, format, &data);
+    std::mt19937 rng(1);
+    const int32_t rowBytes = kWidth * GetPixelFormatSize(format) / 8;
+    for (int32_t y = 0; y < kHeight; ++y) {
+        auto* row = static_cast<uint8_t*>(data.Scan0) + int64_t(y) * data.Stride;
+        for (int32_t i = 0; i < rowBytes; i += 4) {
+            const uint32_t r = rng();
+            for (int k = 0; k < 4 && i + k < rowBytes; ++k) row[i + k] = uint8_t(r >> (8 * k));
         }
-        bitmap->UnlockBits(&data);
-        return bitmap;
-    }();
+    }
+    bitmap->UnlockBits(&data);
+    return bitmap;
+}
+
+Bitmap& Source24() {
+    static std::unique_ptr<Bitmap> source = RandomSource(PixelFormat24bppRGB);
+    return *source;
+}
+
+Bitmap& Source32() {
+    static std::unique_ptr<Bitmap> source = RandomSource(PixelFormat32bppARGB);
     return *source;
 }
 
 template <class Warp>
-void RunWarp(benchmark::State& state, Warp warp) {
-    Bitmap& source = Source24();
+void RunWarp(benchmark::State& state, Bitmap& source, Warp warp) {
     for (auto _ : state) {
         state.PauseTiming();
         Bitmap destination(kWidth, kHeight, PixelFormat32bppARGB);
@@ -52,16 +62,26 @@ void RunWarp(benchmark::State& state, Warp warp) {
         double(kWidth) * kHeight, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-void BM_WarpProduction(benchmark::State& state) {
-    RunWarp(state, [](Bitmap* s, Bitmap* d) { warp::WarpImageToQuad(s, d, kTL, kTR, kBL, kBR); });
+auto Production(Point tl, Point tr, Point bl, Point br) {
+    return [=](Bitmap* s, Bitmap* d) { warp::WarpImageToQuad(s, d, tl, tr, bl, br); };
+}
+auto Oracle(Point tl, Point tr, Point bl, Point br) {
+    return [=](Bitmap* s, Bitmap* d) { oracle::ReferenceWarpImageToQuad(s, d, tl, tr, bl, br, 2); };
 }
 
-void BM_WarpOracle(benchmark::State& state) {
-    RunWarp(state, [](Bitmap* s, Bitmap* d) { oracle::ReferenceWarpImageToQuad(s, d, kTL, kTR, kBL, kBR, 2); });
-}
+void BM_WarpProduction(benchmark::State& state) { RunWarp(state, Source24(), Production(kTL, kTR, kBL, kBR)); }
+void BM_WarpOracle(benchmark::State& state) { RunWarp(state, Source24(), Oracle(kTL, kTR, kBL, kBR)); }
+void BM_WarpProduction32(benchmark::State& state) { RunWarp(state, Source32(), Production(kTL, kTR, kBL, kBR)); }
+void BM_WarpOracle32(benchmark::State& state) { RunWarp(state, Source32(), Oracle(kTL, kTR, kBL, kBR)); }
+void BM_WarpProductionVertical(benchmark::State& state) { RunWarp(state, Source24(), Production(kVTL, kVTR, kVBL, kVBR)); }
+void BM_WarpOracleVertical(benchmark::State& state) { RunWarp(state, Source24(), Oracle(kVTL, kVTR, kVBL, kVBR)); }
 
 BENCHMARK(BM_WarpProduction)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 BENCHMARK(BM_WarpOracle)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+BENCHMARK(BM_WarpProduction32)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+BENCHMARK(BM_WarpOracle32)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+BENCHMARK(BM_WarpProductionVertical)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+BENCHMARK(BM_WarpOracleVertical)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 
 } // namespace
 
