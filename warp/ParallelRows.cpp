@@ -57,8 +57,10 @@ public:
 private:
     RowPool() : m_threads(int(std::max(1u, std::thread::hardware_concurrency()))) { Start(); }
 
+    // Called with no job running (m_jobMutex held, or from the constructor).
     void Start() {
-        for (int i = 1; i < m_threads; ++i) m_workers.emplace_back([this] { Work(); });
+        const uint64_t current = m_generation;
+        for (int i = 1; i < m_threads; ++i) m_workers.emplace_back([this, current] { Work(current); });
     }
     void Stop() {
         {
@@ -79,8 +81,8 @@ private:
         }
     }
 
-    void Work() {
-        uint64_t seen = 0;
+    // `seen`: the last job before the worker was started, which is not its business.
+    void Work(uint64_t seen) {
         for (;;) {
             const std::function<void(int32_t, int32_t)>* work;
             int32_t rows, block;
