@@ -8,15 +8,14 @@ namespace app {
 using namespace imaging;
 
 Bitmap* OpenImageCopy(const std::string& path, StatusRecord* why) {
+    // The decoded bitmap is already the copy: its pixels and palette live in memory of its own
+    // and nothing of it refers to the file, so a second copy would only cost memory.
     std::unique_ptr<Bitmap> decoded(Bitmap::FromFile(path));
     if (!decoded->HasContent()) {
         if (why) *why = {decoded->GetLastStatus(), decoded->GetLastReason()};
         return nullptr;
     }
-    const Rect all{0, 0, int32_t(decoded->GetWidth()), int32_t(decoded->GetHeight())};
-    Bitmap* copy = decoded->Clone(all, decoded->GetPixelFormat());
-    if (copy == nullptr && why) *why = {decoded->GetLastStatus(), decoded->GetLastReason()};
-    return copy;
+    return decoded.release();
 }
 
 const char* EncoderMimeTypeForPath(const std::string& path) {

@@ -9,9 +9,9 @@
 
 namespace app {
 
-// Decodes the file at `path` and returns a byte-exact copy of it (same size, pixel format and
-// palette) that refers to nothing of the file, which may then be moved or overwritten. Null on
-// failure, with the reason in *why. The caller owns the copy.
+// Decodes the file at `path` into a bitmap of its own (size, pixel format and palette as
+// decoded) that refers to nothing of the file, which may then be moved or overwritten. Null on
+// failure, with the reason in *why. The caller owns the bitmap.
 imaging::Bitmap* OpenImageCopy(const std::string& path, imaging::StatusRecord* why);
 
 // The MIME type of the encoder a file name asks for: its last three characters (the whole

@@ -5,6 +5,9 @@
 #include "imaging/Startup.h"
 #include "warp/WarpImageToQuad.h"
 
+#include <QString>
+#include <QtGlobal>
+
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +17,9 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -50,6 +56,25 @@ std::optional<imaging::Point> ParseCorner(std::string_view text) {
     return imaging::Point{*x, *y};
 }
 
+// Keeps what decoder libraries print straight to standard error (libpng, libtiff) out of the
+// tool's output while it exists; the tool reports failures itself.
+class QuietStandardError {
+public:
+    QuietStandardError() : m_saved(::dup(2)) {
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (m_saved >= 0 && null >= 0) ::dup2(null, 2);
+        if (null >= 0) ::close(null);
+    }
+    ~QuietStandardError() {
+        if (m_saved >= 0) ::dup2(m_saved, 2), ::close(m_saved);
+    }
+    QuietStandardError(const QuietStandardError&) = delete;
+    QuietStandardError& operator=(const QuietStandardError&) = delete;
+
+private:
+    int m_saved;
+};
+
 int BadArguments(const std::string& why) {
     std::fprintf(stderr, "verlume-warp: %s\n%s", why.c_str(), kUsage);
     return 2;
@@ -58,6 +83,10 @@ int BadArguments(const std::string& why) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Decoders report damaged files through Qt's warnings; the tool says it in one line.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
+    });
     std::vector<std::string_view> positional;
     int neighbourhood = 2;
     bool time = false;
@@ -112,9 +141,13 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         imaging::StatusRecord why;
-        std::unique_ptr<imaging::Bitmap> source(app::OpenImageCopy(input, &why));
+        std::unique_ptr<imaging::Bitmap> source;
+        {
+            QuietStandardError quiet;
+            source.reset(app::OpenImageCopy(input, &why));
+        }
         if (!source) {
-            std::fprintf(stderr, "verlume-warp: cannot open %s\n", why.reason.c_str());
+            std::fprintf(stderr, "verlume-warp: %s\n", why.reason.c_str());
             status = 1;
         } else {
             const auto start = std::chrono::steady_clock::now();

@@ -111,6 +111,8 @@ public:
     // UnknownImageFormat, ValueOverflow for an image beyond the limits, ...).
     // The caller owns the result.
     static Bitmap* FromFile(const std::string& path);
+    // The same for an image file's bytes in memory, which need not outlive the call.
+    static Bitmap* FromMemory(const uint8_t* data, size_t size);
 
     // A new bitmap holding the area `rect` of this one in `format`, or null on failure (this
     // object's last status says why). Converting to the bitmap's own format copies the bytes

@@ -11,6 +11,8 @@ namespace imaging {
 struct ImageAccess {
     static uint8_t* Scan0(const Image& image) { return image.m_scan0; }
     static int32_t Stride(const Image& image) { return image.m_stride; }
+    static std::array<uint32_t, 256>& Palette(Image& image) { return image.m_palette; }
+    static void SetStatus(const Image& image, StatusRecord status) { image.m_lastStatus = std::move(status); }
 };
 
 // The QImage format with the same memory layout as `format`, or QImage::Format_Invalid.

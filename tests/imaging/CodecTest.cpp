@@ -321,3 +321,25 @@ TEST(Decoding, UnreadableFile) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(Decoding, FromMemoryDecodesTheSameBytes) {
+    using namespace imaging;
+    using namespace testing_support;
+    TempDir dir;
+    std::mt19937 rng(5);
+    auto image = RandomBitmap(PixelFormat32bppARGB, 9, 7, rng);
+    ASSERT_EQ(Ok, image->Save(dir.file("a.png"), &EncoderFor("image/png")));
+    const auto bytes = ReadFile(dir.file("a.png"));
+    std::unique_ptr<Bitmap> fromFile(Bitmap::FromFile(dir.file("a.png")));
+    std::unique_ptr<Bitmap> fromMemory(Bitmap::FromMemory(bytes.data(), bytes.size()));
+    ASSERT_TRUE(fromMemory->HasContent()) << fromMemory->GetLastReason();
+    EXPECT_EQ(PixelBytes(*fromFile), PixelBytes(*fromMemory));
+    std::unique_ptr<Bitmap> empty(Bitmap::FromMemory(nullptr, 0));
+    EXPECT_EQ(UnknownImageFormat, empty->GetLastStatus());
+    std::unique_ptr<Bitmap> half(Bitmap::FromMemory(bytes.data(), bytes.size() / 2));
+    EXPECT_FALSE(half->HasContent());
+}
+
+} // namespace

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "imaging/Encoders.h"
+
 #include <array>
 #include <cstring>
 #include <fstream>
@@ -96,6 +98,68 @@ std::array<uint8_t, 4> PixelAt(Bitmap& bitmap, int32_t x, int32_t y) {
     std::memcpy(px.data(), data.Scan0, 4);
     bitmap.UnlockBits(&data);
     return px;
+}
+
+} // namespace testing_support
+
+namespace testing_support {
+
+std::vector<uint8_t> PngWithStatedSize(uint32_t w, uint32_t h) {
+    auto crc32 = [](const std::vector<uint8_t>& bytes) {
+        uint32_t c = 0xFFFFFFFFu;
+        for (uint8_t b : bytes) {
+            c ^= b;
+            for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+        }
+        return c ^ 0xFFFFFFFFu;
+    };
+    auto be32 = [](std::vector<uint8_t>& v, uint32_t x) {
+        for (int s = 24; s >= 0; s -= 8) v.push_back(uint8_t(x >> s));
+    };
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    auto chunk = [&](const char* type, std::vector<uint8_t> data) {
+        be32(png, uint32_t(data.size()));
+        data.insert(data.begin(), type, type + 4);
+        png.insert(png.end(), data.begin(), data.end());
+        be32(png, crc32(data));
+    };
+    std::vector<uint8_t> ihdr;
+    be32(ihdr, w), be32(ihdr, h);
+    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
+    chunk("IHDR", ihdr);
+    chunk("IDAT", {0x78, 0x9C, 0x63, 0x60});
+    chunk("IEND", {});
+    return png;
+}
+
+std::vector<BadFile> MakeBadInputFiles(const TempDir& dir) {
+    std::mt19937 rng(77);
+    auto good = RandomBitmap(PixelFormat24bppRGB, 32, 24, rng);
+    const std::pair<const char*, const char*> encoders[] = {
+        {"png", "image/png"}, {"jpg", "image/jpeg"}, {"gif", "image/gif"}, {"tif", "image/tiff"}, {"bmp", "image/bmp"}};
+    std::vector<BadFile> bad;
+    for (auto [extension, mime] : encoders) {
+        const std::string whole = dir.file(std::string("good.") + extension);
+        for (const ImageCodecInfo& e : GetImageEncoders())
+            if (e.MimeType == mime) good->Save(whole, &e.Clsid);
+        auto bytes = ReadFile(whole);
+        bytes.resize(bytes.size() / 2);
+        const std::string name = std::string("truncated.") + extension;
+        WriteFile(dir.file(name), bytes);
+        bad.push_back({name, std::string("a ") + extension + " file cut in half"});
+    }
+    WriteFile(dir.file("empty.png"), std::string());
+    bad.push_back({"empty.png", "an empty file"});
+    WriteFile(dir.file("text.png"), std::string("Dear reader, this is not a picture.\n"));
+    bad.push_back({"text.png", "a text file named .png"});
+    WriteFile(dir.file("huge.png"), PngWithStatedSize(100000, 100000));
+    bad.push_back({"huge.png", "a PNG whose header claims 100000 x 100000 pixels"});
+    WriteFile(dir.file("zero.png"), PngWithStatedSize(0, 10));
+    bad.push_back({"zero.png", "a PNG of zero width"});
+    std::filesystem::create_directory(dir.file("folder.png"));
+    bad.push_back({"folder.png", "a folder"});
+    bad.push_back({"missing.png", "a file that does not exist"});
+    return bad;
 }
 
 } // namespace testing_support

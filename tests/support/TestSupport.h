@@ -44,3 +44,18 @@ void FillBytes(imaging::Bitmap& bitmap, uint8_t value);
 std::array<uint8_t, 4> PixelAt(imaging::Bitmap& bitmap, int32_t x, int32_t y);
 
 } // namespace testing_support
+
+namespace testing_support {
+
+// Files that must not open, made in `dir`: each with its file name and what is wrong with it.
+// Also makes "good.png" (32 x 24), from which the truncated ones are cut.
+struct BadFile {
+    std::string name;
+    std::string what;
+};
+std::vector<BadFile> MakeBadInputFiles(const TempDir& dir);
+
+// A PNG whose header states the size, followed by a few bytes of image data and its end.
+std::vector<uint8_t> PngWithStatedSize(uint32_t width, uint32_t height);
+
+} // namespace testing_support

@@ -25,14 +25,14 @@ struct ToolRun {
     std::string out, err;
 };
 
-ToolRun RunTool(const std::vector<std::string>& args) {
+ToolRun RunProgram(const std::string& program, const std::vector<std::string>& args) {
     TempDir capture;
     const std::string outPath = capture.file("out"), errPath = capture.file("err");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<std::string> all = {VERLUME_WARP_EXE};
+    std::vector<std::string> all = {program};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& a : all) argv.push_back(a.data());
@@ -50,6 +50,8 @@ ToolRun RunTool(const std::vector<std::string>& args) {
     run.err.assign(err.begin(), err.end());
     return run;
 }
+
+ToolRun RunTool(const std::vector<std::string>& args) { return RunProgram(VERLUME_WARP_EXE, args); }
 
 int Lines(const std::string& text) { return int(std::count(text.begin(), text.end(), '\n')); }
 
@@ -145,6 +147,79 @@ TEST_F(VerlumeWarp, UnreadableInputAndUnwritableOutput) {
     const ToolRun full = RunTool(args(m_input, "/dev/full"));
     EXPECT_EQ(1, full.status);
     EXPECT_NE(std::string::npos, full.err.find("No space left")) << full.err;
+}
+
+// The bad-input table, as verlume-warp meets it.
+TEST_F(VerlumeWarp, BadInputTable) {
+    const std::vector<std::string> corners = {"0,0", "32,0", "32,24", "0,24"};
+    auto args = [&](const std::string& in, const std::string& out) {
+        std::vector<std::string> a = {in, out};
+        a.insert(a.end(), corners.begin(), corners.end());
+        return a;
+    };
+    const std::string output = m_dir.file("out.png");
+    for (const BadFile& f : MakeBadInputFiles(m_dir)) {
+        SCOPED_TRACE(f.what);
+        const ToolRun run = RunTool(args(m_dir.file(f.name), output));
+        EXPECT_EQ(1, run.status);
+        EXPECT_EQ(1, Lines(run.err)) << run.err;
+        EXPECT_NE(std::string::npos, run.err.find(f.name)) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(output));
+    }
+
+    // Outputs that cannot be written: exit 1, one line, and an existing file stays as it was.
+    WriteFile(m_dir.file("keep.png"), std::string("older"));
+    for (const std::string& out : {m_dir.file("missing/dir/out.png"), std::string("/dev/full"), m_dir.file("folder.png"),
+                                   m_dir.file("keep.png/x.png")}) {
+        SCOPED_TRACE(out);
+        const ToolRun run = RunTool(args(m_dir.file("good.png"), out));
+        EXPECT_EQ(1, run.status);
+        EXPECT_EQ(1, Lines(run.err)) << run.err;
+    }
+    EXPECT_EQ("older", [&] { auto b = ReadFile(m_dir.file("keep.png")); return std::string(b.begin(), b.end()); }());
+
+    // Saving over the input works: the input is read completely first.
+    const std::string same = m_dir.file("same.png");
+    std::filesystem::copy_file(m_dir.file("good.png"), same);
+    EXPECT_EQ(0, RunTool(args(same, same)).status);
+    EXPECT_NE(ReadFile(m_dir.file("good.png")), ReadFile(same));
+
+    // Corners far outside and at the 32-bit limits render what falls inside, or nothing.
+    for (const std::vector<std::string>& c : {std::vector<std::string>{"-2147483648,-2147483648", "2147483647,-2147483648",
+                                                                       "2147483647,2147483647", "-2147483648,2147483647"},
+                                              std::vector<std::string>{"-900000,5", "900000,-3", "800000,700000", "-5,600000"}}) {
+        std::vector<std::string> a = {m_dir.file("good.png"), output};
+        a.insert(a.end(), c.begin(), c.end());
+        const ToolRun run = RunTool(a);
+        EXPECT_EQ(0, run.status) << run.err;
+        std::unique_ptr<Bitmap> result(Bitmap::FromFile(output));
+        EXPECT_EQ(32u, result->GetWidth());
+    }
+}
+
+// Permissions mean nothing to root; these rows run the tool as an ordinary user.
+TEST_F(VerlumeWarp, UnreadableInputAndReadOnlyFolderAsAnOrdinaryUser) {
+    std::filesystem::permissions(m_dir.path(), std::filesystem::perms::all);
+    const std::string locked = m_dir.file("locked.png");
+    std::filesystem::copy_file(m_input, locked);
+    std::filesystem::permissions(locked, std::filesystem::perms::none);
+    std::filesystem::create_directory(m_dir.file("readonly"));
+    std::filesystem::permissions(m_dir.file("readonly"), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
+                                                             std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
+    std::filesystem::permissions(m_input, std::filesystem::perms::all);
+    const std::vector<std::string> corners = {"0,0", "64,0", "64,48", "0,48"};
+    auto asNobody = [&](const std::string& in, const std::string& out) {
+        std::vector<std::string> a = {"--reuid=65534", "--regid=65534", "--clear-groups", VERLUME_WARP_EXE, in, out};
+        a.insert(a.end(), corners.begin(), corners.end());
+        return RunProgram("/usr/bin/setpriv", a);
+    };
+    const ToolRun unreadable = asNobody(locked, m_dir.file("readonly/../out.png"));
+    EXPECT_EQ(1, unreadable.status) << unreadable.err;
+    EXPECT_NE(std::string::npos, unreadable.err.find("may not be read")) << unreadable.err;
+    const ToolRun readOnly = asNobody(m_input, m_dir.file("readonly/out.png"));
+    EXPECT_EQ(1, readOnly.status) << readOnly.err;
+    EXPECT_NE(std::string::npos, readOnly.err.find("Permission denied")) << readOnly.err;
+    EXPECT_TRUE(std::filesystem::is_empty(m_dir.file("readonly")));
 }
 
 } // namespace
