@@ -5,6 +5,7 @@
 #include "app/VerlumeApp.h"
 #include "app/VerlumeDlg.h"
 #include "framework/TestSeams.h"
+#include "support/RecordedSeams.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -24,25 +25,7 @@ namespace seams = framework::seams;
 
 class BadInput : public testing::Test {
 protected:
-    void SetUp() override {
-        app::theApp.m_pszAppName = "verlume";
-        seams::SetFileDialogAnswer([this](const seams::FileDialogRequest&) -> std::optional<std::string> {
-            if (m_answers.empty()) return std::nullopt;
-            auto a = m_answers.front();
-            m_answers.pop_front();
-            return a;
-        });
-        seams::SetMessageBoxRecorder([this](const seams::MessageBoxRecord& m) {
-            m_messages.push_back(m);
-            return framework::IDOK;
-        });
-        seams::SetUrlOpener([](const std::string&) {});
-    }
-    void TearDown() override {
-        seams::SetFileDialogAnswer({});
-        seams::SetMessageBoxRecorder({});
-        seams::SetUrlOpener({});
-    }
+    void SetUp() override { app::theApp.m_pszAppName = "verlume"; }
     void Click(app::CVerlumeDlg& d, int id) { QTest::mouseClick(d.GetDlgItem(id)->GetSafeHwnd(), Qt::LeftButton); }
     // Runs `body` inside the dialog's loop and closes the dialog afterwards, also when an
     // assertion in the body gave up early.
@@ -55,8 +38,9 @@ protected:
     }
 
     TempDir m_dir;
-    std::deque<std::optional<std::string>> m_answers;
-    std::vector<seams::MessageBoxRecord> m_messages;
+    RecordedSeams m_seams;
+    std::deque<std::optional<std::string>>& m_answers = m_seams.answers;
+    std::vector<seams::MessageBoxRecord>& m_messages = m_seams.messages;
 };
 
 TEST_F(BadInput, EveryBadFileShowsFailedToOpenAndKeepsTheEdits) {

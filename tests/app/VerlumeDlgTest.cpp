@@ -6,6 +6,7 @@
 #include "app/VerlumeApp.h"
 #include "app/VerlumeDlg.h"
 #include "framework/TestSeams.h"
+#include "support/RecordedSeams.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -30,27 +31,7 @@ namespace seams = framework::seams;
 
 class DialogTest : public testing::Test {
 protected:
-    void SetUp() override {
-        app::theApp.m_pszAppName = "verlume";
-        seams::SetFileDialogAnswer([this](const seams::FileDialogRequest& r) -> std::optional<std::string> {
-            m_requests.push_back(r);
-            if (m_answers.empty()) return std::nullopt;
-            auto a = m_answers.front();
-            m_answers.pop_front();
-            return a;
-        });
-        seams::SetMessageBoxRecorder([this](const seams::MessageBoxRecord& m) {
-            m_messages.push_back(m);
-            return framework::IDOK;
-        });
-        seams::SetUrlOpener([this](const std::string& url) { m_urls.push_back(url); });
-    }
-    void TearDown() override {
-        seams::SetFileDialogAnswer({});
-        seams::SetMessageBoxRecorder({});
-        seams::SetUrlOpener({});
-        seams::SetDpiForTesting(0);
-    }
+    void SetUp() override { app::theApp.m_pszAppName = "verlume"; }
 
     // Runs a dialog modally; `body` runs inside its loop, then the dialog is closed with Escape.
     int RunDialog(CVerlumeDlg& dialog, std::function<void(CVerlumeDlg&)> body) {
@@ -64,7 +45,7 @@ protected:
         QTest::mouseClick(dialog.GetDlgItem(id)->GetSafeHwnd(), Qt::LeftButton);
     }
     // Answers the next file dialog with `path` (nothing: cancel).
-    void Answer(std::optional<std::string> path) { m_answers.push_back(std::move(path)); }
+    void Answer(std::optional<std::string> path) { m_seams.answers.push_back(std::move(path)); }
 
     std::string WriteRandomPng(const std::string& name, int w, int h) {
         std::mt19937 rng(w + h);
@@ -75,10 +56,11 @@ protected:
     }
 
     TempDir m_dir;
-    std::deque<std::optional<std::string>> m_answers;
-    std::vector<seams::FileDialogRequest> m_requests;
-    std::vector<seams::MessageBoxRecord> m_messages;
-    std::vector<std::string> m_urls;
+    RecordedSeams m_seams;
+    std::deque<std::optional<std::string>>& m_answers = m_seams.answers;
+    std::vector<seams::FileDialogRequest>& m_requests = m_seams.requests;
+    std::vector<seams::MessageBoxRecord>& m_messages = m_seams.messages;
+    std::vector<std::string>& m_urls = m_seams.urls;
 };
 
 TEST_F(DialogTest, ViewRectangleFollowsTheResolution) {

@@ -228,35 +228,6 @@ TEST(Encoding, ImageWithoutContentOrUnknownEncoderSavesNothing) {
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
-// A PNG whose header claims a size, followed by a few bytes of image data and its end.
-std::vector<uint8_t> PngHeaderOnly(uint32_t w, uint32_t h) {
-    auto crc32 = [](const std::vector<uint8_t>& bytes) {
-        uint32_t c = 0xFFFFFFFFu;
-        for (uint8_t b : bytes) {
-            c ^= b;
-            for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
-        }
-        return c ^ 0xFFFFFFFFu;
-    };
-    auto be32 = [](std::vector<uint8_t>& v, uint32_t x) {
-        for (int s = 24; s >= 0; s -= 8) v.push_back(uint8_t(x >> s));
-    };
-    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    auto chunk = [&](const char* type, std::vector<uint8_t> data) {
-        be32(png, uint32_t(data.size()));
-        data.insert(data.begin(), type, type + 4);
-        png.insert(png.end(), data.begin(), data.end());
-        be32(png, crc32(data));
-    };
-    std::vector<uint8_t> ihdr;
-    be32(ihdr, w), be32(ihdr, h);
-    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
-    chunk("IHDR", ihdr);
-    chunk("IDAT", {0x78, 0x9C, 0x63, 0x60});
-    chunk("IEND", {});
-    return png;
-}
-
 TEST(Decoding, BadFilesGiveAClearStatus) {
     TempDir dir;
     WriteWithQt(Picture(64, 64, QImage::Format_RGB32), dir.file("good.png"), "png");
@@ -270,7 +241,7 @@ TEST(Decoding, BadFilesGiveAClearStatus) {
     cut("good.jpg", "truncated.jpg");
     WriteFile(dir.file("empty.png"), std::string());
     WriteFile(dir.file("text.png"), std::string("this is not an image\n"));
-    WriteFile(dir.file("huge.png"), PngHeaderOnly(100000, 100000));
+    WriteFile(dir.file("huge.png"), PngWithStatedSize(100000, 100000));
     std::filesystem::create_directory(dir.file("folder.png"));
 
     const struct { const char* name; Status status; } cases[] = {
