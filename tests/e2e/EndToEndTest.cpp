@@ -106,6 +106,11 @@ protected:
         while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
         return text;
     }
+    // Waits until no visible window's name contains `name`.
+    void WaitForNoWindow(const std::string& name) {
+        for (int i = 0; i < 100 && !XOut("search --onlyvisible --name " + Quote(name)).empty(); ++i)
+            std::this_thread::sleep_for(100ms);
+    }
     // The id of a visible window whose name contains `name`, waiting for it to appear.
     std::string WaitForWindow(const std::string& name) {
         for (int i = 0; i < 100; ++i) {
@@ -150,15 +155,18 @@ TEST_F(EndToEnd, OpenDragSaveAndClose) {
     X("windowactivate --sync " + open);
     X("type --delay 5 " + Quote(input.string()));
     X("key Return");
-    std::this_thread::sleep_for(1s);
+    WaitForNoWindow("Open File");
 
     // The view sits 7 and 60 pixels into the client area at 96 dpi, inside a 2-pixel edge.
-    const std::string geometry = XOut("getwindowgeometry --shell " + window);
-    ASSERT_NE(std::string::npos, geometry.find("WINDOW=")) << geometry;
-    const QImage before = Screenshot(window);
-    ASSERT_FALSE(before.isNull());
     const int originX = 7 + 2, originY = 60 + 2; // in the window
-    EXPECT_EQ(picture.pixel(100, 100), before.pixel(originX + 100, originY + 100) | 0xFF000000u)
+    QImage before;
+    for (int i = 0; i < 50; ++i) { // until the image is painted
+        before = Screenshot(window);
+        if (!before.isNull() && (before.pixel(originX + 100, originY + 100) | 0xFF000000u) == picture.pixel(100, 100)) break;
+        std::this_thread::sleep_for(100ms);
+    }
+    ASSERT_FALSE(before.isNull());
+    ASSERT_EQ(picture.pixel(100, 100), before.pixel(originX + 100, originY + 100) | 0xFF000000u)
         << "the image is not where the view should show it";
 
     // Drag corner 2 from (320, 240) to (260, 200), through the window's own coordinates.
@@ -179,6 +187,7 @@ TEST_F(EndToEnd, OpenDragSaveAndClose) {
     X("windowactivate --sync " + save);
     X("type --delay 5 " + Quote(output.string()));
     X("key Return");
+    WaitForNoWindow("Save File");
     for (int i = 0; i < 50 && !fs::exists(output); ++i) std::this_thread::sleep_for(100ms);
     ASSERT_TRUE(fs::exists(output)) << ReadText(m_dir / "app.log");
 
