@@ -7,7 +7,8 @@
 namespace warp {
 
 bool HasVectorMapping() {
-    static const bool avx2 = __builtin_cpu_supports("avx2");
+    // SLEEF's AVX2 functions also use FMA instructions.
+    static const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     return avx2;
 }
 
