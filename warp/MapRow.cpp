@@ -3,12 +3,16 @@
 #include "MapRowAvx2.h"
 
 #include <cmath>
+#include <cstdlib>
+#include <string_view>
 
 namespace warp {
 
 bool HasVectorMapping() {
-    // SLEEF's AVX2 functions also use FMA instructions.
-    static const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    // SLEEF's AVX2 functions also use FMA instructions. VERLUME_NO_SIMD=1 takes the scalar
+    // path everywhere, as on processors without them.
+    static const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
+                             !(std::getenv("VERLUME_NO_SIMD") && std::string_view(std::getenv("VERLUME_NO_SIMD")) == "1");
     return avx2;
 }
 

@@ -32,7 +32,8 @@ void MapRunScalar(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, co
 float SlopeOfTangent(float t);
 int SlopesOfTangents(const float* t, float* slope, int n, uint8_t* redone = nullptr);
 
-// True when MapRun and SlopesOfTangents use the vector path on this processor.
+// True when MapRun and SlopesOfTangents use the vector path on this processor (and the
+// environment does not set VERLUME_NO_SIMD=1).
 bool HasVectorMapping();
 
 } // namespace warp
