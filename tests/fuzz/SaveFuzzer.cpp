@@ -11,13 +11,29 @@
 #include <filesystem>
 #include <string>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    namespace fs = std::filesystem;
-    static const fs::path folder = [] {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The folder the saves go to, removed when the fuzzer ends.
+struct Folder {
+    fs::path path;
+    Folder() {
         std::string pattern = (fs::temp_directory_path() / "verlume-fuzz-XXXXXX").string();
         if (!mkdtemp(pattern.data())) std::abort();
-        return fs::path(pattern);
-    }();
+        path = pattern;
+    }
+    ~Folder() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const Folder scratch;
+    const fs::path& folder = scratch.path;
     // A name within the folder: no separators, no NUL, not "." or "..".
     std::string name;
     for (size_t i = 0; i < size && name.size() < 200; ++i)
