@@ -42,12 +42,23 @@ inline Pixels Gather(const SourceView& s, int bpp, __m128i sx, __m128i sy) {
     return p;
 }
 
+// The pixels after the last whole vector, one at a time; kept out of line so that the main
+// loop keeps its registers.
+[[gnu::noinline]] void SampleTail(const SourceView& source, int bpp, int n, const MappedRun& run,
+                                  const RunTarget& target, int32_t first) {
+    for (int32_t i = first; i < target.count; ++i) {
+        uint8_t* o = target.out + 4 * i;
+        if (bpp == 3) SampleInto<imaging::PixelFormat24bppRGB>(o, source, run.iu[i], run.iv[i], run.fx[i], run.fy[i], n);
+        else SampleInto<imaging::PixelFormat32bppARGB>(o, source, run.iu[i], run.iv[i], run.fx[i], run.fy[i], n);
+    }
+}
+
 } // namespace
 
-void SampleRunAvx2(const SourceView& source, int bpp, int n, double width, double height,
-                   const MappedRun& run, const RunTarget& target) {
+void SampleRunAvx2(const SourceView& source, int bpp, int n, const MappedRun& run,
+                   const RunTarget& target) {
     const __m128i minusOne = _mm_set1_epi32(-1);
-    const __m128i w = _mm_set1_epi32(int32_t(width)), h = _mm_set1_epi32(int32_t(height));
+    const __m128i w = _mm_set1_epi32(int32_t(source.width)), h = _mm_set1_epi32(int32_t(source.height));
     const __m256d one = _mm256_set1_pd(1.0);
     const int32_t vectorCount = target.count & ~3;
     for (int32_t i = 0; i < vectorCount; i += 4) {
@@ -81,16 +92,7 @@ void SampleRunAvx2(const SourceView& source, int bpp, int n, double width, doubl
         _mm_maskstore_epi32(reinterpret_cast<int*>(target.out + 4 * i), write, packed);
     }
     // The rest one pixel at a time.
-    for (int32_t i = vectorCount; i < target.count; ++i) {
-        const bool outsideU = run.iu[i] < -1 || double(run.iu[i]) > width;
-        const bool outsideV = run.iv[i] < -1 || double(run.iv[i]) > height;
-        if (outsideU && outsideV) continue;
-        const Bgra c = bpp == 3 ? Sample<imaging::PixelFormat24bppRGB>(source, run.iu[i], run.iv[i], run.fx[i], run.fy[i], n)
-                                : Sample<imaging::PixelFormat32bppARGB>(source, run.iu[i], run.iv[i], run.fx[i], run.fy[i], n);
-        if (c.A == 0) continue;
-        uint8_t* o = target.out + 4 * i;
-        o[0] = c.B, o[1] = c.G, o[2] = c.R, o[3] = c.A;
-    }
+    if (vectorCount < target.count) SampleTail(source, bpp, n, run, target, vectorCount);
 }
 
 } // namespace warp

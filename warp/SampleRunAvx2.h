@@ -14,7 +14,7 @@ struct RunTarget {
 
 // `bytesPerPixel` 3 (alpha 255) or 4 (alpha from the fourth byte); n 1 or 2. Writes only the
 // pixels that pass the early skip and have a non-zero alpha.
-void SampleRunAvx2(const SourceView& source, int bytesPerPixel, int n, double width, double height,
-                   const MappedRun& run, const RunTarget& target);
+void SampleRunAvx2(const SourceView& source, int bytesPerPixel, int n, const MappedRun& run,
+                   const RunTarget& target);
 
 } // namespace warp

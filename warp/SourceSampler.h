@@ -64,4 +64,18 @@ inline Bgra Sample(const SourceView& s, int32_t iu, int32_t iv, double fx, doubl
     return {channel(&Bgra::B), channel(&Bgra::G), channel(&Bgra::R), channel(&Bgra::A)};
 }
 
+// One destination pixel from its mapped position, as the warp does it: passed over when the
+// position is far outside in both directions, otherwise sampled and written to `out` (B, G, R,
+// A) unless its alpha is 0.
+template <PixelFormat F>
+inline void SampleInto(uint8_t* out, const SourceView& s, int32_t iu, int32_t iv, double fx, double fy,
+                       int neighbourhood) {
+    const bool outsideU = iu < -1 || iu > s.width;
+    const bool outsideV = iv < -1 || iv > s.height;
+    if (outsideU && outsideV) return;
+    const Bgra c = Sample<F>(s, iu, iv, fx, fy, neighbourhood);
+    if (c.A == 0) return;
+    out[0] = c.B, out[1] = c.G, out[2] = c.R, out[3] = c.A;
+}
+
 } // namespace warp

@@ -58,18 +58,11 @@ void RenderRows(const QuadMapping& m, const SourceView& source, const Target& ta
             uint8_t* out = row + 4 * int64_t(x0);
             if constexpr (F == PixelFormat24bppRGB || GetPixelFormatSize(F) == 32) {
                 if (HasVectorMapping()) {
-                    SampleRunAvx2(source, GetPixelFormatSize(F) / 8, n, m.width, m.height, run, {out, count});
+                    SampleRunAvx2(source, GetPixelFormatSize(F) / 8, n, run, {out, count});
                     continue;
                 }
             }
-            for (int32_t i = 0; i < count; ++i, out += 4) {
-                const bool outsideU = iu[i] < -1 || double(iu[i]) > m.width;
-                const bool outsideV = iv[i] < -1 || double(iv[i]) > m.height;
-                if (outsideU && outsideV) continue;
-                const Bgra c = Sample<F>(source, iu[i], iv[i], fx[i], fy[i], n);
-                if (c.A == 0) continue;
-                out[0] = c.B, out[1] = c.G, out[2] = c.R, out[3] = c.A;
-            }
+            for (int32_t i = 0; i < count; ++i) SampleInto<F>(out + 4 * i, source, iu[i], iv[i], fx[i], fy[i], n);
         }
     }
 }

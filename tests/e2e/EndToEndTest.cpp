@@ -120,6 +120,16 @@ protected:
         }
         return {};
     }
+    // Types `path` into the file dialog titled `title` and confirms it.
+    bool ChooseInFileDialog(const std::string& title, const fs::path& path) {
+        const std::string dialog = WaitForWindow(title);
+        if (dialog.empty()) return false;
+        X("windowactivate --sync " + dialog);
+        X("type --delay 5 " + Quote(path.string()));
+        X("key Return");
+        WaitForNoWindow(title);
+        return true;
+    }
     QImage Screenshot(const std::string& window = "-root") {
         const std::string file = (m_dir / "shot.xwd").string();
         std::system(("DISPLAY=" + m_display + " xwd -silent " + (window == "-root" ? window : "-id " + window) +
@@ -150,12 +160,7 @@ TEST_F(EndToEnd, OpenDragSaveAndClose) {
 
     // "Open" has the focus from the start: press it, type the file's path.
     X("key space");
-    const std::string open = WaitForWindow("Open File");
-    ASSERT_FALSE(open.empty());
-    X("windowactivate --sync " + open);
-    X("type --delay 5 " + Quote(input.string()));
-    X("key Return");
-    WaitForNoWindow("Open File");
+    ASSERT_TRUE(ChooseInFileDialog("Open File", input));
 
     // The view sits 7 and 60 pixels into the client area at 96 dpi, inside a 2-pixel edge.
     const int originX = 7 + 2, originY = 60 + 2; // in the window
@@ -182,12 +187,7 @@ TEST_F(EndToEnd, OpenDragSaveAndClose) {
     // "Save" is next in the tab order after "Open", which has the focus again.
     X("windowactivate --sync " + window);
     X("key Tab space");
-    const std::string save = WaitForWindow("Save File");
-    ASSERT_FALSE(save.empty());
-    X("windowactivate --sync " + save);
-    X("type --delay 5 " + Quote(output.string()));
-    X("key Return");
-    WaitForNoWindow("Save File");
+    ASSERT_TRUE(ChooseInFileDialog("Save File", output));
     for (int i = 0; i < 50 && !fs::exists(output); ++i) std::this_thread::sleep_for(100ms);
     ASSERT_TRUE(fs::exists(output)) << ReadText(m_dir / "app.log");
 
