@@ -9,7 +9,7 @@
 namespace warp {
 
 bool HasVectorMapping() {
-    // SLEEF's AVX2 functions also use FMA instructions. VERLUME_NO_SIMD=1 takes the scalar
+    // The vector arc tangent also uses FMA instructions. VERLUME_NO_SIMD=1 takes the scalar
     // path everywhere, as on processors without them.
     static const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
                              !(std::getenv("VERLUME_NO_SIMD") && std::string_view(std::getenv("VERLUME_NO_SIMD")) == "1");

@@ -1,9 +1,9 @@
 #pragma once
 // The inverse mapping for a run of pixels of one row at a time, as MapToSource and
 // TruncateToIndex give it pixel by pixel, bit for bit. On processors with AVX2 four pixels
-// are mapped at once; the arc tangent then comes from SLEEF's vector function and the
-// tangent from it, and every lane whose single-precision result cannot be guaranteed is
-// redone with the standard functions.
+// are mapped at once; the arc tangent then comes from a polynomial with a known error bound
+// and the tangent from it, and every lane whose single-precision result cannot be guaranteed
+// is redone with the standard functions.
 
 #include "QuadMapping.h"
 

@@ -3,13 +3,15 @@
 // divisions and square roots are correctly rounded in each lane, and conversions to single
 // round to nearest like the scalar casts. Only the arc tangent and the tangent are
 // approximated; their single-precision roundings are checked per lane (see SlopeOfTangent4).
+// The arc tangent's polynomial is the one place that uses fused multiply-adds; no rule's
+// rounding goes through it.
 
 #include "MapRowAvx2.h"
 
 #include <immintrin.h>
-#include <sleef.h>
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cmath>
 
@@ -42,13 +44,53 @@ inline V RoundsLikeItsNeighbourhood(V d, V bound) {
     return _mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_castps_si128(_mm_cmpeq_ps(low, high))));
 }
 
-// SLEEF's u35 arc tangent is at most 3.5 ulp from the exact value, the standard library's
-// at most 1 ulp; one ulp of a normal double x is at most |x| * 2^-52. 6 ulp leave room for
-// the rounding of d +- bound itself.
-constexpr double kAtanBound = 6.0 * 0x1p-52;
-// The tangent below: 4 ulp for its own roundings and the standard tangent's, and the arc
-// tangent's error carried through the derivative 1 + tan^2, doubled for room.
-constexpr double kTanBound = 8.0 * 0x1p-52;
+// atan(r) = r * Q(r^2) on [0, 1]: a Chebyshev fit of Q(s) = atan(sqrt(s)) / sqrt(s) with
+// coefficients rounded to double, lowest degree first (tools/atan_coefficients.py prints
+// them). The rounded polynomial is within 1.24e-15 of Q, relatively.
+constexpr std::array<double, 18> kAtanQ = {
+    0x1.ffffffffffff5p-1, -0x1.5555555551d01p-2, 0x1.999999969e074p-3, -0x1.249248a39fa5ap-3,
+    0x1.c71c5aa9341dfp-4, -0x1.745bd222cc3dcp-4, 0x1.3b07c37190c98p-4, -0x1.10c1eefc7e7fdp-4,
+    0x1.dededc10302e9p-5, -0x1.a4125e7343365p-5, 0x1.669453ee33ed7p-5, -0x1.1db1227853a4fp-5,
+    0x1.92de6e09c3905p-6, -0x1.d9c94754ffed9p-7, 0x1.b354a4c8666c3p-8, -0x1.2025beb28c550p-9,
+    0x1.e38c3cf752829p-12, -0x1.7f90f9cfdb736p-15,
+};
+constexpr double kHalfPiHigh = 0x1.921fb54442d18p+0, kHalfPiLow = 0x1.1a62633145c07p-54;
+
+inline V MulAdd(V a, V b, V c) { return _mm256_fmadd_pd(a, b, c); }
+
+// Q(s) by Estrin's scheme, whose dependency chain is five multiply-adds deep instead of
+// Horner's seventeen.
+inline V AtanPolynomial(V s) {
+    auto c = [](int i) { return Set(kAtanQ[i]); };
+    const V s2 = Mul(s, s), s4 = Mul(s2, s2), s8 = Mul(s4, s4), s16 = Mul(s8, s8);
+    auto pair = [&](int i) { return MulAdd(c(i + 1), s, c(i)); }; // terms i and i + 1
+    const V quad0 = MulAdd(pair(2), s2, pair(0)), quad1 = MulAdd(pair(6), s2, pair(4));
+    const V quad2 = MulAdd(pair(10), s2, pair(8)), quad3 = MulAdd(pair(14), s2, pair(12));
+    const V low = MulAdd(MulAdd(quad3, s4, quad2), s8, MulAdd(quad1, s4, quad0));
+    return MulAdd(pair(16), s16, low);
+}
+
+// The arc tangent of every lane, for finite and infinite t; NaN stays NaN.
+inline V ArcTangent(V t) {
+    const V x = Abs(t);
+    const V beyondOne = Gt(x, Set(1.0)); // atan(x) = pi/2 - atan(1/x)
+    const V r = Select(beyondOne, Div(Set(1.0), x), x);
+    const V q = AtanPolynomial(Mul(r, r));
+    const V near = Mul(r, q);
+    const V far = Add(_mm256_fnmadd_pd(r, q, Set(kHalfPiHigh)), Set(kHalfPiLow));
+    return Or(Select(beyondOne, far, near), And(t, Set(-0.0)));
+}
+
+// Relative error of ArcTangent: 1.24e-15 from the fit; no term of the polynomial goes
+// through more than 20 roundings (the highest, through s^16; the large low ones through
+// five), which adds at most 20 * 2^-53 times the sum of the coefficients' magnitudes (2.26)
+// over Q (at least pi/4), 6.3e-15; the square, the product, the reciprocal and pi/2 add a
+// few 2^-53 more. That is below 8e-15; the bound leaves three times that, also for the
+// rounding of d +- bound.
+constexpr double kAtanBound = 0x1p-45;
+// The tangent below: the arc tangent's error carried through the derivative 1 + tan^2, and
+// a few ulp for the tangent's own roundings, with four times room.
+constexpr double kTanBound = 0x1p-43;
 // Beyond this |t| the denominator 1 - t * tan(delta) could lose digits; such lanes are redone.
 constexpr double kLargestTangent = 0x1p20;
 
@@ -59,8 +101,8 @@ constexpr double kLargestTangent = 0x1p20;
 // The tangent of the rounded angle a comes from t itself: with theta = atan(t) and
 // delta = a - theta, tan(a) = (t + tan(delta)) / (1 - t tan(delta)), and delta is tiny
 // (half a single ulp of the angle), so tan(delta) = delta + delta^3 / 3 to double precision.
-inline V SlopeOfTangent4(V t, V& unsure) {
-    const V theta = Sleef_atand4_u35avx2(t);
+[[gnu::always_inline]] inline V SlopeOfTangent4(V t, V& unsure) {
+    const V theta = ArcTangent(t);
     const V angle = Single(theta);
     const V angleSure = RoundsLikeItsNeighbourhood(theta, Mul(Abs(theta), Set(kAtanBound)));
     const V delta = Sub(angle, theta); // exact: angle and theta are within a factor of 2
@@ -114,58 +156,60 @@ inline V FartherThan(PointV a, PointV b, V reference, V referenceSquared) {
     return Gt(Single(_mm256_sqrt_pd(squared)), reference);
 }
 
-// The slope of the line from the vanishing point v to each lane's pixel, as LineSlope(v, p)
-// gives it, lanes the approximation cannot guarantee redone in scalar.
-inline V SlopeFromVanishingPoint(PointF v, PointV p, float leftward, float upward, float downward) {
-    const V vx = Set(v.X), vy = Set(v.Y);
-    const V t = Single(Div(Sub(p.y, vy), Sub(p.x, vx)));
-    V unsure;
-    V slope = SlopeOfTangent4(t, unsure);
-    // The special angles: a horizontal pair (0 or pi), a vertical pair (-pi/2 or pi/2).
-    const V sameY = Eq(vy, p.y), sameX = Eq(vx, p.x);
-    const V vertical = Select(Gt(vy, p.y), Set(upward), Set(downward));
-    const V horizontal = Select(Lt(p.x, vx), Set(leftward), Set(0.0));
-    slope = Select(sameX, vertical, slope);
-    slope = Select(sameY, horizontal, slope);
-    unsure = AndNot(Or(sameX, sameY), unsure);
-    const int redo = _mm256_movemask_pd(unsure);
-    if (redo != 0) {
-        alignas(32) double s[4], px[4], py[4];
-        _mm256_store_pd(s, slope);
-        _mm256_store_pd(px, p.x);
-        _mm256_store_pd(py, p.y);
-        for (int i = 0; i < 4; ++i)
-            if (redo & (1 << i)) s[i] = double(LineSlope(v, PointF{float(px[i]), float(py[i])}));
-        slope = _mm256_load_pd(s);
+// Pixels per pass: the slopes of a chunk are computed first, in stages over the whole chunk
+// whose dependency chains are short enough for the processor to overlap many pixels, then
+// the rest, which keeps its many values in registers.
+constexpr int32_t kChunk = 256;
+
+inline PointV Pixels(int32_t x, V y) { return {Single(_mm256_set_pd(x + 3, x + 2, x + 1, x)), y}; }
+
+// The slopes of the lines from the vanishing point v to the pixels (x0 + i, y), i < count (a
+// multiple of 4, at most kChunk), as LineSlope(v, p) gives them; lanes the approximation
+// cannot guarantee are redone in scalar.
+void SlopesFromVanishingPoint(PointF v, float y, int32_t x0, int32_t count, double* slope) {
+    const V vx = Set(v.X), vy = Set(v.Y), py = Set(y);
+    alignas(32) double t[kChunk];
+    uint8_t unsure[kChunk / 4];
+    for (int32_t i = 0; i < count; i += 4) {
+        const PointV p = Pixels(x0 + i, py);
+        _mm256_store_pd(t + i, Single(Div(Sub(p.y, vy), Sub(p.x, vx))));
     }
-    return slope;
+    for (int32_t i = 0; i < count; i += 4) {
+        V notSure;
+        _mm256_store_pd(slope + i, SlopeOfTangent4(_mm256_load_pd(t + i), notSure));
+        unsure[i / 4] = uint8_t(_mm256_movemask_pd(notSure));
+    }
+    // The special angles: a horizontal pair (0 or pi), a vertical pair (-pi/2 or pi/2).
+    const float leftward = LineSlope({1, 0}, {0, 0}), upward = LineSlope({0, 1}, {0, 0}),
+                downward = LineSlope({0, 0}, {0, 1});
+    const V vertical = Set(v.Y > y ? upward : downward);
+    const bool sameY = v.Y == y;
+    for (int32_t i = 0; i < count; i += 4) {
+        const PointV p = Pixels(x0 + i, py);
+        const V sameX = Eq(vx, p.x);
+        V s = _mm256_load_pd(slope + i);
+        s = Select(sameX, vertical, s);
+        if (sameY) s = Select(Lt(p.x, vx), Set(leftward), Set(0.0));
+        const int redo = sameY ? 0 : unsure[i / 4] & ~_mm256_movemask_pd(sameX);
+        _mm256_store_pd(slope + i, s);
+        for (int k = 0; k < 4; ++k)
+            if (redo & (1 << k)) slope[i + k] = double(LineSlope(v, PointF{float(x0 + i + k), y}));
+    }
 }
 
 } // namespace
 
 namespace {
 
-// Pixels per pass: the slopes of a chunk are computed first, in a loop whose only work is
-// the vector function calls, then the rest, which keeps its many values in registers.
-constexpr int32_t kChunk = 256;
-
 void MapChunk(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const MappedRun& out) {
-    const float leftward = LineSlope({1, 0}, {0, 0}), upward = LineSlope({0, 1}, {0, 0}),
-                downward = LineSlope({0, 0}, {0, 1});
     const V py = Set(float(y));
-    auto pixels = [&](int32_t i) {
-        const int32_t x = x0 + i;
-        return PointV{Single(_mm256_set_pd(x + 3, x + 2, x + 1, x)), py};
-    };
-
     alignas(32) double rowSlope[kChunk], colSlope[kChunk];
-    for (int32_t i = 0; i < count; i += 4) {
-        const PointV p = pixels(i);
-        _mm256_store_pd(rowSlope + i, m.useRowVanish ? SlopeFromVanishingPoint(m.rowVanish, p, leftward, upward, downward)
-                                                     : Set(m.kTop));
-        _mm256_store_pd(colSlope + i, m.useColVanish ? SlopeFromVanishingPoint(m.colVanish, p, leftward, upward, downward)
-                                                     : Set(m.kRight));
-    }
+    auto slopes = [&](bool useVanish, PointF vanish, float fixed, double* slope) {
+        if (useVanish) SlopesFromVanishingPoint(vanish, float(y), x0, count, slope);
+        else std::fill_n(slope, count, double(fixed));
+    };
+    slopes(m.useRowVanish, m.rowVanish, m.kTop, rowSlope);
+    slopes(m.useColVanish, m.colVanish, m.kRight, colSlope);
 
     auto corner = [](PointF c) { return PointV{Set(c.X), Set(c.Y)}; };
     const PointV tl = corner(m.tl), tr = corner(m.tr), bl = corner(m.bl), br = corner(m.br);
@@ -175,7 +219,7 @@ void MapChunk(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const 
     const V cTop = intercept(m.tr, m.kTop), cBottom = intercept(m.bl, m.kBottom);
     const V width = Set(m.width), height = Set(m.height);
     for (int32_t i = 0; i < count; i += 4) {
-        const PointV p = pixels(i);
+        const PointV p = Pixels(x0 + i, py);
         const V kRow = _mm256_load_pd(rowSlope + i), kCol = _mm256_load_pd(colSlope + i);
 
         const PointV il = IntersectOrCorner(p, kRow, tl, kLeft, cLeft);
@@ -220,7 +264,7 @@ int SlopesOfTangentsAvx2(const float* t, float* slope, int n, uint8_t* redone) {
     int count = 0;
     int i = 0;
     for (; i + 4 <= n; i += 4) {
-        V unsure;
+        V unsure = _mm256_setzero_pd();
         const V tangent = _mm256_cvtps_pd(_mm_loadu_ps(t + i));
         _mm_storeu_ps(slope + i, _mm256_cvtpd_ps(SlopeOfTangent4(tangent, unsure)));
         const int redo = _mm256_movemask_pd(unsure);
