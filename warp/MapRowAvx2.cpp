@@ -81,16 +81,14 @@ inline V ArcTangent(V t) {
     return Or(Select(beyondOne, far, near), And(t, Set(-0.0)));
 }
 
-// Relative error of ArcTangent: 1.24e-15 from the fit; no term of the polynomial goes
-// through more than 20 roundings (the highest, through s^16; the large low ones through
-// five), which adds at most 20 * 2^-53 times the sum of the coefficients' magnitudes (2.26)
-// over Q (at least pi/4), 6.3e-15; the square, the product, the reciprocal and pi/2 add a
-// few 2^-53 more. That is below 8e-15; the bound leaves three times that, also for the
-// rounding of d +- bound.
-constexpr double kAtanBound = 0x1p-45;
+// Relative error of ArcTangent: 1.24e-15 from the fit; at most 2.08e-15 from the roundings
+// of Estrin's scheme (each term times the roundings on its way, as the script adds them up);
+// a few 2^-53 from the square, the product, the reciprocal and pi/2. That is below 3.8e-15;
+// the bound leaves nearly four times that, also for the rounding of d +- bound.
+constexpr double kAtanBound = 0x1p-46;
 // The tangent below: the arc tangent's error carried through the derivative 1 + tan^2, and
-// a few ulp for the tangent's own roundings, with four times room.
-constexpr double kTanBound = 0x1p-43;
+// a few ulp for the tangent's own roundings, with twice the room.
+constexpr double kTanBound = 0x1p-45;
 // Beyond this |t| the denominator 1 - t * tan(delta) could lose digits; such lanes are redone.
 constexpr double kLargestTangent = 0x1p20;
 
@@ -101,8 +99,9 @@ constexpr double kLargestTangent = 0x1p20;
 // The tangent of the rounded angle a comes from t itself: with theta = atan(t) and
 // delta = a - theta, tan(a) = (t + tan(delta)) / (1 - t tan(delta)), and delta is tiny
 // (half a single ulp of the angle), so tan(delta) = delta + delta^3 / 3 to double precision.
-[[gnu::always_inline]] inline V SlopeOfTangent4(V t, V& unsure) {
-    const V theta = ArcTangent(t);
+// `theta` is ArcTangent(t); the two are apart so that a loop over many values can take them
+// in separate passes, each with a dependency chain short enough to overlap values.
+[[gnu::always_inline]] inline V SlopeFromArcTangent4(V t, V theta, V& unsure) {
     const V angle = Single(theta);
     const V angleSure = RoundsLikeItsNeighbourhood(theta, Mul(Abs(theta), Set(kAtanBound)));
     const V delta = Sub(angle, theta); // exact: angle and theta are within a factor of 2
@@ -117,6 +116,8 @@ constexpr double kLargestTangent = 0x1p20;
     unsure = AndNot(sure, _mm256_castsi256_pd(_mm256_set1_epi64x(-1)));
     return Select(zero, t, Single(tangent));
 }
+
+inline V SlopeOfTangent4(V t, V& unsure) { return SlopeFromArcTangent4(t, ArcTangent(t), unsure); }
 
 struct PointV {
     V x, y;
@@ -174,9 +175,11 @@ void SlopesFromVanishingPoint(PointF v, float y, int32_t x0, int32_t count, doub
         const PointV p = Pixels(x0 + i, py);
         _mm256_store_pd(t + i, Single(Div(Sub(p.y, vy), Sub(p.x, vx))));
     }
+    double* theta = slope; // the arc tangents, until the slopes replace them
+    for (int32_t i = 0; i < count; i += 4) _mm256_store_pd(theta + i, ArcTangent(_mm256_load_pd(t + i)));
     for (int32_t i = 0; i < count; i += 4) {
         V notSure;
-        _mm256_store_pd(slope + i, SlopeOfTangent4(_mm256_load_pd(t + i), notSure));
+        _mm256_store_pd(slope + i, SlopeFromArcTangent4(_mm256_load_pd(t + i), _mm256_load_pd(theta + i), notSure));
         unsure[i / 4] = uint8_t(_mm256_movemask_pd(notSure));
     }
     // The special angles: a horizontal pair (0 or pi), a vertical pair (-pi/2 or pi/2).
