@@ -9,15 +9,20 @@ namespace warp {
 
 namespace {
 
-// ToByte in four lanes: truncation toward zero, saturating; NaN gives 0.
-inline __m128i ToBytes(__m256d v) {
+// ToByte in four lanes, the bytes kept as doubles: truncation toward zero, saturating; NaN
+// gives 0.
+inline __m256d ToByteValues(__m256d v) {
     // max returns its second operand when the first is NaN, and +0 for -0.
     const __m256d clamped = _mm256_min_pd(_mm256_max_pd(v, _mm256_setzero_pd()), _mm256_set1_pd(255.0));
-    return _mm256_cvttpd_epi32(clamped);
+    return _mm256_round_pd(clamped, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
 }
 
-inline __m128i Blend(__m256d w0, __m128i a, __m256d w1, __m128i b) {
-    return ToBytes(_mm256_add_pd(_mm256_mul_pd(w0, _mm256_cvtepi32_pd(a)), _mm256_mul_pd(w1, _mm256_cvtepi32_pd(b))));
+inline __m256d Blend(__m256d w0, __m256d a, __m256d w1, __m256d b) {
+    return ToByteValues(_mm256_add_pd(_mm256_mul_pd(w0, a), _mm256_mul_pd(w1, b)));
+}
+
+inline __m256d Blend(__m256d w0, __m128i a, __m256d w1, __m128i b) {
+    return Blend(w0, _mm256_cvtepi32_pd(a), w1, _mm256_cvtepi32_pd(b));
 }
 
 struct Pixels {
@@ -111,9 +116,9 @@ void SampleRunAvx2(const SourceView& source, int bpp, int n, const MappedRun& ru
             const __m256d fx = _mm256_loadu_pd(run.fx + i), fy = _mm256_loadu_pd(run.fy + i);
             const __m256d gx = _mm256_sub_pd(one, fx), gy = _mm256_sub_pd(one, fy);
             auto channel = [&](__m128i Pixels::*c) {
-                const __m128i h0 = Blend(gx, y00.*c, fx, y10.*c);
-                const __m128i h1 = Blend(gx, y01.*c, fx, y11.*c);
-                return Blend(gy, h0, fy, h1);
+                const __m256d h0 = Blend(gx, y00.*c, fx, y10.*c);
+                const __m256d h1 = Blend(gx, y01.*c, fx, y11.*c);
+                return _mm256_cvttpd_epi32(Blend(gy, h0, fy, h1));
             };
             out = {channel(&Pixels::b), channel(&Pixels::g), channel(&Pixels::r), channel(&Pixels::a)};
         }
