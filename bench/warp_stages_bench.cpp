@@ -1,6 +1,8 @@
 // Where the warp's time goes, on one thread, for the warp benchmark's corners and a random
 // 24-bit 4000 x 3000 source: the mapping alone, the mapping and the sampling, and the slope
-// function on the values a row of the mapping feeds it. Figures are per scanned pixel.
+// function on the values a row of the mapping feeds it. Figures are per scanned pixel. Also
+// what one four-lane division and square root cost at full throughput: the floor under the
+// divisions and roots each pixel needs.
 //
 //   build/bench/warp_stages_bench
 
@@ -10,6 +12,8 @@
 #include "warp/SampleRunAvx2.h"
 
 #include <benchmark/benchmark.h>
+
+#include <immintrin.h>
 
 #include <random>
 #include <vector>
@@ -99,6 +103,40 @@ void BM_Slopes(benchmark::State& state) {
 // Argument 0: the warp benchmark's corners; 1: vertical left and right edges.
 BENCHMARK(BM_MapOnly)->Unit(benchmark::kMillisecond)->Arg(0)->Arg(1);
 BENCHMARK(BM_MapAndSample)->Unit(benchmark::kMillisecond)->Arg(0)->Arg(1);
+// Eight independent chains of the operation, in registers.
+template <int Operation>
+[[gnu::noinline]] double Chains(int64_t n, double start, double divisor) {
+    __m256d a0 = _mm256_set1_pd(start), a1 = _mm256_set1_pd(start + 1), a2 = _mm256_set1_pd(start + 2),
+            a3 = _mm256_set1_pd(start + 3), a4 = _mm256_set1_pd(start + 4), a5 = _mm256_set1_pd(start + 5),
+            a6 = _mm256_set1_pd(start + 6), a7 = _mm256_set1_pd(start + 7);
+    const __m256d m = _mm256_set1_pd(divisor);
+    auto step = [&](__m256d x) { return Operation == 0 ? _mm256_div_pd(x, m) : _mm256_sqrt_pd(x); };
+    for (int64_t i = 0; i < n; ++i) {
+        a0 = step(a0), a1 = step(a1), a2 = step(a2), a3 = step(a3);
+        a4 = step(a4), a5 = step(a5), a6 = step(a6), a7 = step(a7);
+    }
+    const __m256d sum = _mm256_add_pd(_mm256_add_pd(_mm256_add_pd(a0, a1), _mm256_add_pd(a2, a3)),
+                                      _mm256_add_pd(_mm256_add_pd(a4, a5), _mm256_add_pd(a6, a7)));
+    return _mm256_cvtsd_f64(sum);
+}
+
+template <int Operation>
+void BM_FourLanes(benchmark::State& state) {
+    constexpr int64_t kSteps = 1 << 14;
+    double start = 1.5, divisor = 1.0000000001;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(start); // else the call, free of effects, leaves the loop
+        benchmark::DoNotOptimize(Chains<Operation>(kSteps, start, divisor));
+    }
+    state.counters["per_operation"] = benchmark::Counter(
+        8.0 * kSteps, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void BM_Division(benchmark::State& state) { BM_FourLanes<0>(state); }
+void BM_SquareRoot(benchmark::State& state) { BM_FourLanes<1>(state); }
+
+BENCHMARK(BM_Division)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SquareRoot)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Slopes)->Unit(benchmark::kMicrosecond);
 
 } // namespace
