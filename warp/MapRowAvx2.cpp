@@ -107,8 +107,12 @@ constexpr double kLargestTangent = 0x1p20;
     const V delta = Sub(angle, theta); // exact: angle and theta are within a factor of 2
     const V tanDelta = Add(delta, Mul(Mul(delta, Mul(delta, delta)), Set(1.0 / 3.0)));
     const V tangent = Div(Add(t, tanDelta), Sub(Set(1.0), Mul(t, tanDelta)));
-    const V spread = Add(Mul(Add(Set(1.0), Mul(tangent, tangent)), Abs(theta)), Abs(tangent));
-    const V slopeSure = RoundsLikeItsNeighbourhood(tangent, Mul(spread, Set(kTanBound)));
+    // The spread (1 + tan^2) |theta| + |tan| of the tangent's error, taken from t rather than
+    // the tangent so that it is ready when the division is. The two differ by at most
+    // (1 + t^2) |delta|, |delta| <= 2^-24 |theta|: below kLargestTangent that is a tenth of
+    // |t|, so 1.25 times the spread of t covers the tangent's.
+    const V spread = Add(Mul(Add(Set(1.0), Mul(t, t)), Abs(theta)), Abs(t));
+    const V slopeSure = RoundsLikeItsNeighbourhood(tangent, Mul(spread, Set(1.25 * kTanBound)));
     const V moderate = Lt(Abs(t), Set(kLargestTangent));
     // atan and tan keep a zero as it is, sign included.
     const V zero = Eq(t, Set(0.0));
