@@ -174,33 +174,28 @@ inline PointV Pixels(int32_t x, V y) { return {Single(_mm256_set_pd(x + 3, x + 2
 void SlopesFromVanishingPoint(PointF v, float y, int32_t x0, int32_t count, double* slope) {
     const V vx = Set(v.X), vy = Set(v.Y), py = Set(y);
     alignas(32) double t[kChunk];
-    uint8_t unsure[kChunk / 4];
+    double* theta = slope; // the arc tangents, until the slopes replace them
     for (int32_t i = 0; i < count; i += 4) {
         const PointV p = Pixels(x0 + i, py);
         _mm256_store_pd(t + i, Single(Div(Sub(p.y, vy), Sub(p.x, vx))));
     }
-    double* theta = slope; // the arc tangents, until the slopes replace them
     for (int32_t i = 0; i < count; i += 4) _mm256_store_pd(theta + i, ArcTangent(_mm256_load_pd(t + i)));
-    for (int32_t i = 0; i < count; i += 4) {
-        V notSure;
-        _mm256_store_pd(slope + i, SlopeFromArcTangent4(_mm256_load_pd(t + i), _mm256_load_pd(theta + i), notSure));
-        unsure[i / 4] = uint8_t(_mm256_movemask_pd(notSure));
-    }
     // The special angles: a horizontal pair (0 or pi), a vertical pair (-pi/2 or pi/2).
     const float leftward = LineSlope({1, 0}, {0, 0}), upward = LineSlope({0, 1}, {0, 0}),
                 downward = LineSlope({0, 0}, {0, 1});
     const V vertical = Set(v.Y > y ? upward : downward);
     const bool sameY = v.Y == y;
     for (int32_t i = 0; i < count; i += 4) {
-        const PointV p = Pixels(x0 + i, py);
-        const V sameX = Eq(vx, p.x);
-        V s = _mm256_load_pd(slope + i);
+        V unsure;
+        V s = SlopeFromArcTangent4(_mm256_load_pd(t + i), _mm256_load_pd(theta + i), unsure);
+        const V px = Pixels(x0 + i, py).x, sameX = Eq(vx, px);
         s = Select(sameX, vertical, s);
-        if (sameY) s = Select(Lt(p.x, vx), Set(leftward), Set(0.0));
-        const int redo = sameY ? 0 : unsure[i / 4] & ~_mm256_movemask_pd(sameX);
+        if (sameY) s = Select(Lt(px, vx), Set(leftward), Set(0.0));
         _mm256_store_pd(slope + i, s);
-        for (int k = 0; k < 4; ++k)
-            if (redo & (1 << k)) slope[i + k] = double(LineSlope(v, PointF{float(x0 + i + k), y}));
+        const int redo = sameY ? 0 : _mm256_movemask_pd(AndNot(sameX, unsure));
+        if (redo != 0) [[unlikely]]
+            for (int k = 0; k < 4; ++k)
+                if (redo & (1 << k)) slope[i + k] = double(LineSlope(v, PointF{float(x0 + i + k), y}));
     }
 }
 
