@@ -166,7 +166,12 @@ inline V FartherThan(PointV a, PointV b, V reference, V referenceSquared) {
 // the rest, which keeps its many values in registers.
 constexpr int32_t kChunk = 256;
 
-inline PointV Pixels(int32_t x, V y) { return {Single(_mm256_set_pd(x + 3, x + 2, x + 1, x)), y}; }
+// The pixels (x + i, y), i < 4, their coordinates rounded to single as the scalar rules do;
+// below 2^24 every integer is a single, which spares the rounding.
+inline PointV Pixels(int32_t x, V y) {
+    const V columns = Add(Set(double(x)), _mm256_set_pd(3, 2, 1, 0));
+    return {x < (1 << 24) - 3 ? columns : Single(columns), y};
+}
 
 // The slopes of the lines from the vanishing point v to the pixels (x0 + i, y), i < count (a
 // multiple of 4, at most kChunk), as LineSlope(v, p) gives them; lanes the approximation

@@ -113,6 +113,25 @@ TEST(MapRun, VectorAndScalarAgreeBitForBit) {
     }
 }
 
+// Beyond 2^24 not every column is a single: the pixel's position rounds, as in the scalar rules.
+TEST(MapRun, VectorAndScalarAgreeWhereColumnsRound) {
+    const QuadMapping m = MakeQuadMapping({0, 0}, {1 << 25, 1000}, {0, 3000}, {1 << 25, 4000}, 1u << 25, 4000);
+    constexpr int kCount = 203;
+    int32_t iu[2][kCount], iv[2][kCount];
+    double fx[2][kCount], fy[2][kCount];
+    for (int32_t x0 : {(1 << 24) - 101, (1 << 24) - 3, (1 << 24) + 1, (1 << 25) - 203})
+        for (int y : {7, 1999, 3998}) {
+            MapRun(m, y, x0, kCount, {iu[0], iv[0], fx[0], fy[0]});
+            MapRunScalar(m, y, x0, kCount, {iu[1], iv[1], fx[1], fy[1]});
+            for (int i = 0; i < kCount; ++i) {
+                ASSERT_EQ(iu[1][i], iu[0][i]) << x0 + i << "," << y;
+                ASSERT_EQ(iv[1][i], iv[0][i]) << x0 + i << "," << y;
+                ASSERT_EQ(Bits(fx[1][i]), Bits(fx[0][i])) << x0 + i << "," << y;
+                ASSERT_EQ(Bits(fy[1][i]), Bits(fy[0][i])) << x0 + i << "," << y;
+            }
+        }
+}
+
 TEST(WarpThreads, OneThreadAndAllThreadsRenderTheSame) {
     std::mt19937 rng(29);
     auto source = RandomBitmap(PixelFormat32bppARGB, 517, 311, rng);
