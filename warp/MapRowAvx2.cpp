@@ -44,51 +44,53 @@ inline V RoundsLikeItsNeighbourhood(V d, V bound) {
     return _mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_castps_si128(_mm_cmpeq_ps(low, high))));
 }
 
-// atan(r) = r * Q(r^2) on [0, 1]: a Chebyshev fit of Q(s) = atan(sqrt(s)) / sqrt(s) with
-// coefficients rounded to double, lowest degree first (tools/atan_coefficients.py prints
-// them). The rounded polynomial is within 1.24e-15 of Q, relatively.
-constexpr std::array<double, 18> kAtanQ = {
-    0x1.ffffffffffff5p-1, -0x1.5555555551d01p-2, 0x1.999999969e074p-3, -0x1.249248a39fa5ap-3,
-    0x1.c71c5aa9341dfp-4, -0x1.745bd222cc3dcp-4, 0x1.3b07c37190c98p-4, -0x1.10c1eefc7e7fdp-4,
-    0x1.dededc10302e9p-5, -0x1.a4125e7343365p-5, 0x1.669453ee33ed7p-5, -0x1.1db1227853a4fp-5,
-    0x1.92de6e09c3905p-6, -0x1.d9c94754ffed9p-7, 0x1.b354a4c8666c3p-8, -0x1.2025beb28c550p-9,
-    0x1.e38c3cf752829p-12, -0x1.7f90f9cfdb736p-15,
+// atan(r) = r * Q(r^2) for |r| <= tan(pi/8): a Chebyshev fit of Q(s) = atan(sqrt(s)) / sqrt(s)
+// with coefficients rounded to double, lowest degree first (tools/atan_coefficients.py prints
+// them). The rounded polynomial is within 1.0e-15 of Q, relatively.
+constexpr std::array<double, 10> kAtanQ = {
+    0x1.ffffffffffff7p-1, -0x1.5555555550697p-2, 0x1.999999922cfc3p-3, -0x1.249246f68e47ep-3,
+    0x1.c71bcaa7f63f5p-4, -0x1.744ea12bfc3c4p-4, 0x1.3a4ed9a7ebd69p-4, -0x1.0a7c2c0d3b6c4p-4,
+    0x1.9ba0dfaaaf232p-5, -0x1.9ec8f10924acbp-6,
 };
+constexpr double kTanEighthPi = 0x1.a827999fcef32p-2, kTanThreeEighthsPi = 0x1.3504f333f9de6p+1;
+constexpr double kQuarterPiHigh = 0x1.921fb54442d18p-1, kQuarterPiLow = 0x1.1a62633145c07p-55;
 constexpr double kHalfPiHigh = 0x1.921fb54442d18p+0, kHalfPiLow = 0x1.1a62633145c07p-54;
 
 inline V MulAdd(V a, V b, V c) { return _mm256_fmadd_pd(a, b, c); }
 
-// Q(s) by Estrin's scheme, whose dependency chain is five multiply-adds deep instead of
-// Horner's seventeen.
+// Q(s) by Estrin's scheme: a dependency chain four multiply-adds deep instead of Horner's nine.
 inline V AtanPolynomial(V s) {
     auto c = [](int i) { return Set(kAtanQ[i]); };
-    const V s2 = Mul(s, s), s4 = Mul(s2, s2), s8 = Mul(s4, s4), s16 = Mul(s8, s8);
+    const V s2 = Mul(s, s), s4 = Mul(s2, s2), s8 = Mul(s4, s4);
     auto pair = [&](int i) { return MulAdd(c(i + 1), s, c(i)); }; // terms i and i + 1
     const V quad0 = MulAdd(pair(2), s2, pair(0)), quad1 = MulAdd(pair(6), s2, pair(4));
-    const V quad2 = MulAdd(pair(10), s2, pair(8)), quad3 = MulAdd(pair(14), s2, pair(12));
-    const V low = MulAdd(MulAdd(quad3, s4, quad2), s8, MulAdd(quad1, s4, quad0));
-    return MulAdd(pair(16), s16, low);
+    return MulAdd(pair(8), s8, MulAdd(quad1, s4, quad0));
 }
 
-// The arc tangent of every lane, for finite and infinite t; NaN stays NaN.
+// The arc tangent of every lane, for finite and infinite t; NaN stays NaN. x = |t| is
+// reduced to r = x below tan(pi/8), to (x - 1) / (x + 1) (both exact, x being a single) below
+// tan(3 pi/8) and to -1 / x beyond, and atan(x) = offset + atan(r) with offset 0, pi/4, pi/2.
 inline V ArcTangent(V t) {
     const V x = Abs(t);
-    const V beyondOne = Gt(x, Set(1.0)); // atan(x) = pi/2 - atan(1/x)
-    const V r = Select(beyondOne, Div(Set(1.0), x), x);
-    const V q = AtanPolynomial(Mul(r, r));
-    const V near = Mul(r, q);
-    const V far = Add(_mm256_fnmadd_pd(r, q, Set(kHalfPiHigh)), Set(kHalfPiLow));
-    return Or(Select(beyondOne, far, near), And(t, Set(-0.0)));
+    const V middle = Gt(x, Set(kTanEighthPi)), far = Gt(x, Set(kTanThreeEighthsPi));
+    const V numerator = Select(far, Set(-1.0), Select(middle, Sub(x, Set(1.0)), x));
+    const V denominator = Select(far, x, Select(middle, Add(x, Set(1.0)), Set(1.0)));
+    const V r = Div(numerator, denominator);
+    const V offsetHigh = Select(far, Set(kHalfPiHigh), Select(middle, Set(kQuarterPiHigh), Set(0.0)));
+    const V offsetLow = Select(far, Set(kHalfPiLow), Select(middle, Set(kQuarterPiLow), Set(0.0)));
+    const V theta = Add(MulAdd(r, AtanPolynomial(Mul(r, r)), offsetHigh), offsetLow);
+    return Or(theta, And(t, Set(-0.0)));
 }
 
-// Relative error of ArcTangent: 1.24e-15 from the fit; at most 2.08e-15 from the roundings
-// of Estrin's scheme (each term times the roundings on its way, as the script adds them up);
-// a few 2^-53 from the square, the product, the reciprocal and pi/2. That is below 3.8e-15;
+// Relative error of ArcTangent: 1.0e-15 from the fit; at most 5.0e-16 from the roundings of
+// Estrin's scheme (each term times the roundings on its way, as the script adds them up); the
+// reduction's division (at most 1.05 * 2^-53 of the angle, where it is pi/8 or more), the
+// square, the multiply-add and the offset's low part a few 2^-53 more. That is below 2e-15;
 // the bound leaves nearly four times that, also for the rounding of d +- bound.
-constexpr double kAtanBound = 0x1p-46;
+constexpr double kAtanBound = 0x1p-47;
 // The tangent below: the arc tangent's error carried through the derivative 1 + tan^2, and
 // a few ulp for the tangent's own roundings, with twice the room.
-constexpr double kTanBound = 0x1p-45;
+constexpr double kTanBound = 0x1p-46;
 // Beyond this |t| the denominator 1 - t * tan(delta) could lose digits; such lanes are redone.
 constexpr double kLargestTangent = 0x1p20;
 
