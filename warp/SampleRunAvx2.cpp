@@ -31,15 +31,16 @@ struct Pixels {
 };
 
 // The source pixels at (sx, sy) per lane, transparent black where not usable.
-inline Pixels Gather(const SourceView& s, int bpp, __m128i sx, __m128i sy) {
+template <int Bpp>
+inline Pixels Gather(const SourceView& s, __m128i sx, __m128i sy) {
     const __m128i usable = _mm_and_si128(
         _mm_and_si128(_mm_cmpgt_epi32(sx, _mm_setzero_si128()), _mm_cmpgt_epi32(_mm_set1_epi32(int32_t(s.width)), sx)),
         _mm_and_si128(_mm_cmpgt_epi32(sy, _mm_setzero_si128()), _mm_cmpgt_epi32(_mm_set1_epi32(int32_t(s.height)), sy)));
     // Offsets in 64 bits: the stride is signed. A 24-bit pixel is read as the four bytes that
     // end with it (column 0 is never usable, so the byte before it is inside the row).
     const __m256i offset = _mm256_add_epi64(_mm256_mul_epi32(_mm256_cvtepi32_epi64(sy), _mm256_set1_epi64x(s.stride)),
-                                            _mm256_mul_epi32(_mm256_cvtepi32_epi64(sx), _mm256_set1_epi64x(bpp)));
-    const __m256i address = bpp == 3 ? _mm256_sub_epi64(offset, _mm256_set1_epi64x(1)) : offset;
+                                            _mm256_mul_epi32(_mm256_cvtepi32_epi64(sx), _mm256_set1_epi64x(Bpp)));
+    const __m256i address = Bpp == 3 ? _mm256_sub_epi64(offset, _mm256_set1_epi64x(1)) : offset;
     // Four plain loads cost less than a gather instruction on the processors measured.
     // Lanes that are not usable read a zero instead.
     static const uint32_t zero = 0;
@@ -55,13 +56,13 @@ inline Pixels Gather(const SourceView& s, int bpp, __m128i sx, __m128i sy) {
         return int32_t(value);
     };
     __m128i v = _mm_set_epi32(load(3), load(2), load(1), load(0));
-    if (bpp == 3) v = _mm_srli_epi32(v, 8);
+    if constexpr (Bpp == 3) v = _mm_srli_epi32(v, 8);
     const __m128i byte = _mm_set1_epi32(0xFF);
     Pixels p;
     p.b = _mm_and_si128(v, byte);
     p.g = _mm_and_si128(_mm_srli_epi32(v, 8), byte);
     p.r = _mm_and_si128(_mm_srli_epi32(v, 16), byte);
-    p.a = bpp == 3 ? _mm_and_si128(usable, byte) : _mm_srli_epi32(v, 24);
+    p.a = Bpp == 3 ? _mm_and_si128(usable, byte) : _mm_srli_epi32(v, 24);
     return p;
 }
 
@@ -89,30 +90,28 @@ inline bool Scattered(const MappedRun& run, int32_t count) {
 
 // The pixels after the last whole vector, one at a time; kept out of line so that the main
 // loop keeps its registers.
-[[gnu::noinline]] void SampleTail(const SourceView& source, int bpp, int n, const MappedRun& run,
-                                  const RunTarget& target, int32_t first) {
-    for (int32_t i = first; i < target.count; ++i) {
-        uint8_t* o = target.out + 4 * i;
-        if (bpp == 3) SampleInto<imaging::PixelFormat24bppRGB>(o, source, run.iu[i], run.iv[i], run.fx[i], run.fy[i], n);
-        else SampleInto<imaging::PixelFormat32bppARGB>(o, source, run.iu[i], run.iv[i], run.fx[i], run.fy[i], n);
-    }
+template <int Bpp, int N>
+[[gnu::noinline]] void SampleTail(const SourceView& source, const MappedRun& run, const RunTarget& target,
+                                  int32_t first) {
+    constexpr PixelFormat kFormat = Bpp == 3 ? imaging::PixelFormat24bppRGB : imaging::PixelFormat32bppARGB;
+    for (int32_t i = first; i < target.count; ++i)
+        SampleInto<kFormat>(target.out + 4 * i, source, run.iu[i], run.iv[i], run.fx[i], run.fy[i], N);
 }
 
-} // namespace
-
-void SampleRunAvx2(const SourceView& source, int bpp, int n, const MappedRun& run,
-                   const RunTarget& target) {
+// Bpp bytes per source pixel, neighbourhood N (1 or 2): fixed for the whole run.
+template <int Bpp, int N>
+void SampleRun(const SourceView& source, const MappedRun& run, const RunTarget& target) {
     const __m128i minusOne = _mm_set1_epi32(-1);
     const __m128i w = _mm_set1_epi32(int32_t(source.width)), h = _mm_set1_epi32(int32_t(source.height));
     const __m256d one = _mm256_set1_pd(1.0);
     const int32_t vectorCount = target.count & ~3;
     const bool prefetch = Scattered(run, target.count);
     if (prefetch)
-        for (int32_t k = 0; k < std::min(kPrefetchAhead, target.count); ++k) Prefetch(source, bpp, run.iu[k], run.iv[k]);
+        for (int32_t k = 0; k < std::min(kPrefetchAhead, target.count); ++k) Prefetch(source, Bpp, run.iu[k], run.iv[k]);
     for (int32_t i = 0; i < vectorCount; i += 4) {
         if (prefetch)
             for (int32_t k = i + kPrefetchAhead; k < std::min(i + kPrefetchAhead + 4, target.count); ++k)
-                Prefetch(source, bpp, run.iu[k], run.iv[k]);
+                Prefetch(source, Bpp, run.iu[k], run.iv[k]);
         const __m128i iu = _mm_loadu_si128(reinterpret_cast<const __m128i*>(run.iu + i));
         const __m128i iv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(run.iv + i));
         // The early skip: far outside in both directions.
@@ -122,12 +121,12 @@ void SampleRunAvx2(const SourceView& source, int bpp, int n, const MappedRun& ru
         if (_mm_movemask_ps(_mm_castsi128_ps(skip)) == 0xF) continue;
 
         Pixels out;
-        if (n <= 1) {
-            out = Gather(source, bpp, iu, iv);
+        if constexpr (N == 1) {
+            out = Gather<Bpp>(source, iu, iv);
         } else {
             const __m128i iu1 = _mm_add_epi32(iu, _mm_set1_epi32(1)), iv1 = _mm_add_epi32(iv, _mm_set1_epi32(1));
-            const Pixels y00 = Gather(source, bpp, iu, iv), y01 = Gather(source, bpp, iu, iv1);
-            const Pixels y10 = Gather(source, bpp, iu1, iv), y11 = Gather(source, bpp, iu1, iv1);
+            const Pixels y00 = Gather<Bpp>(source, iu, iv), y01 = Gather<Bpp>(source, iu, iv1);
+            const Pixels y10 = Gather<Bpp>(source, iu1, iv), y11 = Gather<Bpp>(source, iu1, iv1);
             const __m256d fx = _mm256_loadu_pd(run.fx + i), fy = _mm256_loadu_pd(run.fy + i);
             const __m256d gx = _mm256_sub_pd(one, fx), gy = _mm256_sub_pd(one, fy);
             auto channel = [&](__m128i Pixels::*c) {
@@ -143,7 +142,15 @@ void SampleRunAvx2(const SourceView& source, int bpp, int n, const MappedRun& ru
         _mm_maskstore_epi32(reinterpret_cast<int*>(target.out + 4 * i), write, packed);
     }
     // The rest one pixel at a time.
-    if (vectorCount < target.count) SampleTail(source, bpp, n, run, target, vectorCount);
+    if (vectorCount < target.count) SampleTail<Bpp, N>(source, run, target, vectorCount);
+}
+
+} // namespace
+
+void SampleRunAvx2(const SourceView& source, int bpp, int n, const MappedRun& run,
+                   const RunTarget& target) {
+    if (bpp == 3) n <= 1 ? SampleRun<3, 1>(source, run, target) : SampleRun<3, 2>(source, run, target);
+    else n <= 1 ? SampleRun<4, 1>(source, run, target) : SampleRun<4, 2>(source, run, target);
 }
 
 } // namespace warp
