@@ -188,8 +188,8 @@ void SlopesFromVanishingPoint(PointF v, float y, int32_t x0, int32_t count, doub
     }
     for (int32_t i = 0; i < count; i += 4) _mm256_store_pd(theta + i, ArcTangent(_mm256_load_pd(t + i)));
     // The special angles: a horizontal pair (0 or pi), a vertical pair (-pi/2 or pi/2).
-    const float leftward = LineSlope({1, 0}, {0, 0}), upward = LineSlope({0, 1}, {0, 0}),
-                downward = LineSlope({0, 0}, {0, 1});
+    static const float leftward = LineSlope({1, 0}, {0, 0}), upward = LineSlope({0, 1}, {0, 0}),
+                       downward = LineSlope({0, 0}, {0, 1});
     const V vertical = Set(v.Y > y ? upward : downward);
     const bool sameY = v.Y == y;
     for (int32_t i = 0; i < count; i += 4) {
@@ -273,7 +273,7 @@ int SlopesOfTangentsAvx2(const float* t, float* slope, int n, uint8_t* redone) {
     int count = 0;
     int i = 0;
     for (; i + 4 <= n; i += 4) {
-        V unsure = _mm256_setzero_pd();
+        V unsure;
         const V tangent = _mm256_cvtps_pd(_mm_loadu_ps(t + i));
         _mm_storeu_ps(slope + i, _mm256_cvtpd_ps(SlopeOfTangent4(tangent, unsure)));
         const int redo = _mm256_movemask_pd(unsure);
