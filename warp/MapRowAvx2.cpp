@@ -175,6 +175,11 @@ inline PointV Pixels(int32_t x, V y) {
     return {x < (1 << 24) - 3 ? columns : Single(columns), y};
 }
 
+// The slopes of the special angles: a horizontal pair (0 or pi), a vertical pair (-pi/2 or
+// pi/2), as LineSlope gives them.
+const float kLeftward = LineSlope({1, 0}, {0, 0}), kUpward = LineSlope({0, 1}, {0, 0}),
+            kDownward = LineSlope({0, 0}, {0, 1});
+
 // The slopes of the lines from the vanishing point v to the pixels (x0 + i, y), i < count (a
 // multiple of 4, at most kChunk), as LineSlope(v, p) gives them; lanes the approximation
 // cannot guarantee are redone in scalar.
@@ -187,17 +192,14 @@ void SlopesFromVanishingPoint(PointF v, float y, int32_t x0, int32_t count, doub
         _mm256_store_pd(t + i, Single(Div(Sub(p.y, vy), Sub(p.x, vx))));
     }
     for (int32_t i = 0; i < count; i += 4) _mm256_store_pd(theta + i, ArcTangent(_mm256_load_pd(t + i)));
-    // The special angles: a horizontal pair (0 or pi), a vertical pair (-pi/2 or pi/2).
-    static const float leftward = LineSlope({1, 0}, {0, 0}), upward = LineSlope({0, 1}, {0, 0}),
-                       downward = LineSlope({0, 0}, {0, 1});
-    const V vertical = Set(v.Y > y ? upward : downward);
+    const V vertical = Set(v.Y > y ? kUpward : kDownward);
     const bool sameY = v.Y == y;
     for (int32_t i = 0; i < count; i += 4) {
         V unsure;
         V s = SlopeFromArcTangent4(_mm256_load_pd(t + i), _mm256_load_pd(theta + i), unsure);
         const V px = Pixels(x0 + i, py).x, sameX = Eq(vx, px);
         s = Select(sameX, vertical, s);
-        if (sameY) s = Select(Lt(px, vx), Set(leftward), Set(0.0));
+        if (sameY) s = Select(Lt(px, vx), Set(kLeftward), Set(0.0));
         _mm256_store_pd(slope + i, s);
         const int redo = sameY ? 0 : _mm256_movemask_pd(AndNot(sameX, unsure));
         if (redo != 0) [[unlikely]]
