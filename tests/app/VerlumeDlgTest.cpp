@@ -125,9 +125,9 @@ TEST_F(DialogTest, OpenShowsACopyAndFileDialogsAreSetUp) {
     EXPECT_TRUE(m_messages.empty());
 }
 
-TEST_F(DialogTest, CancelledOrFailedOpenKeepsEverything) {
+// Failed opens are in BadInputTest.
+TEST_F(DialogTest, CancelledOpenKeepsEverything) {
     const std::string path = WriteRandomPng("photo.png", 120, 90);
-    WriteFile(m_dir.file("notes.png"), std::string("not a picture"));
     CVerlumeDlg dialog;
     RunDialog(dialog, [&](CVerlumeDlg& d) {
         Answer(path);
@@ -141,32 +141,21 @@ TEST_F(DialogTest, CancelledOrFailedOpenKeepsEverything) {
         Bitmap* image = d.GetImage();
         const auto result = PixelBytes(*d.GetView()->GetResultImage());
 
-        Answer(std::nullopt); // cancelled
-        Click(d, app::IDC_OPEN);
-        Answer(m_dir.file("notes.png")); // undecodable
-        Click(d, app::IDC_OPEN);
-        Answer(m_dir.file("missing.png"));
+        Answer(std::nullopt);
         Click(d, app::IDC_OPEN);
 
         EXPECT_EQ(image, d.GetImage());
         EXPECT_EQ(corners, d.GetView()->GetCorners());
         EXPECT_EQ(result, PixelBytes(*d.GetView()->GetResultImage()));
     });
-    ASSERT_EQ(2u, m_messages.size());
-    for (const auto& m : m_messages) {
-        EXPECT_EQ("Failed to open", m.text);
-        EXPECT_EQ("verlume", m.caption);
-        EXPECT_FALSE(m.detail.empty());
-    }
-    EXPECT_NE(std::string::npos, m_messages[0].detail.find("notes.png"));
+    EXPECT_TRUE(m_messages.empty());
 }
 
 TEST_F(DialogTest, SaveChoosesTheEncoderByTheLastThreeCharacters) {
     const std::string path = WriteRandomPng("photo.png", 40, 30);
+    // Every name rule is in ImageFilesTest; here the dialog's save goes through them.
     const std::pair<const char*, std::vector<uint8_t>> names[] = {
-        {"a.JPG", {0xFF, 0xD8}}, {"b.Jpg", {0xFF, 0xD8}}, {"c.gif", {'G', 'I', 'F', '8', '9', 'a'}},
-        {"d.tif", {'I', 'I', 42}}, {"e.bmp", {'B', 'M'}}, {"f.png", {0x89, 'P', 'N', 'G'}},
-        {"g.jpeg", {0x89, 'P', 'N', 'G'}}, {"h.tiff", {0x89, 'P', 'N', 'G'}}, {"noextension", {0x89, 'P', 'N', 'G'}},
+        {"a.JPG", {0xFF, 0xD8}}, {"c.gif", {'G', 'I', 'F', '8', '9', 'a'}}, {"g.jpeg", {0x89, 'P', 'N', 'G'}},
     };
     CVerlumeDlg dialog;
     RunDialog(dialog, [&](CVerlumeDlg& d) {
@@ -188,7 +177,7 @@ TEST_F(DialogTest, SaveChoosesTheEncoderByTheLastThreeCharacters) {
     EXPECT_TRUE(m_messages.empty());
 }
 
-TEST_F(DialogTest, SaveBeforeOpenAndSaveFailures) {
+TEST_F(DialogTest, SaveBeforeOpenAndOverTheOpenFile) {
     const std::string path = WriteRandomPng("photo.png", 40, 30);
     std::vector<uint8_t> shown;
     CVerlumeDlg dialog;
@@ -200,20 +189,12 @@ TEST_F(DialogTest, SaveBeforeOpenAndSaveFailures) {
 
         Answer(path);
         Click(d, app::IDC_OPEN);
-        Answer(m_dir.file("no/such/folder/out.png"));
-        Click(d, app::IDC_SAVE);
-        Answer(std::string("/dev/full"));
-        Click(d, app::IDC_SAVE);
-
         // Saving over the open file replaces it with the result.
         shown = PixelBytes(*d.GetView()->GetResultImage());
         Answer(path);
         Click(d, app::IDC_SAVE);
     });
-    ASSERT_EQ(2u, m_messages.size());
-    EXPECT_EQ("Failed to save", m_messages[0].text);
-    EXPECT_EQ("Failed to save", m_messages[1].text);
-    EXPECT_NE(std::string::npos, m_messages[1].detail.find("No space left")) << m_messages[1].detail;
+    EXPECT_TRUE(m_messages.empty());
     std::unique_ptr<Bitmap> saved(Bitmap::FromFile(path));
     ASSERT_TRUE(saved->HasContent());
     std::unique_ptr<Bitmap> savedArgb(saved->Clone({0, 0, 40, 30}, PixelFormat32bppARGB));

@@ -74,6 +74,11 @@ TEST_F(PicViewTest, BeforeAnyImage) {
     const QImage screen = Screen();
     for (int y = 0; y < screen.height(); y += 7)
         for (int x = 0; x < screen.width(); x += 7) ASSERT_EQ(window, screen.pixel(x, y) | 0xFF000000u);
+    // A drag from where corner 0 lies reads nothing and renders nothing.
+    Drag({3, 3}, {40, 30});
+    EXPECT_EQ(nullptr, m_view->GetResultImage());
+    EXPECT_FALSE(m_view->IsDragging());
+    EXPECT_EQ(nullptr, QApplication::overrideCursor()); // no wait cursor left behind
 }
 
 TEST_F(PicViewTest, SetImageFramesTheImage) {
@@ -242,14 +247,6 @@ TEST_F(PicViewTest, SecondPressOfADoubleClickIsAPress) {
     EXPECT_EQ((Point{170, 130}), m_view->GetCorners()[2]);
 }
 
-TEST_F(PicViewTest, DragBeforeAnyImageReadsNothing) {
-    MakeView(300, 200);
-    Drag({3, 3}, {40, 30}); // corner 0 lies at (0, 0)
-    EXPECT_EQ(nullptr, m_view->GetResultImage());
-    EXPECT_FALSE(m_view->IsDragging());
-    EXPECT_EQ(nullptr, QApplication::overrideCursor()); // no wait cursor left behind
-}
-
 TEST_F(PicViewTest, PaintsHandlesOverTheResultAndYellowWhereItIsTransparent) {
     MakeView(400, 300);
     SetRandomImage(200, 150);
@@ -342,9 +339,6 @@ TEST(PicViewOwnership, TheViewIsDeletedWithItsWindow) {
     auto window = std::make_unique<TestWindow>(200, 200);
     auto* probe = new DeletionProbe(&deleted);
     ASSERT_TRUE(probe->Create(window.get(), {0, 0, 100, 100}, 10001));
-    EXPECT_EQ(10001, probe->GetDlgCtrlID());
-    EXPECT_TRUE(RUNTIME_CLASS(CPicView)->IsDerivedFrom(RUNTIME_CLASS(framework::CScrollView)));
-    EXPECT_STREQ("CPicView", RUNTIME_CLASS(CPicView)->m_lpszClassName);
     window.reset();
     EXPECT_TRUE(deleted);
 }

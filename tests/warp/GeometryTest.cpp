@@ -50,9 +50,6 @@ TEST(LineAngle, SpecialCasesAreExactConstants) {
     EXPECT_EQ(0.0, LineAngle({0, 0}, {10, 0}));
     EXPECT_EQ(-1.5707963267948966, LineAngle({0, 10}, {0, 0}));
     EXPECT_EQ(1.5707963267948966, LineAngle({0, 0}, {0, 10}));
-    // The general case is an arc tangent rounded to single precision, widened again.
-    const double angle = LineAngle({0, 0}, {3, 1});
-    EXPECT_EQ(double(float(std::atan(double(float(1.0 / 3.0))))), angle);
 }
 
 struct IntersectionCase {
@@ -79,19 +76,6 @@ TEST(LineIntersection, MeetsOrReportsNoPoint) {
         EXPECT_SAME_FLOAT(c.expected.X, r.X);
         EXPECT_SAME_FLOAT(c.expected.Y, r.Y);
     }
-}
-
-TEST(LineIntersection, RoundsEachStepToSingle) {
-    // Lines through (0, 1) with slope 1/3 and through (1, 0) with slope -1/7, computed with the
-    // documented single roundings of c1, c2, x and y.
-    const float k1 = 1.0f / 3.0f, k2 = -1.0f / 7.0f;
-    const float c1 = float(1.0 - double(k1) * 0.0);
-    const float c2 = float(0.0 - double(k2) * 1.0);
-    const float x = float((double(c1) - double(c2)) / (double(k2) - double(k1)));
-    const float y = float(double(k1) * double(x) + double(c1));
-    const PointF r = LineIntersection({0, 1}, k1, {1, 0}, k2);
-    EXPECT_SAME_FLOAT(x, r.X);
-    EXPECT_SAME_FLOAT(y, r.Y);
 }
 
 TEST(PointDistance, BothFlavours) {

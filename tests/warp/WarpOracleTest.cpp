@@ -101,11 +101,4 @@ TEST(WarpOracle, CornersAtThe32BitLimits) {
         for (int n : {2, 1}) ExpectSameAsOracle(*source, q, n, 0x33);
 }
 
-TEST(WarpOracle, WorkedExampleQuads) {
-    std::mt19937 rng(3);
-    auto source = RandomBitmap(PixelFormat24bppRGB, 200, 100, rng);
-    ExpectSameAsOracle(*source, {{10, 5}, {190, 15}, {5, 90}, {185, 95}}, 2);
-    ExpectSameAsOracle(*source, {{0, 0}, {180, 10}, {0, 100}, {200, 100}}, 2);
-}
-
 } // namespace
