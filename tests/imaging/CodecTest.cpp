@@ -37,6 +37,18 @@ QImage Picture(int w, int h, QImage::Format format) {
     return image.convertToFormat(format);
 }
 
+// The picture as a 32bppARGB bitmap, byte for byte.
+std::unique_ptr<Bitmap> PictureBitmap(int w, int h, QImage::Format format) {
+    const QImage picture = Picture(w, h, format).convertToFormat(QImage::Format_ARGB32);
+    auto bitmap = std::make_unique<Bitmap>(w, h, PixelFormat32bppARGB);
+    BitmapData data;
+    bitmap->LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &data);
+    for (int y = 0; y < h; ++y)
+        std::memcpy(static_cast<uint8_t*>(data.Scan0) + y * data.Stride, picture.constScanLine(y), size_t(w) * 4);
+    bitmap->UnlockBits(&data);
+    return bitmap;
+}
+
 void WriteWithQt(const QImage& image, const std::string& path, const char* format) {
     QImageWriter writer(QString::fromStdString(path), format);
     ASSERT_TRUE(writer.write(image)) << writer.errorString().toStdString();
@@ -143,15 +155,7 @@ TEST(Encoding, LosslessRoundTripsKeepEveryPixelAndTransparency) {
 
 TEST(Encoding, BmpKeepsColoursAndJpegComesClose) {
     TempDir dir;
-    auto image = std::make_unique<Bitmap>(64, 48, PixelFormat32bppARGB);
-    {
-        const QImage picture = Picture(64, 48, QImage::Format_RGB32);
-        BitmapData data;
-        image->LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &data);
-        for (int y = 0; y < 48; ++y)
-            std::memcpy(static_cast<uint8_t*>(data.Scan0) + y * data.Stride, picture.constScanLine(y), 64 * 4);
-        image->UnlockBits(&data);
-    }
+    auto image = PictureBitmap(64, 48, QImage::Format_RGB32);
     ASSERT_EQ(Ok, image->Save(dir.file("a.bmp"), &EncoderFor("image/bmp")));
     ASSERT_EQ(Ok, image->Save(dir.file("a.jpg"), &EncoderFor("image/jpeg")));
     EXPECT_EQ("BM", Head(dir.file("a.bmp"), 2));
@@ -186,13 +190,8 @@ TEST(Encoding, GifKeepsFewColoursExactlyAndReducesMany) {
     EXPECT_EQ(PixelBytes(few), PixelBytes(*argb));
 
     // A photo-like image: at most 256 colours, close to the original.
-    std::mt19937 rng(41);
-    const QImage picture = Picture(80, 60, QImage::Format_ARGB32);
-    Bitmap many(80, 60, PixelFormat32bppARGB);
-    many.LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &data);
-    for (int y = 0; y < 60; ++y)
-        std::memcpy(static_cast<uint8_t*>(data.Scan0) + y * data.Stride, picture.constScanLine(y), 80 * 4);
-    many.UnlockBits(&data);
+    const auto photo = PictureBitmap(80, 60, QImage::Format_ARGB32);
+    Bitmap& many = *photo;
     ASSERT_EQ(Ok, many.Save(dir.file("many.gif"), &EncoderFor("image/gif"))) << many.GetLastReason();
     auto reduced = Decode(dir.file("many.gif"));
     ASSERT_TRUE(reduced->HasContent());

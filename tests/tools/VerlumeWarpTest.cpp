@@ -55,6 +55,13 @@ ToolRun RunTool(const std::vector<std::string>& args) { return RunProgram(VERLUM
 
 int Lines(const std::string& text) { return int(std::count(text.begin(), text.end(), '\n')); }
 
+// INPUT OUTPUT and the four corners, as the tool takes them.
+std::vector<std::string> Args(const std::string& in, const std::string& out, const std::vector<std::string>& corners) {
+    std::vector<std::string> a = {in, out};
+    a.insert(a.end(), corners.begin(), corners.end());
+    return a;
+}
+
 class VerlumeWarp : public testing::Test {
 protected:
     void SetUp() override {
@@ -125,11 +132,7 @@ TEST_F(VerlumeWarp, HelpAndBadArguments) {
 // The bad-input table, as verlume-warp meets it.
 TEST_F(VerlumeWarp, BadInputTable) {
     const std::vector<std::string> corners = {"0,0", "32,0", "32,24", "0,24"};
-    auto args = [&](const std::string& in, const std::string& out) {
-        std::vector<std::string> a = {in, out};
-        a.insert(a.end(), corners.begin(), corners.end());
-        return a;
-    };
+    auto args = [&](const std::string& in, const std::string& out) { return Args(in, out, corners); };
     const std::string output = m_dir.file("out.png");
     for (const BadFile& f : MakeBadInputFiles(m_dir)) {
         SCOPED_TRACE(f.what);
@@ -161,9 +164,7 @@ TEST_F(VerlumeWarp, BadInputTable) {
     for (const std::vector<std::string>& c : {std::vector<std::string>{"-2147483648,-2147483648", "2147483647,-2147483648",
                                                                        "2147483647,2147483647", "-2147483648,2147483647"},
                                               std::vector<std::string>{"-900000,5", "900000,-3", "800000,700000", "-5,600000"}}) {
-        std::vector<std::string> a = {m_dir.file("good.png"), output};
-        a.insert(a.end(), c.begin(), c.end());
-        const ToolRun run = RunTool(a);
+        const ToolRun run = RunTool(Args(m_dir.file("good.png"), output, c));
         EXPECT_EQ(0, run.status) << run.err;
         std::unique_ptr<Bitmap> result(Bitmap::FromFile(output));
         EXPECT_EQ(32u, result->GetWidth());
@@ -182,8 +183,8 @@ TEST_F(VerlumeWarp, UnreadableInputAndReadOnlyFolderAsAnOrdinaryUser) {
     std::filesystem::permissions(m_input, std::filesystem::perms::all);
     const std::vector<std::string> corners = {"0,0", "64,0", "64,48", "0,48"};
     auto asNobody = [&](const std::string& in, const std::string& out) {
-        std::vector<std::string> a = {"--reuid=65534", "--regid=65534", "--clear-groups", VERLUME_WARP_EXE, in, out};
-        a.insert(a.end(), corners.begin(), corners.end());
+        std::vector<std::string> a = {"--reuid=65534", "--regid=65534", "--clear-groups", VERLUME_WARP_EXE};
+        for (const std::string& arg : Args(in, out, corners)) a.push_back(arg);
         return RunProgram("/usr/bin/setpriv", a);
     };
     const ToolRun unreadable = asNobody(locked, m_dir.file("readonly/../out.png"));
