@@ -166,7 +166,10 @@ template <int Bpp, int N>
 template <int Bpp, int N>
 void SampleRun(const SourceView& source, const MappedRun& run, const RunTarget& target) {
     const __m128i minusOne = _mm_set1_epi32(-1);
-    const __m128i w = _mm_set1_epi32(int32_t(source.width)), h = _mm_set1_epi32(int32_t(source.height));
+    // The neighbourhood of (iu, iv) reaches the usable columns 1 to width - 1 from iu = 0 on
+    // with two pixels, from 1 on with one; rows alike.
+    const __m128i lowest = _mm_set1_epi32(N == 2 ? 0 : 1);
+    const __m128i lastColumn = _mm_set1_epi32(int32_t(source.width) - 1), lastRow = _mm_set1_epi32(int32_t(source.height) - 1);
     const __m256d one = _mm256_set1_pd(1.0);
     const int32_t vectorCount = target.count & ~3;
     // Sources narrower or lower than 3 pixels have no interior.
@@ -185,10 +188,11 @@ void SampleRun(const SourceView& source, const MappedRun& run, const RunTarget& 
             SampleInterior<Bpp>(source, run, i, target.out + 4 * i);
             continue;
         }
-        // The early skip: far outside in both directions.
-        const __m128i outsideU = _mm_or_si128(_mm_cmplt_epi32(iu, minusOne), _mm_cmpgt_epi32(iu, w));
-        const __m128i outsideV = _mm_or_si128(_mm_cmplt_epi32(iv, minusOne), _mm_cmpgt_epi32(iv, h));
-        const __m128i skip = _mm_and_si128(outsideU, outsideV);
+        // Passed over when every pixel's neighbourhood lies where the source counts as
+        // transparent (far outside in both directions is one such case): none would be written.
+        const __m128i outsideU = _mm_or_si128(_mm_cmplt_epi32(iu, lowest), _mm_cmpgt_epi32(iu, lastColumn));
+        const __m128i outsideV = _mm_or_si128(_mm_cmplt_epi32(iv, lowest), _mm_cmpgt_epi32(iv, lastRow));
+        const __m128i skip = _mm_or_si128(outsideU, outsideV);
         if (_mm_movemask_ps(_mm_castsi128_ps(skip)) == 0xF) continue;
 
         Pixels out;
