@@ -131,17 +131,30 @@ struct PointV {
 
 inline PointV Select(V mask, PointV a, PointV b) { return {Select(mask, a.x, b.x), Select(mask, a.y, b.y)}; }
 
-// LineIntersection(p, k, q, kq) with its fallback to q for "no point", as the warp uses it:
-// q, kq and cq = single(q.Y - kq * q.X) are the edge's, the same in every lane.
-inline PointV IntersectOrCorner(PointV p, V k, PointV q, V kq, V cq) {
+// Where the line through p with slope k crosses the edge line with slope kq and
+// cq = single(q.Y - kq * q.X) (the same in every lane), as LineIntersection computes it.
+inline PointV Crossing(PointV p, V k, V kq, V cq) {
     const V c1 = Single(Sub(p.y, Mul(k, p.x)));
     const V x = Single(Div(Sub(c1, cq), Sub(kq, k)));
-    const V y = Single(Add(Mul(k, x), c1));
+    return {x, Single(Add(Mul(k, x), c1))};
+}
+
+// True in lanes where the crossing may be one LineIntersection does not give as it is: equal
+// slopes (then kq - k is 0 and x infinite or NaN) and a zero coordinate both make x * y zero,
+// infinite or NaN (singles multiplied in double neither underflow nor overflow).
+inline V MayFallBack(PointV c) {
+    const V product = Abs(Mul(c.x, c.y));
+    return Or(_mm256_cmp_pd(product, Set(0.0), _CMP_EQ_UQ), Eq(product, Set(HUGE_VAL)));
+}
+
+// LineIntersection(p, k, q, kq) with its fallback to q for "no point", as the warp uses it.
+inline PointV IntersectOrCorner(PointV p, V k, PointV q, V kq, V cq) {
+    const PointV c = Crossing(p, k, kq, cq);
     // p itself when p is q; "no point" for equal slopes or a zero coordinate, and "no point"
     // is replaced by q.
     const V samePoint = And(Eq(p.x, q.x), Eq(p.y, q.y));
-    const V noPoint = Or(Eq(k, kq), Or(Eq(x, Set(0.0)), Eq(y, Set(0.0))));
-    return Select(Or(samePoint, noPoint), q, PointV{x, y});
+    const V noPoint = Or(Eq(k, kq), Or(Eq(c.x, Set(0.0)), Eq(c.y, Set(0.0))));
+    return Select(Or(samePoint, noPoint), q, c);
 }
 
 inline V SquaredDistance(PointV a, PointV b) {
@@ -229,14 +242,23 @@ void MapChunk(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const 
     const V cLeft = intercept(m.tl, m.kLeft), cRight = intercept(m.br, m.kRight);
     const V cTop = intercept(m.tr, m.kTop), cBottom = intercept(m.bl, m.kBottom);
     const V width = Set(m.width), height = Set(m.height);
+    // A pixel that is a corner crosses that corner's edge at itself.
+    const float first = float(x0), last = float(x0 + count - 1), row = float(y);
+    auto among = [&](PointF c) { return c.Y == row && c.X >= first && c.X <= last; };
+    const bool cornerInChunk = among(m.tl) || among(m.br) || among(m.tr) || among(m.bl);
     for (int32_t i = 0; i < count; i += 4) {
         const PointV p = Pixels(x0 + i, py);
         const V kRow = _mm256_load_pd(rowSlope + i), kCol = _mm256_load_pd(colSlope + i);
 
-        const PointV il = IntersectOrCorner(p, kRow, tl, kLeft, cLeft);
-        const PointV ir = IntersectOrCorner(p, kRow, br, kRight, cRight);
-        const PointV it = IntersectOrCorner(p, kCol, tr, kTop, cTop);
-        const PointV ib = IntersectOrCorner(p, kCol, bl, kBottom, cBottom);
+        PointV il = Crossing(p, kRow, kLeft, cLeft), ir = Crossing(p, kRow, kRight, cRight);
+        PointV it = Crossing(p, kCol, kTop, cTop), ib = Crossing(p, kCol, kBottom, cBottom);
+        // The fallbacks are rare: looked for only where a crossing looks unusual or a corner
+        // is one of the chunk's pixels.
+        const V unusual = Or(Or(MayFallBack(il), MayFallBack(ir)), Or(MayFallBack(it), MayFallBack(ib)));
+        if (cornerInChunk || _mm256_movemask_pd(unusual) != 0) [[unlikely]] {
+            il = IntersectOrCorner(p, kRow, tl, kLeft, cLeft), ir = IntersectOrCorner(p, kRow, br, kRight, cRight);
+            it = IntersectOrCorner(p, kCol, tr, kTop, cTop), ib = IntersectOrCorner(p, kCol, bl, kBottom, cBottom);
+        }
 
         V dL = Distance(il, p);
         const V squaredLR = SquaredDistance(il, ir), squaredTB = SquaredDistance(it, ib);
