@@ -37,11 +37,14 @@ inline V Abs(V a) { return _mm256_andnot_pd(Set(-0.0), a); }
 // Rounded to single precision and widened again, as a scalar float cast does.
 inline V Single(V a) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(a)); }
 
-// True in lanes where every value within `bound` of d rounds to the same single as d:
-// rounding is monotonic, so it is enough that both ends of the interval do.
-inline V RoundsLikeItsNeighbourhood(V d, V bound) {
-    const __m128 low = _mm256_cvtpd_ps(Sub(d, bound)), high = _mm256_cvtpd_ps(Add(d, bound));
-    return _mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_castps_si128(_mm_cmpeq_ps(low, high))));
+// True in lanes where every value within `bound` of d rounds to the same single as d, where
+// `error` = single(d) - d, exact. For d in [2^e, 2^(e+1)) the points halfway between singles
+// lie at least 2^(e-24) - |error| from d on either side (also where single(d) is a power of
+// two; below the smallest normal single they lie farther apart), and 2^(e-24) is a double,
+// so the rounded sum |error| + bound is below it only when the exact sum is.
+inline V RoundsSurely(V d, V error, V bound) {
+    const V binade = And(d, _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FF0000000000000))); // 2^e
+    return Lt(Add(Abs(error), bound), Mul(binade, Set(0x1p-24)));
 }
 
 // atan(r) = r * Q(r^2) for |r| <= tan(pi/8): a Chebyshev fit of Q(s) = atan(sqrt(s)) / sqrt(s)
@@ -105,8 +108,8 @@ constexpr double kLargestTangent = 0x1p20;
 // in separate passes, each with a dependency chain short enough to overlap values.
 [[gnu::always_inline]] inline V SlopeFromArcTangent4(V t, V theta, V& unsure) {
     const V angle = Single(theta);
-    const V angleSure = RoundsLikeItsNeighbourhood(theta, Mul(Abs(theta), Set(kAtanBound)));
     const V delta = Sub(angle, theta); // exact: angle and theta are within a factor of 2
+    const V angleSure = RoundsSurely(theta, delta, Mul(Abs(theta), Set(kAtanBound)));
     const V tanDelta = Add(delta, Mul(Mul(delta, Mul(delta, delta)), Set(1.0 / 3.0)));
     const V tangent = Div(Add(t, tanDelta), Sub(Set(1.0), Mul(t, tanDelta)));
     // The spread (1 + tan^2) |theta| + |tan| of the tangent's error, taken from t rather than
@@ -114,13 +117,16 @@ constexpr double kLargestTangent = 0x1p20;
     // (1 + t^2) |delta|, |delta| <= 2^-24 |theta|: below kLargestTangent that is a tenth of
     // |t|, so 1.25 times the spread of t covers the tangent's.
     const V spread = Add(Mul(Add(Set(1.0), Mul(t, t)), Abs(theta)), Abs(t));
-    const V slopeSure = RoundsLikeItsNeighbourhood(tangent, Mul(spread, Set(1.25 * kTanBound)));
+    const V slope = Single(tangent);
+    // Exact for the same reason as delta; beyond the singles the difference is infinite or NaN
+    // and the lane not sure.
+    const V slopeSure = RoundsSurely(tangent, Sub(slope, tangent), Mul(spread, Set(1.25 * kTanBound)));
     const V moderate = Lt(Abs(t), Set(kLargestTangent));
     // atan and tan keep a zero as it is, sign included.
     const V zero = Eq(t, Set(0.0));
     const V sure = Or(zero, And(moderate, And(angleSure, slopeSure)));
     unsure = AndNot(sure, _mm256_castsi256_pd(_mm256_set1_epi64x(-1)));
-    return Select(zero, t, Single(tangent));
+    return Select(zero, t, slope);
 }
 
 inline V SlopeOfTangent4(V t, V& unsure) { return SlopeFromArcTangent4(t, ArcTangent(t), unsure); }
