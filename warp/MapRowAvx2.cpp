@@ -70,18 +70,33 @@ inline V AtanPolynomial(V s) {
     return MulAdd(pair(8), s8, MulAdd(quad1, s4, quad0));
 }
 
+// Which reductions the lanes of a pass need: |t| <= tan(pi/8) in all of them, |t| > tan(3 pi/8)
+// in all, or any mix.
+enum class Reduction { Small, Large, Any };
+
 // The arc tangent of every lane, for finite and infinite t; NaN stays NaN. x = |t| is
 // reduced to r = x below tan(pi/8), to (x - 1) / (x + 1) (both exact, x being a single) below
 // tan(3 pi/8) and to -1 / x beyond, and atan(x) = offset + atan(r) with offset 0, pi/4, pi/2.
+// The single-reduction forms do the operations the mixed form does in such lanes (x / 1 is
+// x, adding a zero offset changes nothing), so all give the same bits.
+template <Reduction R = Reduction::Any>
 inline V ArcTangent(V t) {
     const V x = Abs(t);
-    const V middle = Gt(x, Set(kTanEighthPi)), far = Gt(x, Set(kTanThreeEighthsPi));
-    const V numerator = Select(far, Set(-1.0), Select(middle, Sub(x, Set(1.0)), x));
-    const V denominator = Select(far, x, Select(middle, Add(x, Set(1.0)), Set(1.0)));
-    const V r = Div(numerator, denominator);
-    const V offsetHigh = Select(far, Set(kHalfPiHigh), Select(middle, Set(kQuarterPiHigh), Set(0.0)));
-    const V offsetLow = Select(far, Set(kHalfPiLow), Select(middle, Set(kQuarterPiLow), Set(0.0)));
-    const V theta = Add(MulAdd(r, AtanPolynomial(Mul(r, r)), offsetHigh), offsetLow);
+    V theta;
+    if constexpr (R == Reduction::Small) {
+        theta = Mul(x, AtanPolynomial(Mul(x, x)));
+    } else if constexpr (R == Reduction::Large) {
+        const V r = Div(Set(-1.0), x);
+        theta = Add(MulAdd(r, AtanPolynomial(Mul(r, r)), Set(kHalfPiHigh)), Set(kHalfPiLow));
+    } else {
+        const V middle = Gt(x, Set(kTanEighthPi)), far = Gt(x, Set(kTanThreeEighthsPi));
+        const V numerator = Select(far, Set(-1.0), Select(middle, Sub(x, Set(1.0)), x));
+        const V denominator = Select(far, x, Select(middle, Add(x, Set(1.0)), Set(1.0)));
+        const V r = Div(numerator, denominator);
+        const V offsetHigh = Select(far, Set(kHalfPiHigh), Select(middle, Set(kQuarterPiHigh), Set(0.0)));
+        const V offsetLow = Select(far, Set(kHalfPiLow), Select(middle, Set(kQuarterPiLow), Set(0.0)));
+        theta = Add(MulAdd(r, AtanPolynomial(Mul(r, r)), offsetHigh), offsetLow);
+    }
     return Or(theta, And(t, Set(-0.0)));
 }
 
@@ -206,11 +221,22 @@ void SlopesFromVanishingPoint(PointF v, float y, int32_t x0, int32_t count, doub
     const V vx = Set(v.X), vy = Set(v.Y), py = Set(y);
     alignas(32) double t[kChunk];
     double* theta = slope; // the arc tangents, until the slopes replace them
+    // The smallest and largest |t|, to choose the reduction for the whole chunk. min and max
+    // return their second operand when the first is NaN, so NaN lanes (redone anyway) leave
+    // them alone.
+    V least = Set(HUGE_VAL), most = Set(0.0);
     for (int32_t i = 0; i < count; i += 4) {
         const PointV p = Pixels(x0 + i, py);
-        _mm256_store_pd(t + i, Single(Div(Sub(p.y, vy), Sub(p.x, vx))));
+        const V tangent = Single(Div(Sub(p.y, vy), Sub(p.x, vx)));
+        _mm256_store_pd(t + i, tangent);
+        least = _mm256_min_pd(Abs(tangent), least), most = _mm256_max_pd(Abs(tangent), most);
     }
-    for (int32_t i = 0; i < count; i += 4) _mm256_store_pd(theta + i, ArcTangent(_mm256_load_pd(t + i)));
+    auto arcTangents = [&]<Reduction R>() {
+        for (int32_t i = 0; i < count; i += 4) _mm256_store_pd(theta + i, ArcTangent<R>(_mm256_load_pd(t + i)));
+    };
+    if (_mm256_movemask_pd(Gt(most, Set(kTanEighthPi))) == 0) arcTangents.template operator()<Reduction::Small>();
+    else if (_mm256_movemask_pd(Gt(least, Set(kTanThreeEighthsPi))) == 0xF) arcTangents.template operator()<Reduction::Large>();
+    else arcTangents.template operator()<Reduction::Any>();
     const V vertical = Set(v.Y > y ? kUpward : kDownward);
     const bool sameY = v.Y == y;
     for (int32_t i = 0; i < count; i += 4) {
