@@ -2,7 +2,7 @@
 // the same order, so that IEEE arithmetic gives the same bits: additions, multiplications,
 // divisions and square roots are correctly rounded in each lane, and conversions to single
 // round to nearest like the scalar casts. Only the arc tangent and the tangent are
-// approximated; their single-precision roundings are checked per lane (see SlopeOfTangent4).
+// approximated; their single-precision roundings are checked per lane (see SlopeFromArcTangent4).
 // The arc tangent's polynomial is the one place that uses fused multiply-adds; no rule's
 // rounding goes through it.
 
@@ -114,29 +114,32 @@ constexpr double kLargestTangent = 0x1p20;
 
 // single(tan(single(atan(t)))) for lanes holding single values t. A lane is `unsure` when
 // either rounding to single cannot be guaranteed; its result must then come from the
-// standard functions.
+// standard functions. R is the reduction `theta` was computed with; it also bounds t.
 //
 // The tangent of the rounded angle a comes from t itself: with theta = atan(t) and
-// delta = a - theta, tan(a) = (t + tan(delta)) / (1 - t tan(delta)), and delta is tiny
-// (half a single ulp of the angle), so tan(delta) = delta + delta^3 / 3 to double precision.
-// `theta` is ArcTangent(t); the two are apart so that a loop over many values can take them
-// in separate passes, each with a dependency chain short enough to overlap values.
+// delta = a - theta, tan(a) = (t + tan(delta)) / (1 - t tan(delta)), and delta is tiny (at
+// most half a single ulp of the angle, 2^-24 |theta|), so tan(delta) is delta to within
+// |delta|^3 / 3 < 2^-72 |theta|: carried through the derivative 1 + tan^2 that is far below
+// kTanBound. `theta` is ArcTangent(t); the two are apart so that a loop over many values can
+// take them in separate passes, each with a dependency chain short enough to overlap values.
+template <Reduction R = Reduction::Any>
 [[gnu::always_inline]] inline V SlopeFromArcTangent4(V t, V theta, V& unsure) {
     const V angle = Single(theta);
     const V delta = Sub(angle, theta); // exact: angle and theta are within a factor of 2
     const V angleSure = RoundsSurely(theta, delta, Mul(Abs(theta), Set(kAtanBound)));
-    const V tanDelta = Add(delta, Mul(Mul(delta, Mul(delta, delta)), Set(1.0 / 3.0)));
-    const V tangent = Div(Add(t, tanDelta), Sub(Set(1.0), Mul(t, tanDelta)));
+    const V tangent = Div(Add(t, delta), Sub(Set(1.0), Mul(t, delta)));
     // The spread (1 + tan^2) |theta| + |tan| of the tangent's error, taken from t rather than
     // the tangent so that it is ready when the division is. The two differ by at most
     // (1 + t^2) |delta|, |delta| <= 2^-24 |theta|: below kLargestTangent that is a tenth of
-    // |t|, so 1.25 times the spread of t covers the tangent's.
-    const V spread = Add(Mul(Add(Set(1.0), Mul(t, t)), Abs(theta)), Abs(t));
+    // |t|, so 1.25 times the spread of t covers the tangent's. With |t| <= tan(pi/8) it is at
+    // most (2 + tan^2(pi/8)) |t|, as |theta| <= |t|.
+    const V spread = R == Reduction::Small ? Mul(Abs(t), Set(2.1716))
+                                           : Add(Mul(Add(Set(1.0), Mul(t, t)), Abs(theta)), Abs(t));
     const V slope = Single(tangent);
     // Exact for the same reason as delta; beyond the singles the difference is infinite or NaN
     // and the lane not sure.
     const V slopeSure = RoundsSurely(tangent, Sub(slope, tangent), Mul(spread, Set(1.25 * kTanBound)));
-    const V moderate = Lt(Abs(t), Set(kLargestTangent));
+    const V moderate = R == Reduction::Small ? _mm256_castsi256_pd(_mm256_set1_epi64x(-1)) : Lt(Abs(t), Set(kLargestTangent));
     // atan and tan keep a zero as it is, sign included.
     const V zero = Eq(t, Set(0.0));
     const V sure = Or(zero, And(moderate, And(angleSure, slopeSure)));
@@ -144,7 +147,36 @@ constexpr double kLargestTangent = 0x1p20;
     return Select(zero, t, slope);
 }
 
-inline V SlopeOfTangent4(V t, V& unsure) { return SlopeFromArcTangent4(t, ArcTangent(t), unsure); }
+// Pixels per pass: the slopes of a chunk are computed first, in stages over the whole chunk
+// whose dependency chains are short enough for the processor to overlap many pixels, then
+// the rest, which keeps its many values in registers.
+constexpr int32_t kChunk = 256;
+
+// The slopes of the tangents t[i], i < count (singles as doubles; count a multiple of 4, at
+// most kChunk), whose magnitudes per lane are at least `least` and at most `most` (NaN
+// aside): the arc tangents go to work[i], then finish(i, slopes, unsure) takes each vector.
+// The reduction is chosen once for the chunk.
+template <class Finish>
+void SlopesOfChunk(const double* t, double* work, int32_t count, V least, V most, Finish finish) {
+    auto passes = [&]<Reduction R>() {
+        for (int32_t i = 0; i < count; i += 4) _mm256_store_pd(work + i, ArcTangent<R>(_mm256_load_pd(t + i)));
+        for (int32_t i = 0; i < count; i += 4) {
+            V unsure;
+            const V slope = SlopeFromArcTangent4<R>(_mm256_load_pd(t + i), _mm256_load_pd(work + i), unsure);
+            finish(i, slope, unsure);
+        }
+    };
+    if (_mm256_movemask_pd(Gt(most, Set(kTanEighthPi))) == 0) passes.template operator()<Reduction::Small>();
+    else if (_mm256_movemask_pd(Gt(least, Set(kTanThreeEighthsPi))) == 0xF) passes.template operator()<Reduction::Large>();
+    else passes.template operator()<Reduction::Any>();
+}
+
+// Keeps the smallest and largest |t| per lane. min and max return their second operand when
+// the first is NaN, so NaN lanes (never sure) leave them alone.
+inline void Widen(V t, V& least, V& most) {
+    least = _mm256_min_pd(Abs(t), least), most = _mm256_max_pd(Abs(t), most);
+}
+
 
 struct PointV {
     V x, y;
@@ -197,11 +229,6 @@ inline V FartherThan(PointV a, PointV b, V reference, V referenceSquared) {
     return Gt(Single(_mm256_sqrt_pd(squared)), reference);
 }
 
-// Pixels per pass: the slopes of a chunk are computed first, in stages over the whole chunk
-// whose dependency chains are short enough for the processor to overlap many pixels, then
-// the rest, which keeps its many values in registers.
-constexpr int32_t kChunk = 256;
-
 // The pixels (x + i, y), i < 4, their coordinates rounded to single as the scalar rules do;
 // below 2^24 every integer is a single, which spares the rounding.
 inline PointV Pixels(int32_t x, V y) {
@@ -220,28 +247,17 @@ const float kLeftward = LineSlope({1, 0}, {0, 0}), kUpward = LineSlope({0, 1}, {
 void SlopesFromVanishingPoint(PointF v, float y, int32_t x0, int32_t count, double* slope) {
     const V vx = Set(v.X), vy = Set(v.Y), py = Set(y);
     alignas(32) double t[kChunk];
-    double* theta = slope; // the arc tangents, until the slopes replace them
-    // The smallest and largest |t|, to choose the reduction for the whole chunk. min and max
-    // return their second operand when the first is NaN, so NaN lanes (redone anyway) leave
-    // them alone.
     V least = Set(HUGE_VAL), most = Set(0.0);
     for (int32_t i = 0; i < count; i += 4) {
         const PointV p = Pixels(x0 + i, py);
         const V tangent = Single(Div(Sub(p.y, vy), Sub(p.x, vx)));
         _mm256_store_pd(t + i, tangent);
-        least = _mm256_min_pd(Abs(tangent), least), most = _mm256_max_pd(Abs(tangent), most);
+        Widen(tangent, least, most);
     }
-    auto arcTangents = [&]<Reduction R>() {
-        for (int32_t i = 0; i < count; i += 4) _mm256_store_pd(theta + i, ArcTangent<R>(_mm256_load_pd(t + i)));
-    };
-    if (_mm256_movemask_pd(Gt(most, Set(kTanEighthPi))) == 0) arcTangents.template operator()<Reduction::Small>();
-    else if (_mm256_movemask_pd(Gt(least, Set(kTanThreeEighthsPi))) == 0xF) arcTangents.template operator()<Reduction::Large>();
-    else arcTangents.template operator()<Reduction::Any>();
     const V vertical = Set(v.Y > y ? kUpward : kDownward);
     const bool sameY = v.Y == y;
-    for (int32_t i = 0; i < count; i += 4) {
-        V unsure;
-        V s = SlopeFromArcTangent4(_mm256_load_pd(t + i), _mm256_load_pd(theta + i), unsure);
+    // The arc tangents go where the slopes will.
+    SlopesOfChunk(t, slope, count, least, most, [&](int32_t i, V s, V unsure) {
         const V px = Pixels(x0 + i, py).x, sameX = Eq(vx, px);
         s = Select(sameX, vertical, s);
         if (sameY) s = Select(Lt(px, vx), Set(kLeftward), Set(0.0));
@@ -250,7 +266,7 @@ void SlopesFromVanishingPoint(PointF v, float y, int32_t x0, int32_t count, doub
         if (redo != 0) [[unlikely]]
             for (int k = 0; k < 4; ++k)
                 if (redo & (1 << k)) slope[i + k] = double(LineSlope(v, PointF{float(x0 + i + k), y}));
-    }
+    });
 }
 
 } // namespace
@@ -327,19 +343,27 @@ void MapRunAvx2(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, cons
 
 int SlopesOfTangentsAvx2(const float* t, float* slope, int n, uint8_t* redone) {
     int count = 0;
-    int i = 0;
-    for (; i + 4 <= n; i += 4) {
-        V unsure;
-        const V tangent = _mm256_cvtps_pd(_mm_loadu_ps(t + i));
-        _mm_storeu_ps(slope + i, _mm256_cvtpd_ps(SlopeOfTangent4(tangent, unsure)));
-        const int redo = _mm256_movemask_pd(unsure);
-        for (int k = 0; k < 4; ++k) {
-            const bool again = redo & (1 << k);
-            if (again) slope[i + k] = SlopeOfTangent(t[i + k]), ++count;
-            if (redone) redone[i + k] = again;
+    const int vectorCount = n & ~3;
+    alignas(32) double tangents[kChunk], work[kChunk];
+    for (int first = 0; first < vectorCount; first += kChunk) {
+        const int chunk = std::min(kChunk, vectorCount - first);
+        V least = Set(HUGE_VAL), most = Set(0.0);
+        for (int i = 0; i < chunk; i += 4) {
+            const V tangent = _mm256_cvtps_pd(_mm_loadu_ps(t + first + i));
+            _mm256_store_pd(tangents + i, tangent);
+            Widen(tangent, least, most);
         }
+        SlopesOfChunk(tangents, work, chunk, least, most, [&](int32_t i, V s, V unsure) {
+            _mm_storeu_ps(slope + first + i, _mm256_cvtpd_ps(s));
+            const int redo = _mm256_movemask_pd(unsure);
+            for (int k = 0; k < 4; ++k) {
+                const bool again = redo & (1 << k);
+                if (again) slope[first + i + k] = SlopeOfTangent(t[first + i + k]), ++count;
+                if (redone) redone[first + i + k] = again;
+            }
+        });
     }
-    for (; i < n; ++i, ++count) {
+    for (int i = vectorCount; i < n; ++i, ++count) {
         slope[i] = SlopeOfTangent(t[i]);
         if (redone) redone[i] = 1;
     }
