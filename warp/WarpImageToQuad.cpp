@@ -7,6 +7,8 @@
 #include "SourceSampler.h"
 
 #include <algorithm>
+#include <climits>
+#include <utility>
 #include <memory>
 
 namespace warp {
@@ -38,7 +40,8 @@ namespace {
 struct Target {
     uint8_t* scan0;
     int32_t stride; // signed
-    int32_t columns, rows; // the scanned box, already clipped to the destination
+    // The pixels rendered: the scanned box clipped to the destination and the region.
+    int32_t firstColumn, firstRow, lastColumn, lastRow; // last ones excluded
 };
 
 // Rows are mapped in runs of this many pixels, then sampled.
@@ -52,8 +55,8 @@ void RenderRows(const QuadMapping& m, const SourceView& source, const Target& ta
     const MappedRun run{iu, iv, fx, fy};
     for (int32_t y = firstRow; y < lastRow; ++y) {
         uint8_t* row = target.scan0 + int64_t(y) * target.stride;
-        for (int32_t x0 = 0; x0 < target.columns; x0 += kRun) {
-            const int32_t count = std::min(kRun, target.columns - x0);
+        for (int32_t x0 = target.firstColumn; x0 < target.lastColumn; x0 += kRun) {
+            const int32_t count = std::min(kRun, target.lastColumn - x0);
             MapRun(m, y, x0, count, run);
             uint8_t* out = row + 4 * int64_t(x0);
             if constexpr (F == PixelFormat24bppRGB || GetPixelFormatSize(F) == 32) {
@@ -70,7 +73,7 @@ void RenderRows(const QuadMapping& m, const SourceView& source, const Target& ta
 } // namespace
 
 void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Point bl,
-                     Point br, int neighbourhood) {
+                     Point br, int neighbourhood, const Rect& region) {
     if (source == nullptr || destination == nullptr) return;
     const PixelFormat format = source->GetPixelFormat();
     const uint32_t width = source->GetWidth();
@@ -89,18 +92,28 @@ void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Po
     const QuadMapping mapping = MakeQuadMapping(tl, tr, bl, br, width, height);
     const SourceView view{static_cast<const uint8_t*>(in.Scan0), in.Stride, int64_t(width),
                           int64_t(height), source->GetPalette()};
-    const Target target{static_cast<uint8_t*>(out.Scan0), out.Stride,
-                        std::clamp<int32_t>(maxX, 0, int32_t(width)),
-                        std::clamp<int32_t>(maxY, 0, int32_t(height))};
+    // In 64 bits: the region may reach beyond the 32-bit range.
+    auto clip = [](int64_t low, int64_t high, int32_t box) {
+        return std::pair<int32_t, int32_t>(int32_t(std::clamp<int64_t>(low, 0, box)), int32_t(std::clamp<int64_t>(high, 0, box)));
+    };
+    const auto [firstColumn, lastColumn] = clip(region.X, int64_t(region.X) + region.Width, std::clamp<int32_t>(maxX, 0, int32_t(width)));
+    const auto [firstRow, lastRow] = clip(region.Y, int64_t(region.Y) + region.Height, std::clamp<int32_t>(maxY, 0, int32_t(height)));
+    const Target target{static_cast<uint8_t*>(out.Scan0), out.Stride, firstColumn, firstRow, lastColumn, lastRow};
     const int n = neighbourhood <= 1 ? 1 : 2;
-    DispatchPixelFormat(format, [&]<PixelFormat F>() {
-        ParallelRows(target.rows, [&](int32_t first, int32_t last) {
-            RenderRows<F>(mapping, view, target, n, first, last);
+    if (firstColumn < lastColumn)
+        DispatchPixelFormat(format, [&]<PixelFormat F>() {
+            ParallelRows(lastRow - firstRow, [&](int32_t first, int32_t last) {
+                RenderRows<F>(mapping, view, target, n, firstRow + first, firstRow + last);
+            });
         });
-    });
 
     source->UnlockBits(&in);
     destination->UnlockBits(&out);
+}
+
+void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Point bl,
+                     Point br, int neighbourhood) {
+    WarpImageToQuad(source, destination, tl, tr, bl, br, neighbourhood, Rect{0, 0, INT32_MAX, INT32_MAX});
 }
 
 void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Point bl,

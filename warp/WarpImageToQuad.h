@@ -36,6 +36,11 @@ int BytesPerPixel(int format);
 // content, too small, the same bitmap twice, already locked) nothing is rendered.
 void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Point bl,
                      Point br, int neighbourhood);
+// The same for the destination pixels inside `region` only; the others keep their bytes.
+// Every pixel is rendered on its own, so rendering a bitmap in parts gives the bytes of
+// rendering it whole.
+void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Point bl,
+                     Point br, int neighbourhood, const imaging::Rect& region);
 void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Point bl,
                      Point br);
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -119,6 +120,35 @@ TEST(WarpImageToQuad, WritesOnlyInsideTheScannedBox) {
                 written += touched;
             }
         EXPECT_GT(written, 400);
+    }
+}
+
+// A region renders exactly its pixels of the whole render and leaves the others alone, also
+// where it reaches beyond the destination or the 32-bit range, or is empty.
+TEST(WarpImageToQuad, RegionRendersItsPartOfTheWhole) {
+    std::mt19937 rng(31);
+    const Rect regions[] = {
+        {0, 0, 70, 50},      {13, 7, 20, 11},         {-5, -5, 10, 10},       {60, 40, 100, 100},
+        {5, 5, 0, 10},       {5, 5, 10, -3},          {3, -2, 1, INT32_MAX},  {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX},
+        {INT32_MAX, 0, INT32_MAX, 50},
+    };
+    for (PixelFormat format : {PixelFormat24bppRGB, PixelFormat32bppARGB}) {
+        auto source = RandomBitmap(format, 70, 50, rng);
+        const Quad q{{4, 2}, {66, 6}, {1, 45}, {69, 49}};
+        auto whole = Marked(70, 50);
+        WarpImageToQuad(source.get(), whole.get(), q.tl, q.tr, q.bl, q.br, 2);
+        for (const Rect& r : regions) {
+            auto part = Marked(70, 50);
+            WarpImageToQuad(source.get(), part.get(), q.tl, q.tr, q.bl, q.br, 2, r);
+            for (int32_t y = 0; y < 50; ++y)
+                for (int32_t x = 0; x < 70; ++x) {
+                    const bool inside = x >= int64_t(r.X) && x < int64_t(r.X) + r.Width && y >= int64_t(r.Y) &&
+                                        y < int64_t(r.Y) + r.Height;
+                    const auto expected = inside ? PixelAt(*whole, x, y) : std::array<uint8_t, 4>{0x5A, 0x5A, 0x5A, 0x5A};
+                    ASSERT_EQ(expected, PixelAt(*part, x, y)) << x << "," << y << " in region " << r.X << "," << r.Y
+                                                              << " " << r.Width << "x" << r.Height;
+                }
+        }
     }
 }
 
