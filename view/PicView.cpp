@@ -139,7 +139,15 @@ void CPicView::OnLButtonUp(framework::UINT, framework::CPoint) {
         framework::CWaitCursor wait;
         delete m_pResult;
         m_pResult = nullptr;
-        m_pResult = warp::WarpToNewBitmap(m_pSource, m_corners.data());
+        // What the view shows is rendered first and painted at once; the rest follows while
+        // the user already sees the new picture.
+        const framework::CRect client = GetClientRect();
+        const framework::CPoint scroll = GetScrollPosition();
+        const Rect visible{scroll.x, scroll.y, client.Width(), client.Height()};
+        m_pResult = warp::WarpToNewBitmap(m_pSource, m_corners.data(), visible, [this](Bitmap* shown) {
+            m_pResult = shown;
+            UpdateWindow();
+        });
     }
     Invalidate(false);
     Default();

@@ -125,7 +125,10 @@ void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Po
 
 namespace warp {
 
-Bitmap* WarpToNewBitmap(Bitmap* source, const Point corners[4], int neighbourhood) {
+namespace {
+
+// A transparent black PixelFormat32bppARGB bitmap of the source's size, or null.
+Bitmap* NewResult(Bitmap* source) {
     if (source == nullptr || !source->HasContent()) return nullptr;
     auto* result = new Bitmap(int32_t(source->GetWidth()), int32_t(source->GetHeight()),
                               imaging::PixelFormat32bppARGB);
@@ -133,7 +136,38 @@ Bitmap* WarpToNewBitmap(Bitmap* source, const Point corners[4], int neighbourhoo
         delete result;
         return nullptr;
     }
-    WarpImageToQuad(source, result, corners[0], corners[1], corners[3], corners[2], neighbourhood);
+    return result;
+}
+
+} // namespace
+
+Bitmap* WarpToNewBitmap(Bitmap* source, const Point corners[4], int neighbourhood) {
+    Bitmap* result = NewResult(source);
+    if (result) WarpImageToQuad(source, result, corners[0], corners[1], corners[3], corners[2], neighbourhood);
+    return result;
+}
+
+Bitmap* WarpToNewBitmap(Bitmap* source, const Point corners[4], const imaging::Rect& first,
+                        const std::function<void(Bitmap* result)>& firstDone, int neighbourhood) {
+    Bitmap* result = NewResult(source);
+    if (result == nullptr) return nullptr;
+    auto render = [&](const imaging::Rect& region) {
+        WarpImageToQuad(source, result, corners[0], corners[1], corners[3], corners[2], neighbourhood, region);
+    };
+    render(first);
+    firstDone(result);
+    // The rest: the bands above and below `first`, and the parts left and right of it
+    // (in 64 bits: `first` may reach beyond the 32-bit range).
+    const int64_t w = result->GetWidth(), h = result->GetHeight();
+    const int64_t left = std::clamp<int64_t>(first.X, 0, w), right = std::clamp<int64_t>(int64_t(first.X) + std::max(0, first.Width), left, w);
+    const int64_t top = std::clamp<int64_t>(first.Y, 0, h), bottom = std::clamp<int64_t>(int64_t(first.Y) + std::max(0, first.Height), top, h);
+    auto rect = [](int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
+        return imaging::Rect{int32_t(x0), int32_t(y0), int32_t(x1 - x0), int32_t(y1 - y0)};
+    };
+    render(rect(0, 0, w, top));
+    render(rect(0, bottom, w, h));
+    render(rect(0, top, left, bottom));
+    render(rect(right, top, w, bottom));
     return result;
 }
 

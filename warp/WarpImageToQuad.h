@@ -5,6 +5,8 @@
 #include "imaging/Bitmap.h"
 #include "imaging/Types.h"
 
+#include <functional>
+
 namespace warp {
 
 using imaging::Bitmap;
@@ -52,5 +54,11 @@ namespace warp {
 // warped onto `corners` given in outline order: top-left, top-right, bottom-right, bottom-left.
 // The caller owns it. Null when the source has no content or memory runs out.
 Bitmap* WarpToNewBitmap(Bitmap* source, const Point corners[4], int neighbourhood = 2);
+
+// The same, rendering the pixels inside `first` before the others and calling
+// `firstDone(result)` in between, so that a caller can show that part at once. The result
+// and its bytes are the same as WarpToNewBitmap's.
+Bitmap* WarpToNewBitmap(Bitmap* source, const Point corners[4], const imaging::Rect& first,
+                        const std::function<void(Bitmap* result)>& firstDone, int neighbourhood = 2);
 
 } // namespace warp

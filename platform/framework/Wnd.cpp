@@ -61,6 +61,10 @@ void CWnd::Invalidate(bool) {
     if (m_client) m_client->update();
 }
 
+void CWnd::UpdateWindow() {
+    if (m_client) m_client->repaint();
+}
+
 bool CWnd::ModifyStyleEx(uint32_t remove, uint32_t add, UINT) {
     if (!m_widget) return false;
     m_exStyle = (m_exStyle & ~remove) | add;

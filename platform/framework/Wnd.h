@@ -48,6 +48,8 @@ public:
     // Requests a repaint of the whole client area. Painting is composed off-screen, so
     // whether the background is erased first never shows; the flag is kept for clarity.
     void Invalidate(bool erase = true);
+    // Paints the client area now, before returning, rather than when the event loop next runs.
+    void UpdateWindow();
     // Adds and removes extended styles; only WS_EX_CLIENTEDGE (a sunken frame) has an effect.
     bool ModifyStyleEx(uint32_t remove, uint32_t add, UINT flags = 0);
     uint32_t GetExStyle() const { return m_exStyle; }

@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -177,6 +178,54 @@ TEST_F(PicViewTest, ClosingPointFollowsCornerZeroOnly) {
     Drag({1, 1}, {30, 25});
     EXPECT_EQ((Point{30, 25}), m_view->GetCorners()[0]);
     EXPECT_EQ((Point{30, 25}), m_view->GetCorners()[4]);
+}
+
+// Calls `onPaint` for every paint event the widget gets while it is installed.
+class PaintWatcher : public QObject {
+public:
+    PaintWatcher(QWidget* widget, std::function<void()> onPaint) : m_widget(widget), m_onPaint(std::move(onPaint)) {
+        widget->installEventFilter(this);
+    }
+    ~PaintWatcher() override { m_widget->removeEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == m_widget && event->type() == QEvent::Paint) m_onPaint();
+        return false;
+    }
+
+private:
+    QWidget* m_widget;
+    std::function<void()> m_onPaint;
+};
+
+// A release paints the part of the new picture the view shows before it renders the rest.
+TEST_F(PicViewTest, ReleasePaintsWhatItShowsFirst) {
+    MakeView(200, 150);
+    SetRandomImage(500, 400);
+    Press(1, 1); // QTest takes (0, 0) for the widget's centre
+    Move(30, 20);
+    QApplication::processEvents();
+    std::vector<std::vector<uint8_t>> painted;
+    {
+        PaintWatcher watcher(Viewport(), [&] { painted.push_back(PixelBytes(*m_view->GetResultImage())); });
+        Release(30, 20);
+    }
+    ASSERT_EQ(1u, painted.size());
+    const int shownW = Viewport()->width(), shownH = Viewport()->height(); // inside the scroll bars
+    const std::vector<uint8_t> final = RenderedFromSource(Corners());
+    ASSERT_EQ(final, PixelBytes(*m_view->GetResultImage()));
+    int laterNonZero = 0;
+    for (int32_t y = 0; y < 400; ++y)
+        for (int32_t x = 0; x < 500; ++x)
+            for (int b = 0; b < 4; ++b) {
+                const size_t i = (size_t(y) * 500 + size_t(x)) * 4 + size_t(b);
+                if (x < shownW && y < shownH) {
+                    ASSERT_EQ(final[i], painted[0][i]) << x << "," << y;
+                } else {
+                    ASSERT_EQ(0, painted[0][i]) << x << "," << y;
+                    laterNonZero += final[i] != 0;
+                }
+            }
+    EXPECT_GT(laterNonZero, 100000); // the rest was rendered after that paint
 }
 
 TEST_F(PicViewTest, ReleaseRendersFromTheSource) {

@@ -276,4 +276,30 @@ TEST(WarpToNewBitmap, TakesCornersInOutlineOrder) {
     EXPECT_EQ(nullptr, warp::WarpToNewBitmap(&empty, outline));
 }
 
+// Rendering a part first gives the whole result, and shows exactly that part in between.
+TEST(WarpToNewBitmap, RendersTheFirstPartBeforeTheRest) {
+    std::mt19937 rng(15);
+    auto source = RandomBitmap(PixelFormat24bppRGB, 40, 30, rng);
+    const Point outline[4] = {{2, 1}, {38, 4}, {39, 28}, {0, 26}};
+    std::unique_ptr<Bitmap> whole(warp::WarpToNewBitmap(source.get(), outline));
+    const Rect firsts[] = {{5, 4, 20, 10}, {-10, 20, 25, 100}, {0, 0, 40, 30}, {30, 0, 0, 5}, {50, 40, 5, 5},
+                           {INT32_MIN, 3, INT32_MAX, 4}};
+    for (const Rect& first : firsts) {
+        int calls = 0;
+        std::unique_ptr<Bitmap> result(warp::WarpToNewBitmap(source.get(), outline, first, [&](Bitmap* partial) {
+            ++calls;
+            for (int32_t y = 0; y < 30; ++y)
+                for (int32_t x = 0; x < 40; ++x) {
+                    const bool inside = x >= int64_t(first.X) && x < int64_t(first.X) + first.Width &&
+                                        y >= first.Y && y < int64_t(first.Y) + first.Height;
+                    const std::array<uint8_t, 4> expected = inside ? PixelAt(*whole, x, y) : std::array<uint8_t, 4>{};
+                    ASSERT_EQ(expected, PixelAt(*partial, x, y)) << x << "," << y;
+                }
+        }));
+        ASSERT_TRUE(result);
+        EXPECT_EQ(1, calls);
+        EXPECT_EQ(PixelBytes(*whole), PixelBytes(*result)) << first.X << "," << first.Y;
+    }
+}
+
 } // namespace
