@@ -71,11 +71,12 @@ inline Pixels Gather(const SourceView& s, __m128i sx, __m128i sy) {
 // four channels in the lanes, which spares the per-channel gathering, the usability masks and
 // the clamping: bytes are at most 255 and the weights (fx in [0, 1), 1 - fx) add up to at
 // most 1 + 2^-53, so every sum lies in [0, 256) and truncation alone gives ToByte's byte.
-inline bool AllInterior(__m128i iu, __m128i iv, __m128i lastU, __m128i lastV) {
+// Bit k set for the lanes k whose pixel has such a neighbourhood.
+inline int InteriorLanes(__m128i iu, __m128i iv, __m128i lastU, __m128i lastV) {
     // iu - 1 <= width - 3 as unsigned numbers: 1 <= iu and iu + 1 <= width - 1.
     const __m128i u = _mm_sub_epi32(iu, _mm_set1_epi32(1)), v = _mm_sub_epi32(iv, _mm_set1_epi32(1));
     const __m128i inside = _mm_and_si128(_mm_cmpeq_epi32(_mm_min_epu32(u, lastU), u), _mm_cmpeq_epi32(_mm_min_epu32(v, lastV), v));
-    return _mm_movemask_ps(_mm_castsi128_ps(inside)) == 0xF;
+    return _mm_movemask_ps(_mm_castsi128_ps(inside));
 }
 
 // The channels B, G, R, A of the source pixel whose bytes start at `offset` in `row` (eight
@@ -128,6 +129,15 @@ inline void SampleInterior(const SourceView& s, const MappedRun& run, int32_t i,
         const __m128i transparent = _mm_cmpeq_epi32(_mm_and_si128(packed, _mm_set1_epi32(int32_t(0xFF000000))), _mm_setzero_si128());
         _mm_maskstore_epi32(reinterpret_cast<int*>(out), _mm_andnot_si128(transparent, _mm_set1_epi32(-1)), packed);
     }
+}
+
+// One interior pixel i of the run, written to `out` unless its alpha is 0.
+template <int Bpp>
+inline void SampleInteriorPixel(const SourceView& s, const MappedRun& run, int32_t i, uint8_t* out) {
+    const __m128i channels = BlendInterior<Bpp>(s, run, i);
+    const __m128i words = _mm_packus_epi32(channels, channels);
+    const uint32_t packed = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+    if (Bpp == 3 || packed >> 24 != 0) std::memcpy(out, &packed, 4);
 }
 
 // Mapped positions can jump about the source (with near-vertical column lines, for one); then
@@ -184,7 +194,8 @@ void SampleRun(const SourceView& source, const MappedRun& run, const RunTarget& 
                 Prefetch(source, Bpp, run.iu[k], run.iv[k]);
         const __m128i iu = _mm_loadu_si128(reinterpret_cast<const __m128i*>(run.iu + i));
         const __m128i iv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(run.iv + i));
-        if (interior && AllInterior(iu, iv, lastU, lastV)) {
+        const int inner = interior ? InteriorLanes(iu, iv, lastU, lastV) : 0;
+        if (inner == 0xF) {
             SampleInterior<Bpp>(source, run, i, target.out + 4 * i);
             continue;
         }
@@ -193,7 +204,15 @@ void SampleRun(const SourceView& source, const MappedRun& run, const RunTarget& 
         const __m128i outsideU = _mm_or_si128(_mm_cmplt_epi32(iu, lowest), _mm_cmpgt_epi32(iu, lastColumn));
         const __m128i outsideV = _mm_or_si128(_mm_cmplt_epi32(iv, lowest), _mm_cmpgt_epi32(iv, lastRow));
         const __m128i skip = _mm_or_si128(outsideU, outsideV);
-        if (_mm_movemask_ps(_mm_castsi128_ps(skip)) == 0xF) continue;
+        const int passed = _mm_movemask_ps(_mm_castsi128_ps(skip));
+        if (passed == 0xF) continue;
+        // Every pixel either interior or passed over (as where the mapped rows jump about and
+        // many fall outside the source): the interior ones one by one.
+        if ((inner | passed) == 0xF) {
+            for (int k = 0; k < 4; ++k)
+                if (inner & (1 << k)) SampleInteriorPixel<Bpp>(source, run, i + k, target.out + 4 * (i + k));
+            continue;
+        }
 
         Pixels out;
         if constexpr (N == 1) {
