@@ -236,10 +236,8 @@ inline PointV Pixels(int32_t x, V y) {
     return {x < (1 << 24) - 3 ? columns : Single(columns), y};
 }
 
-// The slopes of the special angles: a horizontal pair (0 or pi), a vertical pair (-pi/2 or
-// pi/2), as LineSlope gives them.
-const float kLeftward = LineSlope({1, 0}, {0, 0}), kUpward = LineSlope({0, 1}, {0, 0}),
-            kDownward = LineSlope({0, 0}, {0, 1});
+// The slope LineSlope gives a horizontal pair traversed right to left (angle pi).
+const float kLeftward = LineSlope({1, 0}, {0, 0});
 
 // The slopes of the lines from the vanishing point v to the pixels (x0 + i, y), i < count (a
 // multiple of 4, at most kChunk), as LineSlope(v, p) gives them; lanes the approximation
@@ -254,15 +252,16 @@ void SlopesFromVanishingPoint(PointF v, float y, int32_t x0, int32_t count, doub
         _mm256_store_pd(t + i, tangent);
         Widen(tangent, least, most);
     }
-    const V vertical = Set(v.Y > y ? kUpward : kDownward);
     const bool sameY = v.Y == y;
-    // The arc tangents go where the slopes will.
+    // The arc tangents go where the slopes will. Pixels straight above or below v have an
+    // infinite t, never sure: LineSlope gives them their vertical slope.
     SlopesOfChunk(t, slope, count, least, most, [&](int32_t i, V s, V unsure) {
-        const V px = Pixels(x0 + i, py).x, sameX = Eq(vx, px);
-        s = Select(sameX, vertical, s);
-        if (sameY) s = Select(Lt(px, vx), Set(kLeftward), Set(0.0));
+        if (sameY) [[unlikely]] {
+            s = Select(Lt(Pixels(x0 + i, py).x, vx), Set(kLeftward), Set(0.0));
+            unsure = _mm256_setzero_pd();
+        }
         _mm256_store_pd(slope + i, s);
-        const int redo = sameY ? 0 : _mm256_movemask_pd(AndNot(sameX, unsure));
+        const int redo = _mm256_movemask_pd(unsure);
         if (redo != 0) [[unlikely]]
             for (int k = 0; k < 4; ++k)
                 if (redo & (1 << k)) slope[i + k] = double(LineSlope(v, PointF{float(x0 + i + k), y}));

@@ -103,6 +103,7 @@ TEST(MapRun, VectorAndScalarAgreeBitForBit) {
         {{50, 50}, {50, 50}, {50, 50}, {50, 50}},
         {{INT32_MIN, INT32_MIN}, {INT32_MAX, INT32_MIN}, {INT32_MIN, INT32_MAX}, {INT32_MAX, INT32_MAX}},
         {{200, 150}, {3800, 450}, {100, 2700}, {3700, 2850}},
+        {{20, 0}, {80, 0}, {0, 100}, {100, 100}}, // column vanishing point at x = 50: pixels straight below it
     };
     std::uniform_int_distribution<int> c(-300, 500);
     for (int i = 0; i < 60; ++i) quads.push_back({{c(rng), c(rng)}, {c(rng), c(rng)}, {c(rng), c(rng)}, {c(rng), c(rng)}});
