@@ -192,11 +192,12 @@ inline PointV Crossing(PointV p, V k, V kq, V cq) {
     return {x, Single(Add(Mul(k, x), c1))};
 }
 
-// True in lanes where the crossing may be one LineIntersection does not give as it is: equal
-// slopes (then kq - k is 0 and x infinite or NaN) and a zero coordinate both make x * y zero,
-// infinite or NaN (singles multiplied in double neither underflow nor overflow).
-inline V MayFallBack(PointV c) {
-    const V product = Abs(Mul(c.x, c.y));
+// True in lanes where crossing a or b may be one LineIntersection does not give as it is:
+// equal slopes (then kq - k is 0 and x infinite or NaN) and a zero coordinate both make the
+// product of the four coordinates zero, infinite or NaN (four singles multiplied in double
+// neither underflow nor overflow).
+inline V MayFallBack(PointV a, PointV b) {
+    const V product = Abs(Mul(Mul(a.x, a.y), Mul(b.x, b.y)));
     return Or(_mm256_cmp_pd(product, Set(0.0), _CMP_EQ_UQ), Eq(product, Set(HUGE_VAL)));
 }
 
@@ -301,7 +302,7 @@ void MapChunk(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const 
         PointV it = Crossing(p, kCol, kTop, cTop), ib = Crossing(p, kCol, kBottom, cBottom);
         // The fallbacks are rare: looked for only where a crossing looks unusual or a corner
         // is one of the chunk's pixels.
-        const V unusual = Or(Or(MayFallBack(il), MayFallBack(ir)), Or(MayFallBack(it), MayFallBack(ib)));
+        const V unusual = Or(MayFallBack(il, ir), MayFallBack(it, ib));
         if (cornerInChunk || _mm256_movemask_pd(unusual) != 0) [[unlikely]] {
             il = IntersectOrCorner(p, kRow, tl, kLeft, cLeft), ir = IntersectOrCorner(p, kRow, br, kRight, cRight);
             it = IntersectOrCorner(p, kCol, tr, kTop, cTop), ib = IntersectOrCorner(p, kCol, bl, kBottom, cBottom);
