@@ -177,7 +177,6 @@ inline void Widen(V t, V& least, V& most) {
     least = _mm256_min_pd(Abs(t), least), most = _mm256_max_pd(Abs(t), most);
 }
 
-
 struct PointV {
     V x, y;
 };
