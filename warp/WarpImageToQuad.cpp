@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <utility>
 #include <memory>
 
 namespace warp {
@@ -93,17 +92,16 @@ void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Po
     const SourceView view{static_cast<const uint8_t*>(in.Scan0), in.Stride, int64_t(width),
                           int64_t(height), source->GetPalette()};
     // In 64 bits: the region may reach beyond the 32-bit range.
-    auto clip = [](int64_t low, int64_t high, int32_t box) {
-        return std::pair<int32_t, int32_t>(int32_t(std::clamp<int64_t>(low, 0, box)), int32_t(std::clamp<int64_t>(high, 0, box)));
-    };
-    const auto [firstColumn, lastColumn] = clip(region.X, int64_t(region.X) + region.Width, std::clamp<int32_t>(maxX, 0, int32_t(width)));
-    const auto [firstRow, lastRow] = clip(region.Y, int64_t(region.Y) + region.Height, std::clamp<int32_t>(maxY, 0, int32_t(height)));
-    const Target target{static_cast<uint8_t*>(out.Scan0), out.Stride, firstColumn, firstRow, lastColumn, lastRow};
+    const int64_t columns = std::clamp<int32_t>(maxX, 0, int32_t(width)), rows = std::clamp<int32_t>(maxY, 0, int32_t(height));
+    auto clip = [](int64_t value, int64_t box) { return int32_t(std::clamp<int64_t>(value, 0, box)); };
+    const Target target{static_cast<uint8_t*>(out.Scan0), out.Stride,
+                        clip(region.X, columns), clip(region.Y, rows),
+                        clip(int64_t(region.X) + region.Width, columns), clip(int64_t(region.Y) + region.Height, rows)};
     const int n = neighbourhood <= 1 ? 1 : 2;
-    if (firstColumn < lastColumn)
+    if (target.firstColumn < target.lastColumn)
         DispatchPixelFormat(format, [&]<PixelFormat F>() {
-            ParallelRows(lastRow - firstRow, [&](int32_t first, int32_t last) {
-                RenderRows<F>(mapping, view, target, n, firstRow + first, firstRow + last);
+            ParallelRows(target.lastRow - target.firstRow, [&](int32_t first, int32_t last) {
+                RenderRows<F>(mapping, view, target, n, target.firstRow + first, target.firstRow + last);
             });
         });
 
