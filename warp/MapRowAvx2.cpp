@@ -42,9 +42,14 @@ inline V Single(V a) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(a)); }
 // lie at least 2^(e-24) - |error| from d on either side (also where single(d) is a power of
 // two; below the smallest normal single they lie farther apart), and 2^(e-24) is a double,
 // so the rounded sum |error| + bound is below it only when the exact sum is.
-inline V RoundsSurely(V d, V error, V bound) {
-    const V binade = And(d, _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FF0000000000000))); // 2^e
-    return Lt(Add(Abs(error), bound), Mul(binade, Set(0x1p-24)));
+inline V Binade(V d) { return And(d, _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FF0000000000000))); } // 2^e
+
+inline V RoundsSurely(V d, V error, V bound) { return Lt(Add(Abs(error), bound), Mul(Binade(d), Set(0x1p-24))); }
+
+// The same for a bound of relative * |d|: that is below 2^(e+1) relative, so it is enough that
+// |error| < 2^e (2^-24 - 2 relative), an exact product.
+inline V RoundsSurelyRelative(V d, V error, double relative) {
+    return Lt(Abs(error), Mul(Binade(d), Set(0x1p-24 - 2 * relative)));
 }
 
 // atan(r) = r * Q(r^2) for |r| <= tan(pi/8): a Chebyshev fit of Q(s) = atan(sqrt(s)) / sqrt(s)
@@ -126,7 +131,7 @@ template <Reduction R = Reduction::Any>
 [[gnu::always_inline]] inline V SlopeFromArcTangent4(V t, V theta, V& unsure) {
     const V angle = Single(theta);
     const V delta = Sub(angle, theta); // exact: angle and theta are within a factor of 2
-    const V angleSure = RoundsSurely(theta, delta, Mul(Abs(theta), Set(kAtanBound)));
+    const V angleSure = RoundsSurelyRelative(theta, delta, kAtanBound);
     const V tangent = Div(Add(t, delta), Sub(Set(1.0), Mul(t, delta)));
     // The spread (1 + tan^2) |theta| + |tan| of the tangent's error, taken from t rather than
     // the tangent so that it is ready when the division is. The two differ by at most
