@@ -298,6 +298,7 @@ void MapChunk(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const 
     const float first = float(x0), last = float(x0 + count - 1), row = float(y);
     auto among = [&](PointF c) { return c.Y == row && c.X >= first && c.X <= last; };
     const bool cornerInChunk = among(m.tl) || among(m.br) || among(m.tr) || among(m.bl);
+    alignas(32) double ratios[4][kChunk];
     for (int32_t i = 0; i < count; i += 4) {
         const PointV p = Pixels(x0 + i, py);
         const V kRow = _mm256_load_pd(rowSlope + i), kCol = _mm256_load_pd(colSlope + i);
@@ -321,6 +322,12 @@ void MapChunk(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const 
         dL = Select(FartherThan(ir, p, dLR, squaredLR), _mm256_xor_pd(dL, Set(-0.0)), dL);
         dT = Select(FartherThan(ib, p, dTB, squaredTB), _mm256_xor_pd(dT, Set(-0.0)), dT);
 
+        _mm256_store_pd(ratios[0] + i, dL), _mm256_store_pd(ratios[1] + i, dLR);
+        _mm256_store_pd(ratios[2] + i, dT), _mm256_store_pd(ratios[3] + i, dTB);
+    }
+    for (int32_t i = 0; i < count; i += 4) {
+        const V dL = _mm256_load_pd(ratios[0] + i), dLR = _mm256_load_pd(ratios[1] + i);
+        const V dT = _mm256_load_pd(ratios[2] + i), dTB = _mm256_load_pd(ratios[3] + i);
         V u = Div(Mul(width, dL), dLR);
         V v = Div(Mul(height, dT), dTB);
         u = Select(Lt(u, Set(0.0)), Sub(u, Set(1.0)), u);
