@@ -3,6 +3,10 @@
 //
 //   build/bench/slope_exhaustive                 all 2^32 bit patterns, on every core
 //   build/bench/slope_exhaustive FIRST LAST      bit patterns FIRST..LAST (hex or decimal)
+//   build/bench/slope_exhaustive --lanes-alike FIRST LAST
+//                                                each value in all four lanes of a vector,
+//                                                so that a shortcut taken only when every
+//                                                lane allows it is checked for every value
 //
 // Prints the number of values checked, mismatches (must be 0) and values redone, those below
 // 2^20 in magnitude and normal counted apart (subnormal and larger values are always redone),
@@ -27,6 +31,9 @@ int main(int argc, char** argv) {
         std::printf("no vector slope on this processor: nothing to check\n");
         return 0;
     }
+    const bool alike = argc > 1 && std::strcmp(argv[1], "--lanes-alike") == 0;
+    if (alike) --argc, ++argv;
+    const int copies = alike ? 4 : 1;
     uint64_t first = 0, last = 0xFFFFFFFFull;
     if (argc == 3) first = std::strtoull(argv[1], nullptr, 0), last = std::strtoull(argv[2], nullptr, 0);
     constexpr uint64_t kBatch = 1 << 16;
@@ -34,8 +41,8 @@ int main(int argc, char** argv) {
     std::mutex printing;
     std::vector<uint32_t> examples;
     auto work = [&] {
-        std::vector<float> t(kBatch), fast(kBatch);
-        std::vector<uint8_t> redone(kBatch);
+        std::vector<float> t(kBatch * copies), fast(kBatch * copies);
+        std::vector<uint8_t> redone(kBatch * copies);
         for (;;) {
             const uint64_t begin = next.fetch_add(kBatch);
             if (begin > last) return;
@@ -45,12 +52,15 @@ int main(int argc, char** argv) {
                 float f;
                 const uint32_t bits = uint32_t(b);
                 std::memcpy(&f, &bits, 4);
-                if (std::isfinite(f)) t[n++] = f;
+                if (std::isfinite(f))
+                    for (int k = 0; k < copies; ++k) t[n++] = f;
             }
-            redoneTotal += uint64_t(warp::SlopesOfTangents(t.data(), fast.data(), n, redone.data()));
-            for (int i = 0; i < n; ++i) {
+            redoneTotal += uint64_t(warp::SlopesOfTangents(t.data(), fast.data(), n, redone.data())) / copies;
+            for (int i = 0; i < n; i += copies) {
                 const float reference = warp::SlopeOfTangent(t[i]);
-                if (std::memcmp(&reference, &fast[i], 4) != 0) {
+                if (std::memcmp(&reference, &fast[i], 4) != 0 ||
+                    (alike && std::memcmp(&fast[i], &fast[i + 1], 4) | std::memcmp(&fast[i], &fast[i + 2], 4) |
+                                  std::memcmp(&fast[i], &fast[i + 3], 4))) {
                     ++mismatches;
                     std::lock_guard<std::mutex> lock(printing);
                     std::printf("MISMATCH t=%a fast=%a reference=%a\n", double(t[i]), double(fast[i]), double(reference));
@@ -65,7 +75,7 @@ int main(int argc, char** argv) {
                     }
                 }
             }
-            checked += uint64_t(n);
+            checked += uint64_t(n / copies);
         }
     };
     std::vector<std::thread> threads;
