@@ -117,6 +117,22 @@ constexpr double kTanBound = 0x1p-46;
 // Beyond this |t| the denominator 1 - t * tan(delta) could lose digits; such lanes are redone.
 constexpr double kLargestTangent = 0x1p20;
 
+// True in lanes where single(tan(single(atan(t)))) is t itself, for |t| <= tan(pi/8) and delta
+// = single(theta) - theta from a theta within kAtanBound of atan(t), relatively. With delta'
+// the true angle's offset from atan(t) (|delta' - delta| <= kAtanBound |theta| <= 2^-47 |t|),
+// tan(a) - t = tan(delta') (1 + t^2) / (1 - t tan(delta')), within (1 + 2^-20) |delta'| (1 + t^2)
+// of zero as |delta'| < 2^-24; the standard tangent adds an ulp of the double. For t in
+// [2^e, 2^(e+1)), not a power of two (whose lower neighbour is nearer), the halfway points lie
+// 2^(e-24) away. So |delta| (1 + t^2), computed, below 2^(e-24) (1 - 2^-18) is enough: the
+// slack covers the product's rounding, the factor 1 + 2^-20 and the 2^(e-45) the rest adds.
+// Zero never passes (its binade is 0); below the smallest normal single the halfway points
+// lie farther apart, so there the test is only stricter than it need be.
+inline V KeepsTangent(V t, V delta) {
+    const V moved = Mul(Abs(delta), Add(Set(1.0), Mul(t, t)));
+    const V binade = Binade(t);
+    return AndNot(Eq(Abs(t), binade), Lt(moved, Mul(binade, Set(0x1p-24 * (1 - 0x1p-18)))));
+}
+
 // single(tan(single(atan(t)))) for lanes holding single values t. A lane is `unsure` when
 // either rounding to single cannot be guaranteed; its result must then come from the
 // standard functions. R is the reduction `theta` was computed with; it also bounds t.
@@ -132,6 +148,12 @@ template <Reduction R = Reduction::Any>
     const V angle = Single(theta);
     const V delta = Sub(angle, theta); // exact: angle and theta are within a factor of 2
     const V angleSure = RoundsSurelyRelative(theta, delta, kAtanBound);
+    if constexpr (R == Reduction::Small) {
+        if (_mm256_movemask_pd(And(angleSure, KeepsTangent(t, delta))) == 0xF) {
+            unsure = _mm256_setzero_pd();
+            return t;
+        }
+    }
     const V tangent = Div(Add(t, delta), Sub(Set(1.0), Mul(t, delta)));
     // The spread (1 + tan^2) |theta| + |tan| of the tangent's error, taken from t rather than
     // the tangent so that it is ready when the division is. The two differ by at most
