@@ -320,6 +320,8 @@ void MapChunk(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const 
     const float first = float(x0), last = float(x0 + count - 1), row = float(y);
     auto among = [&](PointF c) { return c.Y == row && c.X >= first && c.X <= last; };
     const bool cornerInChunk = among(m.tl) || among(m.br) || among(m.tr) || among(m.bl);
+    // The distances of the whole chunk first, then the ratios: the division that ends each
+    // pixel's chain then does not hold back the crossings of the pixels after it.
     alignas(32) double ratios[4][kChunk];
     for (int32_t i = 0; i < count; i += 4) {
         const PointV p = Pixels(x0 + i, py);
