@@ -40,23 +40,6 @@ TEST(Graphics, FillsAndBlendsImagesByAlpha) {
     EXPECT_EQ((Px{0xC8, 0xFF, 0xFF, 0xFF}), PixelAt(canvas, 5, 2)); // fill shows through
 }
 
-TEST(Graphics, StretchedDrawFillsTheRectangle) {
-    Bitmap canvas(8, 8, PixelFormat24bppRGB);
-    Bitmap red(2, 2, PixelFormat24bppRGB);
-    BitmapData data;
-    red.LockBits(nullptr, ImageLockModeWrite, PixelFormat24bppRGB, &data);
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 2; ++x) static_cast<uint8_t*>(data.Scan0)[y * data.Stride + 3 * x + 2] = 255;
-    red.UnlockBits(&data);
-    {
-        Graphics g(&canvas);
-        EXPECT_EQ(Ok, g.DrawImage(&red, 2, 2, 4, 4));
-    }
-    EXPECT_EQ((Px{0, 0, 255, 255}), PixelAt(canvas, 2, 2));
-    EXPECT_EQ((Px{0, 0, 255, 255}), PixelAt(canvas, 5, 5));
-    EXPECT_EQ((Px{0, 0, 0, 255}), PixelAt(canvas, 6, 6));
-}
-
 TEST(Graphics, AntialiasedOutlinesAndPolylines) {
     const Color magenta(0xFFC800C8);
     Bitmap canvas(40, 40, PixelFormat32bppARGB);
@@ -67,24 +50,19 @@ TEST(Graphics, AntialiasedOutlinesAndPolylines) {
         EXPECT_EQ(Ok, g.DrawRectangle(&pen, 5, 5, 10, 10));
         const Point line[3] = {{20, 30}, {35, 30}, {35, 38}};
         EXPECT_EQ(Ok, g.DrawLines(&pen, line, 3));
+        const Point diagonal[2] = {{0, 20}, {15, 39}};
+        g.DrawLines(&pen, diagonal, 2);
     }
+    bool partial = false; // the diagonal is smoothed: partly covered pixels get partial alpha
+    const auto bytes = PixelBytes(canvas);
+    for (size_t i = 3; i < bytes.size(); i += 4) partial |= bytes[i] > 0 && bytes[i] < 255;
+    EXPECT_TRUE(partial);
     // A 2-pixel line centred on y = 5 covers rows 4 and 5 fully.
     EXPECT_EQ((Px{0xC8, 0, 0xC8, 0xFF}), PixelAt(canvas, 10, 4));
     EXPECT_EQ((Px{0xC8, 0, 0xC8, 0xFF}), PixelAt(canvas, 10, 5));
     EXPECT_EQ(0, PixelAt(canvas, 10, 10)[3]); // outline only, no fill
     EXPECT_EQ((Px{0xC8, 0, 0xC8, 0xFF}), PixelAt(canvas, 27, 29));
     EXPECT_EQ(0, PixelAt(canvas, 10, 30)[3]);
-    // A diagonal is smoothed: partly covered pixels get partial alpha.
-    Bitmap diagonal(20, 20, PixelFormat32bppARGB);
-    {
-        Graphics g(&diagonal);
-        g.SetSmoothingMode(SmoothingModeAntiAlias);
-        const Point line[2] = {{0, 3}, {19, 11}};
-        g.DrawLines(&pen, line, 2);
-    }
-    bool partial = false;
-    for (uint8_t a : PixelBytes(diagonal)) partial |= a > 0 && a < 255;
-    EXPECT_TRUE(partial);
 }
 
 TEST(Graphics, IndexedAndMissingTargetsFailWithoutDrawing) {
@@ -108,23 +86,6 @@ TEST(Graphics, IndexedAndMissingTargetsFailWithoutDrawing) {
     const Point one[1] = {{1, 1}};
     Pen pen(Color(0xFF000000));
     EXPECT_EQ(InvalidParameter, ok.DrawLines(&pen, one, 1));
-}
-
-TEST(Graphics, DrawsIndexedSourcesWithTheirColours) {
-    Bitmap source(2, 1, PixelFormat4bppIndexed);
-    const uint32_t palette[2] = {0xFF102030, 0xFF405060};
-    source.SetPalette(palette, 2);
-    BitmapData data;
-    source.LockBits(nullptr, ImageLockModeWrite, PixelFormat4bppIndexed, &data);
-    static_cast<uint8_t*>(data.Scan0)[0] = 0x01; // pixel 0 index 0, pixel 1 index 1
-    source.UnlockBits(&data);
-    Bitmap canvas(2, 1, PixelFormat32bppARGB);
-    {
-        Graphics g(&canvas);
-        EXPECT_EQ(Ok, g.DrawImage(&source, 0, 0));
-    }
-    EXPECT_EQ((Px{0x30, 0x20, 0x10, 0xFF}), PixelAt(canvas, 0, 0));
-    EXPECT_EQ((Px{0x60, 0x50, 0x40, 0xFF}), PixelAt(canvas, 1, 0));
 }
 
 } // namespace
