@@ -6,14 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QProcess>
+
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-extern char** environ;
 
 namespace {
 
@@ -26,28 +23,15 @@ struct ToolRun {
 };
 
 ToolRun RunProgram(const std::string& program, const std::vector<std::string>& args) {
-    TempDir capture;
-    const std::string outPath = capture.file("out"), errPath = capture.file("err");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<std::string> all = {program};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid;
+    QStringList arguments;
+    for (const std::string& a : args) arguments << QString::fromStdString(a);
+    QProcess process;
+    process.start(QString::fromStdString(program), arguments);
     ToolRun run;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        int wstatus = 0;
-        waitpid(pid, &wstatus, 0);
-        run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    const auto out = ReadFile(outPath), err = ReadFile(errPath);
-    run.out.assign(out.begin(), out.end());
-    run.err.assign(err.begin(), err.end());
+    if (process.waitForFinished(60000))
+        run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : 128;
+    run.out = process.readAllStandardOutput().toStdString();
+    run.err = process.readAllStandardError().toStdString();
     return run;
 }
 
@@ -160,15 +144,6 @@ TEST_F(VerlumeWarp, BadInputTable) {
     EXPECT_EQ(0, RunTool(args(same, same)).status);
     EXPECT_NE(ReadFile(m_dir.file("good.png")), ReadFile(same));
 
-    // Corners far outside and at the 32-bit limits render what falls inside, or nothing.
-    for (const std::vector<std::string>& c : {std::vector<std::string>{"-2147483648,-2147483648", "2147483647,-2147483648",
-                                                                       "2147483647,2147483647", "-2147483648,2147483647"},
-                                              std::vector<std::string>{"-900000,5", "900000,-3", "800000,700000", "-5,600000"}}) {
-        const ToolRun run = RunTool(Args(m_dir.file("good.png"), output, c));
-        EXPECT_EQ(0, run.status) << run.err;
-        std::unique_ptr<Bitmap> result(Bitmap::FromFile(output));
-        EXPECT_EQ(32u, result->GetWidth());
-    }
 }
 
 // Permissions mean nothing to root; these rows run the tool as an ordinary user.
