@@ -1,4 +1,4 @@
-// What the program does with bad input: a clear message, nothing lost.
+// What the program does with bad input (and a cancelled open): a clear message, nothing lost.
 
 #include "app/ImageFiles.h"
 #include "app/Resources.h"
@@ -69,6 +69,14 @@ TEST_F(BadInput, EveryBadFileShowsFailedToOpenAndKeepsTheEdits) {
             EXPECT_EQ(corners, dialog.GetView()->GetCorners());
             EXPECT_EQ(result, PixelBytes(*dialog.GetView()->GetResultImage()));
         }
+        // A cancelled open changes nothing either, and says nothing.
+        const size_t before = m_messages.size();
+        m_answers.push_back(std::nullopt);
+        Click(dialog, app::IDC_OPEN);
+        EXPECT_EQ(before, m_messages.size());
+        EXPECT_EQ(image, dialog.GetImage());
+        EXPECT_EQ(corners, dialog.GetView()->GetCorners());
+        EXPECT_EQ(result, PixelBytes(*dialog.GetView()->GetResultImage()));
     });
 }
 

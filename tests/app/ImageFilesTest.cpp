@@ -57,17 +57,6 @@ TEST(OpenImageCopy, CopyIsExactAndIndependentOfTheFile) {
     }
 }
 
-TEST(OpenImageCopy, FailureSaysWhy) {
-    TempDir dir;
-    WriteFile(dir.file("notes.png"), std::string("hello"));
-    StatusRecord why;
-    EXPECT_EQ(nullptr, app::OpenImageCopy(dir.file("notes.png"), &why));
-    EXPECT_EQ(UnknownImageFormat, why.code);
-    EXPECT_NE(std::string::npos, why.reason.find("notes.png"));
-    EXPECT_EQ(nullptr, app::OpenImageCopy(dir.file("gone.png"), &why));
-    EXPECT_EQ(FileNotFound, why.code);
-}
-
 TEST(SaveImageByName, FormatFollowsTheNameAndFailuresKeepTheOldFile) {
     TempDir dir;
     Bitmap image(8, 8, PixelFormat32bppARGB);

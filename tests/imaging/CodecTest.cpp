@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <map>
 #include <set>
 #include <cstring>
 
@@ -61,20 +62,6 @@ std::string Head(const std::string& path, size_t n) {
 
 std::unique_ptr<Bitmap> Decode(const std::string& path) {
     return std::unique_ptr<Bitmap>(Bitmap::FromFile(path));
-}
-
-TEST(Encoders, FiveEncodersWithDistinctFixedIds) {
-    const auto& encoders = GetImageEncoders();
-    std::vector<std::string> mimes;
-    std::set<std::vector<uint8_t>> ids;
-    for (const ImageCodecInfo& e : encoders) {
-        mimes.push_back(e.MimeType);
-        const auto* raw = reinterpret_cast<const uint8_t*>(&e.Clsid);
-        ids.insert(std::vector<uint8_t>(raw, raw + sizeof(CLSID)));
-    }
-    EXPECT_EQ((std::vector<std::string>{"image/bmp", "image/jpeg", "image/gif", "image/tiff", "image/png"}), mimes);
-    EXPECT_EQ(encoders.size(), ids.size());
-    EXPECT_EQ(16u, sizeof(CLSID));
 }
 
 struct DecodeCase {
@@ -131,44 +118,42 @@ TEST(Decoding, FileTypesBecomeTheDocumentedFormats) {
     }
 }
 
-TEST(Encoding, LosslessRoundTripsKeepEveryPixelAndTransparency) {
+// PNG and TIFF keep every pixel and its transparency, BMP every opaque colour; a JPEG stays
+// close. Decoding from memory gives what decoding the file gives.
+TEST(Encoding, RoundTrips) {
     TempDir dir;
     std::mt19937 rng(31);
     auto image = RandomBitmap(PixelFormat32bppARGB, 45, 33, rng);
-    for (const char* mime : {"image/png", "image/tiff"}) {
-        SCOPED_TRACE(mime);
-        const std::string path = dir.file(std::string("out.") + (mime + 6));
-        ASSERT_EQ(Ok, image->Save(path, &EncoderFor(mime))) << image->GetLastReason();
+    auto opaque = PictureBitmap(64, 48, QImage::Format_RGB32);
+    const struct { const char* mime; Bitmap* image; double meanError; } cases[] = {
+        {"image/png", image.get(), 0}, {"image/tiff", image.get(), 0}, {"image/bmp", opaque.get(), 0},
+        {"image/jpeg", opaque.get(), 12}, // default quality: close, not exact
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mime);
+        const std::string path = dir.file(std::string("out.") + (c.mime + 6));
+        ASSERT_EQ(Ok, c.image->Save(path, &EncoderFor(c.mime))) << c.image->GetLastReason();
         auto back = Decode(path);
         ASSERT_TRUE(back->HasContent()) << back->GetLastReason();
-        std::unique_ptr<Bitmap> argb(back->Clone({0, 0, 45, 33}, PixelFormat32bppARGB));
-        // Fully transparent pixels may lose their colour; every other byte must survive.
-        const auto a = PixelBytes(*image), b = PixelBytes(*argb);
+        const uint32_t w = c.image->GetWidth(), h = c.image->GetHeight();
+        std::unique_ptr<Bitmap> argb(back->Clone({0, 0, int32_t(w), int32_t(h)}, PixelFormat32bppARGB));
+        const auto a = PixelBytes(*c.image), b = PixelBytes(*argb);
+        double error = 0;
         for (size_t i = 0; i < a.size(); i += 4) {
-            ASSERT_EQ(a[i + 3], b[i + 3]) << i / 4;
-            if (a[i + 3] == 255) {
-                ASSERT_TRUE(std::equal(a.begin() + i, a.begin() + i + 4, b.begin() + i)) << i / 4;
+            if (c.meanError == 0) {
+                ASSERT_EQ(a[i + 3], b[i + 3]) << i / 4;
             }
+            // Fully transparent pixels may lose their colour.
+            if (a[i + 3] == 255)
+                for (int k = 0; k < 4; ++k) error += std::abs(int(a[i + k]) - int(b[i + k]));
         }
+        EXPECT_LE(error / double(a.size()), c.meanError);
+        const auto bytes = ReadFile(path);
+        std::unique_ptr<Bitmap> fromMemory(Bitmap::FromMemory(bytes.data(), bytes.size()));
+        EXPECT_EQ(PixelBytes(*back), PixelBytes(*fromMemory));
     }
-}
-
-TEST(Encoding, BmpKeepsColoursAndJpegComesClose) {
-    TempDir dir;
-    auto image = PictureBitmap(64, 48, QImage::Format_RGB32);
-    ASSERT_EQ(Ok, image->Save(dir.file("a.bmp"), &EncoderFor("image/bmp")));
-    ASSERT_EQ(Ok, image->Save(dir.file("a.jpg"), &EncoderFor("image/jpeg")));
-    EXPECT_EQ("BM", Head(dir.file("a.bmp"), 2));
-    EXPECT_EQ(0xFF, ReadFile(dir.file("a.jpg"))[0]);
-    auto bmp = Decode(dir.file("a.bmp"));
-    auto jpg = Decode(dir.file("a.jpg"));
-    std::unique_ptr<Bitmap> bmpArgb(bmp->Clone({0, 0, 64, 48}, PixelFormat32bppARGB));
-    std::unique_ptr<Bitmap> jpgArgb(jpg->Clone({0, 0, 64, 48}, PixelFormat32bppARGB));
-    EXPECT_EQ(PixelBytes(*image), PixelBytes(*bmpArgb));
-    const auto a = PixelBytes(*image), j = PixelBytes(*jpgArgb);
-    double error = 0;
-    for (size_t i = 0; i < a.size(); ++i) error += std::abs(int(a[i]) - int(j[i]));
-    EXPECT_LT(error / double(a.size()), 12.0); // default quality: close, not exact
+    std::unique_ptr<Bitmap> none(Bitmap::FromMemory(nullptr, 0));
+    EXPECT_EQ(UnknownImageFormat, none->GetLastStatus());
 }
 
 TEST(Encoding, GifKeepsFewColoursExactlyAndReducesMany) {
@@ -226,68 +211,26 @@ TEST(Encoding, ImageWithoutContentOrUnknownEncoderSavesNothing) {
 
 TEST(Decoding, BadFilesGiveAClearStatus) {
     TempDir dir;
-    WriteWithQt(Picture(64, 64, QImage::Format_RGB32), dir.file("good.png"), "png");
-    WriteWithQt(Picture(64, 64, QImage::Format_RGB32), dir.file("good.jpg"), "jpeg");
-    auto cut = [&](const std::string& from, const std::string& to) {
-        auto bytes = ReadFile(dir.file(from));
-        bytes.resize(bytes.size() / 2);
-        WriteFile(dir.file(to), bytes);
+    const std::map<std::string, Status> status = {
+        {"missing.png", FileNotFound}, {"empty.png", UnknownImageFormat}, {"text.png", UnknownImageFormat},
+        {"huge.png", ValueOverflow},   {"folder.png", InvalidParameter},
     };
-    cut("good.png", "truncated.png");
-    cut("good.jpg", "truncated.jpg");
-    WriteFile(dir.file("empty.png"), std::string());
-    WriteFile(dir.file("text.png"), std::string("this is not an image\n"));
-    WriteFile(dir.file("huge.png"), PngWithStatedSize(100000, 100000));
-    std::filesystem::create_directory(dir.file("folder.png"));
-
-    const struct { const char* name; Status status; } cases[] = {
-        {"missing.png", FileNotFound},
-        {"empty.png", UnknownImageFormat},
-        {"text.png", UnknownImageFormat},
-        {"truncated.png", UnknownImageFormat},
-        {"huge.png", ValueOverflow},
-        {"folder.png", InvalidParameter},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto bitmap = Decode(dir.file(c.name));
+    for (const BadFile& f : MakeBadInputFiles(dir)) {
+        SCOPED_TRACE(f.what);
+        auto bitmap = Decode(dir.file(f.name));
+        // libjpeg decodes what a cut JPEG holds and fills the rest: a clear failure or the whole
+        // image, never a crash or a wrong size.
+        if (f.name == "truncated.jpg" && bitmap->HasContent()) {
+            EXPECT_EQ(32u, bitmap->GetWidth());
+            continue;
+        }
         EXPECT_FALSE(bitmap->HasContent());
         EXPECT_EQ(0u, bitmap->GetWidth());
-        EXPECT_EQ(c.status, bitmap->GetLastStatus()) << bitmap->GetLastReason();
-        // The reason names the file.
-        EXPECT_NE(std::string::npos, bitmap->GetLastReason().find(c.name)) << bitmap->GetLastReason();
+        if (status.count(f.name)) {
+            EXPECT_EQ(status.at(f.name), bitmap->GetLastStatus()) << bitmap->GetLastReason();
+        }
+        EXPECT_NE(std::string::npos, bitmap->GetLastReason().find(f.name)) << bitmap->GetLastReason();
     }
-    // libjpeg decodes what a cut JPEG holds and fills the rest: either a clear failure or the
-    // whole image, never a crash or a wrong size.
-    auto jpeg = Decode(dir.file("truncated.jpg"));
-    if (jpeg->HasContent()) {
-        EXPECT_EQ(64u, jpeg->GetWidth());
-        EXPECT_EQ(64u, jpeg->GetHeight());
-    } else {
-        EXPECT_EQ(UnknownImageFormat, jpeg->GetLastStatus());
-    }
-}
-
-} // namespace
-
-namespace {
-
-TEST(Decoding, FromMemoryDecodesTheSameBytes) {
-    using namespace imaging;
-    using namespace testing_support;
-    TempDir dir;
-    std::mt19937 rng(5);
-    auto image = RandomBitmap(PixelFormat32bppARGB, 9, 7, rng);
-    ASSERT_EQ(Ok, image->Save(dir.file("a.png"), &EncoderFor("image/png")));
-    const auto bytes = ReadFile(dir.file("a.png"));
-    std::unique_ptr<Bitmap> fromFile(Bitmap::FromFile(dir.file("a.png")));
-    std::unique_ptr<Bitmap> fromMemory(Bitmap::FromMemory(bytes.data(), bytes.size()));
-    ASSERT_TRUE(fromMemory->HasContent()) << fromMemory->GetLastReason();
-    EXPECT_EQ(PixelBytes(*fromFile), PixelBytes(*fromMemory));
-    std::unique_ptr<Bitmap> empty(Bitmap::FromMemory(nullptr, 0));
-    EXPECT_EQ(UnknownImageFormat, empty->GetLastStatus());
-    std::unique_ptr<Bitmap> half(Bitmap::FromMemory(bytes.data(), bytes.size() / 2));
-    EXPECT_FALSE(half->HasContent());
 }
 
 } // namespace

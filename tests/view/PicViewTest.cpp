@@ -63,23 +63,31 @@ protected:
     std::unique_ptr<Bitmap> m_image;      // the view's source
 };
 
-QRgb Rgb(uint32_t argb) { return QRgb(argb); }
-
-TEST_F(PicViewTest, BeforeAnyImage) {
-    MakeView(300, 200);
-    EXPECT_EQ((framework::CSize{500, 500}), m_view->GetTotalSize());
-    EXPECT_EQ(nullptr, m_view->GetResultImage());
-    EXPECT_EQ(-1, m_view->GetSelectedCorner());
-    // Nothing is painted: the client area shows the window colour.
-    const QRgb window = Viewport()->palette().color(QPalette::Window).rgb();
-    const QImage screen = Screen();
-    for (int y = 0; y < screen.height(); y += 7)
-        for (int x = 0; x < screen.width(); x += 7) ASSERT_EQ(window, screen.pixel(x, y) | 0xFF000000u);
-    // A drag from where corner 0 lies reads nothing and renders nothing.
-    Drag({3, 3}, {40, 30});
-    EXPECT_EQ(nullptr, m_view->GetResultImage());
-    EXPECT_FALSE(m_view->IsDragging());
-    EXPECT_EQ(nullptr, QApplication::overrideCursor()); // no wait cursor left behind
+// Before any image, and with an image without content: nothing painted, nothing rendered.
+TEST_F(PicViewTest, NothingToShow) {
+    for (bool empty : {false, true}) {
+        SCOPED_TRACE(empty ? "image without content" : "no image");
+        MakeView(300, 200);
+        Bitmap none(0, 0, PixelFormat24bppRGB);
+        if (empty) {
+            SetRandomImage(100, 80);
+            m_view->SetImage(&none);
+            for (int i = 0; i < 5; ++i) EXPECT_EQ((Point{0, 0}), m_view->GetCorners()[i]);
+        }
+        EXPECT_EQ(empty ? (framework::CSize{0, 0}) : (framework::CSize{500, 500}), m_view->GetTotalSize());
+        EXPECT_EQ(nullptr, m_view->GetResultImage());
+        const QRgb window = Viewport()->palette().color(QPalette::Window).rgb();
+        const QImage screen = Screen();
+        for (int y = 0; y < screen.height(); y += 7)
+            for (int x = 0; x < screen.width(); x += 7) ASSERT_EQ(window, screen.pixel(x, y) | 0xFF000000u);
+        // A drag from where corner 0 lies reads nothing and renders nothing.
+        Drag({3, 3}, {40, 30});
+        EXPECT_EQ(nullptr, m_view->GetResultImage());
+        EXPECT_FALSE(m_view->IsDragging());
+        EXPECT_EQ(-1, m_view->GetSelectedCorner());
+        EXPECT_EQ(nullptr, QApplication::overrideCursor()); // no wait cursor left behind
+        m_window.reset();
+    }
 }
 
 TEST_F(PicViewTest, SetImageFramesTheImage) {
@@ -112,22 +120,6 @@ TEST_F(PicViewTest, SetImageFramesTheImage) {
               m_view->GetCorners());
     EXPECT_EQ(PixelBytes(*second), PixelBytes(*m_view->GetResultImage()));
     m_image = std::move(second);
-}
-
-TEST_F(PicViewTest, ImageWithoutContent) {
-    MakeView(300, 200);
-    SetRandomImage(100, 80);
-    Bitmap empty(0, 0, PixelFormat24bppRGB);
-    m_view->SetImage(&empty);
-    EXPECT_EQ((framework::CSize{0, 0}), m_view->GetTotalSize());
-    EXPECT_EQ(nullptr, m_view->GetResultImage());
-    for (int i = 0; i < 5; ++i) EXPECT_EQ((Point{0, 0}), m_view->GetCorners()[i]);
-    const QRgb window = Viewport()->palette().color(QPalette::Window).rgb();
-    EXPECT_EQ(window, Screen().pixel(10, 10) | 0xFF000000u);
-    // A drag over it renders nothing and reads nothing.
-    Drag({2, 2}, {50, 40});
-    EXPECT_EQ(nullptr, m_view->GetResultImage());
-    m_image.reset();
 }
 
 TEST_F(PicViewTest, PressPicksTheFirstCornerWithinTheRadius) {
@@ -243,12 +235,9 @@ TEST_F(PicViewTest, ReleaseRendersFromTheSource) {
     EXPECT_NE(unwarped, PixelBytes(*m_view->GetResultImage()));
     EXPECT_EQ(RenderedFromSource(Corners()), PixelBytes(*m_view->GetResultImage()));
 
-    // Several drags; back at the image's corners the render comes from the source again.
+    // Dragged away and back: the render comes from the source again, not from the last result.
     Drag({200, 150}, {150, 120});
     EXPECT_EQ(RenderedFromSource(Corners()), PixelBytes(*m_view->GetResultImage()));
-    Drag({0, 0}, {40, 30});
-    EXPECT_EQ(RenderedFromSource(Corners()), PixelBytes(*m_view->GetResultImage()));
-    Drag({40, 30}, {0, 0});
     Drag({150, 120}, {200, 150});
     const std::array<Point, 4> identity = {Point{0, 0}, Point{200, 0}, Point{200, 150}, Point{0, 150}};
     EXPECT_EQ(identity, Corners());
@@ -296,19 +285,6 @@ TEST_F(PicViewTest, SecondPressOfADoubleClickIsAPress) {
     EXPECT_EQ((Point{170, 130}), m_view->GetCorners()[2]);
 }
 
-TEST_F(PicViewTest, PaintsHandlesOverTheResultAndYellowWhereItIsTransparent) {
-    MakeView(400, 300);
-    SetRandomImage(200, 150);
-    Drag({200, 150}, {120, 100}); // the bottom right of the result becomes transparent
-    QApplication::processEvents();
-    const QImage screen = Screen();
-    EXPECT_EQ(Rgb(0xFFC800C8), screen.pixel(5, 3));     // right edge of corner 0's handle
-    EXPECT_EQ(Rgb(0xFFC800C8), screen.pixel(120, 94));  // top edge of corner 2's handle
-    EXPECT_EQ(Rgb(0xFFFFFFC8), screen.pixel(190, 140)); // pale yellow under transparency
-    const QRgb window = Viewport()->palette().color(QPalette::Window).rgb();
-    EXPECT_EQ(window, screen.pixel(300, 250) | 0xFF000000u); // beyond the image: not painted
-}
-
 TEST_F(PicViewTest, ScrolledRepaintShowsExactlyTheFullComposition) {
     MakeView(320, 240);
     SetRandomImage(900, 700, PixelFormat32bppARGB);
@@ -323,8 +299,8 @@ TEST_F(PicViewTest, ScrolledRepaintShowsExactlyTheFullComposition) {
     const framework::CPoint at = m_view->GetScrollPosition();
     const QImage screen = Screen();
 
-    // The whole canvas composed the plain way: fill, result blended, handles and outline, in
-    // the view's premultiplied back buffer format and, for comparison, with straight alpha.
+    // The whole canvas composed the plain way in the view's premultiplied back buffer format:
+    // fill, result blended, handles and outline.
     auto compose = [&](PixelFormat format) {
         auto full = std::make_unique<Bitmap>(900, 700, format);
         Graphics g(full.get());
@@ -338,16 +314,11 @@ TEST_F(PicViewTest, ScrolledRepaintShowsExactlyTheFullComposition) {
         g.DrawLines(&pen, c.data(), 5);
         return full;
     };
-    auto premultiplied = compose(PixelFormat32bppPARGB);
-    auto straight = compose(PixelFormat32bppARGB);
-    std::unique_ptr<Bitmap> expected(premultiplied->Clone({0, 0, 900, 700}, PixelFormat32bppARGB));
+    std::unique_ptr<Bitmap> expected(compose(PixelFormat32bppPARGB)->Clone({0, 0, 900, 700}, PixelFormat32bppARGB));
     for (int y = 0; y < screen.height(); ++y)
         for (int x = 0; x < screen.width(); ++x) {
             const auto px = PixelAt(*expected, at.x + x, at.y + y);
             ASSERT_EQ(qRgba(px[2], px[1], px[0], px[3]), screen.pixel(x, y)) << x << "," << y;
-            // Blending in premultiplied form differs from straight alpha by rounding only.
-            const auto st = PixelAt(*straight, at.x + x, at.y + y);
-            for (int c = 0; c < 4; ++c) ASSERT_LE(std::abs(int(st[c]) - int(px[c])), 1);
         }
 }
 
@@ -372,24 +343,6 @@ TEST_F(PicViewTest, OneImagePixelPerDevicePixelOnAScaledDisplay) {
     EXPECT_EQ((Point{196, 146}), m_view->GetPointerPosition());
     EXPECT_EQ(2, m_view->GetSelectedCorner());
     QTest::mouseRelease(Viewport(), Qt::LeftButton, {}, QPoint(98, 73));
-}
-
-class DeletionProbe : public CPicView {
-public:
-    explicit DeletionProbe(bool* deleted) : m_deleted(deleted) {}
-    ~DeletionProbe() override { *m_deleted = true; }
-
-private:
-    bool* m_deleted;
-};
-
-TEST(PicViewOwnership, TheViewIsDeletedWithItsWindow) {
-    bool deleted = false;
-    auto window = std::make_unique<TestWindow>(200, 200);
-    auto* probe = new DeletionProbe(&deleted);
-    ASSERT_TRUE(probe->Create(window.get(), {0, 0, 100, 100}, 10001));
-    window.reset();
-    EXPECT_TRUE(deleted);
 }
 
 } // namespace

@@ -87,42 +87,6 @@ bool AllBytesAre(Bitmap& bitmap, uint8_t value) {
 
 const Quad kSkewed{{6, 4}, {60, 9}, {2, 44}, {57, 40}};
 
-TEST(WarpImageToQuad, TransparentSourceWritesNothing) {
-    Bitmap source(64, 48, PixelFormat32bppARGB); // all bytes 0: alpha 0 everywhere
-    auto dest = Marked(64, 48);
-    WarpImageToQuad(&source, dest.get(), kSkewed.tl, kSkewed.tr, kSkewed.bl, kSkewed.br);
-    EXPECT_TRUE(AllBytesAre(*dest, 0x5A));
-}
-
-// Only the box up to the largest corner coordinates is scanned, and never beyond the source's
-// size, also in a larger destination.
-TEST(WarpImageToQuad, WritesOnlyInsideTheScannedBox) {
-    const struct {
-        int32_t w, h, destW, destH;
-        Quad q;
-        int32_t boxW, boxH;
-    } cases[] = {
-        {64, 48, 64, 48, {{3, 2}, {30, 3}, {1, 20}, {29, 19}}, 30, 20},
-        {40, 30, 60, 50, {{-20, -15}, {90, -5}, {-10, 80}, {100, 70}}, 40, 30},
-    };
-    std::mt19937 rng(7);
-    for (const auto& c : cases) {
-        auto source = RandomBitmap(PixelFormat24bppRGB, c.w, c.h, rng);
-        auto dest = Marked(c.destW, c.destH);
-        WarpImageToQuad(source.get(), dest.get(), c.q.tl, c.q.tr, c.q.bl, c.q.br);
-        int written = 0;
-        for (int y = 0; y < c.destH; ++y)
-            for (int x = 0; x < c.destW; ++x) {
-                const bool touched = PixelAt(*dest, x, y) != std::array<uint8_t, 4>{0x5A, 0x5A, 0x5A, 0x5A};
-                if (x >= c.boxW || y >= c.boxH) {
-                    ASSERT_FALSE(touched) << x << "," << y;
-                }
-                written += touched;
-            }
-        EXPECT_GT(written, 400);
-    }
-}
-
 // A region renders exactly its pixels of the whole render and leaves the others alone, also
 // where it reaches beyond the destination or the 32-bit range, or is empty.
 TEST(WarpImageToQuad, RegionRendersItsPartOfTheWhole) {
@@ -150,26 +114,6 @@ TEST(WarpImageToQuad, RegionRendersItsPartOfTheWhole) {
                 }
         }
     }
-}
-
-TEST(WarpImageToQuad, NeighbourhoodArgument) {
-    std::mt19937 rng(10);
-    auto source = RandomBitmap(PixelFormat24bppRGB, 50, 40, rng);
-    auto render = [&](int n) {
-        Bitmap dest(50, 40, PixelFormat32bppARGB);
-        if (n == 100) {
-            WarpImageToQuad(source.get(), &dest, kSkewed.tl, kSkewed.tr, kSkewed.bl, kSkewed.br);
-        } else {
-            WarpImageToQuad(source.get(), &dest, kSkewed.tl, kSkewed.tr, kSkewed.bl, kSkewed.br, n);
-        }
-        return PixelBytes(dest);
-    };
-    const auto one = render(1), two = render(2);
-    EXPECT_NE(one, two);
-    EXPECT_EQ(one, render(0));
-    EXPECT_EQ(one, render(-4));
-    EXPECT_EQ(two, render(100)); // the six-argument form
-    EXPECT_EQ(two, render(5));
 }
 
 TEST(WarpImageToQuad, RendersNothingWhenALockFails) {
@@ -202,12 +146,9 @@ TEST(WarpImageToQuad, RendersNothingWhenALockFails) {
     WarpImageToQuad(nullptr, dest.get(), q.tl, q.tr, q.bl, q.br);
     WarpImageToQuad(source.get(), nullptr, q.tl, q.tr, q.bl, q.br);
     EXPECT_TRUE(AllBytesAre(*dest, 0x5A));
-    // Both bitmaps are usable afterwards: no lock was left behind.
-    BitmapData again;
-    EXPECT_EQ(Ok, source->LockBits(nullptr, ImageLockModeRead, PixelFormat24bppRGB, &again));
-    source->UnlockBits(&again);
-    EXPECT_EQ(Ok, dest->LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &again));
-    dest->UnlockBits(&again);
+    // No lock was left behind: the source renders again.
+    WarpImageToQuad(source.get(), dest.get(), q.tl, q.tr, q.bl, q.br);
+    EXPECT_FALSE(AllBytesAre(*dest, 0x5A));
 }
 
 // Every format reads as its true colour, so warping it equals warping its 32-bit ARGB copy;
