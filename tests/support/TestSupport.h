@@ -4,6 +4,7 @@
 #include "imaging/Bitmap.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -42,6 +43,15 @@ void FillBytes(imaging::Bitmap& bitmap, uint8_t value);
 
 // The BGRA bytes of pixel (x, y) of a 32bppARGB bitmap.
 std::array<uint8_t, 4> PixelAt(imaging::Bitmap& bitmap, int32_t x, int32_t y);
+
+// Four warp corners in the warp's argument order.
+struct Quad {
+    imaging::Point tl, tr, bl, br;
+};
+
+// The bits of a floating-point value, for comparisons that tell 0 from -0 and NaNs apart.
+inline uint32_t Bits(float f) { return std::bit_cast<uint32_t>(f); }
+inline uint64_t Bits(double d) { return std::bit_cast<uint64_t>(d); }
 
 } // namespace testing_support
 

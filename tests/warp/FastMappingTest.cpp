@@ -10,7 +10,6 @@
 
 #include <cfloat>
 #include <cmath>
-#include <cstring>
 #include <random>
 
 namespace {
@@ -19,21 +18,6 @@ using namespace imaging;
 using namespace testing_support;
 using namespace warp;
 
-uint32_t Bits(float f) {
-    uint32_t b;
-    std::memcpy(&b, &f, 4);
-    return b;
-}
-uint64_t Bits(double d) {
-    uint64_t b;
-    std::memcpy(&b, &d, 8);
-    return b;
-}
-float FromBits(uint32_t b) {
-    float f;
-    std::memcpy(&f, &b, 4);
-    return f;
-}
 
 // Values whose arc tangent or tangent lies so close to a single-precision rounding boundary
 // that the approximation cannot decide; found by bench/slope_exhaustive.
@@ -42,7 +26,7 @@ TEST(SlopesOfTangents, ValuesNearARoundingBoundaryTakeTheStandardFunctions) {
 #include "NearBoundaryTangents.inc"
     };
     std::vector<float> t;
-    for (uint32_t b : nearBoundary) t.push_back(FromBits(b));
+    for (uint32_t b : nearBoundary) t.push_back(std::bit_cast<float>(b));
     while (t.size() % 4) t.push_back(t.back()); // whole vectors: no scalar tail
     std::vector<float> fast(t.size());
     std::vector<uint8_t> redone(t.size());
@@ -60,10 +44,6 @@ TEST(SlopesOfTangents, ValuesNearARoundingBoundaryTakeTheStandardFunctions) {
         for (int i = 0; i < 4; ++i) EXPECT_FALSE(redone[i]) << plain[i];
     }
 }
-
-struct Quad {
-    Point tl, tr, bl, br;
-};
 
 // The run (x0 + i, y), i < 203 (not a whole number of vectors), vector against scalar.
 void ExpectSameRun(const QuadMapping& m, int32_t y, int32_t x0) {

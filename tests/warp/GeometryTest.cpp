@@ -1,10 +1,10 @@
+#include "support/TestSupport.h"
 #include "warp/Geometry.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 
 namespace {
 
@@ -14,12 +14,8 @@ using warp::LineSlope;
 using warp::Point;
 using warp::PointDistance;
 using warp::PointF;
+using testing_support::Bits;
 
-uint32_t Bits(float f) {
-    uint32_t b;
-    std::memcpy(&b, &f, 4);
-    return b;
-}
 
 // Bit-for-bit equality, which also tells 0 from -0.
 #define EXPECT_SAME_FLOAT(expected, actual) EXPECT_EQ(Bits(expected), Bits(actual)) << (actual)

@@ -13,10 +13,6 @@ namespace {
 using namespace imaging;
 using namespace testing_support;
 
-struct Quad {
-    Point tl, tr, bl, br;
-};
-
 void ExpectSameAsOracle(Bitmap& source, const Quad& q, int n, uint8_t fill = 0) {
     const int32_t w = int32_t(source.GetWidth()), h = int32_t(source.GetHeight());
     Bitmap expected(w, h, PixelFormat32bppARGB), actual(w, h, PixelFormat32bppARGB);

@@ -69,10 +69,6 @@ TEST_F(SampleTest, NeighbourhoodSizes) {
 
 // --- whole renders ---------------------------------------------------------------------------
 
-struct Quad {
-    Point tl, tr, bl, br;
-};
-
 std::unique_ptr<Bitmap> Marked(int32_t w, int32_t h) {
     auto bitmap = std::make_unique<Bitmap>(w, h, PixelFormat32bppARGB);
     FillBytes(*bitmap, 0x5A);
