@@ -391,6 +391,7 @@ int SlopesOfTangentsAvx2(const float* t, float* slope, int n, uint8_t* redone) {
         SlopesOfChunk(tangents, work, chunk, least, most, [&](int32_t i, V s, V unsure) {
             _mm_storeu_ps(slope + first + i, _mm256_cvtpd_ps(s));
             const int redo = _mm256_movemask_pd(unsure);
+            if (redo == 0 && redone == nullptr) return; // the common case, kept short
             for (int k = 0; k < 4; ++k) {
                 const bool again = redo & (1 << k);
                 if (again) slope[first + i + k] = SlopeOfTangent(t[first + i + k]), ++count;

@@ -37,6 +37,10 @@ TEST(SlopesOfTangents, ValuesNearARoundingBoundaryTakeTheStandardFunctions) {
             EXPECT_TRUE(redone[i]) << std::hexfloat << t[i];
         }
     }
+    // The same slopes when nobody asks which were redone.
+    std::vector<float> unmarked(t.size());
+    EXPECT_EQ(int(t.size()), SlopesOfTangents(t.data(), unmarked.data(), int(t.size()))); // all of them redone
+    for (size_t i = 0; i < t.size(); ++i) EXPECT_EQ(Bits(fast[i]), Bits(unmarked[i])) << std::hexfloat << t[i];
     // Ordinary values are not redone.
     std::vector<float> plain = {0.1f, 0.25f, 3.0f, -7.5f};
     SlopesOfTangents(plain.data(), fast.data(), 4, redone.data());
