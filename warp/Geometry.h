@@ -8,6 +8,8 @@
 
 #include "imaging/Types.h"
 
+#include <cmath>
+
 namespace warp {
 
 using imaging::Point;
@@ -27,8 +29,24 @@ float LineSlope(PointF a, PointF b);
 
 // Where the line through p1 with slope k1 meets the line through p2 with slope k2. Returns p1
 // when p1 and p2 coincide; (0, 0) when the slopes are equal or the meeting point has a zero
-// coordinate.
+// coordinate. X comes from both intercepts, Y from line 1 (exactly p1.Y when k1 is 0).
 PointF LineIntersection(PointF p1, float k1, PointF p2, float k2);
+
+// Where the warp takes the line through p with slope k to meet the edge line through `corner`
+// with slope kEdge: p itself when p is the corner, the corner when the lines are parallel,
+// else their meeting point as LineIntersection computes it, with two differences that keep it
+// right: Y comes from the edge line where TakesYFromSecondLine(k, x, kEdge), and a point on an
+// axis is kept (an edge along the top row or the left column is met there).
+PointF EdgePoint(PointF p, float k, PointF corner, float kEdge);
+
+// True where Y = k1 * x + c1 would lose its digits: line 1 steeper than line 2 and |k1 * x|
+// above 2^20, so that the terms nearly cancel and their single-precision roundings (about
+// 2^-23 |k1 * x|) could move Y by more than an eighth of a pixel. A vertical line's slope at
+// x = 1000 would leave Y hundreds of pixels off. Never for an infinite or NaN x.
+inline bool TakesYFromSecondLine(float k1, float x, float k2) {
+    const double kx = double(k1) * double(x);
+    return std::isfinite(kx) && std::fabs(kx) > 0x1p20 && std::fabs(k2) < std::fabs(k1);
+}
 
 // Euclidean distance, single(sqrt(dX^2 + dY^2)) with the sum in double.
 float PointDistance(PointF a, PointF b);

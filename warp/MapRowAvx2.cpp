@@ -211,30 +211,32 @@ struct PointV {
 inline PointV Select(V mask, PointV a, PointV b) { return {Select(mask, a.x, b.x), Select(mask, a.y, b.y)}; }
 
 // Where the line through p with slope k crosses the edge line with slope kq and
-// cq = single(q.Y - kq * q.X) (the same in every lane), as LineIntersection computes it.
+// cq = single(q.Y - kq * q.X) (the same in every lane), as EdgePoint computes it where the
+// lines are not parallel and p is not the corner.
 inline PointV Crossing(PointV p, V k, V kq, V cq) {
     const V c1 = Single(Sub(p.y, Mul(k, p.x)));
     const V x = Single(Div(Sub(c1, cq), Sub(kq, k)));
-    return {x, Single(Add(Mul(k, x), c1))};
+    const V kx = Mul(k, x);
+    const V fromEdge = And(And(Gt(Abs(kx), Set(0x1p20)), Lt(Abs(kx), Set(HUGE_VAL))), Lt(Abs(kq), Abs(k)));
+    if (_mm256_movemask_pd(fromEdge) == 0) [[likely]]
+        return {x, Single(Add(kx, c1))};
+    return {x, Select(fromEdge, Single(Add(Mul(kq, x), cq)), Single(Add(kx, c1)))};
 }
 
-// True in lanes where crossing a or b may be one LineIntersection does not give as it is:
-// equal slopes (then kq - k is 0 and x infinite or NaN) and a zero coordinate both make the
-// product of the four coordinates zero, infinite or NaN (four singles multiplied in double
-// neither underflow nor overflow).
+// True in lanes where crossing a or b may not be the edge point as it is: a line parallel to
+// its edge (kq - k is 0) leaves x infinite or NaN, and so the product of the four coordinates
+// (four singles multiplied in double never overflow).
 inline V MayFallBack(PointV a, PointV b) {
     const V product = Abs(Mul(Mul(a.x, a.y), Mul(b.x, b.y)));
-    return Or(_mm256_cmp_pd(product, Set(0.0), _CMP_EQ_UQ), Eq(product, Set(HUGE_VAL)));
+    return _mm256_cmp_pd(product, Set(HUGE_VAL), _CMP_NLT_UQ); // infinite or NaN
 }
 
-// LineIntersection(p, k, q, kq) with its fallback to q for "no point", as the warp uses it.
+// EdgePoint(p, k, q, kq) in every lane.
 inline PointV IntersectOrCorner(PointV p, V k, PointV q, V kq, V cq) {
     const PointV c = Crossing(p, k, kq, cq);
-    // p itself when p is q; "no point" for equal slopes or a zero coordinate, and "no point"
-    // is replaced by q.
+    // p itself when p is q; q where the lines are parallel.
     const V samePoint = And(Eq(p.x, q.x), Eq(p.y, q.y));
-    const V noPoint = Or(Eq(k, kq), Or(Eq(c.x, Set(0.0)), Eq(c.y, Set(0.0))));
-    return Select(Or(samePoint, noPoint), q, c);
+    return Select(samePoint, p, Select(Eq(k, kq), q, c));
 }
 
 inline V SquaredDistance(PointV a, PointV b) {

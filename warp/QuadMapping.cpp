@@ -6,8 +6,6 @@ namespace {
 
 PointF ToPointF(Point p) { return {float(p.X), float(p.Y)}; }
 
-bool IsNoPoint(PointF p) { return p.X == 0.0f && p.Y == 0.0f; }
-
 } // namespace
 
 QuadMapping MakeQuadMapping(Point tl, Point tr, Point bl, Point br, uint32_t width,
@@ -35,15 +33,11 @@ SourcePosition MapToSource(const QuadMapping& m, int32_t x, int32_t y) {
     const float kRow = m.useRowVanish ? LineSlope(m.rowVanish, p) : m.kTop;
     const float kCol = m.useColVanish ? LineSlope(m.colVanish, p) : m.kRight;
 
-    // Where they cross the edges; a failed intersection falls back to a corner.
-    PointF il = LineIntersection(p, kRow, m.tl, m.kLeft);
-    PointF ir = LineIntersection(p, kRow, m.br, m.kRight);
-    PointF it = LineIntersection(p, kCol, m.tr, m.kTop);
-    PointF ib = LineIntersection(p, kCol, m.bl, m.kBottom);
-    if (IsNoPoint(il)) il = m.tl;
-    if (IsNoPoint(ir)) ir = m.br;
-    if (IsNoPoint(it)) it = m.tr;
-    if (IsNoPoint(ib)) ib = m.bl;
+    // Where they cross the edges; a line parallel to its edge falls back to the corner.
+    const PointF il = EdgePoint(p, kRow, m.tl, m.kLeft);
+    const PointF ir = EdgePoint(p, kRow, m.br, m.kRight);
+    const PointF it = EdgePoint(p, kCol, m.tr, m.kTop);
+    const PointF ib = EdgePoint(p, kCol, m.bl, m.kBottom);
 
     // Signed distances from the left and top edges along those lines.
     float dL = PointDistance(il, p);

@@ -11,6 +11,7 @@
 namespace oracle {
 
 using namespace imaging;
+using warp::EdgePoint;
 using warp::LineIntersection;
 using warp::LineSlope;
 using warp::PointDistance;
@@ -92,14 +93,10 @@ void ReferenceWarpImageToQuad(Bitmap* source, Bitmap* destination, Point TL, Poi
             if (Vr.X != 0 && Vr.Y != 0) kRow = LineSlope(Vr, P);
             if (Vc.X != 0 && Vc.Y != 0) kCol = LineSlope(Vc, P);
 
-            PointF IL = LineIntersection(P, kRow, tl, kLeft);
-            if (IL.X == 0 && IL.Y == 0) IL = tl;
-            PointF IR = LineIntersection(P, kRow, br, kRight);
-            if (IR.X == 0 && IR.Y == 0) IR = br;
-            PointF IT = LineIntersection(P, kCol, tr, kTop);
-            if (IT.X == 0 && IT.Y == 0) IT = tr;
-            PointF IB = LineIntersection(P, kCol, bl, kBottom);
-            if (IB.X == 0 && IB.Y == 0) IB = bl;
+            const PointF IL = EdgePoint(P, kRow, tl, kLeft);
+            const PointF IR = EdgePoint(P, kRow, br, kRight);
+            const PointF IT = EdgePoint(P, kCol, tr, kTop);
+            const PointF IB = EdgePoint(P, kCol, bl, kBottom);
 
             float dL = PointDistance(IL, P);
             float dLR = PointDistance(IL, IR);

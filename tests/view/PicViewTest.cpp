@@ -234,6 +234,13 @@ TEST_F(PicViewTest, ReleaseRendersFromTheSource) {
     // never contribute), so the render is visible in the pixels.
     EXPECT_NE(unwarped, PixelBytes(*m_view->GetResultImage()));
     EXPECT_EQ(RenderedFromSource(Corners()), PixelBytes(*m_view->GetResultImage()));
+    // Yet it shows the picture as it was, each byte within the blend's two truncations (row
+    // and column 0 aside, and the last, whose neighbours lie outside).
+    const std::vector<uint8_t> shown = PixelBytes(*m_view->GetResultImage());
+    for (int32_t y = 1; y < 149; ++y)
+        for (int32_t x = 1; x < 199; ++x)
+            for (size_t i = (size_t(y) * 200 + size_t(x)) * 4, b = 0; b < 4; ++b)
+                ASSERT_LE(std::abs(int(shown[i + b]) - int(unwarped[i + b])), 2) << x << "," << y;
 
     // Dragged away and back: the render comes from the source again, not from the last result.
     Drag({200, 150}, {150, 120});

@@ -8,6 +8,7 @@
 
 namespace {
 
+using warp::EdgePoint;
 using warp::LineAngle;
 using warp::LineIntersection;
 using warp::LineSlope;
@@ -72,6 +73,37 @@ TEST(LineIntersection, MeetsOrReportsNoPoint) {
         EXPECT_SAME_FLOAT(c.expected.X, r.X);
         EXPECT_SAME_FLOAT(c.expected.Y, r.Y);
     }
+}
+
+// The warp's edge points: the same meeting point, but kept on an axis, and with Y from the
+// edge line where a steep line's own Y would lose its digits.
+TEST(EdgePoint, StaysOnTheEdgeWhereLineIntersectionWouldNot) {
+    const float vertical = LineSlope({1000, 0}, {1000, 10}); // -2.2877332e7
+    struct Case {
+        PointF p;
+        float k;
+        PointF corner;
+        float kEdge;
+        PointF expected;
+        float tolerance;
+    };
+    const Case cases[] = {
+        {{3, 4}, 1, {3, 4}, 1, {3, 4}, 0},           // the pixel is the corner
+        {{1, 1}, 2, {5, 2}, 2, {5, 2}, 0},           // parallel: the corner
+        {{1, 1}, 1, {3, 1}, -1, {2, 2}, 0},          // as LineIntersection
+        {{0, 3}, 0, {2, 5}, 1, {0, 3}, 0},           // on the Y axis, kept
+        {{40, 30}, -3, {100, 0}, 0, {50, 0}, 0},     // along the top row, kept
+        {{1000, 50}, vertical, {0, 100}, 0.5f, {1000, 600}, 1e-3f}, // a vertical line far from X = 0
+        {{700, 50}, vertical, {0, 0}, 0, {700, 0}, 1e-3f},          // ... meeting the top row
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "p (" << c.p.X << "," << c.p.Y << ") k " << c.k);
+        const PointF e = EdgePoint(c.p, c.k, c.corner, c.kEdge);
+        EXPECT_NEAR(c.expected.X, e.X, c.tolerance);
+        EXPECT_NEAR(c.expected.Y, e.Y, c.tolerance);
+    }
+    // LineIntersection keeps its rule: Y from line 1, there hundreds of pixels off.
+    EXPECT_GT(std::fabs(LineIntersection({1000, 50}, vertical, {0, 100}, 0.5f).Y - 600), 10);
 }
 
 TEST(PointDistance, BothFlavours) {

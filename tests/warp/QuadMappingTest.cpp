@@ -63,6 +63,33 @@ TEST(QuadMapping, ParallelEdgesUseTheEdgeSlopes) {
     EXPECT_FALSE(m.useRowVanish);
 }
 
+// With vertical left and right edges every column line is vertical and every row line meets
+// both edges, so a pixel's position follows from its column alone: u = W (x - xL) / (xR - xL)
+// and v = H (y - top(x)) / (bottom(x) - top(x)). That includes the image's own corners, which
+// the view renders on a click that moves nothing, and edges along the top row or left column.
+TEST(QuadMapping, VerticalEdgesMapAsTheirColumnsSay) {
+    constexpr double W = 1000, H = 800;
+    const Point quads[][4] = { // TL, TR, BL, BR
+        {{0, 0}, {1000, 0}, {0, 800}, {1000, 800}},
+        {{0, 40}, {1000, 0}, {0, 760}, {1000, 800}},
+        {{50, 0}, {950, 90}, {50, 700}, {950, 790}},
+        {{120, 30}, {3000, 10}, {120, 2000}, {3000, 2600}},
+    };
+    for (const auto& q : quads) {
+        SCOPED_TRACE(testing::Message() << "TL (" << q[0].X << "," << q[0].Y << ") TR (" << q[1].X << "," << q[1].Y << ")");
+        const QuadMapping m = MakeQuadMapping(q[0], q[1], q[2], q[3], uint32_t(W), uint32_t(H));
+        auto along = [](Point a, Point b, double x) { return a.Y + (b.Y - a.Y) * (x - a.X) / double(b.X - a.X); };
+        for (int32_t x = q[0].X + 1; x < q[1].X; x += 37) {
+            const double top = along(q[0], q[1], x), bottom = along(q[2], q[3], x);
+            for (int32_t y = int32_t(top) + 1; y < bottom; y += 29) {
+                const SourcePosition s = MapToSource(m, x, y);
+                ASSERT_NEAR(W * (x - q[0].X) / (q[1].X - q[0].X), s.u, 0.01) << x << "," << y;
+                ASSERT_NEAR(H * (y - top) / (bottom - top), s.v, 0.01) << x << "," << y;
+            }
+        }
+    }
+}
+
 TEST(QuadMapping, CollapsedQuadGivesNoUsablePosition) {
     // All corners on one point: every span is 0, so positions are not finite.
     const QuadMapping m = MakeQuadMapping({5, 5}, {5, 5}, {5, 5}, {5, 5}, 10, 10);
