@@ -17,13 +17,12 @@ float LineSlope(PointF a, PointF b) {
 
 namespace {
 
-// The meeting point of two lines of different slopes; Y from line 1 unless `steadyY` and
-// line 2 gives it far more accurately.
-PointF Meet(PointF p1, float k1, PointF p2, float k2, bool steadyY) {
+// The meeting point of two lines of different slopes.
+PointF Meet(PointF p1, float k1, PointF p2, float k2) {
     const float c1 = float(double(p1.Y) - double(k1) * double(p1.X));
     const float c2 = float(double(p2.Y) - double(k2) * double(p2.X));
     const float x = float((double(c1) - double(c2)) / (double(k2) - double(k1)));
-    if (steadyY && TakesYFromSecondLine(k1, x, k2)) return {x, float(double(k2) * double(x) + double(c2))};
+    if (TakesYFromSecondLine(k1, x, k2)) return {x, float(double(k2) * double(x) + double(c2))};
     return {x, float(double(k1) * double(x) + double(c1))};
 }
 
@@ -32,7 +31,7 @@ PointF Meet(PointF p1, float k1, PointF p2, float k2, bool steadyY) {
 PointF LineIntersection(PointF p1, float k1, PointF p2, float k2) {
     if (p1.X == p2.X && p1.Y == p2.Y) return p1;
     if (k1 == k2) return {0.0f, 0.0f};
-    const PointF m = Meet(p1, k1, p2, k2, false);
+    const PointF m = Meet(p1, k1, p2, k2);
     if (m.X == 0.0f || m.Y == 0.0f) return {0.0f, 0.0f};
     return m;
 }
@@ -40,7 +39,7 @@ PointF LineIntersection(PointF p1, float k1, PointF p2, float k2) {
 PointF EdgePoint(PointF p, float k, PointF corner, float kEdge) {
     if (p.X == corner.X && p.Y == corner.Y) return p;
     if (k == kEdge) return corner;
-    return Meet(p, k, corner, kEdge, true);
+    return Meet(p, k, corner, kEdge);
 }
 
 float PointDistance(PointF a, PointF b) {

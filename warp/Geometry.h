@@ -29,14 +29,14 @@ float LineSlope(PointF a, PointF b);
 
 // Where the line through p1 with slope k1 meets the line through p2 with slope k2. Returns p1
 // when p1 and p2 coincide; (0, 0) when the slopes are equal or the meeting point has a zero
-// coordinate. X comes from both intercepts, Y from line 1 (exactly p1.Y when k1 is 0).
+// coordinate. X comes from both intercepts, Y from line 1 (exactly p1.Y when k1 is 0) unless
+// TakesYFromSecondLine(k1, x, k2), then from line 2.
 PointF LineIntersection(PointF p1, float k1, PointF p2, float k2);
 
 // Where the warp takes the line through p with slope k to meet the edge line through `corner`
 // with slope kEdge: p itself when p is the corner, the corner when the lines are parallel,
-// else their meeting point as LineIntersection computes it, with two differences that keep it
-// right: Y comes from the edge line where TakesYFromSecondLine(k, x, kEdge), and a point on an
-// axis is kept (an edge along the top row or the left column is met there).
+// else their meeting point as LineIntersection computes it, but kept also on an axis (an edge
+// along the top row or the left column is met there).
 PointF EdgePoint(PointF p, float k, PointF corner, float kEdge);
 
 // True where Y = k1 * x + c1 would lose its digits: line 1 steeper than line 2 and |k1 * x|

@@ -75,35 +75,36 @@ TEST(LineIntersection, MeetsOrReportsNoPoint) {
     }
 }
 
-// The warp's edge points: the same meeting point, but kept on an axis, and with Y from the
-// edge line where a steep line's own Y would lose its digits.
-TEST(EdgePoint, StaysOnTheEdgeWhereLineIntersectionWouldNot) {
+// The warp's edge points are LineIntersection's meeting points, but the corner where the lines
+// are parallel and kept on an axis; a steep line 1 takes Y from line 2 in both.
+TEST(EdgePoint, KeepsPointsOnAnAxisAndTakesTheCornerForParallelLines) {
     const float vertical = LineSlope({1000, 0}, {1000, 10}); // -2.2877332e7
     struct Case {
         PointF p;
         float k;
         PointF corner;
         float kEdge;
-        PointF expected;
+        PointF edgePoint, intersection;
         float tolerance;
     };
     const Case cases[] = {
-        {{3, 4}, 1, {3, 4}, 1, {3, 4}, 0},           // the pixel is the corner
-        {{1, 1}, 2, {5, 2}, 2, {5, 2}, 0},           // parallel: the corner
-        {{1, 1}, 1, {3, 1}, -1, {2, 2}, 0},          // as LineIntersection
-        {{0, 3}, 0, {2, 5}, 1, {0, 3}, 0},           // on the Y axis, kept
-        {{40, 30}, -3, {100, 0}, 0, {50, 0}, 0},     // along the top row, kept
-        {{1000, 50}, vertical, {0, 100}, 0.5f, {1000, 600}, 1e-3f}, // a vertical line far from X = 0
-        {{700, 50}, vertical, {0, 0}, 0, {700, 0}, 1e-3f},          // ... meeting the top row
+        {{3, 4}, 1, {3, 4}, 1, {3, 4}, {3, 4}, 0},        // the pixel is the corner
+        {{1, 1}, 2, {5, 2}, 2, {5, 2}, {0, 0}, 0},        // parallel
+        {{1, 1}, 1, {3, 1}, -1, {2, 2}, {2, 2}, 0},
+        {{0, 3}, 0, {2, 5}, 1, {0, 3}, {0, 0}, 0},        // on the Y axis
+        {{40, 30}, -3, {100, 0}, 0, {50, 0}, {0, 0}, 0},  // on the top row
+        // A vertical line far from X = 0: from its own slope, Y would be hundreds of pixels off.
+        {{1000, 50}, vertical, {0, 100}, 0.5f, {1000, 600}, {1000, 600}, 1e-3f},
+        {{700, 50}, vertical, {0, 0}, 0, {700, 0}, {0, 0}, 1e-3f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "p (" << c.p.X << "," << c.p.Y << ") k " << c.k);
-        const PointF e = EdgePoint(c.p, c.k, c.corner, c.kEdge);
-        EXPECT_NEAR(c.expected.X, e.X, c.tolerance);
-        EXPECT_NEAR(c.expected.Y, e.Y, c.tolerance);
+        const PointF e = EdgePoint(c.p, c.k, c.corner, c.kEdge), i = LineIntersection(c.p, c.k, c.corner, c.kEdge);
+        EXPECT_NEAR(c.edgePoint.X, e.X, c.tolerance);
+        EXPECT_NEAR(c.edgePoint.Y, e.Y, c.tolerance);
+        EXPECT_NEAR(c.intersection.X, i.X, c.tolerance);
+        EXPECT_NEAR(c.intersection.Y, i.Y, c.tolerance);
     }
-    // LineIntersection keeps its rule: Y from line 1, there hundreds of pixels off.
-    EXPECT_GT(std::fabs(LineIntersection({1000, 50}, vertical, {0, 100}, 0.5f).Y - 600), 10);
 }
 
 TEST(PointDistance, BothFlavours) {
