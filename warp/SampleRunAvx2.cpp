@@ -2,8 +2,6 @@
 
 #include <immintrin.h>
 
-#include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 namespace warp {
@@ -147,28 +145,6 @@ inline void SampleInteriorPixel(const SourceView& s, const MappedRun& run, int32
     if (Bpp == 3 || packed >> 24 != 0) std::memcpy(out, &packed, 4);
 }
 
-// Mapped positions can jump about the source (with near-vertical column lines, for one); then
-// the rows a pixel a little further on will read are fetched into the cache ahead of time.
-// Where they move smoothly the processor's own prefetching does better.
-constexpr int32_t kPrefetchAhead = 64;
-
-// True when neighbouring pixels of the run, looked at in a few places, map far apart.
-inline bool Scattered(const MappedRun& run, int32_t count) {
-    int jumps = 0;
-    for (int32_t k = 0; k + 1 < count; k += 32)
-        jumps += std::abs(int64_t(run.iv[k + 1]) - run.iv[k]) > 2 || std::abs(int64_t(run.iu[k + 1]) - run.iu[k]) > 2;
-    return jumps >= 2;
-}
-
-// Inlined without fail: a call to a function that only prefetches can be dropped as having no
-// effect.
-[[gnu::always_inline]] inline void Prefetch(const SourceView& s, int bpp, int32_t iu, int32_t iv) {
-    if (uint32_t(iu) >= uint32_t(s.width) || uint32_t(iv) >= uint32_t(s.height)) return;
-    const uint8_t* p = s.scan0 + int64_t(iv) * s.stride + int64_t(iu) * bpp;
-    _mm_prefetch(reinterpret_cast<const char*>(p), _MM_HINT_T0);
-    if (iv + 1 < s.height) _mm_prefetch(reinterpret_cast<const char*>(p + s.stride), _MM_HINT_T0);
-}
-
 // The pixels after the last whole vector, one at a time; kept out of line so that the main
 // loop keeps its registers.
 template <int Bpp, int N>
@@ -191,13 +167,7 @@ void SampleRun(const SourceView& source, const MappedRun& run, const RunTarget& 
     // Sources narrower or lower than 3 pixels have no interior.
     const bool interior = N == 2 && source.width >= 3 && source.height >= 3;
     const __m128i lastU = _mm_set1_epi32(int32_t(source.width) - 3), lastV = _mm_set1_epi32(int32_t(source.height) - 3);
-    const bool prefetch = Scattered(run, target.count);
-    if (prefetch)
-        for (int32_t k = 0; k < std::min(kPrefetchAhead, target.count); ++k) Prefetch(source, Bpp, run.iu[k], run.iv[k]);
     for (int32_t i = 0; i < vectorCount; i += 4) {
-        if (prefetch)
-            for (int32_t k = i + kPrefetchAhead; k < std::min(i + kPrefetchAhead + 4, target.count); ++k)
-                Prefetch(source, Bpp, run.iu[k], run.iv[k]);
         const __m128i iu = _mm_loadu_si128(reinterpret_cast<const __m128i*>(run.iu + i));
         const __m128i iv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(run.iv + i));
         const int inner = interior ? InteriorLanes(iu, iv, lastU, lastV) : 0;
