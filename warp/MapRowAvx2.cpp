@@ -217,6 +217,7 @@ inline PointV Crossing(PointV p, V k, V kq, V cq) {
     const V c1 = Single(Sub(p.y, Mul(k, p.x)));
     const V x = Single(Div(Sub(c1, cq), Sub(kq, k)));
     const V kx = Mul(k, x);
+    // TakesYFromSecondLine(k, x, kq) in every lane.
     const V fromEdge = And(And(Gt(Abs(kx), Set(0x1p20)), Lt(Abs(kx), Set(HUGE_VAL))), Lt(Abs(kq), Abs(k)));
     if (_mm256_movemask_pd(fromEdge) == 0) [[likely]]
         return {x, Single(Add(kx, c1))};

@@ -182,8 +182,8 @@ void SampleRun(const SourceView& source, const MappedRun& run, const RunTarget& 
         const __m128i skip = _mm_or_si128(outsideU, outsideV);
         const int passed = _mm_movemask_ps(_mm_castsi128_ps(skip));
         if (passed == 0xF) continue;
-        // Every pixel either interior or passed over (as where the mapped rows jump about and
-        // many fall outside the source): the interior ones one by one.
+        // Every pixel either interior or passed over (as where a run crosses the quad's
+        // outline): the interior ones one by one.
         if ((inner | passed) == 0xF) {
             for (int k = 0; k < 4; ++k)
                 if (inner & (1 << k)) SampleInteriorPixel<Bpp>(source, run, i + k, target.out + 4 * (i + k));
