@@ -136,15 +136,6 @@ inline void SampleInterior(const SourceView& s, const MappedRun& run, int32_t i,
     }
 }
 
-// One interior pixel i of the run, written to `out` unless its alpha is 0.
-template <int Bpp>
-inline void SampleInteriorPixel(const SourceView& s, const MappedRun& run, int32_t i, uint8_t* out) {
-    const __m128i channels = BlendInterior<Bpp>(s, run, i);
-    const __m128i words = _mm_packus_epi32(channels, channels);
-    const uint32_t packed = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
-    if (Bpp == 3 || packed >> 24 != 0) std::memcpy(out, &packed, 4);
-}
-
 // The pixels after the last whole vector, one at a time; kept out of line so that the main
 // loop keeps its registers.
 template <int Bpp, int N>
@@ -182,13 +173,6 @@ void SampleRun(const SourceView& source, const MappedRun& run, const RunTarget& 
         const __m128i skip = _mm_or_si128(outsideU, outsideV);
         const int passed = _mm_movemask_ps(_mm_castsi128_ps(skip));
         if (passed == 0xF) continue;
-        // Every pixel either interior or passed over (as where a run crosses the quad's
-        // outline): the interior ones one by one.
-        if ((inner | passed) == 0xF) {
-            for (int k = 0; k < 4; ++k)
-                if (inner & (1 << k)) SampleInteriorPixel<Bpp>(source, run, i + k, target.out + 4 * (i + k));
-            continue;
-        }
 
         Pixels out;
         if constexpr (N == 1) {
