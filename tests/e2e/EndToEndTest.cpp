@@ -7,18 +7,17 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QProcess>
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -32,35 +31,19 @@ std::string ReadText(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// A child process running `command` through the shell with `env` prepended, or -1.
-pid_t Spawn(const std::string& command) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setpgid(0, 0);
-        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    return pid;
+// `command` run by the shell, which execs the program it starts.
+std::unique_ptr<QProcess> Spawn(const std::string& command) {
+    auto process = std::make_unique<QProcess>();
+    process->start("/bin/sh", {"-c", QString::fromStdString(command)});
+    process->waitForStarted();
+    return process;
 }
 
-// Waits for a child up to `limit`; its exit status, or -1 when it is still running.
-int WaitFor(pid_t pid, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        std::this_thread::sleep_for(50ms);
-    }
-    return -1;
-}
-
-void Stop(pid_t pid) {
-    if (pid <= 0) return;
-    kill(-pid, SIGTERM);
-    if (WaitFor(pid, 2s) == -1) {
-        kill(-pid, SIGKILL);
-        WaitFor(pid, 2s);
-    }
+void Stop(std::unique_ptr<QProcess>& process) {
+    if (!process) return;
+    process->terminate();
+    if (!process->waitForFinished(2000)) process->kill(), process->waitForFinished(2000);
+    process.reset();
 }
 
 class EndToEnd : public testing::Test {
@@ -139,7 +122,7 @@ protected:
 
     fs::path m_dir;
     std::string m_display;
-    pid_t m_xvfb = -1, m_openbox = -1, m_app = -1;
+    std::unique_ptr<QProcess> m_xvfb, m_openbox, m_app;
 };
 
 TEST_F(EndToEnd, OpenDragSaveAndClose) {
@@ -201,9 +184,9 @@ TEST_F(EndToEnd, OpenDragSaveAndClose) {
     X("key Tab space");
     std::this_thread::sleep_for(500ms);
     X("key Escape");
-    const int status = WaitFor(m_app, 10s);
-    m_app = -1;
-    EXPECT_EQ(0, status) << ReadText(m_dir / "app.log");
+    ASSERT_TRUE(m_app->waitForFinished(10000)) << ReadText(m_dir / "app.log");
+    EXPECT_EQ(QProcess::NormalExit, m_app->exitStatus());
+    EXPECT_EQ(0, m_app->exitCode()) << ReadText(m_dir / "app.log");
 
     // The same warp from the command line gives the same file, byte for byte.
     const fs::path reference = m_dir / "reference.png";

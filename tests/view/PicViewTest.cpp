@@ -134,6 +134,12 @@ TEST_F(PicViewTest, PressPicksTheFirstCornerWithinTheRadius) {
         EXPECT_EQ(p.expected, m_view->GetSelectedCorner()) << p.dx << "," << p.dy;
         Release(200 + p.dx, 150 + p.dy);
     }
+    // A drag from a press that picks nothing moves no corner and renders nothing.
+    const std::vector<uint8_t> unwarped = PixelBytes(*m_view->GetResultImage());
+    const auto corners = m_view->GetCorners();
+    Drag({100, 75}, {10, 10});
+    EXPECT_EQ(corners, m_view->GetCorners());
+    EXPECT_EQ(unwarped, PixelBytes(*m_view->GetResultImage()));
     // Corner 1 dragged next to corner 0: a press nearer to 1 still picks 0, the lower index.
     Drag({200, 0}, {20, 5});
     Press(18, 4);
@@ -234,13 +240,6 @@ TEST_F(PicViewTest, ReleaseRendersFromTheSource) {
     // never contribute), so the render is visible in the pixels.
     EXPECT_NE(unwarped, PixelBytes(*m_view->GetResultImage()));
     EXPECT_EQ(RenderedFromSource(Corners()), PixelBytes(*m_view->GetResultImage()));
-    // Yet it shows the picture as it was, each byte within the blend's two truncations (row
-    // and column 0 aside, and the last, whose neighbours lie outside).
-    const std::vector<uint8_t> shown = PixelBytes(*m_view->GetResultImage());
-    for (int32_t y = 1; y < 149; ++y)
-        for (int32_t x = 1; x < 199; ++x)
-            for (size_t i = (size_t(y) * 200 + size_t(x)) * 4, b = 0; b < 4; ++b)
-                ASSERT_LE(std::abs(int(shown[i + b]) - int(unwarped[i + b])), 2) << x << "," << y;
 
     // Dragged away and back: the render comes from the source again, not from the last result.
     Drag({200, 150}, {150, 120});
@@ -249,16 +248,6 @@ TEST_F(PicViewTest, ReleaseRendersFromTheSource) {
     const std::array<Point, 4> identity = {Point{0, 0}, Point{200, 0}, Point{200, 150}, Point{0, 150}};
     EXPECT_EQ(identity, Corners());
     EXPECT_EQ(RenderedFromSource(identity), PixelBytes(*m_view->GetResultImage()));
-}
-
-TEST_F(PicViewTest, PressThatPicksNothingChangesNothing) {
-    MakeView(400, 300);
-    SetRandomImage(200, 150);
-    const std::vector<uint8_t> unwarped = PixelBytes(*m_view->GetResultImage());
-    const auto corners = m_view->GetCorners();
-    Drag({100, 75}, {10, 10});
-    EXPECT_EQ(corners, m_view->GetCorners());
-    EXPECT_EQ(unwarped, PixelBytes(*m_view->GetResultImage())); // no render happened
 }
 
 TEST_F(PicViewTest, DragLeavingTheViewIsClampedAndEndsOnRelease) {
