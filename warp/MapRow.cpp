@@ -1,6 +1,6 @@
 #include "MapRow.h"
 
-#include "MapRowAvx2.h"
+#include "MapRowVector.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -8,13 +8,27 @@
 
 namespace warp {
 
-bool HasVectorMapping() {
-    // The vector arc tangent also uses FMA instructions. VERLUME_NO_SIMD=1 takes the scalar
-    // path everywhere, as on processors without them.
-    static const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
-                             !(std::getenv("VERLUME_NO_SIMD") && std::string_view(std::getenv("VERLUME_NO_SIMD")) == "1");
-    return avx2;
+namespace {
+
+bool Set(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value && std::string_view(value) == "1";
 }
+
+} // namespace
+
+int VectorMappingLanes() {
+    // The vector arc tangent also uses FMA instructions. VERLUME_NO_SIMD=1 takes the scalar
+    // path everywhere, as on processors without them; VERLUME_NO_AVX512=1 the four lanes.
+    static const int lanes = [] {
+        if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("fma") || Set("VERLUME_NO_SIMD")) return 0;
+        if (!__builtin_cpu_supports("avx512f") || !__builtin_cpu_supports("avx512dq") || Set("VERLUME_NO_AVX512")) return 4;
+        return 8;
+    }();
+    return lanes;
+}
+
+bool HasVectorMapping() { return VectorMappingLanes() > 0; }
 
 void MapRunScalar(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const MappedRun& out) {
     for (int32_t i = 0; i < count; ++i) {
@@ -27,14 +41,20 @@ void MapRunScalar(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, co
 }
 
 void MapRun(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const MappedRun& out) {
-    if (HasVectorMapping()) MapRunAvx2(m, y, x0, count, out);
-    else MapRunScalar(m, y, x0, count, out);
+    switch (VectorMappingLanes()) {
+    case 8: MapRunAvx512(m, y, x0, count, out); break;
+    case 4: MapRunAvx2(m, y, x0, count, out); break;
+    default: MapRunScalar(m, y, x0, count, out);
+    }
 }
 
 float SlopeOfTangent(float t) { return float(std::tan(double(float(std::atan(double(t)))))); }
 
 int SlopesOfTangents(const float* t, float* slope, int n, uint8_t* redone) {
-    if (HasVectorMapping()) return SlopesOfTangentsAvx2(t, slope, n, redone);
+    switch (VectorMappingLanes()) {
+    case 8: return SlopesOfTangentsAvx512(t, slope, n, redone);
+    case 4: return SlopesOfTangentsAvx2(t, slope, n, redone);
+    }
     for (int i = 0; i < n; ++i) {
         slope[i] = SlopeOfTangent(t[i]);
         if (redone) redone[i] = 1;

@@ -1,9 +1,9 @@
 #pragma once
 // The inverse mapping for a run of pixels of one row at a time, as MapToSource and
 // TruncateToIndex give it pixel by pixel, bit for bit. On processors with AVX2 four pixels
-// are mapped at once; the arc tangent then comes from a polynomial with a known error bound
-// and the tangent from it, and every lane whose single-precision result cannot be guaranteed
-// is redone with the standard functions.
+// are mapped at once, with AVX-512 eight; the arc tangent then comes from a polynomial with a
+// known error bound and the tangent from it, and every lane whose single-precision result
+// cannot be guaranteed is redone with the standard functions.
 
 #include "QuadMapping.h"
 
@@ -32,8 +32,10 @@ void MapRunScalar(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, co
 float SlopeOfTangent(float t);
 int SlopesOfTangents(const float* t, float* slope, int n, uint8_t* redone = nullptr);
 
-// True when MapRun and SlopesOfTangents use the vector path on this processor (and the
-// environment does not set VERLUME_NO_SIMD=1).
+// The lanes of the vector path MapRun and SlopesOfTangents use on this processor: 8 with
+// AVX-512 (unless the environment sets VERLUME_NO_AVX512=1), 4 with AVX2 and FMA, 0 for the
+// scalar path (also where it sets VERLUME_NO_SIMD=1). HasVectorMapping: more than 0.
+int VectorMappingLanes();
 bool HasVectorMapping();
 
 } // namespace warp

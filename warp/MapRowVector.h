@@ -1,0 +1,15 @@
+#pragma once
+// Internal: the vector paths of MapRow.h, each compiled for its instruction set and called
+// only where the processor has it: four lanes with AVX2 and FMA, eight with AVX-512 (F, DQ).
+
+#include "MapRow.h"
+
+namespace warp {
+
+void MapRunAvx2(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const MappedRun& out);
+int SlopesOfTangentsAvx2(const float* t, float* slope, int n, uint8_t* redone);
+
+void MapRunAvx512(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const MappedRun& out);
+int SlopesOfTangentsAvx512(const float* t, float* slope, int n, uint8_t* redone);
+
+} // namespace warp
