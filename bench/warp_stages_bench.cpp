@@ -1,8 +1,9 @@
 // Where the warp's time goes, on one thread, for the warp benchmark's corners and a random
 // 24-bit 4000 x 3000 source: the mapping alone, the mapping and the sampling, and the slope
-// function on the values a row of the mapping feeds it. Figures are per scanned pixel. Also
-// what one four-lane division and square root cost at full throughput: the floor under the
-// divisions and roots each pixel needs.
+// function on the values a row of the mapping feeds it; also the mapping of the whole box on
+// all cores (in milliseconds for the box). Other figures are per scanned pixel. Also what one
+// four-lane division and square root cost at full throughput: the floor under the divisions
+// and roots each pixel needs.
 //
 //   build/bench/warp_stages_bench
 
@@ -102,8 +103,24 @@ void BM_Slopes(benchmark::State& state) {
         kColumns, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+// The mapping of every row of the scanned box, split over all cores as the warp splits it:
+// what the whole warp spends on the mapping, the rest being sampling and writing.
+void BM_MapWholeBox(benchmark::State& state) {
+    const warp::QuadMapping& m = MappingOf(state);
+    for (auto _ : state) {
+        warp::ParallelRows(kRows, [&](int32_t first, int32_t last) {
+            Buffers b;
+            for (int32_t y = first; y < last; ++y)
+                for (int32_t x0 = 0; x0 < kColumns; x0 += kRun)
+                    warp::MapRun(m, y, x0, std::min(kRun, kColumns - x0), b.run());
+            benchmark::DoNotOptimize(b.iu[0]);
+        });
+    }
+}
+
 // Argument 0: the warp benchmark's corners; 1: vertical left and right edges.
 BENCHMARK(BM_MapOnly)->Unit(benchmark::kMillisecond)->Arg(0)->Arg(1);
+BENCHMARK(BM_MapWholeBox)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(0)->Arg(1);
 BENCHMARK(BM_MapAndSample)->Unit(benchmark::kMillisecond)->Arg(0)->Arg(1);
 // Eight independent chains of the operation, in registers.
 template <int Operation>
