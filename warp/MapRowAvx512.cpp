@@ -3,11 +3,15 @@
 #include "MapRowVector.h"
 
 // GCC 12's AVX-512 header fills the unused source of min, max and the conversions with an
-// undefined value and then warns about it (its bug 105593); nothing here reads such a value.
-#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ < 13
+// undefined value and then warns about it there (its bug 105593); nothing reads such a value.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 #include <immintrin.h>
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 #include <algorithm>
 #include <array>
