@@ -107,14 +107,6 @@ TEST(EdgePoint, KeepsPointsOnAnAxisAndTakesTheCornerForParallelLines) {
     }
 }
 
-TEST(PointDistance, BothFlavours) {
-    EXPECT_SAME_FLOAT(5.0f, PointDistance(PointF{0, 0}, PointF{3, 4}));
-    EXPECT_SAME_FLOAT(5.0f, PointDistance(Point{0, 0}, Point{3, 4}));
-    EXPECT_SAME_FLOAT(0.0f, PointDistance(PointF{7.5f, -2}, PointF{7.5f, -2}));
-    EXPECT_SAME_FLOAT(0.0f, PointDistance(Point{-9, 12}, Point{-9, 12}));
-    EXPECT_SAME_FLOAT(float(std::sqrt(2.0 * 32767.0 * 32767.0)), PointDistance(Point{0, 0}, Point{32767, 32767}));
-}
-
 TEST(PointDistance, IntegerDistanceDoesNotOverflow) {
     // 46341^2 no longer fits in 31 bits; the distance must still be exact.
     EXPECT_SAME_FLOAT(46341.0f, PointDistance(Point{0, 0}, Point{46341, 0}));

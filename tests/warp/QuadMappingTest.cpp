@@ -140,26 +140,4 @@ TEST(QuadMapping, PositionsFollowTheConstruction) {
     }
 }
 
-TEST(QuadMapping, CollapsedQuadGivesNoUsablePosition) {
-    // All corners on one point: every span is 0, so positions are not finite.
-    const QuadMapping m = MakeQuadMapping({5, 5}, {5, 5}, {5, 5}, {5, 5}, 10, 10);
-    const SourcePosition p = MapToSource(m, 3, 3);
-    EXPECT_FALSE(std::isfinite(p.u) && std::isfinite(p.v));
-}
-
-TEST(TruncateToIndex, TruncatesTowardZeroWithinRange) {
-    EXPECT_EQ(0, TruncateToIndex(0.0));
-    EXPECT_EQ(3, TruncateToIndex(3.75));
-    EXPECT_EQ(-1, TruncateToIndex(-1.25)); // u = -0.25 after the minus-one step
-    EXPECT_EQ(2147483647, TruncateToIndex(2147483647.9));
-    EXPECT_EQ(INT32_MIN, TruncateToIndex(2147483648.0));
-    EXPECT_EQ(-2147483647 - 1, TruncateToIndex(-2147483648.9));
-    EXPECT_EQ(INT32_MIN, TruncateToIndex(-2147483649.0));
-    EXPECT_EQ(INT32_MIN, TruncateToIndex(std::nan("")));
-    EXPECT_EQ(INT32_MIN, TruncateToIndex(INFINITY));
-    EXPECT_EQ(INT32_MIN, TruncateToIndex(-INFINITY));
-    // The fraction of -1.25 against its index is -0.25: between -1 and 0 for negative u.
-    EXPECT_EQ(-0.25, -1.25 - TruncateToIndex(-1.25));
-}
-
 } // namespace
