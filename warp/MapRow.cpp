@@ -10,7 +10,7 @@ namespace warp {
 
 namespace {
 
-bool Set(const char* variable) {
+bool IsSetToOne(const char* variable) {
     const char* value = std::getenv(variable);
     return value && std::string_view(value) == "1";
 }
@@ -21,8 +21,8 @@ int VectorMappingLanes() {
     // The vector arc tangent also uses FMA instructions. VERLUME_NO_SIMD=1 takes the scalar
     // path everywhere, as on processors without them; VERLUME_NO_AVX512=1 the four lanes.
     static const int lanes = [] {
-        if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("fma") || Set("VERLUME_NO_SIMD")) return 0;
-        if (!__builtin_cpu_supports("avx512f") || !__builtin_cpu_supports("avx512dq") || Set("VERLUME_NO_AVX512")) return 4;
+        if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("fma") || IsSetToOne("VERLUME_NO_SIMD")) return 0;
+        if (!__builtin_cpu_supports("avx512f") || !__builtin_cpu_supports("avx512dq") || IsSetToOne("VERLUME_NO_AVX512")) return 4;
         return 8;
     }();
     return lanes;

@@ -71,8 +71,8 @@ void MapRunAvx2(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, cons
 }
 
 int SlopesOfTangentsAvx2(const float* t, float* slope, int n, uint8_t* redone) {
-    int done = 0;
-    int count = SlopesOfTangentsLanes(t, slope, n, redone, done);
+    const int done = n & ~(kLanes - 1);
+    int count = SlopesOfTangentsLanes(t, slope, done, redone);
     for (int i = done; i < n; ++i, ++count) {
         slope[i] = SlopeOfTangent(t[i]);
         if (redone) redone[i] = 1;

@@ -80,8 +80,8 @@ void MapRunAvx512(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, co
 }
 
 int SlopesOfTangentsAvx512(const float* t, float* slope, int n, uint8_t* redone) {
-    int done = 0;
-    const int count = SlopesOfTangentsLanes(t, slope, n, redone, done);
+    const int done = n & ~(kLanes - 1);
+    const int count = SlopesOfTangentsLanes(t, slope, done, redone);
     return count + SlopesOfTangentsAvx2(t + done, slope + done, n - done, redone ? redone + done : nullptr);
 }
 
