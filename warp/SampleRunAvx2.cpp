@@ -112,7 +112,8 @@ inline __m128i BlendInterior(const SourceView& s, const MappedRun& run, int32_t 
     };
     const __m256d h0 = blend(gx, Channels<Bpp>(above, left), fx, Channels<Bpp>(above, right));
     const __m256d h1 = blend(gx, Channels<Bpp>(below, left), fx, Channels<Bpp>(below, right));
-    return _mm256_cvttpd_epi32(blend(gy, h0, fy, h1));
+    // The sum lies in [0, 256) and the conversion truncates: no rounding of its own.
+    return _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(gy, h0), _mm256_mul_pd(fy, h1)));
 }
 
 // Stores four pixels at `out` except those whose lane in `keep` is set, which keep their
