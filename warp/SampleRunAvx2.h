@@ -1,6 +1,7 @@
 #pragma once
 // Internal: sampling a mapped run for 24- and 32-bit sources, four pixels at a time with
-// AVX2, exactly as Sample does pixel by pixel. Called only where the processor has AVX2.
+// AVX2, exactly as Sample does pixel by pixel. Called only where the processor has AVX2 and
+// FMA (HasVectorMapping).
 
 #include "MapRow.h"
 #include "SourceSampler.h"
