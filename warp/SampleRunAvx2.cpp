@@ -77,17 +77,24 @@ inline int InteriorLanes(__m128i iu, __m128i iv, __m128i lastU, __m128i lastV) {
     return _mm_movemask_ps(_mm_castsi128_ps(inside));
 }
 
-// The channels B, G, R, A of the source pixel whose bytes start at `offset` in `row` (eight
-// bytes broadcast to every lane), each as the double 2^52 + channel: the byte goes into the
-// low bits of 2^52. For 24-bit pixels the alpha lane gets 255.
+// The eight bytes at p in the low half of each 128-bit lane and, in the high half, the bytes
+// of 2^52 + 255, which BiasedChannels picks from.
+inline __m256i RowBytes(const uint8_t* p) {
+    int64_t bytes;
+    std::memcpy(&bytes, p, 8);
+    return _mm256_blend_epi32(_mm256_set1_epi64x(bytes), _mm256_set1_epi64x(0x43300000000000FF), 0xCC);
+}
+
+// The channels B, G, R, A of the source pixel whose bytes start at `offset` in `row` (as
+// RowBytes gives it), each as the double 2^52 + channel: the byte goes into the low bits of
+// 2^52. For 24-bit pixels the alpha lane gets 255.
 template <int Bpp>
 inline __m256d BiasedChannels(__m256i row, int offset) {
-    const char o = char(offset), z = char(0x80);
-    const __m256i pick = _mm256_setr_epi8(o, z, z, z, z, z, z, z, char(o + 1), z, z, z, z, z, z, z,
-                                          char(o + 2), z, z, z, z, z, z, z, Bpp == 3 ? z : char(o + 3), z, z, z, z, z, z, z);
-    const __m256i bias = _mm256_set_epi64x(0x4330000000000000 | (Bpp == 3 ? 255 : 0), 0x4330000000000000,
-                                           0x4330000000000000, 0x4330000000000000);
-    return _mm256_castsi256_pd(_mm256_or_si256(_mm256_shuffle_epi8(row, pick), bias));
+    const char o = char(offset), z = char(0x80), b6 = 14, b7 = 15;
+    const char a = Bpp == 3 ? char(8) : char(o + 3);
+    const __m256i pick = _mm256_setr_epi8(o, z, z, z, z, z, b6, b7, char(o + 1), z, z, z, z, z, b6, b7,
+                                          char(o + 2), z, z, z, z, z, b6, b7, a, z, z, z, z, z, b6, b7);
+    return _mm256_castsi256_pd(_mm256_shuffle_epi8(row, pick));
 }
 
 // w * channel, rounded once, from the biased channels and offset = -(w * 2^52): that product
@@ -104,10 +111,7 @@ inline __m128i BlendInterior(const SourceView& s, const MappedRun& run, int32_t 
     // The eight bytes that end with the right-hand pixel (24-bit; column iu >= 1 has two bytes
     // before it) or that hold both pixels (32-bit), in this row and the next.
     const uint8_t* first = Bpp == 3 ? p - 2 : p;
-    int64_t top, bottom;
-    std::memcpy(&top, first, 8);
-    std::memcpy(&bottom, first + s.stride, 8);
-    const __m256i above = _mm256_set1_epi64x(top), below = _mm256_set1_epi64x(bottom);
+    const __m256i above = RowBytes(first), below = RowBytes(first + s.stride);
     constexpr int left = Bpp == 3 ? 2 : 0, right = left + Bpp;
     const __m256d fx = _mm256_broadcast_sd(run.fx + i), fy = _mm256_broadcast_sd(run.fy + i);
     const __m256d one = _mm256_set1_pd(1.0), gx = _mm256_sub_pd(one, fx), gy = _mm256_sub_pd(one, fy);
