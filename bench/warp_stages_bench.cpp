@@ -1,9 +1,9 @@
 // Where the warp's time goes, on one thread, for the warp benchmark's corners and a random
-// 24-bit 4000 x 3000 source: the mapping alone, the mapping and the sampling, and the slope
-// function on the values a row of the mapping feeds it; also the mapping of the whole box on
-// all cores (in milliseconds for the box). Other figures are per scanned pixel. Also what one
-// four-lane division and square root cost at full throughput: the floor under the divisions
-// and roots each pixel needs.
+// 24-bit 4000 x 3000 source: the mapping alone, the mapping and the sampling, the sampling
+// alone, and the slope function on the values a row of the mapping feeds it; also the mapping
+// of the whole box on all cores (in milliseconds for the box). Other figures are per scanned
+// pixel. Also what one four-lane division and square root cost at full throughput: the floor
+// under the divisions and roots each pixel needs.
 //
 //   build/bench/warp_stages_bench
 
@@ -86,6 +86,40 @@ void BM_MapAndSample(benchmark::State& state) {
     });
 }
 
+// The sampling alone: 64 consecutive rows of the box mapped once, then sampled again and
+// again from a random 24-bit source, as the warp samples them (argument 0: the warp
+// benchmark's corners, 1: vertical left and right edges).
+void BM_SampleOnly(benchmark::State& state) {
+    constexpr int32_t kFirstRow = 1400, kSampledRows = 64;
+    static std::vector<uint8_t> source = [] {
+        std::vector<uint8_t> s(size_t(kWidth) * 3 * kHeight);
+        std::mt19937 rng(2);
+        for (auto& byte : s) byte = uint8_t(rng());
+        return s;
+    }();
+    std::vector<uint8_t> destination(size_t(kWidth) * 4 * kSampledRows);
+    const size_t n = size_t(kColumns) * kSampledRows;
+    std::vector<int32_t> iu(n), iv(n);
+    std::vector<double> fx(n), fy(n);
+    auto at = [&](int32_t row, int32_t x) -> warp::MappedRun {
+        const size_t k = size_t(row) * kColumns + x;
+        return {&iu[k], &iv[k], &fx[k], &fy[k]};
+    };
+    for (int32_t row = 0; row < kSampledRows; ++row)
+        for (int32_t x0 = 0; x0 < kColumns; x0 += kRun)
+            warp::MapRun(MappingOf(state), kFirstRow + row, x0, std::min(kRun, kColumns - x0), at(row, x0));
+    const warp::SourceView view{source.data(), kWidth * 3, kWidth, kHeight, nullptr};
+    for (auto _ : state) {
+        for (int32_t row = 0; row < kSampledRows; ++row)
+            for (int32_t x0 = 0; x0 < kColumns; x0 += kRun)
+                warp::SampleRunAvx2(view, 3, 2, at(row, x0),
+                                    {destination.data() + (size_t(row) * kWidth + x0) * 4, std::min(kRun, kColumns - x0)});
+        benchmark::ClobberMemory();
+    }
+    state.counters["per_pixel"] = benchmark::Counter(
+        double(n), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
 // The slope function on the tangents one row of pixels produces: argument 0, the lines to the
 // column vanishing point (steep); 1, those to the row vanishing point (flat).
 void BM_Slopes(benchmark::State& state) {
@@ -122,6 +156,7 @@ void BM_MapWholeBox(benchmark::State& state) {
 BENCHMARK(BM_MapOnly)->Unit(benchmark::kMillisecond)->Arg(0)->Arg(1);
 BENCHMARK(BM_MapWholeBox)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(0)->Arg(1);
 BENCHMARK(BM_MapAndSample)->Unit(benchmark::kMillisecond)->Arg(0)->Arg(1);
+BENCHMARK(BM_SampleOnly)->Unit(benchmark::kMillisecond)->Arg(0)->Arg(1);
 // Eight independent chains of the operation, in registers.
 template <int Operation>
 [[gnu::noinline]] double Chains(int64_t n, double start, double divisor) {
