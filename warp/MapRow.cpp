@@ -2,8 +2,10 @@
 
 #include "MapRowVector.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <new>
 #include <string_view>
 
 namespace warp {
@@ -40,10 +42,34 @@ void MapRunScalar(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, co
     }
 }
 
-void MapRun(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const MappedRun& out) {
+ColumnMemo::ColumnMemo(int32_t first, int32_t columns)
+    : m_first(first), m_columns(std::max(columns, 0)), m_stride((int64_t(m_columns) + 7) & ~int64_t(7)) {
+    // Eight doubles of slack to align the start to 64 bytes; the keys start as NaN, which no
+    // intercept equals.
+    m_storage.reset(new (std::nothrow) double[size_t(kFields * m_stride + 8)]);
+    if (m_storage == nullptr) {
+        m_data = nullptr;
+        return;
+    }
+    const auto address = reinterpret_cast<uintptr_t>(m_storage.get());
+    m_data = m_storage.get() + ((64 - address % 64) % 64) / sizeof(double);
+    std::fill_n(m_data, m_stride, std::nan(""));
+}
+
+bool ColumnMemo::Pays(const QuadMapping& m) { return !m.useColVanish && std::fabs(m.kRight) > 0x1p20f; }
+
+double* ColumnMemo::At(int32_t x, int32_t count) const {
+    const int64_t offset = int64_t(x) - m_first;
+    if (m_data == nullptr || offset < 0 || count < 0 || offset + count > m_columns || offset % 8 != 0) return nullptr;
+    return m_data + offset;
+}
+
+void MapRun(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const MappedRun& out, ColumnMemo* memo) {
+    double* kept = memo != nullptr ? memo->At(x0, count) : nullptr;
+    const ColumnFields fields{kept, kept != nullptr ? memo->Stride() : 0};
     switch (VectorMappingLanes()) {
-    case 8: MapRunAvx512(m, y, x0, count, out); break;
-    case 4: MapRunAvx2(m, y, x0, count, out); break;
+    case 8: MapRunAvx512(m, y, x0, count, out, fields); break;
+    case 4: MapRunAvx2(m, y, x0, count, out, fields); break;
     default: MapRunScalar(m, y, x0, count, out);
     }
 }

@@ -8,6 +8,7 @@
 #include "QuadMapping.h"
 
 #include <cstdint>
+#include <memory>
 
 namespace warp {
 
@@ -19,8 +20,35 @@ struct MappedRun {
     double* fy;
 };
 
-// Maps pixels (x0 + i, y) for i < count.
-void MapRun(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const MappedRun& out);
+// Crossings MapRun may keep from one row to the next, for the columns [first, first +
+// columns). Where the quad has no column vanishing point every column line has the same
+// slope, and a line's crossings with the top and bottom edges depend on the row only through
+// its intercept rounded to single; for steep lines (vertical edges) that changes only every
+// few hundred rows. One memo serves one mapping on one thread; it starts empty, and keeps
+// nothing if its memory could not be had.
+class ColumnMemo {
+public:
+    ColumnMemo(int32_t first, int32_t columns);
+    // True where keeping pays: no column vanishing point, and column lines steeper than 2^20.
+    static bool Pays(const QuadMapping& m);
+    static constexpr int kFields = 7;
+    // The fields for the columns [x, x + count), kFields blocks Stride() doubles apart and
+    // 64-byte aligned; null unless x is a multiple of 8 columns from `first` and they all lie
+    // inside.
+    double* At(int32_t x, int32_t count) const;
+    int64_t Stride() const { return m_stride; }
+
+private:
+    std::unique_ptr<double[]> m_storage;
+    double* m_data;
+    int32_t m_first, m_columns;
+    int64_t m_stride;
+};
+
+// Maps pixels (x0 + i, y) for i < count. `memo`, if given, is used by the vector paths for
+// runs that start where it has fields; the result is the same with or without it.
+void MapRun(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const MappedRun& out,
+            ColumnMemo* memo = nullptr);
 
 // The same, one pixel at a time, on every processor.
 void MapRunScalar(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const MappedRun& out);

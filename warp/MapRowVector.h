@@ -6,10 +6,18 @@
 
 namespace warp {
 
-void MapRunAvx2(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const MappedRun& out);
+// A run's fields of a ColumnMemo (data null: none).
+struct ColumnFields {
+    double* data = nullptr;
+    int64_t stride = 0;
+};
+
+void MapRunAvx2(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const MappedRun& out,
+                ColumnFields fields = {});
 int SlopesOfTangentsAvx2(const float* t, float* slope, int n, uint8_t* redone);
 
-void MapRunAvx512(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const MappedRun& out);
+void MapRunAvx512(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const MappedRun& out,
+                  ColumnFields fields = {});
 int SlopesOfTangentsAvx512(const float* t, float* slope, int n, uint8_t* redone);
 
 } // namespace warp

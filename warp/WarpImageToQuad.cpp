@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <climits>
 #include <memory>
+#include <optional>
 
 namespace warp {
 
@@ -68,11 +69,14 @@ void RenderRows(const QuadMapping& m, const SourceView& source, const Target& ta
     alignas(32) int32_t iu[kRun], iv[kRun];
     alignas(32) double fx[kRun], fy[kRun];
     const MappedRun run{iu, iv, fx, fy};
+    // Steep column lines of one slope cross the top and bottom edges alike from row to row.
+    std::optional<ColumnMemo> memo;
+    if (ColumnMemo::Pays(m) && HasVectorMapping()) memo.emplace(target.firstColumn, target.lastColumn - target.firstColumn);
     for (int32_t y = firstRow; y < lastRow; ++y) {
         uint8_t* row = target.scan0 + int64_t(y) * target.stride;
         for (int32_t x0 = target.firstColumn; x0 < target.lastColumn; x0 += kRun) {
             const int32_t count = std::min(kRun, target.lastColumn - x0);
-            MapRun(m, y, x0, count, run);
+            MapRun(m, y, x0, count, run, memo ? &*memo : nullptr);
             PrefetchSource(source, GetPixelFormatSize(F), run, count);
             uint8_t* out = row + 4 * int64_t(x0);
             if constexpr (F == PixelFormat24bppRGB || GetPixelFormatSize(F) == 32) {

@@ -52,15 +52,16 @@ TEST(SlopesOfTangents, ValuesNearARoundingBoundaryTakeTheStandardFunctions) {
     }
 }
 
-// The run (x0 + i, y), i < 207, vector against scalar: eight-lane vectors, then one of four
-// lanes and three pixels alone.
-void ExpectSameRun(const QuadMapping& m, int32_t y, int32_t x0) {
-    constexpr int kCount = 207;
-    int32_t iu[2][kCount], iv[2][kCount];
-    double fx[2][kCount], fy[2][kCount];
-    MapRun(m, y, x0, kCount, {iu[0], iv[0], fx[0], fy[0]});
-    MapRunScalar(m, y, x0, kCount, {iu[1], iv[1], fx[1], fy[1]});
-    for (int i = 0; i < kCount; ++i) {
+// The run (x0 + i, y), i < count, vector against scalar: by default 207 pixels, eight-lane
+// vectors, then one of four lanes and three pixels alone.
+void ExpectSameRun(const QuadMapping& m, int32_t y, int32_t x0, int32_t count = 207, ColumnMemo* memo = nullptr) {
+    constexpr int kMost = 512;
+    ASSERT_LE(count, kMost);
+    int32_t iu[2][kMost], iv[2][kMost];
+    double fx[2][kMost], fy[2][kMost];
+    MapRun(m, y, x0, count, {iu[0], iv[0], fx[0], fy[0]}, memo);
+    MapRunScalar(m, y, x0, count, {iu[1], iv[1], fx[1], fy[1]});
+    for (int i = 0; i < count; ++i) {
         ASSERT_EQ(iu[1][i], iu[0][i]) << x0 + i << "," << y;
         ASSERT_EQ(iv[1][i], iv[0][i]) << x0 + i << "," << y;
         ASSERT_EQ(Bits(fx[1][i]), Bits(fx[0][i])) << x0 + i << "," << y;
@@ -85,6 +86,30 @@ TEST(MapRun, VectorAndScalarAgreeBitForBit) {
     for (const Quad& q : quads) {
         const QuadMapping m = MakeQuadMapping(q.tl, q.tr, q.bl, q.br, 200, 100);
         for (int y = 0; y < 120; y += 7) ExpectSameRun(m, y, 0);
+    }
+}
+
+// Without a column vanishing point the column crossings kept from row to row must give what
+// each row's own mapping gives: on every row of quads whose column lines are vertical,
+// slanted and parallel (the intercept moves every row), or far out (it moves every few rows),
+// also where a corner lies on a row, and for runs the memo does not cover.
+TEST(MapRun, KeptColumnCrossingsGiveTheSameBits) {
+    const std::vector<Quad> quads = {
+        {{200, 150}, {3800, 450}, {200, 2700}, {3800, 2850}},
+        {{0, 0}, {300, 0}, {0, 200}, {300, 200}},
+        {{40, 10}, {290, 30}, {140, 190}, {390, 210}}, // left and right edges both of slope 1.8
+        {{-100000, 5}, {2000000, 25}, {-100000, 900}, {2000000, 1000}},
+    };
+    constexpr int32_t kColumns = 300, kCount = 296; // whole vectors of eight, then a tail
+    for (const Quad& q : quads) {
+        const QuadMapping m = MakeQuadMapping(q.tl, q.tr, q.bl, q.br, 400, 300);
+        ASSERT_FALSE(m.useColVanish);
+        ColumnMemo memo(0, kColumns);
+        for (int32_t y = 0; y < 300; ++y) {
+            ExpectSameRun(m, y, 0, kCount, &memo);
+            ExpectSameRun(m, y, 8, 200, &memo);
+            ExpectSameRun(m, y, 4, 200, &memo); // not a multiple of 8 from the memo's start
+        }
     }
 }
 
