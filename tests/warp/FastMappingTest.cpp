@@ -89,21 +89,31 @@ TEST(MapRun, VectorAndScalarAgreeBitForBit) {
     }
 }
 
-// Without a column vanishing point the column crossings kept from row to row must give what
-// each row's own mapping gives: on every row of quads whose column lines are vertical,
-// slanted and parallel (the intercept moves every row), or far out (it moves every few rows),
-// also where a corner lies on a row, and for runs the memo does not cover.
-TEST(MapRun, KeptColumnCrossingsGiveTheSameBits) {
-    const std::vector<Quad> quads = {
-        {{200, 150}, {3800, 450}, {200, 2700}, {3800, 2850}},
-        {{0, 0}, {300, 0}, {0, 200}, {300, 200}},
-        {{40, 10}, {290, 30}, {140, 190}, {390, 210}}, // left and right edges both of slope 1.8
-        {{-100000, 5}, {2000000, 25}, {-100000, 900}, {2000000, 1000}},
+// Crossings kept from row to row (column lines of one slope) or from vector to vector (flat
+// row lines of one slope) must give what each pixel's own mapping gives: on every row of quads
+// whose column lines are vertical, slanted and parallel (the intercept moves every row), or
+// far out (it moves every few rows), whose top edge lies on the top row (no row vanishing
+// point), also where a corner lies on a row, and for runs the column memo does not cover.
+TEST(MapRun, KeptCrossingsGiveTheSameBits) {
+    struct Case {
+        Quad quad;
+        bool rowVanish, colVanish;
+    };
+    const Case cases[] = {
+        {{{200, 150}, {3800, 450}, {200, 2700}, {3800, 2850}}, true, false},
+        {{{0, 0}, {300, 0}, {0, 200}, {300, 200}}, false, false},
+        {{{40, 10}, {290, 30}, {140, 190}, {390, 210}}, false, false}, // a parallelogram, columns of slope 1.8
+        {{{-100000, 5}, {2000000, 25}, {-100000, 900}, {2000000, 1000}}, true, false},
+        {{{50, 0}, {250, 0}, {0, 200}, {300, 200}}, false, true},
+        // Crossed: top and bottom both traversed right to left, of the slope tan(single(pi)),
+        // so the row lines' intercepts move a little along each row.
+        {{{300, 0}, {0, 0}, {0, 200}, {300, 200}}, false, true},
     };
     constexpr int32_t kColumns = 300, kCount = 296; // whole vectors of eight, then a tail
-    for (const Quad& q : quads) {
-        const QuadMapping m = MakeQuadMapping(q.tl, q.tr, q.bl, q.br, 400, 300);
-        ASSERT_FALSE(m.useColVanish);
+    for (const Case& c : cases) {
+        const QuadMapping m = MakeQuadMapping(c.quad.tl, c.quad.tr, c.quad.bl, c.quad.br, 400, 300);
+        ASSERT_EQ(c.rowVanish, m.useRowVanish);
+        ASSERT_EQ(c.colVanish, m.useColVanish);
         ColumnMemo memo(0, kColumns);
         for (int32_t y = 0; y < 300; ++y) {
             ExpectSameRun(m, y, 0, kCount, &memo);
