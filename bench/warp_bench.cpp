@@ -20,6 +20,8 @@ constexpr Point kTL{200, 150}, kTR{3800, 450}, kBR{3700, 2850}, kBL{100, 2700};
 
 // Vertical left and right edges: no column vanishing point, the edges' own slopes.
 constexpr Point kVTL{200, 150}, kVTR{3800, 450}, kVBR{3800, 2850}, kVBL{200, 2700};
+// Horizontal top and bottom edges, the top one on the first row: no row vanishing point.
+constexpr Point kHTL{200, 0}, kHTR{3800, 0}, kHBR{3700, 2850}, kHBL{100, 2850};
 
 std::unique_ptr<Bitmap> RandomSource(PixelFormat format) {
     auto bitmap = std::make_unique<Bitmap>(kWidth, kHeight, format);
@@ -74,6 +76,7 @@ void BM_WarpOracle(benchmark::State& state) { RunWarp(state, Source24(), Oracle(
 void BM_WarpProduction32(benchmark::State& state) { RunWarp(state, Source32(), Production(kTL, kTR, kBL, kBR)); }
 void BM_WarpOracle32(benchmark::State& state) { RunWarp(state, Source32(), Oracle(kTL, kTR, kBL, kBR)); }
 void BM_WarpProductionVertical(benchmark::State& state) { RunWarp(state, Source24(), Production(kVTL, kVTR, kVBL, kVBR)); }
+void BM_WarpProductionHorizontal(benchmark::State& state) { RunWarp(state, Source24(), Production(kHTL, kHTR, kHBL, kHBR)); }
 void BM_WarpOracleVertical(benchmark::State& state) { RunWarp(state, Source24(), Oracle(kVTL, kVTR, kVBL, kVBR)); }
 
 BENCHMARK(BM_WarpProduction)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
@@ -81,6 +84,7 @@ BENCHMARK(BM_WarpOracle)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTi
 BENCHMARK(BM_WarpProduction32)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 BENCHMARK(BM_WarpOracle32)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 BENCHMARK(BM_WarpProductionVertical)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+BENCHMARK(BM_WarpProductionHorizontal)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 BENCHMARK(BM_WarpOracleVertical)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 
 } // namespace
