@@ -73,15 +73,21 @@ void BM_MapOnly(benchmark::State& state) {
     ScanBox(state, [](Buffers& b, int32_t, int32_t, int32_t) { benchmark::DoNotOptimize(b.iu[0]); });
 }
 
-void BM_MapAndSample(benchmark::State& state) {
-    static std::vector<uint8_t> source = [] {
+// A random 24-bit source of the benchmark's size, made once.
+const warp::SourceView& RandomSource24() {
+    static const std::vector<uint8_t> bytes = [] {
         std::vector<uint8_t> s(size_t(kWidth) * 3 * kHeight);
         std::mt19937 rng(1);
         for (auto& byte : s) byte = uint8_t(rng());
         return s;
     }();
+    static const warp::SourceView view{bytes.data(), kWidth * 3, kWidth, kHeight, nullptr};
+    return view;
+}
+
+void BM_MapAndSample(benchmark::State& state) {
     static std::vector<uint8_t> destination(size_t(kWidth) * 4 * kHeight);
-    const warp::SourceView view{source.data(), kWidth * 3, kWidth, kHeight, nullptr};
+    const warp::SourceView& view = RandomSource24();
     ScanBox(state, [&](Buffers& b, int32_t y, int32_t x0, int32_t count) {
         warp::SampleRunAvx2(view, 3, 2, b.run(), {destination.data() + (size_t(y) * kWidth + x0) * 4, count});
     });
@@ -92,12 +98,6 @@ void BM_MapAndSample(benchmark::State& state) {
 // benchmark's corners, 1: vertical left and right edges).
 void BM_SampleOnly(benchmark::State& state) {
     constexpr int32_t kFirstRow = 1400, kSampledRows = 64;
-    static std::vector<uint8_t> source = [] {
-        std::vector<uint8_t> s(size_t(kWidth) * 3 * kHeight);
-        std::mt19937 rng(2);
-        for (auto& byte : s) byte = uint8_t(rng());
-        return s;
-    }();
     std::vector<uint8_t> destination(size_t(kWidth) * 4 * kSampledRows);
     const size_t n = size_t(kColumns) * kSampledRows;
     std::vector<int32_t> iu(n), iv(n);
@@ -109,7 +109,7 @@ void BM_SampleOnly(benchmark::State& state) {
     for (int32_t row = 0; row < kSampledRows; ++row)
         for (int32_t x0 = 0; x0 < kColumns; x0 += kRun)
             warp::MapRun(MappingOf(state), kFirstRow + row, x0, std::min(kRun, kColumns - x0), at(row, x0));
-    const warp::SourceView view{source.data(), kWidth * 3, kWidth, kHeight, nullptr};
+    const warp::SourceView& view = RandomSource24();
     for (auto _ : state) {
         for (int32_t row = 0; row < kSampledRows; ++row)
             for (int32_t x0 = 0; x0 < kColumns; x0 += kRun)
