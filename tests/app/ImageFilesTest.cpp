@@ -22,21 +22,6 @@ TEST(EncoderMimeTypeForPath, LastThreeCharactersLowercased) {
     for (auto [path, mime] : table) EXPECT_STREQ(mime, app::EncoderMimeTypeForPath(path)) << path;
 }
 
-TEST(FindEncoderByMimeType, ExactMatchesOnly) {
-    const auto& encoders = GetImageEncoders();
-    for (size_t i = 0; i < encoders.size(); ++i) {
-        CLSID clsid;
-        EXPECT_EQ(int(i), app::FindEncoderByMimeType(encoders[i].MimeType, &clsid));
-        EXPECT_EQ(encoders[i].Clsid, clsid);
-    }
-    CLSID untouched;
-    untouched.Data1 = 0xDEADBEEF;
-    for (const char* unknown : {"IMAGE/PNG", "image/webp", "", "image/png "}) {
-        EXPECT_EQ(-1, app::FindEncoderByMimeType(unknown, &untouched)) << unknown;
-        EXPECT_EQ(0xDEADBEEFu, untouched.Data1);
-    }
-}
-
 TEST(OpenImageCopy, CopyIsExactAndIndependentOfTheFile) {
     TempDir dir;
     std::mt19937 rng(51);

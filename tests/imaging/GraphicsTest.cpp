@@ -40,31 +40,6 @@ TEST(Graphics, FillsAndBlendsImagesByAlpha) {
     EXPECT_EQ((Px{0xC8, 0xFF, 0xFF, 0xFF}), PixelAt(canvas, 5, 2)); // fill shows through
 }
 
-TEST(Graphics, AntialiasedOutlinesAndPolylines) {
-    const Color magenta(0xFFC800C8);
-    Bitmap canvas(40, 40, PixelFormat32bppARGB);
-    Pen pen(magenta, 2.0f);
-    {
-        Graphics g(&canvas);
-        EXPECT_EQ(Ok, g.SetSmoothingMode(SmoothingModeAntiAlias));
-        EXPECT_EQ(Ok, g.DrawRectangle(&pen, 5, 5, 10, 10));
-        const Point line[3] = {{20, 30}, {35, 30}, {35, 38}};
-        EXPECT_EQ(Ok, g.DrawLines(&pen, line, 3));
-        const Point diagonal[2] = {{0, 20}, {15, 39}};
-        g.DrawLines(&pen, diagonal, 2);
-    }
-    bool partial = false; // the diagonal is smoothed: partly covered pixels get partial alpha
-    const auto bytes = PixelBytes(canvas);
-    for (size_t i = 3; i < bytes.size(); i += 4) partial |= bytes[i] > 0 && bytes[i] < 255;
-    EXPECT_TRUE(partial);
-    // A 2-pixel line centred on y = 5 covers rows 4 and 5 fully.
-    EXPECT_EQ((Px{0xC8, 0, 0xC8, 0xFF}), PixelAt(canvas, 10, 4));
-    EXPECT_EQ((Px{0xC8, 0, 0xC8, 0xFF}), PixelAt(canvas, 10, 5));
-    EXPECT_EQ(0, PixelAt(canvas, 10, 10)[3]); // outline only, no fill
-    EXPECT_EQ((Px{0xC8, 0, 0xC8, 0xFF}), PixelAt(canvas, 27, 29));
-    EXPECT_EQ(0, PixelAt(canvas, 10, 30)[3]);
-}
-
 TEST(Graphics, IndexedAndMissingTargetsFailWithoutDrawing) {
     Bitmap indexed(8, 8, PixelFormat8bppIndexed);
     Graphics g(&indexed);

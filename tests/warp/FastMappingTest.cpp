@@ -3,15 +3,12 @@
 #include "oracle/ReferenceWarp.h"
 #include "support/TestSupport.h"
 #include "warp/MapRow.h"
-#include "warp/ParallelRows.h"
-#include "warp/SampleRunAvx2.h"
 #include "warp/WarpImageToQuad.h"
 
 #include <gtest/gtest.h>
 
 #include <cfloat>
 #include <cmath>
-#include <cstring>
 #include <random>
 #include <vector>
 
@@ -128,61 +125,6 @@ TEST(MapRun, VectorAndScalarAgreeWhereColumnsRound) {
     const QuadMapping m = MakeQuadMapping({0, 0}, {1 << 25, 1000}, {0, 3000}, {1 << 25, 4000}, 1u << 25, 4000);
     for (int32_t x0 : {(1 << 24) - 101, (1 << 24) - 3, (1 << 24) + 1, (1 << 25) - 203})
         for (int y : {7, 1999, 3998}) ExpectSameRun(m, y, x0);
-}
-
-// The vector sampler takes its products by another route than the scalar rule (see
-// SampleRunAvx2.cpp); fractions at the ends of [0, 1), tiny ones included, must give the
-// same bytes, inside the source and on its border, for both source formats.
-TEST(SampleRun, VectorAndScalarAgreeAtExtremeFractions) {
-    if (!HasVectorMapping()) GTEST_SKIP() << "no AVX2 here";
-    const double fractions[] = {0.0, 0x1p-1074, 0x1p-60, 0x1p-30, 0.25, 0.5, 0.75, 1 - 0x1p-53, 1 - 0x1p-30};
-    std::mt19937 rng(31);
-    std::uniform_int_distribution<int> position(-1, 8), pick(0, std::size(fractions) - 1);
-    std::uniform_real_distribution<double> any(0.0, 1.0);
-    for (PixelFormat format : {PixelFormat24bppRGB, PixelFormat32bppARGB}) {
-        auto source = RandomBitmap(format, 8, 8, rng);
-        BitmapData data;
-        const Rect all{0, 0, 8, 8};
-        ASSERT_EQ(Ok, source->LockBits(&all, ImageLockModeRead, format, &data));
-        const SourceView view{static_cast<const uint8_t*>(data.Scan0), data.Stride, 8, 8, nullptr};
-        constexpr int kCount = 4096;
-        std::vector<int32_t> iu(kCount), iv(kCount);
-        std::vector<double> fx(kCount), fy(kCount);
-        for (int i = 0; i < kCount; ++i) {
-            // The first half in groups of four wholly inside (the sampler's fast case).
-            const bool inside = i < kCount / 2;
-            iu[i] = inside ? 1 + i % 5 : position(rng), iv[i] = inside ? 1 + (i / 5) % 5 : position(rng);
-            fx[i] = i % 3 == 0 ? any(rng) : fractions[pick(rng)];
-            fy[i] = i % 5 == 0 ? any(rng) : fractions[pick(rng)];
-        }
-        std::vector<uint8_t> vector(4 * kCount, 0x5A), scalar(4 * kCount, 0x5A);
-        SampleRunAvx2(view, format == PixelFormat24bppRGB ? 3 : 4, 2, {iu.data(), iv.data(), fx.data(), fy.data()},
-                      {vector.data(), kCount});
-        for (int i = 0; i < kCount; ++i) {
-            if (format == PixelFormat24bppRGB)
-                SampleInto<PixelFormat24bppRGB>(&scalar[4 * i], view, iu[i], iv[i], fx[i], fy[i], 2);
-            else
-                SampleInto<PixelFormat32bppARGB>(&scalar[4 * i], view, iu[i], iv[i], fx[i], fy[i], 2);
-        }
-        source->UnlockBits(&data);
-        for (int i = 0; i < kCount; ++i)
-            ASSERT_EQ(0, std::memcmp(&vector[4 * i], &scalar[4 * i], 4))
-                << GetPixelFormatSize(format) << "-bit, pixel " << i << " at (" << iu[i] << " + " << fx[i] << ", "
-                << iv[i] << " + " << fy[i] << ")";
-    }
-}
-
-TEST(WarpThreads, OneThreadAndAllThreadsRenderTheSame) {
-    std::mt19937 rng(29);
-    auto source = RandomBitmap(PixelFormat32bppARGB, 517, 311, rng);
-    const int threads = ParallelRowThreads();
-    Bitmap a(517, 311, PixelFormat32bppARGB), b(517, 311, PixelFormat32bppARGB);
-    SetParallelRowThreads(1);
-    WarpImageToQuad(source.get(), &a, {20, 10}, {500, 40}, {5, 300}, {510, 290});
-    SetParallelRowThreads(4);
-    WarpImageToQuad(source.get(), &b, {20, 10}, {500, 40}, {5, 300}, {510, 290});
-    SetParallelRowThreads(threads);
-    EXPECT_EQ(PixelBytes(a), PixelBytes(b));
 }
 
 } // namespace

@@ -57,16 +57,6 @@ TEST_F(SampleTest, ColumnZeroRowZeroAndOutsideYieldNothing) {
     EXPECT_EQ(Bgra{}, Sample(INT32_MAX, INT32_MAX, 0.5, 0.5));
 }
 
-TEST_F(SampleTest, NeighbourhoodSizes) {
-    const uint8_t values[4][4] = {{0, 0, 0, 0}, {0, 10, 20, 0}, {0, 30, 40, 0}, {0, 0, 0, 0}};
-    SetValues(values);
-    // n <= 1 takes (iu, iv) whatever the fractions.
-    for (int n : {1, 0, -3}) EXPECT_EQ(10, Sample(1, 1, 0.9, 0.9, n).B) << n;
-    // Larger n weigh only the first two columns and rows.
-    for (int n : {3, 8}) EXPECT_EQ(Sample(1, 1, 0.5, 0.5, 2), Sample(1, 1, 0.5, 0.5, n)) << n;
-    EXPECT_EQ(25, Sample(1, 1, 0.5, 0.5).B); // h0 = 15, h1 = 35
-}
-
 // --- whole renders ---------------------------------------------------------------------------
 
 std::unique_ptr<Bitmap> Marked(int32_t w, int32_t h) {
@@ -159,40 +149,6 @@ TEST(WarpImageToQuad, BottomUpSourceRendersLikeTopDown) {
     WarpImageToQuad(topDown.get(), &a, {1, 2}, {30, 0}, {3, 20}, {33, 19});
     WarpImageToQuad(&bottomUp, &b, {1, 2}, {30, 0}, {3, 20}, {33, 19});
     EXPECT_EQ(PixelBytes(a), PixelBytes(b));
-}
-
-// The corners come in outline order (TL, TR, BR, BL); rendering a part first gives the whole
-// result, and shows exactly that part in between.
-TEST(WarpToNewBitmap, RendersTheFirstPartBeforeTheRest) {
-    std::mt19937 rng(15);
-    auto source = RandomBitmap(PixelFormat24bppRGB, 40, 30, rng);
-    const Point outline[4] = {{2, 1}, {38, 4}, {39, 28}, {0, 26}};
-    std::unique_ptr<Bitmap> whole(warp::WarpToNewBitmap(source.get(), outline));
-    ASSERT_TRUE(whole);
-    EXPECT_EQ(PixelFormat32bppARGB, whole->GetPixelFormat());
-    Bitmap expected(40, 30, PixelFormat32bppARGB);
-    WarpImageToQuad(source.get(), &expected, outline[0], outline[1], outline[3], outline[2]);
-    EXPECT_EQ(PixelBytes(expected), PixelBytes(*whole));
-    Bitmap empty(0, 0, PixelFormat24bppRGB);
-    EXPECT_EQ(nullptr, warp::WarpToNewBitmap(&empty, outline));
-    const Rect firsts[] = {{5, 4, 20, 10}, {-10, 20, 25, 100}, {0, 0, 40, 30}, {30, 0, 0, 5}, {50, 40, 5, 5},
-                           {INT32_MIN, 3, INT32_MAX, 4}};
-    for (const Rect& first : firsts) {
-        int calls = 0;
-        std::unique_ptr<Bitmap> result(warp::WarpToNewBitmap(source.get(), outline, first, [&](Bitmap* partial) {
-            ++calls;
-            for (int32_t y = 0; y < 30; ++y)
-                for (int32_t x = 0; x < 40; ++x) {
-                    const bool inside = x >= int64_t(first.X) && x < int64_t(first.X) + first.Width &&
-                                        y >= first.Y && y < int64_t(first.Y) + first.Height;
-                    const std::array<uint8_t, 4> expected = inside ? PixelAt(*whole, x, y) : std::array<uint8_t, 4>{};
-                    ASSERT_EQ(expected, PixelAt(*partial, x, y)) << x << "," << y;
-                }
-        }));
-        ASSERT_TRUE(result);
-        EXPECT_EQ(1, calls);
-        EXPECT_EQ(PixelBytes(*whole), PixelBytes(*result)) << first.X << "," << first.Y;
-    }
 }
 
 } // namespace
