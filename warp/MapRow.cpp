@@ -64,12 +64,36 @@ double* ColumnMemo::At(int32_t x, int32_t count) const {
     return m_data + offset;
 }
 
-void MapRun(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const MappedRun& out, ColumnMemo* memo) {
+bool BeyondTopOrBottom(const QuadMapping& m, int32_t y, int32_t x0, int32_t count) {
+    // The corners around the quad; it is convex when every turn goes the same way.
+    const PointF c[4] = {m.tl, m.tr, m.br, m.bl};
+    auto cross = [](PointF a, PointF b, double x, double y) {
+        return (double(b.X) - a.X) * (y - a.Y) - (double(b.Y) - a.Y) * (x - a.X);
+    };
+    double turn[4];
+    for (int k = 0; k < 4; ++k) turn[k] = cross(c[k], c[(k + 1) % 4], c[(k + 2) % 4].X, c[(k + 2) % 4].Y);
+    const bool clockwise = turn[0] > 0 && turn[1] > 0 && turn[2] > 0 && turn[3] > 0;
+    if (!clockwise && !(turn[0] < 0 && turn[1] < 0 && turn[2] < 0 && turn[3] < 0)) return false;
+    // Both ends of the pixels two pixels or more on the outer side of the edge a -> b.
+    auto beyond = [&](PointF a, PointF b) {
+        const double margin = 2 * std::hypot(double(b.X) - a.X, double(b.Y) - a.Y);
+        auto outer = [&](double x) {
+            const double side = cross(a, b, x, y);
+            return clockwise ? side < -margin : side > margin;
+        };
+        return outer(x0) && outer(double(x0) + count - 1);
+    };
+    return beyond(m.tl, m.tr) || beyond(m.br, m.bl);
+}
+
+void MapRun(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const MappedRun& out, ColumnMemo* memo,
+            Cull cull) {
     double* kept = memo != nullptr ? memo->At(x0, count) : nullptr;
     const ColumnFields fields{kept, kept != nullptr ? memo->Stride() : 0};
+    const bool outsideRows = cull == Cull::OutsideRows;
     switch (VectorMappingLanes()) {
-    case 8: MapRunAvx512(m, y, x0, count, out, fields); break;
-    case 4: MapRunAvx2(m, y, x0, count, out, fields); break;
+    case 8: MapRunAvx512(m, y, x0, count, out, fields, outsideRows); break;
+    case 4: MapRunAvx2(m, y, x0, count, out, fields, outsideRows); break;
     default: MapRunScalar(m, y, x0, count, out);
     }
 }

@@ -45,10 +45,17 @@ private:
     int64_t m_stride;
 };
 
+// What MapRun may leave out for a run that is only sampled. A pixel whose row index iv lies
+// outside [0, source height) shows no source pixel, whatever its column: with OutsideRows the
+// vector paths may leave the column of such pixels unmapped, iu = kNoColumn and fx = 0 (for
+// stretches of them at a time). iv and fy are always mapped.
+enum class Cull { None, OutsideRows };
+constexpr int32_t kNoColumn = -2;
+
 // Maps pixels (x0 + i, y) for i < count. `memo`, if given, is used by the vector paths for
 // runs that start where it has fields; the result is the same with or without it.
 void MapRun(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const MappedRun& out,
-            ColumnMemo* memo = nullptr);
+            ColumnMemo* memo = nullptr, Cull cull = Cull::None);
 
 // The same, one pixel at a time, on every processor.
 void MapRunScalar(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const MappedRun& out);

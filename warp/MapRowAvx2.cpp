@@ -65,8 +65,8 @@ inline void StoreIndex(V a, int32_t* index, double* fraction) {
 } // namespace
 
 void MapRunAvx2(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const MappedRun& out,
-                ColumnFields fields) {
-    const int32_t done = MapRunLanes(m, y, x0, count, out, fields);
+                ColumnFields fields, bool cull) {
+    const int32_t done = MapRunLanes(m, y, x0, count, out, fields, cull);
     if (done < count)
         MapRunScalar(m, y, x0 + done, count - done, {out.iu + done, out.iv + done, out.fx + done, out.fy + done});
 }

@@ -50,20 +50,30 @@ TEST(SlopesOfTangents, ValuesNearARoundingBoundaryTakeTheStandardFunctions) {
 }
 
 // The run (x0 + i, y), i < count, vector against scalar: by default 207 pixels, eight-lane
-// vectors, then one of four lanes and three pixels alone.
-void ExpectSameRun(const QuadMapping& m, int32_t y, int32_t x0, int32_t count = 207, ColumnMemo* memo = nullptr) {
+// vectors, then one of four lanes and three pixels alone. Culled pixels may lack their column
+// only where their row index lies outside the source; returns how many did.
+int ExpectSameRun(const QuadMapping& m, int32_t y, int32_t x0, int32_t count = 207, ColumnMemo* memo = nullptr,
+                  Cull cull = Cull::None) {
     constexpr int kMost = 512;
-    ASSERT_LE(count, kMost);
+    EXPECT_LE(count, kMost);
     int32_t iu[2][kMost], iv[2][kMost];
     double fx[2][kMost], fy[2][kMost];
-    MapRun(m, y, x0, count, {iu[0], iv[0], fx[0], fy[0]}, memo);
+    MapRun(m, y, x0, count, {iu[0], iv[0], fx[0], fy[0]}, memo, cull);
     MapRunScalar(m, y, x0, count, {iu[1], iv[1], fx[1], fy[1]});
+    int culled = 0;
     for (int i = 0; i < count; ++i) {
-        ASSERT_EQ(iu[1][i], iu[0][i]) << x0 + i << "," << y;
-        ASSERT_EQ(iv[1][i], iv[0][i]) << x0 + i << "," << y;
-        ASSERT_EQ(Bits(fx[1][i]), Bits(fx[0][i])) << x0 + i << "," << y;
-        ASSERT_EQ(Bits(fy[1][i]), Bits(fy[0][i])) << x0 + i << "," << y;
+        EXPECT_EQ(iv[1][i], iv[0][i]) << x0 + i << "," << y;
+        EXPECT_EQ(Bits(fy[1][i]), Bits(fy[0][i])) << x0 + i << "," << y;
+        const bool rowOutside = iv[1][i] < 0 || iv[1][i] >= m.height;
+        if (cull == Cull::OutsideRows && rowOutside && iu[0][i] == kNoColumn && Bits(fx[0][i]) == Bits(0.0)) {
+            ++culled;
+            continue;
+        }
+        EXPECT_EQ(iu[1][i], iu[0][i]) << x0 + i << "," << y;
+        EXPECT_EQ(Bits(fx[1][i]), Bits(fx[0][i])) << x0 + i << "," << y;
+        if (::testing::Test::HasFailure()) return culled;
     }
+    return culled;
 }
 
 TEST(MapRun, VectorAndScalarAgreeBitForBit) {
@@ -77,12 +87,24 @@ TEST(MapRun, VectorAndScalarAgreeBitForBit) {
         {{INT32_MIN, INT32_MIN}, {INT32_MAX, INT32_MIN}, {INT32_MIN, INT32_MAX}, {INT32_MAX, INT32_MAX}},
         {{200, 150}, {3800, 450}, {100, 2700}, {3700, 2850}},
         {{20, 0}, {80, 0}, {0, 100}, {100, 100}}, // column vanishing point at x = 50: pixels straight below it
+        // Convex, yet pixels well beyond its top and bottom edge lines (rows 13 to 25 at x = 248,
+        // rows 115 to 124 at x = 312) map inside the source.
+        {{438, 326}, {463, 365}, {26, -107}, {419, 384}},
     };
     std::uniform_int_distribution<int> c(-300, 500);
     for (int i = 0; i < 60; ++i) quads.push_back({{c(rng), c(rng)}, {c(rng), c(rng)}, {c(rng), c(rng)}, {c(rng), c(rng)}});
+    int culled = 0;
     for (const Quad& q : quads) {
         const QuadMapping m = MakeQuadMapping(q.tl, q.tr, q.bl, q.br, 200, 100);
-        for (int y = 0; y < 120; y += 7) ExpectSameRun(m, y, 0);
+        for (int y = 0; y < 120; y += 7) {
+            ExpectSameRun(m, y, 0);
+            for (int32_t x0 : {0, 150}) culled += ExpectSameRun(m, y, x0, 207, nullptr, Cull::OutsideRows);
+            ASSERT_FALSE(HasFailure()) << "row " << y;
+        }
+    }
+    // Rows above and below the convex quads: their columns are left out.
+    if (HasVectorMapping()) {
+        EXPECT_GT(culled, 1000);
     }
 }
 
@@ -90,7 +112,8 @@ TEST(MapRun, VectorAndScalarAgreeBitForBit) {
 // row lines of one slope) must give what each pixel's own mapping gives: on every row of quads
 // whose column lines are vertical, slanted and parallel (the intercept moves every row), or
 // far out (it moves every few rows), whose top edge lies on the top row (no row vanishing
-// point), also where a corner lies on a row, and for runs the column memo does not cover.
+// point), also where a corner lies on a row, for runs the column memo does not cover, and
+// with rows below the quad culled.
 TEST(MapRun, KeptCrossingsGiveTheSameBits) {
     struct Case {
         Quad quad;
@@ -113,7 +136,7 @@ TEST(MapRun, KeptCrossingsGiveTheSameBits) {
         ASSERT_EQ(c.colVanish, m.useColVanish);
         ColumnMemo memo(0, kColumns);
         for (int32_t y = 0; y < 300; ++y) {
-            ExpectSameRun(m, y, 0, kCount, &memo);
+            ExpectSameRun(m, y, 0, kCount, &memo, y % 2 ? Cull::OutsideRows : Cull::None);
             ExpectSameRun(m, y, 8, 200, &memo);
             ExpectSameRun(m, y, 4, 200, &memo); // not a multiple of 8 from the memo's start
         }
