@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <new>
 #include <string_view>
+#include <utility>
 
 namespace warp {
 
@@ -65,35 +66,32 @@ double* ColumnMemo::At(int32_t x, int32_t count) const {
 }
 
 bool BeyondTopOrBottom(const QuadMapping& m, int32_t y, int32_t x0, int32_t count) {
-    // The corners around the quad; it is convex when every turn goes the same way.
-    const PointF c[4] = {m.tl, m.tr, m.br, m.bl};
-    auto cross = [](PointF a, PointF b, double x, double y) {
-        return (double(b.X) - a.X) * (y - a.Y) - (double(b.Y) - a.Y) * (x - a.X);
-    };
-    double turn[4];
-    for (int k = 0; k < 4; ++k) turn[k] = cross(c[k], c[(k + 1) % 4], c[(k + 2) % 4].X, c[(k + 2) % 4].Y);
-    const bool clockwise = turn[0] > 0 && turn[1] > 0 && turn[2] > 0 && turn[3] > 0;
-    if (!clockwise && !(turn[0] < 0 && turn[1] < 0 && turn[2] < 0 && turn[3] < 0)) return false;
-    // Both ends of the pixels two pixels or more on the outer side of the edge a -> b.
-    auto beyond = [&](PointF a, PointF b) {
-        const double margin = 2 * std::hypot(double(b.X) - a.X, double(b.Y) - a.Y);
-        auto outer = [&](double x) {
-            const double side = cross(a, b, x, y);
-            return clockwise ? side < -margin : side > margin;
-        };
-        return outer(x0) && outer(double(x0) + count - 1);
-    };
-    return beyond(m.tl, m.tr) || beyond(m.br, m.bl);
+    // A side is a half-plane: both ends of the pixels beyond it are enough.
+    auto beyond = [&](const EdgeSide& side) { return side.At(x0, y) > 0 && side.At(double(x0) + count - 1, y) > 0; };
+    return beyond(m.beyond[0]) || beyond(m.beyond[2]);
+}
+
+SideStretches BeyondLeftOrRight(const QuadMapping& m, int32_t y, int32_t x0, int32_t count) {
+    SideStretches s{0, 0};
+    for (const EdgeSide& side : {m.beyond[3], m.beyond[1]}) {
+        // Pixel i is beyond where first + side.a * i > 0.
+        const double first = side.At(x0, y), step = side.a;
+        auto upTo = [&](double i) { return int32_t(std::clamp(std::ceil(i), 0.0, double(count))); };
+        if (first > 0) s.leading = std::max(s.leading, step >= 0 ? count : upTo(first / -step));
+        else if (step > 0) s.trailing = std::max(s.trailing, count - upTo(-first / step + 0x1p-20));
+    }
+    s.trailing = std::min(s.trailing, count - s.leading);
+    return s;
 }
 
 void MapRun(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const MappedRun& out, ColumnMemo* memo,
             Cull cull) {
     double* kept = memo != nullptr ? memo->At(x0, count) : nullptr;
     const ColumnFields fields{kept, kept != nullptr ? memo->Stride() : 0};
-    const bool outsideRows = cull == Cull::OutsideRows;
+    const bool unseen = cull == Cull::Unseen;
     switch (VectorMappingLanes()) {
-    case 8: MapRunAvx512(m, y, x0, count, out, fields, outsideRows); break;
-    case 4: MapRunAvx2(m, y, x0, count, out, fields, outsideRows); break;
+    case 8: MapRunAvx512(m, y, x0, count, out, fields, unseen); break;
+    case 4: MapRunAvx2(m, y, x0, count, out, fields, unseen); break;
     default: MapRunScalar(m, y, x0, count, out);
     }
 }

@@ -46,11 +46,11 @@ private:
 };
 
 // What MapRun may leave out for a run that is only sampled. A pixel whose row index iv lies
-// outside [0, source height) shows no source pixel, whatever its column: with OutsideRows the
-// vector paths may leave the column of such pixels unmapped, iu = kNoColumn and fx = 0 (for
-// stretches of them at a time). iv and fy are always mapped.
-enum class Cull { None, OutsideRows };
-constexpr int32_t kNoColumn = -2;
+// outside [0, source height), or whose column index iu outside [0, source width), shows no
+// source pixel whatever its other index: with Unseen the vector paths may leave that other
+// index unmapped, as kUnmapped with a fraction of 0 (for stretches of such pixels at a time).
+enum class Cull { None, Unseen };
+constexpr int32_t kUnmapped = -2;
 
 // Maps pixels (x0 + i, y) for i < count. `memo`, if given, is used by the vector paths for
 // runs that start where it has fields; the result is the same with or without it.

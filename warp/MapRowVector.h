@@ -12,10 +12,17 @@ struct ColumnFields {
     int64_t stride = 0;
 };
 
-// True where the pixels (x0 + i, y), i < count, lie well beyond the top or the bottom edge
-// line of a convex quad, where no row index falls inside the source: a guess, for the vector
-// paths to check.
+// Guesses where pixels show nothing, for the vector paths to check: pixels well beyond an edge
+// line of a convex quad. Beyond the top or the bottom edge the row index usually lies outside
+// the source, beyond the left or the right one the column index. BeyondTopOrBottom: all the
+// pixels (x0 + i, y), i < count, are beyond one of them. BeyondLeftOrRight: how many of them
+// from the first on, and from the last back, are beyond the left or the right one (at most
+// count together).
 bool BeyondTopOrBottom(const QuadMapping& m, int32_t y, int32_t x0, int32_t count);
+struct SideStretches {
+    int32_t leading, trailing;
+};
+SideStretches BeyondLeftOrRight(const QuadMapping& m, int32_t y, int32_t x0, int32_t count);
 
 void MapRunAvx2(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const MappedRun& out,
                 ColumnFields fields = {}, bool cull = false);

@@ -1,10 +1,35 @@
 #include "QuadMapping.h"
 
+#include <cmath>
+
 namespace warp {
 
 namespace {
 
 PointF ToPointF(Point p) { return {float(p.X), float(p.Y)}; }
+
+// The sides of the edges TL -> TR -> BR -> BL -> TL where the quad is convex: every turn goes
+// the same way.
+void SetEdgeSides(QuadMapping& m) {
+    const PointF c[4] = {m.tl, m.tr, m.br, m.bl};
+    auto cross = [](PointF a, PointF b, PointF p) {
+        return (double(b.X) - a.X) * (double(p.Y) - a.Y) - (double(b.Y) - a.Y) * (double(p.X) - a.X);
+    };
+    int turns = 0;
+    for (int k = 0; k < 4; ++k) {
+        const double turn = cross(c[k], c[(k + 1) % 4], c[(k + 2) % 4]);
+        turns += turn > 0 ? 1 : turn < 0 ? -1 : 0;
+    }
+    if (turns != 4 && turns != -4) return;
+    // Inside is where the cross product has the turns' sign.
+    for (int k = 0; k < 4; ++k) {
+        const PointF a = c[k], b = c[(k + 1) % 4];
+        const double dx = double(b.X) - a.X, dy = double(b.Y) - a.Y;
+        const double scale = (turns > 0 ? -1 : 1) / std::hypot(dx, dy);
+        // cross(a, b, p) = dx (p.y - a.y) - dy (p.x - a.x)
+        m.beyond[k] = {-dy * scale, dx * scale, (dy * a.X - dx * a.Y) * scale - 2};
+    }
+}
 
 } // namespace
 
@@ -23,6 +48,7 @@ QuadMapping MakeQuadMapping(Point tl, Point tr, Point bl, Point br, uint32_t wid
     m.useColVanish = m.colVanish.X != 0.0f && m.colVanish.Y != 0.0f;
     m.width = double(width);
     m.height = double(height);
+    SetEdgeSides(m);
     return m;
 }
 

@@ -8,6 +8,13 @@
 
 namespace warp {
 
+// How far a point (x, y) lies beyond an edge line, in pixels less a margin: a x + b y + c,
+// positive on the side away from the quad. By default never beyond.
+struct EdgeSide {
+    double a = 0, b = 0, c = -1;
+    double At(double x, double y) const { return a * x + b * y + c; }
+};
+
 struct QuadMapping {
     PointF tl, tr, bl, br;             // the corners, rounded to single precision
     float kTop, kBottom, kLeft, kRight; // edge slopes: TL->TR, BR->BL, TL->BL, TR->BR
@@ -15,6 +22,9 @@ struct QuadMapping {
     PointF colVanish;                  // where the left and right edge lines meet
     bool useRowVanish, useColVanish;   // both coordinates of the point are non-zero
     double width, height;              // the source's size
+    // Beyond the top, right, bottom and left edge lines by more than two pixels, for convex
+    // quads only: where pixels usually show nothing (see MapRun's Cull).
+    EdgeSide beyond[4];
 };
 
 // The mapping of a width x height source onto the quad TL, TR, BL, BR (destination pixels).

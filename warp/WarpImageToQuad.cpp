@@ -76,7 +76,7 @@ void RenderRows(const QuadMapping& m, const SourceView& source, const Target& ta
         uint8_t* row = target.scan0 + int64_t(y) * target.stride;
         for (int32_t x0 = target.firstColumn; x0 < target.lastColumn; x0 += kRun) {
             const int32_t count = std::min(kRun, target.lastColumn - x0);
-            MapRun(m, y, x0, count, run, memo ? &*memo : nullptr, Cull::OutsideRows);
+            MapRun(m, y, x0, count, run, memo ? &*memo : nullptr, Cull::Unseen);
             PrefetchSource(source, GetPixelFormatSize(F), run, count);
             uint8_t* out = row + 4 * int64_t(x0);
             if constexpr (F == PixelFormat24bppRGB || GetPixelFormatSize(F) == 32) {

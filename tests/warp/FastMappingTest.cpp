@@ -50,8 +50,8 @@ TEST(SlopesOfTangents, ValuesNearARoundingBoundaryTakeTheStandardFunctions) {
 }
 
 // The run (x0 + i, y), i < count, vector against scalar: by default 207 pixels, eight-lane
-// vectors, then one of four lanes and three pixels alone. Culled pixels may lack their column
-// only where their row index lies outside the source; returns how many did.
+// vectors, then one of four lanes and three pixels alone. With culling a pixel may lack one
+// index only where its other one lies outside the source; returns how many did.
 int ExpectSameRun(const QuadMapping& m, int32_t y, int32_t x0, int32_t count = 207, ColumnMemo* memo = nullptr,
                   Cull cull = Cull::None) {
     constexpr int kMost = 512;
@@ -62,15 +62,23 @@ int ExpectSameRun(const QuadMapping& m, int32_t y, int32_t x0, int32_t count = 2
     MapRunScalar(m, y, x0, count, {iu[1], iv[1], fx[1], fy[1]});
     int culled = 0;
     for (int i = 0; i < count; ++i) {
-        EXPECT_EQ(iv[1][i], iv[0][i]) << x0 + i << "," << y;
-        EXPECT_EQ(Bits(fy[1][i]), Bits(fy[0][i])) << x0 + i << "," << y;
-        const bool rowOutside = iv[1][i] < 0 || iv[1][i] >= m.height;
-        if (cull == Cull::OutsideRows && rowOutside && iu[0][i] == kNoColumn && Bits(fx[0][i]) == Bits(0.0)) {
-            ++culled;
-            continue;
-        }
-        EXPECT_EQ(iu[1][i], iu[0][i]) << x0 + i << "," << y;
-        EXPECT_EQ(Bits(fx[1][i]), Bits(fx[0][i])) << x0 + i << "," << y;
+        // index[0] and fraction[0] from MapRun, [1] the scalar rules'; `other` is the scalar
+        // rules' other index and `size` the source's extent along it.
+        auto same = [&](const int32_t* index[2], const double* fraction[2], int32_t other, double size) {
+            if (cull == Cull::Unseen && index[0][i] == kUnmapped && Bits(fraction[0][i]) == Bits(0.0) &&
+                (other < 0 || other >= size)) {
+                ++culled;
+                return;
+            }
+            EXPECT_EQ(index[1][i], index[0][i]) << x0 + i << "," << y;
+            EXPECT_EQ(Bits(fraction[1][i]), Bits(fraction[0][i])) << x0 + i << "," << y;
+        };
+        const int32_t* columns[2] = {iu[0], iu[1]};
+        const int32_t* rows[2] = {iv[0], iv[1]};
+        const double* fxs[2] = {fx[0], fx[1]};
+        const double* fys[2] = {fy[0], fy[1]};
+        same(columns, fxs, iv[1][i], m.height);
+        same(rows, fys, iu[1][i], m.width);
         if (::testing::Test::HasFailure()) return culled;
     }
     return culled;
@@ -88,8 +96,11 @@ TEST(MapRun, VectorAndScalarAgreeBitForBit) {
         {{200, 150}, {3800, 450}, {100, 2700}, {3700, 2850}},
         {{20, 0}, {80, 0}, {0, 100}, {100, 100}}, // column vanishing point at x = 50: pixels straight below it
         // Convex, yet pixels well beyond its top and bottom edge lines (rows 13 to 25 at x = 248,
-        // rows 115 to 124 at x = 312) map inside the source.
+        // rows 115 to 124 at x = 312) have their rows inside the source...
         {{438, 326}, {463, 365}, {26, -107}, {419, 384}},
+        // ... and pixels well beyond this one's left edge line (x below 33 from row 0 on) their
+        // columns.
+        {{472, -80}, {206, -119}, {354, 455}, {153, 2}},
     };
     std::uniform_int_distribution<int> c(-300, 500);
     for (int i = 0; i < 60; ++i) quads.push_back({{c(rng), c(rng)}, {c(rng), c(rng)}, {c(rng), c(rng)}, {c(rng), c(rng)}});
@@ -98,11 +109,11 @@ TEST(MapRun, VectorAndScalarAgreeBitForBit) {
         const QuadMapping m = MakeQuadMapping(q.tl, q.tr, q.bl, q.br, 200, 100);
         for (int y = 0; y < 120; y += 7) {
             ExpectSameRun(m, y, 0);
-            for (int32_t x0 : {0, 150}) culled += ExpectSameRun(m, y, x0, 207, nullptr, Cull::OutsideRows);
+            for (int32_t x0 : {0, 150}) culled += ExpectSameRun(m, y, x0, 207, nullptr, Cull::Unseen);
             ASSERT_FALSE(HasFailure()) << "row " << y;
         }
     }
-    // Rows above and below the convex quads: their columns are left out.
+    // Pixels above, below and beside the convex quads: one of their indices is left out.
     if (HasVectorMapping()) {
         EXPECT_GT(culled, 1000);
     }
@@ -136,7 +147,7 @@ TEST(MapRun, KeptCrossingsGiveTheSameBits) {
         ASSERT_EQ(c.colVanish, m.useColVanish);
         ColumnMemo memo(0, kColumns);
         for (int32_t y = 0; y < 300; ++y) {
-            ExpectSameRun(m, y, 0, kCount, &memo, y % 2 ? Cull::OutsideRows : Cull::None);
+            ExpectSameRun(m, y, 0, kCount, &memo, y % 2 ? Cull::Unseen : Cull::None);
             ExpectSameRun(m, y, 8, 200, &memo);
             ExpectSameRun(m, y, 4, 200, &memo); // not a multiple of 8 from the memo's start
         }
