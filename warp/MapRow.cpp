@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <new>
 #include <string_view>
-#include <utility>
 
 namespace warp {
 
