@@ -47,8 +47,8 @@ private:
 
 // What MapRun may leave out for a run that is only sampled. A pixel whose row index iv lies
 // outside [0, source height), or whose column index iu outside [0, source width), shows no
-// source pixel whatever its other index: with Unseen the vector paths may leave that other
-// index unmapped, as kUnmapped with a fraction of 0 (for stretches of such pixels at a time).
+// source pixel whatever its other index: with Unseen the vector paths may leave its indices
+// unmapped, as kUnmapped with a fraction of 0 (for stretches of such pixels at a time).
 enum class Cull { None, Unseen };
 constexpr int32_t kUnmapped = -2;
 

@@ -50,8 +50,8 @@ TEST(SlopesOfTangents, ValuesNearARoundingBoundaryTakeTheStandardFunctions) {
 }
 
 // The run (x0 + i, y), i < count, vector against scalar: by default 207 pixels, eight-lane
-// vectors, then one of four lanes and three pixels alone. With culling a pixel may lack one
-// index only where its other one lies outside the source; returns how many did.
+// vectors, then one of four lanes and three pixels alone. With culling a pixel may lack its
+// indices only where one of them lies outside the source; returns how many were left out.
 int ExpectSameRun(const QuadMapping& m, int32_t y, int32_t x0, int32_t count = 207, ColumnMemo* memo = nullptr,
                   Cull cull = Cull::None) {
     constexpr int kMost = 512;
@@ -62,11 +62,10 @@ int ExpectSameRun(const QuadMapping& m, int32_t y, int32_t x0, int32_t count = 2
     MapRunScalar(m, y, x0, count, {iu[1], iv[1], fx[1], fy[1]});
     int culled = 0;
     for (int i = 0; i < count; ++i) {
-        // index[0] and fraction[0] from MapRun, [1] the scalar rules'; `other` is the scalar
-        // rules' other index and `size` the source's extent along it.
-        auto same = [&](const int32_t* index[2], const double* fraction[2], int32_t other, double size) {
-            if (cull == Cull::Unseen && index[0][i] == kUnmapped && Bits(fraction[0][i]) == Bits(0.0) &&
-                (other < 0 || other >= size)) {
+        // A pixel whose row or column lies outside the source may lack either index.
+        const bool unseen = iu[1][i] < 0 || iu[1][i] >= m.width || iv[1][i] < 0 || iv[1][i] >= m.height;
+        auto same = [&](const int32_t* index[2], const double* fraction[2]) {
+            if (cull == Cull::Unseen && unseen && index[0][i] == kUnmapped && Bits(fraction[0][i]) == Bits(0.0)) {
                 ++culled;
                 return;
             }
@@ -77,8 +76,8 @@ int ExpectSameRun(const QuadMapping& m, int32_t y, int32_t x0, int32_t count = 2
         const int32_t* rows[2] = {iv[0], iv[1]};
         const double* fxs[2] = {fx[0], fx[1]};
         const double* fys[2] = {fy[0], fy[1]};
-        same(columns, fxs, iv[1][i], m.height);
-        same(rows, fys, iu[1][i], m.width);
+        same(columns, fxs);
+        same(rows, fys);
         if (::testing::Test::HasFailure()) return culled;
     }
     return culled;
