@@ -64,7 +64,8 @@ int ExpectSameRun(const QuadMapping& m, int32_t y, int32_t x0, int32_t count = 2
     for (int i = 0; i < count; ++i) {
         // A pixel whose row or column lies outside the source may lack either index.
         const bool unseen = iu[1][i] < 0 || iu[1][i] >= m.width || iv[1][i] < 0 || iv[1][i] >= m.height;
-        auto same = [&](const int32_t* index[2], const double* fraction[2]) {
+        // [0] from MapRun, [1] from the scalar rules.
+        auto same = [&](const int32_t (&index)[2][kMost], const double (&fraction)[2][kMost]) {
             if (cull == Cull::Unseen && unseen && index[0][i] == kUnmapped && Bits(fraction[0][i]) == Bits(0.0)) {
                 ++culled;
                 return;
@@ -72,12 +73,8 @@ int ExpectSameRun(const QuadMapping& m, int32_t y, int32_t x0, int32_t count = 2
             EXPECT_EQ(index[1][i], index[0][i]) << x0 + i << "," << y;
             EXPECT_EQ(Bits(fraction[1][i]), Bits(fraction[0][i])) << x0 + i << "," << y;
         };
-        const int32_t* columns[2] = {iu[0], iu[1]};
-        const int32_t* rows[2] = {iv[0], iv[1]};
-        const double* fxs[2] = {fx[0], fx[1]};
-        const double* fys[2] = {fy[0], fy[1]};
-        same(columns, fxs);
-        same(rows, fys);
+        same(iu, fx);
+        same(iv, fy);
         if (::testing::Test::HasFailure()) return culled;
     }
     return culled;
