@@ -22,7 +22,7 @@ constexpr char kFilter[] =
 
 // A file dialog with the program's filter and a title.
 std::string ChooseFile(bool open, const char* title) {
-    CFileDialog dialog(open, nullptr, nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, nullptr, nullptr, 0, true);
+    CFileDialog dialog(open, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
     dialog.m_ofn.lpstrFilter = kFilter;
     dialog.m_ofn.nFilterLength = sizeof(kFilter);
     dialog.m_ofn.lpstrTitle = title;

@@ -20,14 +20,6 @@ public:
         return pool;
     }
 
-    int Threads() const { return m_threads; }
-    void SetThreads(int threads) {
-        std::lock_guard<std::mutex> jobs(m_jobMutex);
-        Stop();
-        m_threads = std::max(1, threads);
-        Start();
-    }
-
     void Run(int32_t rows, const std::function<void(int32_t, int32_t)>& work) {
         std::lock_guard<std::mutex> jobs(m_jobMutex);
         if (m_workers.empty() || rows < 2) {
@@ -52,25 +44,20 @@ public:
         m_work = nullptr;
     }
 
-    ~RowPool() { Stop(); }
-
-private:
-    RowPool() : m_threads(int(std::max(1u, std::thread::hardware_concurrency()))) { Start(); }
-
-    // Called with no job running (m_jobMutex held, or from the constructor).
-    void Start() {
-        const uint64_t current = m_generation;
-        for (int i = 1; i < m_threads; ++i) m_workers.emplace_back([this, current] { Work(current); });
-    }
-    void Stop() {
+    ~RowPool() {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_stopping = true;
         }
         m_wake.notify_all();
         for (std::thread& t : m_workers) t.join();
-        m_workers.clear();
-        m_stopping = false;
+    }
+
+private:
+    // One worker per core besides the caller.
+    RowPool() {
+        const int threads = int(std::max(1u, std::thread::hardware_concurrency()));
+        for (int i = 1; i < threads; ++i) m_workers.emplace_back([this] { Work(); });
     }
 
     // Each take is a share of the rows left, down to `block` near the end: a thread works
@@ -88,8 +75,8 @@ private:
         }
     }
 
-    // `seen`: the last job before the worker was started, which is not its business.
-    void Work(uint64_t seen) {
+    void Work() {
+        uint64_t seen = 0; // the last job this worker took part in
         for (;;) {
             const std::function<void(int32_t, int32_t)>* work;
             int32_t rows, block;
@@ -120,7 +107,6 @@ private:
     int m_busy = 0;
     uint64_t m_generation = 0;
     bool m_stopping = false;
-    int m_threads;
 };
 
 } // namespace
@@ -129,7 +115,5 @@ void ParallelRows(int32_t rows, const std::function<void(int32_t, int32_t)>& wor
     RowPool::Instance().Run(rows, work);
 }
 
-int ParallelRowThreads() { return RowPool::Instance().Threads(); }
-void SetParallelRowThreads(int threads) { RowPool::Instance().SetThreads(threads); }
 
 } // namespace warp

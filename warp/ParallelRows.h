@@ -12,8 +12,4 @@ namespace warp {
 // of threads (one per core, the caller included). Returns when every block is done.
 void ParallelRows(int32_t rows, const std::function<void(int32_t first, int32_t last)>& work);
 
-// Threads ParallelRows uses; 1 runs everything on the caller. For benchmarks and tests.
-int ParallelRowThreads();
-void SetParallelRowThreads(int threads);
-
 } // namespace warp

@@ -148,30 +148,15 @@ void CDialog::OnHelp() {
 
 void CDialog::ShowWindow(int command) {
     QWidget* widget = GetSafeHwnd();
-    if (!widget) return;
-    switch (command) {
-    case SW_MAXIMIZE: {
-        // Also without a window manager, which would otherwise leave the size alone.
-        if (QScreen* screen = widget->screen()) widget->setGeometry(screen->availableGeometry());
-        widget->setWindowState((widget->windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
-        break;
-    }
-    case SW_SHOWMINIMIZED: widget->setWindowState(widget->windowState() | Qt::WindowMinimized); break;
-    case SW_RESTORE:
-    case SW_SHOWNORMAL: widget->setWindowState(Qt::WindowNoState); break;
-    default: break;
-    }
+    if (!widget || command != SW_MAXIMIZE) return;
+    // Also without a window manager, which would otherwise leave the size alone.
+    if (QScreen* screen = widget->screen()) widget->setGeometry(screen->availableGeometry());
+    widget->setWindowState((widget->windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
 }
-
-bool CDialog::IsIconic() const { return GetSafeHwnd() && GetSafeHwnd()->isMinimized(); }
 
 void CDialog::SetIcon(HICON icon, bool) {
     // One icon set serves both sizes; the window manager picks the image.
     if (GetSafeHwnd() && icon) GetSafeHwnd()->setWindowIcon(icon->icon);
-}
-
-void CDialog::SetWindowText(const std::string& text) {
-    if (GetSafeHwnd()) GetSafeHwnd()->setWindowTitle(QString::fromStdString(text));
 }
 
 CWnd* CDialog::GetDlgItem(int id) const {

@@ -6,7 +6,6 @@
 #include "WinApp.h"
 #include "Wnd.h"
 
-#include <string>
 #include <vector>
 
 namespace framework {
@@ -15,10 +14,7 @@ inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;
 
 // Show commands.
-inline constexpr int SW_SHOWNORMAL = 1;
-inline constexpr int SW_SHOWMINIMIZED = 2;
 inline constexpr int SW_MAXIMIZE = 3;
-inline constexpr int SW_RESTORE = 9;
 
 // Size types of OnSize.
 inline constexpr UINT SIZE_RESTORED = 0;
@@ -70,10 +66,9 @@ public:
     // F1.
     virtual void OnHelp();
 
+    // SW_MAXIMIZE fills the screen's available area (also without a window manager).
     void ShowWindow(int command);
-    bool IsIconic() const;
     void SetIcon(HICON icon, bool big);
-    void SetWindowText(const std::string& text);
     // The button with this id (buttons of the template only), or null.
     CWnd* GetDlgItem(int id) const;
 

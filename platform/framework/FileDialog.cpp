@@ -12,12 +12,7 @@
 
 namespace framework {
 
-CFileDialog::CFileDialog(bool openFileDialog, const char*, const char*, uint32_t flags, const char* filter,
-                         CWnd* parent, uint32_t, bool)
-    : m_open(openFileDialog), m_parent(parent) {
-    m_ofn.Flags = flags;
-    m_ofn.lpstrFilter = filter;
-}
+CFileDialog::CFileDialog(bool openFileDialog, uint32_t flags) : m_open(openFileDialog) { m_ofn.Flags = flags; }
 
 std::string CFileDialog::ConvertFilter(const char* filter, size_t length) {
     if (filter == nullptr) return {};
@@ -53,7 +48,7 @@ int CFileDialog::DoModal() {
     if (const auto& answer = seams::CurrentFileDialogAnswer()) {
         chosen = answer(request);
     } else {
-        CWnd* owner = m_parent ? m_parent : (AfxGetApp() ? AfxGetApp()->m_pMainWnd : nullptr);
+        CWnd* owner = AfxGetApp() ? AfxGetApp()->m_pMainWnd : nullptr;
         QWidget* parent = owner ? owner->GetSafeHwnd() : nullptr;
         const QString title = QString::fromStdString(request.title);
         const QString filter = QString::fromStdString(request.filter);

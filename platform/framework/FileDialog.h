@@ -23,11 +23,9 @@ struct OPENFILENAME {
 
 class CFileDialog {
 public:
-    // `defaultExtension` and `fileName` must be null (no default extension is ever added, no
-    // name is proposed); `parent` null means the application's main window.
-    CFileDialog(bool openFileDialog, const char* defaultExtension = nullptr, const char* fileName = nullptr,
-                uint32_t flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, const char* filter = nullptr,
-                CWnd* parent = nullptr, uint32_t structSize = 0, bool vistaStyle = true);
+    // No default extension is ever added and no name is proposed; the filter and the title
+    // are set in m_ofn. The dialog's owner is the application's main window.
+    CFileDialog(bool openFileDialog, uint32_t flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
 
     // Shows the dialog; IDOK when the user chose a file, IDCANCEL otherwise. With
     // OFN_OVERWRITEPROMPT the save dialog asks before an existing file is chosen.
@@ -42,7 +40,6 @@ public:
 
 private:
     bool m_open;
-    CWnd* m_parent;
     std::string m_path;
 };
 

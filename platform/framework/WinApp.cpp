@@ -3,7 +3,6 @@
 #include "ResourceHandles.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
@@ -13,10 +12,8 @@
 
 namespace framework {
 
-
 struct CWinApp::Resources {
     std::map<int, std::unique_ptr<IconResource>> icons;
-    std::map<int, std::unique_ptr<CursorResource>> cursors;
 };
 
 namespace {
@@ -53,15 +50,6 @@ HICON CWinApp::LoadIcon(int id) {
     return slot.get();
 }
 
-HCURSOR CWinApp::LoadStandardCursor(int id) {
-    auto& slot = m_resources->cursors[id];
-    if (!slot) {
-        const Qt::CursorShape shape = id == IDC_HAND ? Qt::PointingHandCursor : Qt::ArrowCursor;
-        slot = std::make_unique<CursorResource>(CursorResource{QCursor(shape)});
-    }
-    return slot.get();
-}
-
 int AfxWinMain(CWinApp& application, int argc, char** argv) {
     QApplication qapp(argc, argv);
     CWinApp* app = &application;
@@ -71,9 +59,8 @@ int AfxWinMain(CWinApp& application, int argc, char** argv) {
     int code = 0;
     if (app->InitInstance()) code = QApplication::exec();
     const int exitCode = app->ExitInstance();
-    // Release icons and cursors while Qt is still there.
+    // Release the icons while Qt is still there.
     app->m_resources->icons.clear();
-    app->m_resources->cursors.clear();
     return code != 0 ? code : exitCode;
 }
 

@@ -15,12 +15,6 @@ inline constexpr BOOL FALSE = 0;
 // An icon or cursor the application loaded; owned by the application object.
 struct IconResource;
 using HICON = const IconResource*;
-struct CursorResource;
-using HCURSOR = const CursorResource*;
-
-// Standard cursors.
-inline constexpr int IDC_ARROW = 32512;
-inline constexpr int IDC_HAND = 32649;
 
 class CWinApp {
 public:
@@ -39,7 +33,6 @@ public:
     // The icon whose images the program ships as resource `id` (16, 32 and 48 pixels and a
     // scalable one); null when there is none. Valid while the application object exists.
     HICON LoadIcon(int id);
-    HCURSOR LoadStandardCursor(int id);
     // Names where settings would be kept; nothing is stored.
     void SetRegistryKey(const char* key) { m_strRegistryKey = key ? key : ""; }
 

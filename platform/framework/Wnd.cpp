@@ -8,12 +8,6 @@
 
 namespace framework {
 
-bool CRuntimeClass::IsDerivedFrom(const CRuntimeClass* base) const {
-    for (const CRuntimeClass* c = this; c; c = c->m_pBaseClass)
-        if (c == base) return true;
-    return false;
-}
-
 CWnd::CWnd() = default;
 
 CWnd::~CWnd() {

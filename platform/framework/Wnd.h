@@ -20,7 +20,6 @@ struct CRuntimeClass {
 
     // A new object of the class, or null for classes that cannot be created this way.
     CObject* CreateObject() const { return m_pfnCreateObject ? m_pfnCreateObject() : nullptr; }
-    bool IsDerivedFrom(const CRuntimeClass* base) const;
 };
 
 class CObject {

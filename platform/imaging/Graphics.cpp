@@ -96,16 +96,6 @@ Status Graphics::DrawImage(Image* image, int32_t x, int32_t y) {
     return Ok;
 }
 
-Status Graphics::DrawImage(Image* image, int32_t x, int32_t y, int32_t width, int32_t height) {
-    QPainter* p = Painter();
-    if (!p) return m_lastStatus.code;
-    if (!image || !image->HasContent()) return Fail(InvalidParameter, "no image to draw");
-    const QImage source = AsQImage(*image);
-    if (source.isNull()) return Fail(OutOfMemory, "the image could not be prepared for drawing");
-    p->drawImage(QRect(x, y, width, height), source);
-    return Ok;
-}
-
 namespace {
 
 QPen ToQPen(const Pen& pen) {

@@ -55,8 +55,6 @@ public:
     Graphics(const Graphics&) = delete;
     Graphics& operator=(const Graphics&) = delete;
 
-    static Graphics* FromImage(Image* image) { return new Graphics(image); }
-
     Status SetSmoothingMode(SmoothingMode mode);
     // Limits all further drawing to `rect` (target pixels).
     Status SetClip(const Rect& rect);
@@ -64,8 +62,6 @@ public:
     // Draws `image` with its top-left at (x, y), one image pixel per target pixel, blended
     // over what is there by its alpha.
     Status DrawImage(Image* image, int32_t x, int32_t y);
-    // Draws `image` stretched to the rectangle (x, y, width, height).
-    Status DrawImage(Image* image, int32_t x, int32_t y, int32_t width, int32_t height);
     Status DrawRectangle(const Pen* pen, int32_t x, int32_t y, int32_t width, int32_t height);
     // A polyline through `count` points, not closed unless its last point is its first.
     Status DrawLines(const Pen* pen, const Point* points, int count);

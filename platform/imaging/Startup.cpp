@@ -24,6 +24,4 @@ void ImagingShutdown(uintptr_t token) {
     if (token != 0 && g_started > 0) --g_started;
 }
 
-bool ImagingStarted() { return g_started > 0; }
-
 } // namespace imaging

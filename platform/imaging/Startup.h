@@ -18,7 +18,4 @@ struct StartupInput {
 Status ImagingStartup(uintptr_t* token, const StartupInput* input = nullptr);
 void ImagingShutdown(uintptr_t token);
 
-// True between a start-up and its shutdown.
-bool ImagingStarted();
-
 } // namespace imaging
