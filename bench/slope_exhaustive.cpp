@@ -15,6 +15,7 @@
 // VERLUME_NO_AVX512=1 checks the four-lane path where there are eight.
 
 #include "warp/MapRow.h"
+#include "warp/MapRowScalar.h"
 
 #include <atomic>
 #include <cfloat>
@@ -28,13 +29,13 @@
 #include <vector>
 
 int main(int argc, char** argv) {
-    if (!warp::HasVectorMapping()) {
+    if (warp::ChosenMapKernels().lanes == 0) {
         std::printf("no vector slope on this processor: nothing to check\n");
         return 0;
     }
     const bool alike = argc > 1 && std::strcmp(argv[1], "--lanes-alike") == 0;
     if (alike) --argc, ++argv;
-    const int copies = alike ? warp::VectorMappingLanes() : 1;
+    const int copies = alike ? warp::ChosenMapKernels().lanes : 1;
     uint64_t first = 0, last = 0xFFFFFFFFull;
     if (argc == 3) first = std::strtoull(argv[1], nullptr, 0), last = std::strtoull(argv[2], nullptr, 0);
     constexpr uint64_t kBatch = 1 << 16;

@@ -1,6 +1,6 @@
 #include "SampleRunAvx2.h"
 
-#include <immintrin.h>
+#include "Avx2Lanes.h"
 
 #include <cstring>
 
@@ -8,19 +8,15 @@ namespace warp {
 
 namespace {
 
+inline V Truncated(V v) { return _mm256_round_pd(v, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC); }
+
 // ToByte in four lanes, the bytes kept as doubles: truncation toward zero, saturating; NaN
-// gives 0.
-inline __m256d ToByteValues(__m256d v) {
-    // max returns its second operand when the first is NaN, and +0 for -0.
-    const __m256d clamped = _mm256_min_pd(_mm256_max_pd(v, _mm256_setzero_pd()), _mm256_set1_pd(255.0));
-    return _mm256_round_pd(clamped, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
-}
+// gives 0 (Max returns its second operand when the first is NaN, and +0 for -0).
+inline V ToByteValues(V v) { return Truncated(Min(Max(v, _mm256_setzero_pd()), Set(255.0))); }
 
-inline __m256d Blend(__m256d w0, __m256d a, __m256d w1, __m256d b) {
-    return ToByteValues(_mm256_add_pd(_mm256_mul_pd(w0, a), _mm256_mul_pd(w1, b)));
-}
+inline V Blend(V w0, V a, V w1, V b) { return ToByteValues(Add(Mul(w0, a), Mul(w1, b))); }
 
-inline __m256d Blend(__m256d w0, __m128i a, __m256d w1, __m128i b) {
+inline V Blend(V w0, __m128i a, V w1, __m128i b) {
     return Blend(w0, _mm256_cvtepi32_pd(a), w1, _mm256_cvtepi32_pd(b));
 }
 
@@ -89,7 +85,7 @@ inline __m256i RowBytes(const uint8_t* p) {
 // RowBytes gives it), each as the double 2^52 + channel: the byte goes into the low bits of
 // 2^52. For 24-bit pixels the alpha lane gets 255.
 template <int Bpp>
-inline __m256d BiasedChannels(__m256i row, int offset) {
+inline V BiasedChannels(__m256i row, int offset) {
     const char o = char(offset), z = char(0x80), b6 = 14, b7 = 15;
     const char a = Bpp == 3 ? char(8) : char(o + 3);
     const __m256i pick = _mm256_setr_epi8(o, z, z, z, z, z, b6, b7, char(o + 1), z, z, z, z, z, b6, b7,
@@ -100,9 +96,7 @@ inline __m256d BiasedChannels(__m256i row, int offset) {
 // w * channel, rounded once, from the biased channels and offset = -(w * 2^52): that product
 // is exact, so the fused multiply-add's exact sum is w * channel itself, and its one rounding
 // is the plain product's. This spares taking 2^52 off every channel first.
-inline __m256d Weighted(__m256d w, __m256d offset, __m256d biased) { return _mm256_fmadd_pd(w, biased, offset); }
-
-inline __m256d Truncated(__m256d v) { return _mm256_round_pd(v, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC); }
+inline V Weighted(V w, V offset, V biased) { return MulAdd(w, biased, offset); }
 
 // Pixel i of the run, whose neighbourhood is interior: B, G, R, A as 32-bit integers.
 template <int Bpp>
@@ -113,17 +107,17 @@ inline __m128i BlendInterior(const SourceView& s, const MappedRun& run, int32_t 
     const uint8_t* first = Bpp == 3 ? p - 2 : p;
     const __m256i above = RowBytes(first), below = RowBytes(first + s.stride);
     constexpr int left = Bpp == 3 ? 2 : 0, right = left + Bpp;
-    const __m256d fx = _mm256_broadcast_sd(run.fx + i), fy = _mm256_broadcast_sd(run.fy + i);
-    const __m256d one = _mm256_set1_pd(1.0), gx = _mm256_sub_pd(one, fx), gy = _mm256_sub_pd(one, fy);
-    const __m256d unbias = _mm256_set1_pd(-0x1p52);
-    const __m256d gxOffset = _mm256_mul_pd(gx, unbias), fxOffset = _mm256_mul_pd(fx, unbias);
+    const V fx = _mm256_broadcast_sd(run.fx + i), fy = _mm256_broadcast_sd(run.fy + i);
+    const V one = Set(1.0), gx = Sub(one, fx), gy = Sub(one, fy);
+    const V unbias = Set(-0x1p52);
+    const V gxOffset = Mul(gx, unbias), fxOffset = Mul(fx, unbias);
     auto blend = [&](__m256i row) {
-        return Truncated(_mm256_add_pd(Weighted(gx, gxOffset, BiasedChannels<Bpp>(row, left)),
-                                       Weighted(fx, fxOffset, BiasedChannels<Bpp>(row, right))));
+        return Truncated(Add(Weighted(gx, gxOffset, BiasedChannels<Bpp>(row, left)),
+                             Weighted(fx, fxOffset, BiasedChannels<Bpp>(row, right))));
     };
-    const __m256d h0 = blend(above), h1 = blend(below);
+    const V h0 = blend(above), h1 = blend(below);
     // The sum lies in [0, 256) and the conversion truncates: no rounding of its own.
-    return _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(gy, h0), _mm256_mul_pd(fy, h1)));
+    return _mm256_cvttpd_epi32(Add(Mul(gy, h0), Mul(fy, h1)));
 }
 
 // Stores four pixels at `out` except those whose lane in `keep` is set, which keep their
@@ -164,7 +158,7 @@ void SampleRun(const SourceView& source, const MappedRun& run, const RunTarget& 
     // with two pixels, from 1 on with one; rows alike.
     const __m128i lowest = _mm_set1_epi32(N == 2 ? 0 : 1);
     const __m128i lastColumn = _mm_set1_epi32(int32_t(source.width) - 1), lastRow = _mm_set1_epi32(int32_t(source.height) - 1);
-    const __m256d one = _mm256_set1_pd(1.0);
+    const V one = Set(1.0);
     const int32_t vectorCount = target.count & ~3;
     // Sources narrower or lower than 3 pixels have no interior.
     const bool interior = N == 2 && source.width >= 3 && source.height >= 3;
@@ -192,11 +186,11 @@ void SampleRun(const SourceView& source, const MappedRun& run, const RunTarget& 
             const __m128i iu1 = _mm_add_epi32(iu, _mm_set1_epi32(1)), iv1 = _mm_add_epi32(iv, _mm_set1_epi32(1));
             const Pixels y00 = Gather<Bpp>(source, iu, iv), y01 = Gather<Bpp>(source, iu, iv1);
             const Pixels y10 = Gather<Bpp>(source, iu1, iv), y11 = Gather<Bpp>(source, iu1, iv1);
-            const __m256d fx = _mm256_loadu_pd(run.fx + i), fy = _mm256_loadu_pd(run.fy + i);
-            const __m256d gx = _mm256_sub_pd(one, fx), gy = _mm256_sub_pd(one, fy);
+            const V fx = _mm256_loadu_pd(run.fx + i), fy = _mm256_loadu_pd(run.fy + i);
+            const V gx = Sub(one, fx), gy = Sub(one, fy);
             auto channel = [&](__m128i Pixels::*c) {
-                const __m256d h0 = Blend(gx, y00.*c, fx, y10.*c);
-                const __m256d h1 = Blend(gx, y01.*c, fx, y11.*c);
+                const V h0 = Blend(gx, y00.*c, fx, y10.*c);
+                const V h1 = Blend(gx, y01.*c, fx, y11.*c);
                 return _mm256_cvttpd_epi32(Blend(gy, h0, fy, h1));
             };
             out = {channel(&Pixels::b), channel(&Pixels::g), channel(&Pixels::r), channel(&Pixels::a)};
@@ -212,10 +206,9 @@ void SampleRun(const SourceView& source, const MappedRun& run, const RunTarget& 
 
 } // namespace
 
-void SampleRunAvx2(const SourceView& source, int bpp, int n, const MappedRun& run,
-                   const RunTarget& target) {
-    if (bpp == 3) n <= 1 ? SampleRun<3, 1>(source, run, target) : SampleRun<3, 2>(source, run, target);
-    else n <= 1 ? SampleRun<4, 1>(source, run, target) : SampleRun<4, 2>(source, run, target);
+SampleRunFunction SampleRunAvx2For(int bytesPerPixel, int n) {
+    if (bytesPerPixel == 3) return n <= 1 ? SampleRun<3, 1> : SampleRun<3, 2>;
+    return n <= 1 ? SampleRun<4, 1> : SampleRun<4, 2>;
 }
 
 } // namespace warp

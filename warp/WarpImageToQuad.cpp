@@ -2,8 +2,9 @@
 
 #include "MapRow.h"
 #include "ParallelRows.h"
-#include "SampleRunAvx2.h"
 #include "QuadMapping.h"
+#include "SampleRunAvx2.h"
+#include "SimdSupport.h"
 #include "SourceSampler.h"
 
 #include <algorithm>
@@ -47,6 +48,19 @@ struct Target {
 // Rows are mapped in runs of this many pixels, then sampled.
 constexpr int32_t kRun = 256;
 
+// What renders a run, chosen once per warp.
+struct Kernels {
+    const MapKernels& map;
+    SampleRunFunction sample; // null: SampleInto pixel by pixel
+};
+
+template <PixelFormat F>
+Kernels ChooseKernels(int n) {
+    constexpr int kBytes = GetPixelFormatSize(F) / 8;
+    const bool vectorSampling = (F == PixelFormat24bppRGB || kBytes == 4) && UsableSimd() != SimdLevel::Scalar;
+    return {ChosenMapKernels(), vectorSampling ? SampleRunAvx2For(kBytes, n) : nullptr};
+}
+
 // Asks the cache for the source rows a mapped run will read (every eighth pixel's two rows:
 // a cache line holds several neighbouring pixels), so that the reads of the whole run are
 // under way together instead of one after the other as the sampling reaches them. The
@@ -59,33 +73,30 @@ constexpr int32_t kRun = 256;
         const int64_t u = run.iu[i], v = run.iv[i];
         if (u < 0 || u >= source.width || v < 0 || v + 1 >= source.height) continue;
         const uint8_t* p = source.scan0 + v * source.stride + u * bitsPerPixel / 8;
-        __builtin_prefetch(p), __builtin_prefetch(p + source.stride);
+        __builtin_prefetch(p);
+        __builtin_prefetch(p + source.stride);
     }
 }
 
 template <PixelFormat F>
-void RenderRows(const QuadMapping& m, const SourceView& source, const Target& target, int n,
+void RenderRows(const QuadMapping& m, const SourceView& source, const Target& target, int n, const Kernels& kernels,
                 int32_t firstRow, int32_t lastRow) {
     alignas(32) int32_t iu[kRun], iv[kRun];
     alignas(32) double fx[kRun], fy[kRun];
     const MappedRun run{iu, iv, fx, fy};
     // Steep column lines of one slope cross the top and bottom edges alike from row to row.
     std::optional<ColumnMemo> memo;
-    if (ColumnMemo::Pays(m) && HasVectorMapping()) memo.emplace(target.firstColumn, target.lastColumn - target.firstColumn);
+    if (ColumnMemo::Pays(m) && kernels.map.lanes > 0) memo.emplace(target.firstColumn, target.lastColumn - target.firstColumn);
     for (int32_t y = firstRow; y < lastRow; ++y) {
         uint8_t* row = target.scan0 + int64_t(y) * target.stride;
         for (int32_t x0 = target.firstColumn; x0 < target.lastColumn; x0 += kRun) {
             const int32_t count = std::min(kRun, target.lastColumn - x0);
-            MapRun(m, y, x0, count, run, memo ? &*memo : nullptr, Cull::Unseen);
+            kernels.map.mapRun(m, y, x0, count, run, memo ? memo->At(x0, count) : ColumnFields{}, true);
             PrefetchSource(source, GetPixelFormatSize(F), run, count);
             uint8_t* out = row + 4 * int64_t(x0);
-            if constexpr (F == PixelFormat24bppRGB || GetPixelFormatSize(F) == 32) {
-                if (HasVectorMapping()) {
-                    SampleRunAvx2(source, GetPixelFormatSize(F) / 8, n, run, {out, count});
-                    continue;
-                }
-            }
-            for (int32_t i = 0; i < count; ++i) SampleInto<F>(out + 4 * i, source, iu[i], iv[i], fx[i], fy[i], n);
+            if (kernels.sample) kernels.sample(source, run, {out, count});
+            else
+                for (int32_t i = 0; i < count; ++i) SampleInto<F>(out + 4 * i, source, iu[i], iv[i], fx[i], fy[i], n);
         }
     }
 }
@@ -121,8 +132,9 @@ void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Po
     const int n = neighbourhood <= 1 ? 1 : 2;
     if (target.firstColumn < target.lastColumn)
         DispatchPixelFormat(format, [&]<PixelFormat F>() {
+            const Kernels kernels = ChooseKernels<F>(n);
             ParallelRows(target.lastRow - target.firstRow, [&](int32_t first, int32_t last) {
-                RenderRows<F>(mapping, view, target, n, target.firstRow + first, target.firstRow + last);
+                RenderRows<F>(mapping, view, target, n, kernels, target.firstRow + first, target.firstRow + last);
             });
         });
 
