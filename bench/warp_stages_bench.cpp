@@ -28,14 +28,14 @@ constexpr int32_t kRun = 256;
 
 const warp::QuadMapping& Mapping() {
     static const warp::QuadMapping m =
-        warp::MakeQuadMapping({200, 150}, {3800, 450}, {100, 2700}, {3700, 2850}, kWidth, kHeight);
+        warp::MakeQuadMapping({{200, 150}, {3800, 450}, {3700, 2850}, {100, 2700}}, kWidth, kHeight);
     return m;
 }
 
 // Vertical left and right edges: no column vanishing point.
 const warp::QuadMapping& VerticalMapping() {
     static const warp::QuadMapping m =
-        warp::MakeQuadMapping({200, 150}, {3800, 450}, {200, 2700}, {3800, 2850}, kWidth, kHeight);
+        warp::MakeQuadMapping({{200, 150}, {3800, 450}, {3800, 2850}, {200, 2700}}, kWidth, kHeight);
     return m;
 }
 

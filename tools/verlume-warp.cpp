@@ -126,14 +126,15 @@ int main(int argc, char** argv) {
     if (positional.size() != 6)
         return BadArguments("expected INPUT, OUTPUT and four corners, got " +
                             std::to_string(positional.size()) + " arguments");
-    imaging::Point corners[4];
+    imaging::Point outline[4];
     for (int c = 0; c < 4; ++c) {
         auto corner = ParseCorner(positional[2 + c]);
         if (!corner)
             return BadArguments("corner " + std::to_string(c) + " must be X,Y in whole numbers, not \"" +
                                 std::string(positional[2 + c]) + "\"");
-        corners[c] = *corner;
+        outline[c] = *corner;
     }
+    const warp::Corners corners = warp::Corners::FromOutline(outline);
     const std::string input(positional[0]), output(positional[1]);
 
     uintptr_t token = 0;

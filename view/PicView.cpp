@@ -1,5 +1,6 @@
 #include "PicView.h"
 
+#include "warp/Corners.h"
 #include "warp/Geometry.h"
 #include "warp/WarpImageToQuad.h"
 
@@ -18,23 +19,31 @@ constexpr Color kHandle(0xFFC800C8);     // magenta handles and outline
 constexpr float kPenWidth = 2.0f;
 constexpr int kHandleHalf = 5;
 
+// The parts of a width x height canvas outside `shown`: the bands above and below it and the
+// parts left and right of it (in 64 bits: `shown` may reach beyond the 32-bit range).
+std::array<Rect, 4> Around(const Rect& shown, int32_t width, int32_t height) {
+    const int64_t w = width, h = height;
+    const int64_t left = std::clamp<int64_t>(shown.X, 0, w);
+    const int64_t right = std::clamp<int64_t>(int64_t(shown.X) + std::max(0, shown.Width), left, w);
+    const int64_t top = std::clamp<int64_t>(shown.Y, 0, h);
+    const int64_t bottom = std::clamp<int64_t>(int64_t(shown.Y) + std::max(0, shown.Height), top, h);
+    auto rect = [](int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
+        return Rect{int32_t(x0), int32_t(y0), int32_t(x1 - x0), int32_t(y1 - y0)};
+    };
+    return {rect(0, 0, w, top), rect(0, bottom, w, h), rect(0, top, left, bottom), rect(right, top, w, bottom)};
+}
+
 } // namespace
 
 CPicView::CPicView()
     : m_bDragging(false),
       m_ptCurrent{0, 0},
-      m_pResult(nullptr),
       m_pSource(nullptr),
-      m_pBackBuffer(nullptr),
-      m_pBackgroundBrush(new SolidBrush(kBackground)),
+      m_pBackgroundBrush(std::make_unique<SolidBrush>(kBackground)),
       m_corners{},
       m_nSelectedCorner(-1) {}
 
-CPicView::~CPicView() {
-    delete m_pResult;
-    delete m_pBackBuffer;
-    delete m_pBackgroundBrush;
-}
+CPicView::~CPicView() = default;
 
 void CPicView::OnInitialUpdate() {
     CScrollView::OnInitialUpdate();
@@ -50,14 +59,12 @@ void CPicView::SetImage(Bitmap* image) {
     const int32_t w = int32_t(image->GetWidth()), h = int32_t(image->GetHeight());
     SetScrollSizes(framework::MM_TEXT, {w, h});
 
-    delete m_pResult;
-    m_pResult = image->Clone({0, 0, w, h}, PixelFormat32bppARGB);
+    m_pResult.reset(image->Clone({0, 0, w, h}, PixelFormat32bppARGB));
 
     // Premultiplied: every pixel the view composes is opaque (the fill comes first), where
     // premultiplied and straight alpha are the same bytes, and Qt blends and copies
     // premultiplied pixels at twice the speed.
-    delete m_pBackBuffer;
-    m_pBackBuffer = new Bitmap(w, h, PixelFormat32bppPARGB);
+    m_pBackBuffer = std::make_unique<Bitmap>(w, h, PixelFormat32bppPARGB);
 
     ResetCorners();
     Invalidate(false);
@@ -76,18 +83,18 @@ void CPicView::OnDraw(framework::CDC* dc) {
 
     Graphics screen(dc->GetSafeHdc());
     {
-        Graphics buffer(m_pBackBuffer);
+        Graphics buffer(m_pBackBuffer.get());
         buffer.SetSmoothingMode(SmoothingModeAntiAlias);
         // Compose only the part of the canvas the client area shows. The fill follows the
         // scroll position, so transparent parts of the result never show an earlier frame.
         const Rect visible{scroll.x, scroll.y, client.Width(), client.Height()};
         buffer.SetClip(visible);
-        buffer.FillRectangle(m_pBackgroundBrush, RectF{float(visible.X), float(visible.Y),
+        buffer.FillRectangle(m_pBackgroundBrush.get(), RectF{float(visible.X), float(visible.Y),
                                                        float(visible.Width), float(visible.Height)});
-        if (m_pResult) buffer.DrawImage(m_pResult, 0, 0);
+        if (m_pResult) buffer.DrawImage(m_pResult.get(), 0, 0);
         DrawHandles(&buffer);
     }
-    screen.DrawImage(m_pBackBuffer, 0, 0);
+    screen.DrawImage(m_pBackBuffer.get(), 0, 0);
 }
 
 void CPicView::DrawHandles(Graphics* graphics) {
@@ -137,20 +144,26 @@ void CPicView::OnLButtonUp(framework::UINT, framework::CPoint) {
     m_bDragging = false;
     if (m_pSource != nullptr) { // before the first image there is nothing to render
         framework::CWaitCursor wait;
-        delete m_pResult;
-        m_pResult = nullptr;
-        // What the view shows is rendered first and painted at once; the rest follows while
-        // the user already sees the new picture.
-        const framework::CRect client = GetClientRect();
-        const framework::CPoint scroll = GetScrollPosition();
-        const Rect visible{scroll.x, scroll.y, client.Width(), client.Height()};
-        m_pResult = warp::WarpToNewBitmap(m_pSource, m_corners.data(), visible, [this](Bitmap* shown) {
-            m_pResult = shown;
-            UpdateWindow();
-        });
+        RenderResult();
     }
     Invalidate(false);
     Default();
+}
+
+void CPicView::RenderResult() {
+    m_pResult.reset(); // its memory serves the new one
+    const int32_t w = int32_t(m_pSource->GetWidth()), h = int32_t(m_pSource->GetHeight());
+    auto result = std::make_unique<Bitmap>(w, h, PixelFormat32bppARGB);
+    if (!result->HasContent()) return; // no content, or no memory: no result
+    m_pResult = std::move(result);
+    // The user sees the new picture while the rest is rendered.
+    const warp::Corners corners = warp::Corners::FromOutline(m_corners.data());
+    const framework::CRect client = GetClientRect();
+    const framework::CPoint scroll = GetScrollPosition();
+    const Rect visible{scroll.x, scroll.y, client.Width(), client.Height()};
+    warp::WarpImageToQuad(m_pSource, m_pResult.get(), corners, 2, {&visible, 1});
+    UpdateWindow();
+    warp::WarpImageToQuad(m_pSource, m_pResult.get(), corners, 2, Around(visible, w, h));
 }
 
 int CPicView::OnMouseActivate(framework::CWnd* desktop, framework::UINT hitTest, framework::UINT message) {

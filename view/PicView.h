@@ -12,6 +12,7 @@
 #include "imaging/Graphics.h"
 
 #include <array>
+#include <memory>
 
 namespace view {
 
@@ -39,7 +40,7 @@ public:
 
     // The current result (owned by the view; use it at once, do not keep or delete it), or
     // null before the first image or when the copy could not be made.
-    Bitmap* GetResultImage() const { return m_pResult; }
+    Bitmap* GetResultImage() const { return m_pResult.get(); }
 
     const CornerQuad& GetCorners() const { return m_corners; }
     // The last pointer position, in canvas coordinates.
@@ -59,16 +60,19 @@ protected:
 
 private:
     void ResetCorners();
+    // Replaces the result by a render of the source onto the corners: what the client area
+    // shows first, painted at once, then the rest.
+    void RenderResult();
     void DrawHandles(imaging::Graphics* graphics);
     // The canvas position under a client point, kept inside the visible client area.
     Point ToCanvas(framework::CPoint client) const;
 
     bool m_bDragging;
     Point m_ptCurrent;
-    Bitmap* m_pResult;       // owned
-    Bitmap* m_pSource;       // not owned
-    Bitmap* m_pBackBuffer;   // owned; the source's size, premultiplied
-    imaging::SolidBrush* m_pBackgroundBrush; // owned
+    std::unique_ptr<Bitmap> m_pResult;
+    Bitmap* m_pSource; // not owned
+    std::unique_ptr<Bitmap> m_pBackBuffer; // the source's size, premultiplied
+    std::unique_ptr<imaging::SolidBrush> m_pBackgroundBrush;
     CornerQuad m_corners;
     int m_nSelectedCorner;
 };

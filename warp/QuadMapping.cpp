@@ -33,10 +33,12 @@ void SetEdgeSides(QuadMapping& m) {
 
 } // namespace
 
-QuadMapping MakeQuadMapping(Point tl, Point tr, Point bl, Point br, uint32_t width,
-                            uint32_t height) {
+QuadMapping MakeQuadMapping(const Corners& corners, uint32_t width, uint32_t height) {
     QuadMapping m{};
-    m.tl = ToPointF(tl), m.tr = ToPointF(tr), m.bl = ToPointF(bl), m.br = ToPointF(br);
+    m.tl = ToPointF(corners.topLeft);
+    m.tr = ToPointF(corners.topRight);
+    m.bl = ToPointF(corners.bottomLeft);
+    m.br = ToPointF(corners.bottomRight);
     m.kTop = LineSlope(m.tl, m.tr);
     m.kBottom = LineSlope(m.br, m.bl);
     m.kLeft = LineSlope(m.tl, m.bl);

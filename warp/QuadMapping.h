@@ -2,6 +2,7 @@
 // The inverse mapping of the quad warp: for a destination pixel, the position in the source
 // image that it shows. Everything that depends only on the corners is computed once.
 
+#include "Corners.h"
 #include "Geometry.h"
 
 #include <cstdint>
@@ -27,9 +28,8 @@ struct QuadMapping {
     EdgeSide beyond[4];
 };
 
-// The mapping of a width x height source onto the quad TL, TR, BL, BR (destination pixels).
-QuadMapping MakeQuadMapping(Point tl, Point tr, Point bl, Point br, uint32_t width,
-                            uint32_t height);
+// The mapping of a width x height source onto the quad of `corners`.
+QuadMapping MakeQuadMapping(const Corners& corners, uint32_t width, uint32_t height);
 
 // Source position in source pixels (u across, v down) for destination pixel (x, y), taken at
 // its integer coordinates. A negative position is moved one further down (u < 0 becomes

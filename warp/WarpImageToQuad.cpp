@@ -103,14 +103,14 @@ void RenderRows(const QuadMapping& m, const SourceView& source, const Target& ta
 
 } // namespace
 
-void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Point bl,
-                     Point br, int neighbourhood, const Rect& region) {
+void WarpImageToQuad(Bitmap* source, Bitmap* destination, const Corners& corners, int neighbourhood,
+                     std::span<const Rect> regions) {
     if (source == nullptr || destination == nullptr) return;
     const PixelFormat format = source->GetPixelFormat();
     const uint32_t width = source->GetWidth();
     const uint32_t height = source->GetHeight();
-    const int32_t maxX = std::max({tl.X, tr.X, bl.X, br.X});
-    const int32_t maxY = std::max({tl.Y, tr.Y, bl.Y, br.Y});
+    const int32_t maxX = std::max({corners.topLeft.X, corners.topRight.X, corners.bottomRight.X, corners.bottomLeft.X});
+    const int32_t maxY = std::max({corners.topLeft.Y, corners.topRight.Y, corners.bottomRight.Y, corners.bottomLeft.Y});
 
     const Rect all{0, 0, int32_t(width), int32_t(height)};
     BitmapData in, out;
@@ -120,23 +120,28 @@ void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Po
         return;
     }
 
-    const QuadMapping mapping = MakeQuadMapping(tl, tr, bl, br, width, height);
+    const QuadMapping mapping = MakeQuadMapping(corners, width, height);
     const SourceView view{static_cast<const uint8_t*>(in.Scan0), in.Stride, int64_t(width),
                           int64_t(height), source->GetPalette()};
-    // In 64 bits: the region may reach beyond the 32-bit range.
-    const int64_t columns = std::clamp<int32_t>(maxX, 0, int32_t(width)), rows = std::clamp<int32_t>(maxY, 0, int32_t(height));
-    auto clip = [](int64_t value, int64_t box) { return int32_t(std::clamp<int64_t>(value, 0, box)); };
-    const Target target{static_cast<uint8_t*>(out.Scan0), out.Stride,
-                        clip(region.X, columns), clip(region.Y, rows),
-                        clip(int64_t(region.X) + region.Width, columns), clip(int64_t(region.Y) + region.Height, rows)};
     const int n = neighbourhood <= 1 ? 1 : 2;
-    if (target.firstColumn < target.lastColumn)
-        DispatchPixelFormat(format, [&]<PixelFormat F>() {
-            const Kernels kernels = ChooseKernels<F>(n);
+    // The scanned box, clipped to the destination; in 64 bits, as a region may reach beyond
+    // the 32-bit range.
+    const int64_t columns = std::clamp<int32_t>(maxX, 0, int32_t(width));
+    const int64_t rows = std::clamp<int32_t>(maxY, 0, int32_t(height));
+    auto clip = [](int64_t value, int64_t box) { return int32_t(std::clamp<int64_t>(value, 0, box)); };
+    DispatchPixelFormat(format, [&]<PixelFormat F>() {
+        const Kernels kernels = ChooseKernels<F>(n);
+        for (const Rect& region : regions) {
+            const Target target{static_cast<uint8_t*>(out.Scan0), out.Stride,
+                                clip(region.X, columns), clip(region.Y, rows),
+                                clip(int64_t(region.X) + region.Width, columns),
+                                clip(int64_t(region.Y) + region.Height, rows)};
+            if (target.firstColumn >= target.lastColumn) continue;
             ParallelRows(target.lastRow - target.firstRow, [&](int32_t first, int32_t last) {
                 RenderRows<F>(mapping, view, target, n, kernels, target.firstRow + first, target.firstRow + last);
             });
-        });
+        }
+    });
 
     source->UnlockBits(&in);
     destination->UnlockBits(&out);
@@ -144,7 +149,10 @@ void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Po
 
 void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Point bl,
                      Point br, int neighbourhood) {
-    WarpImageToQuad(source, destination, tl, tr, bl, br, neighbourhood, Rect{0, 0, INT32_MAX, INT32_MAX});
+    // The one place where the warp's argument order meets the outline order.
+    const Corners corners{.topLeft = tl, .topRight = tr, .bottomRight = br, .bottomLeft = bl};
+    const Rect everything{0, 0, INT32_MAX, INT32_MAX};
+    WarpImageToQuad(source, destination, corners, neighbourhood, {&everything, 1});
 }
 
 void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Point bl,
@@ -152,54 +160,14 @@ void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Po
     WarpImageToQuad(source, destination, tl, tr, bl, br, 2);
 }
 
-} // namespace warp
-
-namespace warp {
-
-namespace {
-
-// A transparent black PixelFormat32bppARGB bitmap of the source's size, or null.
-Bitmap* NewResult(Bitmap* source) {
+Bitmap* WarpToNewBitmap(Bitmap* source, const Corners& corners, int neighbourhood) {
     if (source == nullptr || !source->HasContent()) return nullptr;
-    auto* result = new Bitmap(int32_t(source->GetWidth()), int32_t(source->GetHeight()),
-                              imaging::PixelFormat32bppARGB);
-    if (!result->HasContent()) {
-        delete result;
-        return nullptr;
-    }
-    return result;
-}
-
-} // namespace
-
-Bitmap* WarpToNewBitmap(Bitmap* source, const Point corners[4], int neighbourhood) {
-    Bitmap* result = NewResult(source);
-    if (result) WarpImageToQuad(source, result, corners[0], corners[1], corners[3], corners[2], neighbourhood);
-    return result;
-}
-
-Bitmap* WarpToNewBitmap(Bitmap* source, const Point corners[4], const imaging::Rect& first,
-                        const std::function<void(Bitmap* result)>& firstDone, int neighbourhood) {
-    Bitmap* result = NewResult(source);
-    if (result == nullptr) return nullptr;
-    auto render = [&](const imaging::Rect& region) {
-        WarpImageToQuad(source, result, corners[0], corners[1], corners[3], corners[2], neighbourhood, region);
-    };
-    render(first);
-    firstDone(result);
-    // The rest: the bands above and below `first`, and the parts left and right of it
-    // (in 64 bits: `first` may reach beyond the 32-bit range).
-    const int64_t w = result->GetWidth(), h = result->GetHeight();
-    const int64_t left = std::clamp<int64_t>(first.X, 0, w), right = std::clamp<int64_t>(int64_t(first.X) + std::max(0, first.Width), left, w);
-    const int64_t top = std::clamp<int64_t>(first.Y, 0, h), bottom = std::clamp<int64_t>(int64_t(first.Y) + std::max(0, first.Height), top, h);
-    auto rect = [](int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
-        return imaging::Rect{int32_t(x0), int32_t(y0), int32_t(x1 - x0), int32_t(y1 - y0)};
-    };
-    render(rect(0, 0, w, top));
-    render(rect(0, bottom, w, h));
-    render(rect(0, top, left, bottom));
-    render(rect(right, top, w, bottom));
-    return result;
+    auto result = std::make_unique<Bitmap>(int32_t(source->GetWidth()), int32_t(source->GetHeight()),
+                                           PixelFormat32bppARGB);
+    if (!result->HasContent()) return nullptr;
+    const Rect everything{0, 0, INT32_MAX, INT32_MAX};
+    WarpImageToQuad(source, result.get(), corners, neighbourhood, {&everything, 1});
+    return result.release();
 }
 
 } // namespace warp

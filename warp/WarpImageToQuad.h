@@ -2,10 +2,11 @@
 // The quad warp: renders a source bitmap so that its rectangle lands on the quadrilateral of
 // four corner points, working backwards from every destination pixel.
 
+#include "Corners.h"
 #include "imaging/Bitmap.h"
 #include "imaging/Types.h"
 
-#include <functional>
+#include <span>
 
 namespace warp {
 
@@ -38,27 +39,18 @@ int BytesPerPixel(int format);
 // content, too small, the same bitmap twice, already locked) nothing is rendered.
 void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Point bl,
                      Point br, int neighbourhood);
-// The same for the destination pixels inside `region` only; the others keep their bytes.
-// Every pixel is rendered on its own, so rendering a bitmap in parts gives the bytes of
-// rendering it whole.
-void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Point bl,
-                     Point br, int neighbourhood, const imaging::Rect& region);
 void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Point bl,
                      Point br);
 
-} // namespace warp
-
-namespace warp {
+// The same with the corners in outline order, for the destination pixels inside any of
+// `regions` only; the others keep their bytes. Every pixel is rendered on its own, so
+// rendering a bitmap in parts gives the bytes of rendering it whole.
+void WarpImageToQuad(Bitmap* source, Bitmap* destination, const Corners& corners, int neighbourhood,
+                     std::span<const imaging::Rect> regions);
 
 // A new PixelFormat32bppARGB bitmap of the source's size, transparent black, with the source
-// warped onto `corners` given in outline order: top-left, top-right, bottom-right, bottom-left.
-// The caller owns it. Null when the source has no content or memory runs out.
-Bitmap* WarpToNewBitmap(Bitmap* source, const Point corners[4], int neighbourhood = 2);
-
-// The same, rendering the pixels inside `first` before the others and calling
-// `firstDone(result)` in between, so that a caller can show that part at once. The result
-// and its bytes are the same as WarpToNewBitmap's.
-Bitmap* WarpToNewBitmap(Bitmap* source, const Point corners[4], const imaging::Rect& first,
-                        const std::function<void(Bitmap* result)>& firstDone, int neighbourhood = 2);
+// warped onto `corners`. The caller owns it. Null when the source has no content or memory
+// runs out.
+Bitmap* WarpToNewBitmap(Bitmap* source, const Corners& corners, int neighbourhood = 2);
 
 } // namespace warp

@@ -2,6 +2,7 @@
 // Helpers shared by the tests: temporary folders, random bitmaps, pixel comparisons.
 
 #include "imaging/Bitmap.h"
+#include "warp/Corners.h"
 
 #include <array>
 #include <bit>
@@ -47,6 +48,7 @@ std::array<uint8_t, 4> PixelAt(imaging::Bitmap& bitmap, int32_t x, int32_t y);
 // Four warp corners in the warp's argument order.
 struct Quad {
     imaging::Point tl, tr, bl, br;
+    warp::Corners Outline() const { return {tl, tr, br, bl}; }
 };
 
 // The bits of a floating-point value, for comparisons that tell 0 from -0 and NaNs apart.

@@ -104,7 +104,7 @@ TEST(MapRun, VectorAndScalarAgreeBitForBit) {
     for (int i = 0; i < 60; ++i) quads.push_back({{c(rng), c(rng)}, {c(rng), c(rng)}, {c(rng), c(rng)}, {c(rng), c(rng)}});
     int culled = 0;
     for (const Quad& q : quads) {
-        const QuadMapping m = MakeQuadMapping(q.tl, q.tr, q.bl, q.br, 200, 100);
+        const QuadMapping m = MakeQuadMapping(q.Outline(), 200, 100);
         for (int y = 0; y < 120; y += 7) {
             ExpectSameRun(m, y, 0);
             for (int32_t x0 : {0, 150}) culled += ExpectSameRun(m, y, x0, 207, nullptr, Cull::Unseen);
@@ -140,7 +140,7 @@ TEST(MapRun, KeptCrossingsGiveTheSameBits) {
     };
     constexpr int32_t kColumns = 300, kCount = 296; // whole vectors of eight, then a tail
     for (const Case& c : cases) {
-        const QuadMapping m = MakeQuadMapping(c.quad.tl, c.quad.tr, c.quad.bl, c.quad.br, 400, 300);
+        const QuadMapping m = MakeQuadMapping(c.quad.Outline(), 400, 300);
         ASSERT_EQ(c.rowVanish, m.useRowVanish);
         ASSERT_EQ(c.colVanish, m.useColVanish);
         ColumnMemo memo(0, kColumns);
@@ -154,7 +154,7 @@ TEST(MapRun, KeptCrossingsGiveTheSameBits) {
 
 // Beyond 2^24 not every column is a single: the pixel's position rounds, as in the scalar rules.
 TEST(MapRun, VectorAndScalarAgreeWhereColumnsRound) {
-    const QuadMapping m = MakeQuadMapping({0, 0}, {1 << 25, 1000}, {0, 3000}, {1 << 25, 4000}, 1u << 25, 4000);
+    const QuadMapping m = MakeQuadMapping({{0, 0}, {1 << 25, 1000}, {1 << 25, 4000}, {0, 3000}}, 1u << 25, 4000);
     for (int32_t x0 : {(1 << 24) - 101, (1 << 24) - 3, (1 << 24) + 1, (1 << 25) - 203})
         for (int y : {7, 1999, 3998}) ExpectSameRun(m, y, x0);
 }

@@ -1,3 +1,4 @@
+#include "support/TestSupport.h"
 #include "warp/QuadMapping.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 namespace {
 
 using namespace warp;
+using testing_support::Quad;
 
 // The worked examples give their values rounded to a number of decimals: the computed value
 // must round to the same.
@@ -18,7 +20,7 @@ void ExpectRounded(double expected, int decimals, double actual) {
 }
 
 TEST(QuadMapping, GeneralQuadWorkedExample) {
-    const QuadMapping m = MakeQuadMapping({10, 5}, {190, 15}, {5, 90}, {185, 95}, 200, 100);
+    const QuadMapping m = MakeQuadMapping(Quad{{10, 5}, {190, 15}, {5, 90}, {185, 95}}.Outline(), 200, 100);
 
     const SourcePosition centre = MapToSource(m, 100, 50);
     ExpectRounded(102.68675, 5, centre.u);
@@ -35,7 +37,7 @@ TEST(QuadMapping, GeneralQuadWorkedExample) {
 }
 
 TEST(QuadMapping, VerticalLeftEdgeAndReversedBottomWorkedExample) {
-    const QuadMapping m = MakeQuadMapping({0, 0}, {180, 10}, {0, 100}, {200, 100}, 200, 100);
+    const QuadMapping m = MakeQuadMapping(Quad{{0, 0}, {180, 10}, {0, 100}, {200, 100}}.Outline(), 200, 100);
     ExpectRounded(0.0555556, 7, m.kTop);
     EXPECT_EQ(8.742278e-8f, m.kBottom);
     EXPECT_EQ(-2.2877332e7f, m.kLeft);
@@ -58,7 +60,7 @@ TEST(QuadMapping, VerticalLeftEdgeAndReversedBottomWorkedExample) {
 TEST(QuadMapping, ParallelEdgesUseTheEdgeSlopes) {
     // Left and right edges both vertical: no column vanishing point. Top and bottom horizontal
     // (bottom right to left): no row vanishing point either, since it meets at Y = 0.
-    const QuadMapping m = MakeQuadMapping({0, 0}, {100, 0}, {0, 50}, {100, 50}, 100, 50);
+    const QuadMapping m = MakeQuadMapping(Quad{{0, 0}, {100, 0}, {0, 50}, {100, 50}}.Outline(), 100, 50);
     EXPECT_EQ(0.0f, m.kTop);
     EXPECT_EQ(8.742278e-8f, m.kBottom);
     EXPECT_EQ(m.kLeft, m.kRight);
@@ -128,7 +130,7 @@ TEST(QuadMapping, PositionsFollowTheConstruction) {
     for (const auto& q : quads) {
         SCOPED_TRACE(testing::Message() << "TL (" << q[0].X << "," << q[0].Y << ") TR (" << q[1].X << "," << q[1].Y
                                         << ") BR (" << q[2].X << "," << q[2].Y << ") BL (" << q[3].X << "," << q[3].Y << ")");
-        const QuadMapping m = MakeQuadMapping(q[0], q[1], q[3], q[2], W, H);
+        const QuadMapping m = MakeQuadMapping(Corners::FromOutline(q.data()), W, H);
         for (int32_t y = 0; y < H + 300; y += 19)
             for (int32_t x = 0; x < W + 300; x += 23) {
                 long double u, v;

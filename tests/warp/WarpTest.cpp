@@ -72,7 +72,8 @@ bool AllBytesAre(Bitmap& bitmap, uint8_t value) {
 }
 
 // A region renders exactly its pixels of the whole render and leaves the others alone, also
-// where it reaches beyond the destination or the 32-bit range, or is empty.
+// where it reaches beyond the destination or the 32-bit range, or is empty; several regions
+// in one call render their union.
 TEST(WarpImageToQuad, RegionRendersItsPartOfTheWhole) {
     std::mt19937 rng(31);
     const Rect regions[] = {
@@ -85,18 +86,28 @@ TEST(WarpImageToQuad, RegionRendersItsPartOfTheWhole) {
         const Quad q{{4, 2}, {66, 6}, {1, 45}, {69, 49}};
         auto whole = Marked(70, 50);
         WarpImageToQuad(source.get(), whole.get(), q.tl, q.tr, q.bl, q.br, 2);
+        auto inside = [](const Rect& r, int32_t x, int32_t y) {
+            return x >= int64_t(r.X) && x < int64_t(r.X) + r.Width && y >= int64_t(r.Y) && y < int64_t(r.Y) + r.Height;
+        };
         for (const Rect& r : regions) {
             auto part = Marked(70, 50);
-            WarpImageToQuad(source.get(), part.get(), q.tl, q.tr, q.bl, q.br, 2, r);
+            WarpImageToQuad(source.get(), part.get(), q.Outline(), 2, {&r, 1});
             for (int32_t y = 0; y < 50; ++y)
                 for (int32_t x = 0; x < 70; ++x) {
-                    const bool inside = x >= int64_t(r.X) && x < int64_t(r.X) + r.Width && y >= int64_t(r.Y) &&
-                                        y < int64_t(r.Y) + r.Height;
-                    const auto expected = inside ? PixelAt(*whole, x, y) : std::array<uint8_t, 4>{0x5A, 0x5A, 0x5A, 0x5A};
+                    const auto expected = inside(r, x, y) ? PixelAt(*whole, x, y) : std::array<uint8_t, 4>{0x5A, 0x5A, 0x5A, 0x5A};
                     ASSERT_EQ(expected, PixelAt(*part, x, y)) << x << "," << y << " in region " << r.X << "," << r.Y
                                                               << " " << r.Width << "x" << r.Height;
                 }
         }
+        const Rect some[] = {regions[1], regions[3], regions[4]};
+        auto parts = Marked(70, 50);
+        WarpImageToQuad(source.get(), parts.get(), q.Outline(), 2, some);
+        for (int32_t y = 0; y < 50; ++y)
+            for (int32_t x = 0; x < 70; ++x) {
+                const bool any = inside(some[0], x, y) || inside(some[1], x, y) || inside(some[2], x, y);
+                const auto expected = any ? PixelAt(*whole, x, y) : std::array<uint8_t, 4>{0x5A, 0x5A, 0x5A, 0x5A};
+                ASSERT_EQ(expected, PixelAt(*parts, x, y)) << x << "," << y;
+            }
     }
 }
 
