@@ -1,11 +1,12 @@
 #include "VerlumeDlg.h"
 
-#include "ImageFiles.h"
 #include "Resources.h"
+#include "files/ImageFiles.h"
 #include "framework/FileDialog.h"
 #include "framework/Messages.h"
 
 #include <memory>
+#include <utility>
 
 namespace app {
 
@@ -34,14 +35,13 @@ std::string ChooseFile(bool open, const char* title) {
 CVerlumeDlg::CVerlumeDlg(CWnd* parent)
     : CDialog(&MainDialogTemplate(), parent),
       m_hIcon(AfxGetApp() ? AfxGetApp()->LoadIcon(IDR_MAINFRAME) : nullptr),
-      m_pImage(nullptr),
       m_pView(nullptr) {}
 
 CVerlumeDlg::~CVerlumeDlg() {
     OpenHomePage();
     // The window and with it the view must be gone before the view's source.
     DestroyWindow();
-    delete m_pImage;
+    m_pImage.reset();
 }
 
 CRect CVerlumeDlg::ViewRect(int width, int height, int dpi) {
@@ -87,18 +87,16 @@ void CVerlumeDlg::OnBnClickedOpen() {
     if (path.empty()) return; // cancelled: nothing changes
     m_strPath = path;
     imaging::StatusRecord why;
-    imaging::Bitmap* copy = OpenImageCopy(m_strPath, &why);
+    std::unique_ptr<imaging::Bitmap> copy(files::OpenImageCopy(m_strPath, &why));
     if (copy == nullptr) {
         // The current image, result and corners stay as they were.
         AfxMessageBox("Failed to open", MB_OK | MB_ICONWARNING, why.reason);
         return;
     }
-    // The view lets go of the old source in SetImage, before it is deleted; nothing paints
-    // in between.
-    imaging::Bitmap* old = m_pImage;
-    m_pImage = copy;
-    m_pView->SetImage(m_pImage);
-    delete old;
+    // The view lets go of the old source in SetImage, before it is deleted at the end of this
+    // scope; nothing paints in between.
+    const std::unique_ptr<imaging::Bitmap> old = std::exchange(m_pImage, std::move(copy));
+    m_pView->SetImage(m_pImage.get());
 }
 
 void CVerlumeDlg::OnBnClickedSave() {
@@ -106,7 +104,7 @@ void CVerlumeDlg::OnBnClickedSave() {
     if (path.empty()) return;
     imaging::Bitmap* result = m_pView->GetResultImage();
     if (result == nullptr) return; // nothing to save yet
-    const imaging::StatusRecord saved = SaveImageByName(*result, path);
+    const imaging::StatusRecord saved = files::SaveImageByName(*result, path);
     if (saved.code != imaging::Ok) AfxMessageBox("Failed to save", MB_OK | MB_ICONWARNING, saved.reason);
 }
 

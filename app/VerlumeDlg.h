@@ -6,6 +6,7 @@
 #include "imaging/Bitmap.h"
 #include "view/PicView.h"
 
+#include <memory>
 #include <string>
 
 namespace app {
@@ -23,7 +24,7 @@ public:
 
     // For tests: the view (null before OnInitDialog) and the image copy it shows.
     view::CPicView* GetView() const { return m_pView; }
-    imaging::Bitmap* GetImage() const { return m_pImage; }
+    imaging::Bitmap* GetImage() const { return m_pImage.get(); }
     const std::string& GetPath() const { return m_strPath; }
 
     // Button commands.
@@ -41,7 +42,7 @@ private:
 
     framework::HICON m_hIcon;
     std::string m_strPath;
-    imaging::Bitmap* m_pImage; // owned: the view's source
+    std::unique_ptr<imaging::Bitmap> m_pImage; // the view's source
     view::CPicView* m_pView;   // owned by its window
     int m_nDpi = 96;           // of the screen when the window was laid out
 };

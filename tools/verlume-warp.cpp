@@ -1,7 +1,7 @@
 // verlume-warp: warps an image file onto four corners and saves the result, exactly as the
 // program does when a corner is released and the result saved.
 
-#include "app/ImageFiles.h"
+#include "files/ImageFiles.h"
 #include "imaging/Startup.h"
 #include "warp/WarpImageToQuad.h"
 
@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
         std::unique_ptr<imaging::Bitmap> source;
         {
             QuietStandardError quiet;
-            source.reset(app::OpenImageCopy(input, &why));
+            source.reset(files::OpenImageCopy(input, &why));
         }
         if (!source) {
             std::fprintf(stderr, "verlume-warp: %s\n", why.reason.c_str());
@@ -160,7 +160,7 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "verlume-warp: not enough memory for a %u x %u result\n",
                              source->GetWidth(), source->GetHeight());
                 status = 1;
-            } else if (imaging::StatusRecord saved = app::SaveImageByName(*result, output); saved.code != imaging::Ok) {
+            } else if (imaging::StatusRecord saved = files::SaveImageByName(*result, output); saved.code != imaging::Ok) {
                 std::fprintf(stderr, "verlume-warp: %s\n", saved.reason.c_str());
                 status = 1;
             }

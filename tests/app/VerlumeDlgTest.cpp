@@ -1,7 +1,7 @@
 // The main window and its file commands, bad input included, offscreen, with the file dialog, message boxes and
 // the URL handler answered through the framework's test seams.
 
-#include "app/ImageFiles.h"
+#include "files/ImageFiles.h"
 #include "app/Resources.h"
 #include "app/VerlumeApp.h"
 #include "app/VerlumeDlg.h"
@@ -49,7 +49,7 @@ protected:
         std::mt19937 rng(w + h);
         auto image = RandomBitmap(PixelFormat24bppRGB, w, h, rng);
         const std::string path = m_dir.file(name);
-        app::SaveImageByName(*image, path);
+        files::SaveImageByName(*image, path);
         return path;
     }
 

@@ -1,7 +1,7 @@
 // Bytes as an image file: decoded, and when that works, copied to 32-bit ARGB and warped as
 // the program does it. Nothing may crash, leak or read outside a buffer.
 
-#include "app/ImageFiles.h"
+#include "files/ImageFiles.h"
 #include "imaging/Bitmap.h"
 #include "warp/WarpImageToQuad.h"
 

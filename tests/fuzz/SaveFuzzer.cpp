@@ -2,7 +2,7 @@
 // folder. A save either works and leaves exactly the named file, or fails with a reason and
 // leaves nothing.
 
-#include "app/ImageFiles.h"
+#include "files/ImageFiles.h"
 #include "imaging/Bitmap.h"
 
 #include <cstddef>
@@ -40,12 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (data[i] != '/' && data[i] != 0) name.push_back(char(data[i]));
     if (name.empty() || name == "." || name == "..") return 0;
 
-    const char* mime = app::EncoderMimeTypeForPath(name);
+    const char* mime = files::EncoderMimeTypeForPath(name);
     imaging::CLSID clsid;
-    if (app::FindEncoderByMimeType(mime, &clsid) < 0) return 0;
+    if (files::FindEncoderByMimeType(mime, &clsid) < 0) return 0;
 
     static imaging::Bitmap image(7, 5, imaging::PixelFormat32bppARGB);
-    const imaging::StatusRecord saved = app::SaveImageByName(image, (folder / name).string());
+    const imaging::StatusRecord saved = files::SaveImageByName(image, (folder / name).string());
     size_t files = 0;
     for (const auto& entry : fs::directory_iterator(folder)) {
         (void)entry;

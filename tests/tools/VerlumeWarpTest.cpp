@@ -1,6 +1,6 @@
 // verlume-warp run as a user runs it: arguments, exit status, output file and messages.
 
-#include "app/ImageFiles.h"
+#include "files/ImageFiles.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -50,7 +50,7 @@ protected:
         std::mt19937 rng(61);
         auto source = RandomBitmap(PixelFormat24bppRGB, 64, 48, rng);
         m_input = m_dir.file("input.png");
-        ASSERT_EQ(Ok, app::SaveImageByName(*source, m_input).code);
+        ASSERT_EQ(Ok, files::SaveImageByName(*source, m_input).code);
     }
     TempDir m_dir;
     std::string m_input;

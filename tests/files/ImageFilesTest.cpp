@@ -1,4 +1,4 @@
-#include "app/ImageFiles.h"
+#include "files/ImageFiles.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +19,7 @@ TEST(EncoderMimeTypeForPath, LastThreeCharactersLowercased) {
         {"noextension", "image/png"}, {"jpg", "image/jpeg"},   {"pg", "image/png"},
         {"", "image/png"},            {"photo.xjpg", "image/jpeg"}, {"dir.jpg/file", "image/png"},
     };
-    for (auto [path, mime] : table) EXPECT_STREQ(mime, app::EncoderMimeTypeForPath(path)) << path;
+    for (auto [path, mime] : table) EXPECT_STREQ(mime, files::EncoderMimeTypeForPath(path)) << path;
 }
 
 TEST(OpenImageCopy, CopyIsExactAndIndependentOfTheFile) {
@@ -28,10 +28,10 @@ TEST(OpenImageCopy, CopyIsExactAndIndependentOfTheFile) {
     for (PixelFormat format : {PixelFormat32bppARGB, PixelFormat8bppIndexed}) {
         auto original = RandomBitmap(format, 21, 13, rng);
         const std::string path = dir.file("source.png");
-        ASSERT_EQ(Ok, app::SaveImageByName(*original, path).code);
+        ASSERT_EQ(Ok, files::SaveImageByName(*original, path).code);
         std::unique_ptr<Bitmap> decoded(Bitmap::FromFile(path));
         StatusRecord why;
-        std::unique_ptr<Bitmap> copy(app::OpenImageCopy(path, &why));
+        std::unique_ptr<Bitmap> copy(files::OpenImageCopy(path, &why));
         ASSERT_TRUE(copy) << why.reason;
         std::filesystem::remove(path); // nothing refers to the file any more
         EXPECT_EQ(decoded->GetPixelFormat(), copy->GetPixelFormat());
@@ -50,14 +50,14 @@ TEST(SaveImageByName, FormatFollowsTheNameAndFailuresKeepTheOldFile) {
         {"a.bmp", {'B', 'M'}}, {"a.jpeg", {0x89, 'P', 'N', 'G'}}, {"plain", {0x89, 'P', 'N', 'G'}},
     };
     for (const auto& [name, magic] : signatures) {
-        ASSERT_EQ(Ok, app::SaveImageByName(image, dir.file(name)).code) << name;
+        ASSERT_EQ(Ok, files::SaveImageByName(image, dir.file(name)).code) << name;
         const auto bytes = ReadFile(dir.file(name));
         ASSERT_GE(bytes.size(), magic.size());
         EXPECT_TRUE(std::equal(magic.begin(), magic.end(), bytes.begin())) << name;
     }
     const auto before = ReadFile(dir.file("a.bmp"));
     Bitmap empty(0, 0, PixelFormat32bppARGB);
-    const StatusRecord failed = app::SaveImageByName(empty, dir.file("a.bmp"));
+    const StatusRecord failed = files::SaveImageByName(empty, dir.file("a.bmp"));
     EXPECT_NE(Ok, failed.code);
     EXPECT_FALSE(failed.reason.empty());
     EXPECT_EQ(before, ReadFile(dir.file("a.bmp")));

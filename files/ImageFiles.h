@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace app {
+namespace files {
 
 // Decodes the file at `path` into a bitmap of its own (size, pixel format and palette as
 // decoded) that refers to nothing of the file, which may then be moved or overwritten. Null on
@@ -27,4 +27,4 @@ int FindEncoderByMimeType(const std::string& mimeType, imaging::CLSID* clsid);
 // writing fails, an existing file at `path` is left as it was.
 imaging::StatusRecord SaveImageByName(imaging::Image& image, const std::string& path);
 
-} // namespace app
+} // namespace files

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <memory>
 
-namespace app {
+namespace files {
 
 using namespace imaging;
 
@@ -49,4 +49,4 @@ StatusRecord SaveImageByName(Image& image, const std::string& path) {
     return {};
 }
 
-} // namespace app
+} // namespace files
