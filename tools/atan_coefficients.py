@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Coefficients of the vector arc tangent in warp/MapRowAvx2.cpp.
+"""Coefficients of the vector arc tangent in warp/MapRowVector.inc (kAtanQ).
 
 ArcTangent reduces x = |t| to r with |r| <= tan(pi/8): r = x below tan(pi/8), (x - 1) / (x + 1)
 up to tan(3 pi/8), -1 / x beyond, and adds 0, pi/4 or pi/2. Then atan(r) = r * Q(r^2) with

@@ -6,6 +6,7 @@
 // on it fails with a status and changes nothing. Each object remembers its last failure.
 
 #include "PixelFormat.h"
+#include "Status.h"
 #include "Types.h"
 
 #include <array>

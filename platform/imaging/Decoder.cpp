@@ -49,12 +49,6 @@ Converted ToLayerFormat(QImage image) {
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
-} // namespace
-
-namespace {
-
-// Decodes what `device` holds; null with the reason in *why on failure. `name` starts the
-// reason ("\"photo.png\" is damaged or incomplete").
 // A BMP states its own length; Qt's reader fills what a shorter file lacks with black.
 bool IsShortBmp(QIODevice& device) {
     const QByteArray head = device.peek(6);
@@ -89,6 +83,8 @@ bool IsIncompleteGif(QIODevice& device) {
     return !whole;
 }
 
+// Decodes what `device` holds; null with the reason in *why on failure. `name` starts the
+// reason ("\"photo.png\" is damaged or incomplete").
 Bitmap* Decode(QIODevice& device, const std::string& name, StatusRecord* why) {
     auto fail = [&](Status code, const std::string& reason) -> Bitmap* {
         *why = {code, name + " " + reason};

@@ -1,6 +1,7 @@
 #pragma once
 // Internal: writing a whole file so that a failure never leaves a damaged one behind.
 
+#include "Status.h"
 #include "Types.h"
 
 #include <cstddef>

@@ -20,6 +20,10 @@ namespace {
 
 QColor ToQColor(Color c) { return QColor(c.GetR(), c.GetG(), c.GetB(), c.GetA()); }
 
+QPen ToQPen(const Pen& pen) {
+    return QPen(ToQColor(pen.GetColor()), qreal(pen.GetWidth()), Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+}
+
 } // namespace
 
 Graphics::Graphics(Image* image) : m_impl(std::make_unique<Impl>()) {
@@ -95,15 +99,6 @@ Status Graphics::DrawImage(Image* image, int32_t x, int32_t y) {
     p->drawImage(QPoint(x, y), source);
     return Ok;
 }
-
-namespace {
-
-QPen ToQPen(const Pen& pen) {
-    QPen q(ToQColor(pen.GetColor()), qreal(pen.GetWidth()), Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
-    return q;
-}
-
-} // namespace
 
 Status Graphics::DrawRectangle(const Pen* pen, int32_t x, int32_t y, int32_t width, int32_t height) {
     QPainter* p = Painter();

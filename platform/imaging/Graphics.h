@@ -3,6 +3,7 @@
 // request. Coordinates are the target image's pixels, (0, 0) at its top-left corner.
 
 #include "Bitmap.h"
+#include "Status.h"
 #include "Types.h"
 
 #include <memory>

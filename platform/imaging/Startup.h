@@ -3,6 +3,7 @@
 // application object; start it before the first image is made and shut it down after the last
 // one is gone.
 
+#include "Status.h"
 #include "Types.h"
 
 #include <cstdint>

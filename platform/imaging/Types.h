@@ -1,8 +1,7 @@
 #pragma once
-// Value types of the imaging layer: points, rectangles, colours and status codes.
+// Value types of the imaging layer: points, rectangles and colours.
 
 #include <cstdint>
-#include <string>
 
 namespace imaging {
 
@@ -47,31 +46,6 @@ struct Color {
     constexpr uint8_t GetR() const { return uint8_t(Argb >> 16); }
     constexpr uint8_t GetG() const { return uint8_t(Argb >> 8); }
     constexpr uint8_t GetB() const { return uint8_t(Argb); }
-};
-
-// Result of every imaging operation; 0 is success.
-enum Status : int {
-    Ok = 0,
-    GenericError = 1,
-    InvalidParameter = 2,
-    OutOfMemory = 3,
-    ObjectBusy = 4,
-    NotImplemented = 6,
-    WrongState = 8,
-    FileNotFound = 10,
-    ValueOverflow = 11,
-    AccessDenied = 12,
-    UnknownImageFormat = 13,
-    FileWriteError = 14,
-};
-
-// A short English name of the code ("out of memory"), for messages.
-const char* StatusName(Status status);
-
-// What an object remembers of its last failure: the code and a sentence saying why.
-struct StatusRecord {
-    Status code = Ok;
-    std::string reason;
 };
 
 } // namespace imaging
