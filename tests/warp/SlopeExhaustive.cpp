@@ -1,9 +1,9 @@
 // Checks the vector slope against the standard functions for every single-precision value
 // (or a range of bit patterns), and lists the values that needed the standard functions.
 //
-//   build/bench/slope_exhaustive                 all 2^32 bit patterns, on every core
-//   build/bench/slope_exhaustive FIRST LAST      bit patterns FIRST..LAST (hex or decimal)
-//   build/bench/slope_exhaustive --lanes-alike FIRST LAST
+//   build/tests/slope_exhaustive                 all 2^32 bit patterns, on every core
+//   build/tests/slope_exhaustive FIRST LAST      bit patterns FIRST..LAST (hex or decimal)
+//   build/tests/slope_exhaustive --lanes-alike FIRST LAST
 //                                                each value in all lanes of a vector, so
 //                                                that a shortcut taken only when every lane
 //                                                allows it is checked for every value
@@ -12,7 +12,8 @@
 // 2^20 in magnitude and normal counted apart (subnormal and larger values are always redone),
 // with the first of them as bit patterns. Exit status 1 on any mismatch. Without a vector path
 // (no AVX2 and FMA, or VERLUME_NO_SIMD=1) there is nothing to check and it says so;
-// VERLUME_NO_AVX512=1 checks the four-lane path where there are eight.
+// VERLUME_NO_AVX512=1 checks the four-lane path where there are eight. CTest runs it with the
+// label "exhaustive" (see tests/CMakeLists.txt).
 
 #include "warp/MapRow.h"
 #include "warp/MapRowScalar.h"
@@ -34,10 +35,16 @@ int main(int argc, char** argv) {
         return 0;
     }
     const bool alike = argc > 1 && std::strcmp(argv[1], "--lanes-alike") == 0;
-    if (alike) --argc, ++argv;
+    if (alike) {
+        --argc;
+        ++argv;
+    }
     const int copies = alike ? warp::ChosenMapKernels().lanes : 1;
     uint64_t first = 0, last = 0xFFFFFFFFull;
-    if (argc == 3) first = std::strtoull(argv[1], nullptr, 0), last = std::strtoull(argv[2], nullptr, 0);
+    if (argc == 3) {
+        first = std::strtoull(argv[1], nullptr, 0);
+        last = std::strtoull(argv[2], nullptr, 0);
+    }
     constexpr uint64_t kBatch = 1 << 16;
     std::atomic<uint64_t> next{first}, checked{0}, mismatches{0}, redoneTotal{0}, redoneOrdinary{0};
     std::mutex printing;
