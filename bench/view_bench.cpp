@@ -40,8 +40,11 @@ Bitmap& Photo() {
         bitmap->LockBits(nullptr, ImageLockModeWrite, PixelFormat24bppRGB, &data);
         for (int32_t y = 0; y < kHeight; ++y) {
             auto* row = static_cast<uint8_t*>(data.Scan0) + int64_t(y) * data.Stride;
-            for (int32_t x = 0; x < kWidth; ++x)
-                row[3 * x] = uint8_t(x), row[3 * x + 1] = uint8_t(y), row[3 * x + 2] = uint8_t(x ^ y);
+            for (int32_t x = 0; x < kWidth; ++x) {
+                row[3 * x] = uint8_t(x);
+                row[3 * x + 1] = uint8_t(y);
+                row[3 * x + 2] = uint8_t(x ^ y);
+            }
         }
         bitmap->UnlockBits(&data);
         return bitmap;

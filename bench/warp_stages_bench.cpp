@@ -171,8 +171,14 @@ template <int Operation>
     const __m256d m = _mm256_set1_pd(divisor);
     auto step = [&](__m256d x) { return Operation == 0 ? _mm256_div_pd(x, m) : _mm256_sqrt_pd(x); };
     for (int64_t i = 0; i < n; ++i) {
-        a0 = step(a0), a1 = step(a1), a2 = step(a2), a3 = step(a3);
-        a4 = step(a4), a5 = step(a5), a6 = step(a6), a7 = step(a7);
+        a0 = step(a0);
+        a1 = step(a1);
+        a2 = step(a2);
+        a3 = step(a3);
+        a4 = step(a4);
+        a5 = step(a5);
+        a6 = step(a6);
+        a7 = step(a7);
     }
     const __m256d sum = _mm256_add_pd(_mm256_add_pd(_mm256_add_pd(a0, a1), _mm256_add_pd(a2, a3)),
                                       _mm256_add_pd(_mm256_add_pd(a4, a5), _mm256_add_pd(a6, a7)));

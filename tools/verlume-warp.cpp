@@ -66,7 +66,9 @@ public:
         if (null >= 0) ::close(null);
     }
     ~QuietStandardError() {
-        if (m_saved >= 0) ::dup2(m_saved, 2), ::close(m_saved);
+        if (m_saved < 0) return;
+        ::dup2(m_saved, 2);
+        ::close(m_saved);
     }
     QuietStandardError(const QuietStandardError&) = delete;
     QuietStandardError& operator=(const QuietStandardError&) = delete;

@@ -166,9 +166,6 @@ void CPicView::RenderResult() {
     warp::WarpImageToQuad(m_pSource, m_pResult.get(), corners, 2, Around(visible, w, h));
 }
 
-int CPicView::OnMouseActivate(framework::CWnd* desktop, framework::UINT hitTest, framework::UINT message) {
-    (void)desktop, (void)hitTest, (void)message;
-    return Default();
-}
+int CPicView::OnMouseActivate(framework::CWnd*, framework::UINT, framework::UINT) { return Default(); }
 
 } // namespace view

@@ -75,7 +75,10 @@ inline void SampleInto(uint8_t* out, const SourceView& s, int32_t iu, int32_t iv
     if (outsideU && outsideV) return;
     const Bgra c = Sample<F>(s, iu, iv, fx, fy, neighbourhood);
     if (c.A == 0) return;
-    out[0] = c.B, out[1] = c.G, out[2] = c.R, out[3] = c.A;
+    out[0] = c.B;
+    out[1] = c.G;
+    out[2] = c.R;
+    out[3] = c.A;
 }
 
 } // namespace warp

@@ -61,13 +61,16 @@ bool Index(const uint8_t* argb, int32_t stride, int w, int h, std::vector<GifByt
 
     std::vector<GifByteType> r, g, b;
     std::vector<size_t> where;
-    r.reserve(count), g.reserve(count), b.reserve(count), where.reserve(count);
+    for (auto* channel : {&r, &g, &b}) channel->reserve(count);
+    where.reserve(count);
     for (int y = 0; y < h; ++y) {
         const uint8_t* row = argb + int64_t(y) * stride;
         for (int x = 0; x < w; ++x) {
             const uint8_t* p = row + 4 * x;
             if (p[3] < 128) { anyTransparent = true; continue; }
-            b.push_back(p[0]), g.push_back(p[1]), r.push_back(p[2]);
+            b.push_back(p[0]);
+            g.push_back(p[1]);
+            r.push_back(p[2]);
             where.push_back(size_t(y) * w + x);
         }
     }

@@ -23,7 +23,8 @@ TEST(Graphics, FillsAndBlendsImagesByAlpha) {
         for (int y = 0; y < 4; ++y)
             for (int x = 0; x < 2; ++x) {
                 uint8_t* p = static_cast<uint8_t*>(data.Scan0) + y * data.Stride + 4 * x;
-                p[0] = 255, p[3] = 255;
+                p[0] = 255;
+                p[3] = 255;
             }
         overlay.UnlockBits(&data);
     }

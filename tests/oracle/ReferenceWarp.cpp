@@ -119,7 +119,9 @@ void ReferenceWarpImageToQuad(Bitmap* source, Bitmap* destination, Point TL, Poi
                     const int64_t sx = int64_t(iu) + i, sy = int64_t(iv) + j;
                     if (sx >= 1 && sy >= 1 && sx < W && sy < H) {
                         const uint8_t* p = srcScan0 + sy * srcStride + sx * srcBpp;
-                        yv.c[0] = p[0], yv.c[1] = p[1], yv.c[2] = p[2];
+                        yv.c[0] = p[0];
+                        yv.c[1] = p[1];
+                        yv.c[2] = p[2];
                         yv.c[3] = srcBpp == 4 ? p[3] : 255;
                     } else {
                         yv = Yielded{};
@@ -139,7 +141,7 @@ void ReferenceWarpImageToQuad(Bitmap* source, Bitmap* destination, Point TL, Poi
             }
             if (pixel[3] != 0) {
                 uint8_t* d = static_cast<uint8_t*>(out.Scan0) + int64_t(y) * out.Stride + 4 * int64_t(x);
-                d[0] = pixel[0], d[1] = pixel[1], d[2] = pixel[2], d[3] = pixel[3];
+                for (int k = 0; k < 4; ++k) d[k] = pixel[k];
             }
         }
     }

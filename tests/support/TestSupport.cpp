@@ -124,7 +124,8 @@ std::vector<uint8_t> PngWithStatedSize(uint32_t w, uint32_t h) {
         be32(png, crc32(data));
     };
     std::vector<uint8_t> ihdr;
-    be32(ihdr, w), be32(ihdr, h);
+    be32(ihdr, w);
+    be32(ihdr, h);
     ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
     chunk("IHDR", ihdr);
     chunk("IDAT", {0x78, 0x9C, 0x63, 0x60});

@@ -80,8 +80,14 @@ TEST(WarpOracle, RandomImagesAndQuads) {
         std::uniform_int_distribution<int> cx(-w / 2, w + w / 2), cy(-h / 2, h + h / 2);
         Quad q{{cx(rng), cy(rng)}, {cx(rng), cy(rng)}, {cx(rng), cy(rng)}, {cx(rng), cy(rng)}};
         // Now and then snap edges straight, the cases with special slopes.
-        if (round % 5 == 1) q.bl.X = q.tl.X, q.br.X = q.tr.X;
-        if (round % 5 == 2) q.tr.Y = q.tl.Y, q.br.Y = q.bl.Y;
+        if (round % 5 == 1) {
+            q.bl.X = q.tl.X;
+            q.br.X = q.tr.X;
+        }
+        if (round % 5 == 2) {
+            q.tr.Y = q.tl.Y;
+            q.br.Y = q.bl.Y;
+        }
         if (round % 7 == 3) q.br = q.bl;
         ExpectSameAsOracle(*source, q, nPick(rng), uint8_t(round));
         if (testing::Test::HasFatalFailure()) return;
