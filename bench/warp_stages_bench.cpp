@@ -89,7 +89,8 @@ void BM_MapAndSample(benchmark::State& state) {
     static std::vector<uint8_t> destination(size_t(kWidth) * 4 * kHeight);
     const warp::SourceView& view = RandomSource24();
     ScanBox(state, [&](Buffers& b, int32_t y, int32_t x0, int32_t count) {
-        warp::SampleRunAvx2For(3, 2)(view, b.run(), {destination.data() + (size_t(y) * kWidth + x0) * 4, count});
+        warp::SampleRunAvx2For(3, 2)(view, b.run(),
+                                     {destination.data() + (size_t(y) * kWidth + x0) * 4, count});
     });
 }
 
@@ -114,7 +115,8 @@ void BM_SampleOnly(benchmark::State& state) {
     for (auto _ : state) {
         for (int32_t row = 0; row < kSampledRows; ++row)
             for (int32_t x0 = 0; x0 < kColumns; x0 += kRun)
-                sample(view, at(row, x0), {destination.data() + (size_t(row) * kWidth + x0) * 4, std::min(kRun, kColumns - x0)});
+                sample(view, at(row, x0),
+                       {destination.data() + (size_t(row) * kWidth + x0) * 4, std::min(kRun, kColumns - x0)});
         benchmark::ClobberMemory();
     }
     state.counters["per_pixel"] = benchmark::Counter(

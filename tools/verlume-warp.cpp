@@ -162,7 +162,8 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "verlume-warp: not enough memory for a %u x %u result\n",
                              source->GetWidth(), source->GetHeight());
                 status = 1;
-            } else if (imaging::StatusRecord saved = files::SaveImageByName(*result, output); saved.code != imaging::Ok) {
+            } else if (imaging::StatusRecord saved = files::SaveImageByName(*result, output);
+                       saved.code != imaging::Ok) {
                 std::fprintf(stderr, "verlume-warp: %s\n", saved.reason.c_str());
                 status = 1;
             }

@@ -30,7 +30,8 @@ std::array<Rect, 4> Around(const Rect& shown, int32_t width, int32_t height) {
     auto rect = [](int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
         return Rect{int32_t(x0), int32_t(y0), int32_t(x1 - x0), int32_t(y1 - y0)};
     };
-    return {rect(0, 0, w, top), rect(0, bottom, w, h), rect(0, top, left, bottom), rect(right, top, w, bottom)};
+    return {rect(0, 0, w, top), rect(0, bottom, w, h), rect(0, top, left, bottom),
+            rect(right, top, w, bottom)};
 }
 
 } // namespace
@@ -90,7 +91,7 @@ void CPicView::OnDraw(framework::CDC* dc) {
         const Rect visible{scroll.x, scroll.y, client.Width(), client.Height()};
         buffer.SetClip(visible);
         buffer.FillRectangle(m_pBackgroundBrush.get(), RectF{float(visible.X), float(visible.Y),
-                                                       float(visible.Width), float(visible.Height)});
+                                                             float(visible.Width), float(visible.Height)});
         if (m_pResult) buffer.DrawImage(m_pResult.get(), 0, 0);
         DrawHandles(&buffer);
     }

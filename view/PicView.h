@@ -70,7 +70,7 @@ private:
     bool m_bDragging;
     Point m_ptCurrent;
     std::unique_ptr<Bitmap> m_pResult;
-    Bitmap* m_pSource; // not owned
+    Bitmap* m_pSource;                     // not owned
     std::unique_ptr<Bitmap> m_pBackBuffer; // the source's size, premultiplied
     std::unique_ptr<imaging::SolidBrush> m_pBackgroundBrush;
     CornerQuad m_corners;

@@ -24,7 +24,8 @@ bool ColumnMemo::Pays(const QuadMapping& m) { return !m.useColVanish && std::fab
 
 ColumnFields ColumnMemo::At(int32_t x, int32_t count) const {
     const int64_t offset = int64_t(x) - m_first;
-    if (m_data == nullptr || offset < 0 || count < 0 || offset + count > m_columns || offset % 8 != 0) return {};
+    if (m_data == nullptr || offset < 0 || count < 0 || offset + count > m_columns || offset % 8 != 0)
+        return {};
     return {m_data + offset, m_stride};
 }
 

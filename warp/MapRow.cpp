@@ -29,7 +29,8 @@ const MapKernels& ChosenMapKernels() {
 
 void MapRun(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, const MappedRun& out, ColumnMemo* memo,
             Cull cull) {
-    ChosenMapKernels().mapRun(m, y, x0, count, out, memo ? memo->At(x0, count) : ColumnFields{}, cull == Cull::Unseen);
+    ChosenMapKernels().mapRun(m, y, x0, count, out, memo ? memo->At(x0, count) : ColumnFields{},
+                              cull == Cull::Unseen);
 }
 
 int SlopesOfTangents(const float* t, float* slope, int n, uint8_t* redone) {

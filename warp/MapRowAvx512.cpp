@@ -22,8 +22,8 @@ void MapRunAvx512(const QuadMapping& m, int32_t y, int32_t x0, int32_t count, co
                   ColumnFields fields, bool cull) {
     const int32_t done = MapRunLanes(m, y, x0, count, out, fields, cull);
     if (done < count)
-        MapRunAvx2(m, y, x0 + done, count - done, {out.iu + done, out.iv + done, out.fx + done, out.fy + done}, {},
-                   false);
+        MapRunAvx2(m, y, x0 + done, count - done,
+                   {out.iu + done, out.iv + done, out.fx + done, out.fy + done}, {}, false);
 }
 
 int SlopesOfTangentsAvx512(const float* t, float* slope, int n, uint8_t* redone) {

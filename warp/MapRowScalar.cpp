@@ -27,7 +27,9 @@ int SlopesOfTangentsScalar(const float* t, float* slope, int n, uint8_t* redone)
 
 bool BeyondTopOrBottom(const QuadMapping& m, int32_t y, int32_t x0, int32_t count) {
     // A side is a half-plane: both ends of the pixels beyond it are enough.
-    auto beyond = [&](const EdgeSide& side) { return side.At(x0, y) > 0 && side.At(double(x0) + count - 1, y) > 0; };
+    auto beyond = [&](const EdgeSide& side) {
+        return side.At(x0, y) > 0 && side.At(double(x0) + count - 1, y) > 0;
+    };
     return beyond(m.beyond[0]) || beyond(m.beyond[2]);
 }
 
@@ -37,8 +39,10 @@ SideStretches BeyondLeftOrRight(const QuadMapping& m, int32_t y, int32_t x0, int
         // Pixel i is beyond where first + side.a * i > 0.
         const double first = side.At(x0, y), step = side.a;
         auto upTo = [&](double i) { return int32_t(std::clamp(std::ceil(i), 0.0, double(count))); };
-        if (first > 0) s.leading = std::max(s.leading, step >= 0 ? count : upTo(first / -step));
-        else if (step > 0) s.trailing = std::max(s.trailing, count - upTo(-first / step + 0x1p-20));
+        if (first > 0)
+            s.leading = std::max(s.leading, step >= 0 ? count : upTo(first / -step));
+        else if (step > 0)
+            s.trailing = std::max(s.trailing, count - upTo(-first / step + 0x1p-20));
     }
     s.trailing = std::min(s.trailing, count - s.leading);
     return s;

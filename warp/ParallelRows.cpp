@@ -115,5 +115,4 @@ void ParallelRows(int32_t rows, const std::function<void(int32_t, int32_t)>& wor
     RowPool::Instance().Run(rows, work);
 }
 
-
 } // namespace warp

@@ -57,7 +57,8 @@ struct Kernels {
 template <PixelFormat F>
 Kernels ChooseKernels(int n) {
     constexpr int kBytes = GetPixelFormatSize(F) / 8;
-    const bool vectorSampling = (F == PixelFormat24bppRGB || kBytes == 4) && UsableSimd() != SimdLevel::Scalar;
+    const bool vectorSampling =
+        (F == PixelFormat24bppRGB || kBytes == 4) && UsableSimd() != SimdLevel::Scalar;
     return {ChosenMapKernels(), vectorSampling ? SampleRunAvx2For(kBytes, n) : nullptr};
 }
 
@@ -79,14 +80,15 @@ Kernels ChooseKernels(int n) {
 }
 
 template <PixelFormat F>
-void RenderRows(const QuadMapping& m, const SourceView& source, const Target& target, int n, const Kernels& kernels,
-                int32_t firstRow, int32_t lastRow) {
+void RenderRows(const QuadMapping& m, const SourceView& source, const Target& target, int n,
+                const Kernels& kernels, int32_t firstRow, int32_t lastRow) {
     alignas(32) int32_t iu[kRun], iv[kRun];
     alignas(32) double fx[kRun], fy[kRun];
     const MappedRun run{iu, iv, fx, fy};
     // Steep column lines of one slope cross the top and bottom edges alike from row to row.
     std::optional<ColumnMemo> memo;
-    if (ColumnMemo::Pays(m) && kernels.map.lanes > 0) memo.emplace(target.firstColumn, target.lastColumn - target.firstColumn);
+    if (ColumnMemo::Pays(m) && kernels.map.lanes > 0)
+        memo.emplace(target.firstColumn, target.lastColumn - target.firstColumn);
     for (int32_t y = firstRow; y < lastRow; ++y) {
         uint8_t* row = target.scan0 + int64_t(y) * target.stride;
         for (int32_t x0 = target.firstColumn; x0 < target.lastColumn; x0 += kRun) {
@@ -94,9 +96,11 @@ void RenderRows(const QuadMapping& m, const SourceView& source, const Target& ta
             kernels.map.mapRun(m, y, x0, count, run, memo ? memo->At(x0, count) : ColumnFields{}, true);
             PrefetchSource(source, GetPixelFormatSize(F), run, count);
             uint8_t* out = row + 4 * int64_t(x0);
-            if (kernels.sample) kernels.sample(source, run, {out, count});
-            else
-                for (int32_t i = 0; i < count; ++i) SampleInto<F>(out + 4 * i, source, iu[i], iv[i], fx[i], fy[i], n);
+            if (kernels.sample) {
+                kernels.sample(source, run, {out, count});
+                continue;
+            }
+            for (int32_t i = 0; i < count; ++i) SampleInto<F>(out + 4 * i, source, iu[i], iv[i], fx[i], fy[i], n);
         }
     }
 }
@@ -109,8 +113,10 @@ void WarpImageToQuad(Bitmap* source, Bitmap* destination, const Corners& corners
     const PixelFormat format = source->GetPixelFormat();
     const uint32_t width = source->GetWidth();
     const uint32_t height = source->GetHeight();
-    const int32_t maxX = std::max({corners.topLeft.X, corners.topRight.X, corners.bottomRight.X, corners.bottomLeft.X});
-    const int32_t maxY = std::max({corners.topLeft.Y, corners.topRight.Y, corners.bottomRight.Y, corners.bottomLeft.Y});
+    const int32_t maxX =
+        std::max({corners.topLeft.X, corners.topRight.X, corners.bottomRight.X, corners.bottomLeft.X});
+    const int32_t maxY =
+        std::max({corners.topLeft.Y, corners.topRight.Y, corners.bottomRight.Y, corners.bottomLeft.Y});
 
     const Rect all{0, 0, int32_t(width), int32_t(height)};
     BitmapData in, out;
@@ -121,8 +127,8 @@ void WarpImageToQuad(Bitmap* source, Bitmap* destination, const Corners& corners
     }
 
     const QuadMapping mapping = MakeQuadMapping(corners, width, height);
-    const SourceView view{static_cast<const uint8_t*>(in.Scan0), in.Stride, int64_t(width),
-                          int64_t(height), source->GetPalette()};
+    const SourceView view{static_cast<const uint8_t*>(in.Scan0), in.Stride, int64_t(width), int64_t(height),
+                          source->GetPalette()};
     const int n = neighbourhood <= 1 ? 1 : 2;
     // The scanned box, clipped to the destination; in 64 bits, as a region may reach beyond
     // the 32-bit range.
@@ -132,13 +138,16 @@ void WarpImageToQuad(Bitmap* source, Bitmap* destination, const Corners& corners
     DispatchPixelFormat(format, [&]<PixelFormat F>() {
         const Kernels kernels = ChooseKernels<F>(n);
         for (const Rect& region : regions) {
-            const Target target{static_cast<uint8_t*>(out.Scan0), out.Stride,
-                                clip(region.X, columns), clip(region.Y, rows),
+            const Target target{static_cast<uint8_t*>(out.Scan0),
+                                out.Stride,
+                                clip(region.X, columns),
+                                clip(region.Y, rows),
                                 clip(int64_t(region.X) + region.Width, columns),
                                 clip(int64_t(region.Y) + region.Height, rows)};
             if (target.firstColumn >= target.lastColumn) continue;
             ParallelRows(target.lastRow - target.firstRow, [&](int32_t first, int32_t last) {
-                RenderRows<F>(mapping, view, target, n, kernels, target.firstRow + first, target.firstRow + last);
+                RenderRows<F>(mapping, view, target, n, kernels, target.firstRow + first,
+                              target.firstRow + last);
             });
         }
     });

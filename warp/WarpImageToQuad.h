@@ -37,8 +37,8 @@ int BytesPerPixel(int format);
 //
 // Nothing is read or written outside the two bitmaps. When either cannot be locked (no
 // content, too small, the same bitmap twice, already locked) nothing is rendered.
-void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Point bl,
-                     Point br, int neighbourhood);
+void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Point bl, Point br,
+                     int neighbourhood);
 void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Point bl,
                      Point br);
 

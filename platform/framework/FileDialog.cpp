@@ -12,7 +12,9 @@
 
 namespace framework {
 
-CFileDialog::CFileDialog(bool openFileDialog, uint32_t flags) : m_open(openFileDialog) { m_ofn.Flags = flags; }
+CFileDialog::CFileDialog(bool openFileDialog, uint32_t flags) : m_open(openFileDialog) {
+    m_ofn.Flags = flags;
+}
 
 std::string CFileDialog::ConvertFilter(const char* filter, size_t length) {
     if (filter == nullptr) return {};

@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::unique_ptr<Bitmap> argb(decoded->Clone({0, 0, w, h}, PixelFormat32bppARGB));
     if (!copy || !argb) __builtin_trap(); // a decoded image must copy
     const uint8_t pick = size > 0 ? data[size - 1] : 0;
-    const warp::Corners corners{{pick % 7, pick % 5}, {w - pick % 3, pick % 11}, {w + pick % 9, h - pick % 4}, {pick % 2, h}};
+    const warp::Corners corners{
+        {pick % 7, pick % 5}, {w - pick % 3, pick % 11}, {w + pick % 9, h - pick % 4}, {pick % 2, h}};
     std::unique_ptr<Bitmap> result(warp::WarpToNewBitmap(copy.get(), corners));
     return 0;
 }

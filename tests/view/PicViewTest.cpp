@@ -50,7 +50,8 @@ protected:
     // What the screen shows of the view's client area.
     QImage Screen() const { return Viewport()->grab().toImage().convertToFormat(QImage::Format_ARGB32); }
     std::vector<uint8_t> RenderedFromSource(const std::array<Point, 4>& outline) {
-        std::unique_ptr<Bitmap> expected(warp::WarpToNewBitmap(m_image.get(), warp::Corners::FromOutline(outline.data())));
+        std::unique_ptr<Bitmap> expected(
+            warp::WarpToNewBitmap(m_image.get(), warp::Corners::FromOutline(outline.data())));
         return PixelBytes(*expected);
     }
     std::array<Point, 4> Corners() const {

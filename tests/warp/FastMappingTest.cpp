@@ -154,7 +154,8 @@ TEST(MapRun, KeptCrossingsGiveTheSameBits) {
 
 // Beyond 2^24 not every column is a single: the pixel's position rounds, as in the scalar rules.
 TEST(MapRun, VectorAndScalarAgreeWhereColumnsRound) {
-    const QuadMapping m = MakeQuadMapping({{0, 0}, {1 << 25, 1000}, {1 << 25, 4000}, {0, 3000}}, 1u << 25, 4000);
+    const QuadMapping m =
+        MakeQuadMapping({{0, 0}, {1 << 25, 1000}, {1 << 25, 4000}, {0, 3000}}, 1u << 25, 4000);
     for (int32_t x0 : {(1 << 24) - 101, (1 << 24) - 3, (1 << 24) + 1, (1 << 25) - 203})
         for (int y : {7, 1999, 3998}) ExpectSameRun(m, y, x0);
 }

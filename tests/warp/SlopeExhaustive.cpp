@@ -72,7 +72,8 @@ int main(int argc, char** argv) {
                 if (!same) {
                     ++mismatches;
                     std::lock_guard<std::mutex> lock(printing);
-                    std::printf("MISMATCH t=%a fast=%a reference=%a\n", double(t[i]), double(fast[i]), double(reference));
+                    std::printf("MISMATCH t=%a fast=%a reference=%a\n", double(t[i]), double(fast[i]),
+                                double(reference));
                 }
                 if (redone[i] && std::fabs(t[i]) >= FLT_MIN && std::fabs(t[i]) < 0x1p20f) {
                     ++redoneOrdinary;
@@ -88,7 +89,8 @@ int main(int argc, char** argv) {
         }
     };
     std::vector<std::thread> threads;
-    for (unsigned i = 0; i < std::max(1u, std::thread::hardware_concurrency()); ++i) threads.emplace_back(work);
+    for (unsigned i = 0; i < std::max(1u, std::thread::hardware_concurrency()); ++i)
+        threads.emplace_back(work);
     for (auto& th : threads) th.join();
     std::printf("checked %" PRIu64 " values, %" PRIu64 " mismatches, %" PRIu64 " redone, %" PRIu64
                 " of them normal and below 2^20\n",

@@ -87,14 +87,16 @@ TEST(WarpImageToQuad, RegionRendersItsPartOfTheWhole) {
         auto whole = Marked(70, 50);
         WarpImageToQuad(source.get(), whole.get(), q.tl, q.tr, q.bl, q.br, 2);
         auto inside = [](const Rect& r, int32_t x, int32_t y) {
-            return x >= int64_t(r.X) && x < int64_t(r.X) + r.Width && y >= int64_t(r.Y) && y < int64_t(r.Y) + r.Height;
+            return x >= int64_t(r.X) && x < int64_t(r.X) + r.Width && y >= int64_t(r.Y) &&
+                   y < int64_t(r.Y) + r.Height;
         };
         for (const Rect& r : regions) {
             auto part = Marked(70, 50);
             WarpImageToQuad(source.get(), part.get(), q.Outline(), 2, {&r, 1});
             for (int32_t y = 0; y < 50; ++y)
                 for (int32_t x = 0; x < 70; ++x) {
-                    const auto expected = inside(r, x, y) ? PixelAt(*whole, x, y) : std::array<uint8_t, 4>{0x5A, 0x5A, 0x5A, 0x5A};
+                    const auto expected = inside(r, x, y) ? PixelAt(*whole, x, y)
+                                                          : std::array<uint8_t, 4>{0x5A, 0x5A, 0x5A, 0x5A};
                     ASSERT_EQ(expected, PixelAt(*part, x, y)) << x << "," << y << " in region " << r.X << "," << r.Y
                                                               << " " << r.Width << "x" << r.Height;
                 }
@@ -105,7 +107,8 @@ TEST(WarpImageToQuad, RegionRendersItsPartOfTheWhole) {
         for (int32_t y = 0; y < 50; ++y)
             for (int32_t x = 0; x < 70; ++x) {
                 const bool any = inside(some[0], x, y) || inside(some[1], x, y) || inside(some[2], x, y);
-                const auto expected = any ? PixelAt(*whole, x, y) : std::array<uint8_t, 4>{0x5A, 0x5A, 0x5A, 0x5A};
+                const auto expected =
+                    any ? PixelAt(*whole, x, y) : std::array<uint8_t, 4>{0x5A, 0x5A, 0x5A, 0x5A};
                 ASSERT_EQ(expected, PixelAt(*parts, x, y)) << x << "," << y;
             }
     }
