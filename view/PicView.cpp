@@ -1,10 +1,12 @@
 #include "PicView.h"
 
+#include "Zoom.h"
+#include "imaging/ReducedCopies.h"
 #include "warp/Corners.h"
-#include "warp/Geometry.h"
 #include "warp/WarpImageToQuad.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace view {
 
@@ -18,6 +20,8 @@ constexpr Color kBackground(0xFFFFFFC8); // pale yellow under transparent parts
 constexpr Color kHandle(0xFFC800C8);     // magenta handles and outline
 constexpr float kPenWidth = 2.0f;
 constexpr int kHandleHalf = 5;
+// Reduced copies down to 1/16, the smallest zoom step.
+constexpr int kReducedCopies = 4;
 
 // The parts of a width x height canvas outside `shown`: the bands above and below it and the
 // parts left and right of it (in 64 bits: `shown` may reach beyond the 32-bit range).
@@ -61,6 +65,10 @@ void CPicView::SetImage(Bitmap* image) {
     SetScrollSizes(framework::MM_TEXT, {w, h});
 
     m_pResult.reset(image->Clone({0, 0, w, h}, PixelFormat32bppARGB));
+    ResultChanged();
+    // A new image is shown at 100 %, from its top-left corner.
+    m_bFit = false;
+    SetScale(1.0);
 
     // Premultiplied: every pixel the view composes is opaque (the fill comes first), where
     // premultiplied and straight alpha are the same bytes, and Qt blends and copies
@@ -79,10 +87,10 @@ void CPicView::ResetCorners() {
 
 void CPicView::OnDraw(framework::CDC* dc) {
     if (m_pBackBuffer == nullptr || !m_pBackBuffer->HasContent()) return;
+    Graphics screen(dc->GetSafeHdc());
+    if (GetScale() != 1.0) return DrawScaled(&screen);
     const framework::CRect client = GetClientRect();
     const framework::CPoint scroll = GetScrollPosition();
-
-    Graphics screen(dc->GetSafeHdc());
     {
         Graphics buffer(m_pBackBuffer.get());
         buffer.SetSmoothingMode(SmoothingModeAntiAlias);
@@ -93,34 +101,94 @@ void CPicView::OnDraw(framework::CDC* dc) {
         buffer.FillRectangle(m_pBackgroundBrush.get(), RectF{float(visible.X), float(visible.Y),
                                                              float(visible.Width), float(visible.Height)});
         if (m_pResult) buffer.DrawImage(m_pResult.get(), 0, 0);
-        DrawHandles(&buffer);
+        DrawHandles(&buffer, 1.0, {0, 0});
     }
     screen.DrawImage(m_pBackBuffer.get(), 0, 0);
 }
 
-void CPicView::DrawHandles(Graphics* graphics) {
-    Pen pen(kHandle, kPenWidth);
-    for (int i = 0; i < 4; ++i)
-        graphics->DrawRectangle(&pen, m_corners[i].X - kHandleHalf, m_corners[i].Y - kHandleHalf,
-                                2 * kHandleHalf, 2 * kHandleHalf);
-    graphics->DrawLines(&pen, m_corners.data(), int(m_corners.size()));
+void CPicView::DrawScaled(Graphics* screen) {
+    const framework::CRect client = GetClientRect();
+    const framework::CPoint scroll = GetScrollPosition();
+    if (client.Width() <= 0 || client.Height() <= 0) return;
+    if (!m_pScreenBuffer || int32_t(m_pScreenBuffer->GetWidth()) != client.Width() ||
+        int32_t(m_pScreenBuffer->GetHeight()) != client.Height()) {
+        m_pScreenBuffer = std::make_unique<Bitmap>(client.Width(), client.Height(), PixelFormat32bppPARGB);
+        if (!m_pScreenBuffer->HasContent()) return;
+    }
+    const double s = GetScale();
+    const float w = float(m_pBackBuffer->GetWidth()), h = float(m_pBackBuffer->GetHeight());
+    // The scaled canvas in buffer (client) pixels, and the part of it the client area shows.
+    const RectF canvas{float(-scroll.x), float(-scroll.y), float(w * s), float(h * s)};
+    const float right = std::min(canvas.X + canvas.Width, float(client.Width()));
+    const float bottom = std::min(canvas.Y + canvas.Height, float(client.Height()));
+    const RectF shown{0, 0, std::max(0.0f, right), std::max(0.0f, bottom)};
+    {
+        Graphics buffer(m_pScreenBuffer.get());
+        buffer.SetSmoothingMode(SmoothingModeAntiAlias);
+        buffer.SetClip({0, 0, int32_t(std::ceil(shown.Width)), int32_t(std::ceil(shown.Height))});
+        buffer.FillRectangle(m_pBackgroundBrush.get(), shown);
+        if (m_pResult) {
+            // Below 100 % from the reduced copy that shrinks by less than half, averaged again
+            // by the bilinear filter; above it each image pixel is a block.
+            const int k = ReducedCopyFor(s, kReducedCopies);
+            if (k > 0 && m_reduced.empty()) m_reduced = MakeReducedCopies(*m_pResult, kReducedCopies);
+            Bitmap* image = k > 0 && int(m_reduced.size()) >= k ? m_reduced[k - 1].get() : m_pResult.get();
+            // Image pixels per pixel of the copy; its last column and row may stand for fewer
+            // (the clip cuts them at the canvas's edge).
+            const float side = image == m_pResult.get() ? 1.0f : float(1 << k);
+            const float iw = float(image->GetWidth()), ih = float(image->GetHeight());
+            buffer.SetInterpolationMode(s < 1.0 ? InterpolationModeHighQualityBilinear
+                                                : InterpolationModeNearestNeighbor);
+            buffer.DrawImage(image, RectF{canvas.X, canvas.Y, float(iw * side * s), float(ih * side * s)},
+                             RectF{0, 0, iw, ih});
+        }
+        buffer.SetClip({0, 0, client.Width(), client.Height()});
+        DrawHandles(&buffer, s, {canvas.X, canvas.Y});
+    }
+    // Beyond the canvas the window's background shows, as at 100 %.
+    const RectF target{float(scroll.x), float(scroll.y), shown.Width, shown.Height};
+    screen->DrawImage(m_pScreenBuffer.get(), target, shown);
 }
 
-Point CPicView::ToCanvas(framework::CPoint client) const {
+void CPicView::DrawHandles(Graphics* graphics, double scale, PointF origin) {
+    const double ratio = DevicePixelRatio();
+    const int32_t half = int32_t(std::lround(kHandleHalf * ratio));
+    Pen pen(kHandle, float(kPenWidth * ratio));
+    Point at[5];
+    for (int i = 0; i < 5; ++i)
+        at[i] = {int32_t(std::lround(origin.X + m_corners[i].X * scale)),
+                 int32_t(std::lround(origin.Y + m_corners[i].Y * scale))};
+    for (int i = 0; i < 4; ++i) graphics->DrawRectangle(&pen, at[i].X - half, at[i].Y - half, 2 * half, 2 * half);
+    graphics->DrawLines(&pen, at, 5);
+}
+
+framework::CPoint CPicView::ClampToClient(framework::CPoint client) const {
     // While a button is held the pointer may leave the view; a corner stays where it can be
     // seen and grabbed again.
     const framework::CRect area = GetClientRect();
-    const int32_t x = std::clamp(client.x, 0, std::max(0, area.Width() - 1));
-    const int32_t y = std::clamp(client.y, 0, std::max(0, area.Height() - 1));
+    return {std::clamp(client.x, 0, std::max(0, area.Width() - 1)),
+            std::clamp(client.y, 0, std::max(0, area.Height() - 1))};
+}
+
+Point CPicView::ToCanvas(framework::CPoint client) const {
+    const framework::CPoint p = ClampToClient(client);
     const framework::CPoint scroll = GetScrollPosition();
-    return {x + scroll.x, y + scroll.y};
+    const double s = GetScale();
+    if (s == 1.0) return {p.x + scroll.x, p.y + scroll.y};
+    return {int32_t(std::lround((double(p.x) + scroll.x) / s)), int32_t(std::lround((double(p.y) + scroll.y) / s))};
 }
 
 void CPicView::OnLButtonDown(framework::UINT, framework::CPoint point) {
     m_bDragging = true;
     m_ptCurrent = ToCanvas(point);
+    // Measured on screen: the corner's device position against the pointer's (at 100 % on an
+    // unscaled display, the distance between m_ptCurrent and the corner).
+    const framework::CPoint p = ClampToClient(point), scroll = GetScrollPosition();
+    const double s = GetScale(), radius = kHitRadius * DevicePixelRatio();
     for (int i = 0; i < 4; ++i) {
-        if (warp::PointDistance(m_ptCurrent, m_corners[i]) < float(kHitRadius)) {
+        const double dx = m_corners[i].X * s - (double(p.x) + scroll.x);
+        const double dy = m_corners[i].Y * s - (double(p.y) + scroll.y);
+        if (std::sqrt(dx * dx + dy * dy) < radius) {
             m_nSelectedCorner = i;
             break;
         }
@@ -130,16 +198,69 @@ void CPicView::OnLButtonDown(framework::UINT, framework::CPoint point) {
 
 void CPicView::OnMouseMove(framework::UINT, framework::CPoint point) {
     if (!m_bDragging) return;
-    m_ptCurrent = ToCanvas(point);
+    m_ptPointer = point;
+    MoveSelectedCorner(point);
+    if (m_nSelectedCorner != -1) {
+        // At or beyond an edge the view scrolls towards the pointer.
+        const framework::CRect area = GetClientRect();
+        const bool atEdge = point.x <= 0 || point.y <= 0 || point.x >= area.Width() - 1 || point.y >= area.Height() - 1;
+        if (atEdge && !m_bAutoScrolling) {
+            m_bAutoScrolling = true;
+            m_lastScroll = std::chrono::steady_clock::now();
+            m_scrollCarryX = m_scrollCarryY = 0;
+            SetTimer(kAutoScrollTimer, 15);
+        } else if (!atEdge && m_bAutoScrolling) {
+            m_bAutoScrolling = false;
+            KillTimer(kAutoScrollTimer);
+        }
+    }
+    Default();
+}
+
+void CPicView::MoveSelectedCorner(framework::CPoint client) {
+    m_ptCurrent = ToCanvas(client);
     if (m_nSelectedCorner != -1) {
         m_corners[m_nSelectedCorner] = m_ptCurrent;
         m_corners[4] = m_corners[0];
     }
     Invalidate(false);
-    Default();
+}
+
+void CPicView::OnTimer(framework::UINT id) {
+    if (id != kAutoScrollTimer) return;
+    if (!m_bDragging || m_nSelectedCorner == -1) {
+        m_bAutoScrolling = false;
+        KillTimer(kAutoScrollTimer);
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    const double seconds = std::min(0.1, std::chrono::duration<double>(now - m_lastScroll).count());
+    m_lastScroll = now;
+    const framework::CRect area = GetClientRect();
+    // How far out the pointer is (1 on the edge itself), and the speed that gives: from a
+    // twentieth of the client's extent per second on the edge to all of it 100 pixels out.
+    auto speed = [](int32_t p, int32_t extent) {
+        const int32_t out = p <= 0 ? p - 1 : p >= extent - 1 ? p - (extent - 1) + 1 : 0;
+        if (out == 0) return 0.0;
+        const double share = std::min(1.0, 0.05 + std::abs(out) / 100.0);
+        return (out < 0 ? -1 : 1) * share * extent;
+    };
+    m_scrollCarryX += speed(m_ptPointer.x, area.Width()) * seconds;
+    m_scrollCarryY += speed(m_ptPointer.y, area.Height()) * seconds;
+    const int32_t dx = int32_t(m_scrollCarryX), dy = int32_t(m_scrollCarryY);
+    if (dx == 0 && dy == 0) return;
+    m_scrollCarryX -= dx;
+    m_scrollCarryY -= dy;
+    const framework::CPoint scroll = GetScrollPosition();
+    ScrollToPosition({scroll.x + dx, scroll.y + dy});
+    MoveSelectedCorner(m_ptPointer);
 }
 
 void CPicView::OnLButtonUp(framework::UINT, framework::CPoint) {
+    if (m_bAutoScrolling) {
+        m_bAutoScrolling = false;
+        KillTimer(kAutoScrollTimer);
+    }
     if (!m_bDragging || m_nSelectedCorner == -1) return;
     m_nSelectedCorner = -1;
     m_bDragging = false;
@@ -158,15 +279,80 @@ void CPicView::RenderResult() {
     if (!result->HasContent()) return; // no content, or no memory: no result
     m_pResult = std::move(result);
     // The user sees the new picture while the rest is rendered.
+    ResultChanged();
     const warp::Corners corners = warp::Corners::FromOutline(m_corners.data());
     const framework::CRect client = GetClientRect();
     const framework::CPoint scroll = GetScrollPosition();
-    const Rect visible{scroll.x, scroll.y, client.Width(), client.Height()};
+    // The canvas pixels the client area shows (at 100 %, the client area itself).
+    const double s = GetScale();
+    const int32_t left = int32_t(std::floor(scroll.x / s)), top = int32_t(std::floor(scroll.y / s));
+    const Rect visible{left, top, int32_t(std::ceil((scroll.x + client.Width()) / s)) - left,
+                       int32_t(std::ceil((scroll.y + client.Height()) / s)) - top};
     warp::WarpImageToQuad(m_pSource, m_pResult.get(), corners, 2, {&visible, 1});
     UpdateWindow();
-    warp::WarpImageToQuad(m_pSource, m_pResult.get(), corners, 2, Around(visible, w, h));
+    const std::array<Rect, 4> rest = Around(visible, w, h);
+    if (std::any_of(rest.begin(), rest.end(), [](const Rect& r) { return r.Width > 0 && r.Height > 0; })) {
+        warp::WarpImageToQuad(m_pSource, m_pResult.get(), corners, 2, rest);
+        ResultChanged(); // reduced copies made for the first paint lack the rest
+    }
 }
 
 int CPicView::OnMouseActivate(framework::CWnd*, framework::UINT, framework::UINT) { return Default(); }
+
+bool CPicView::OnMouseWheel(framework::UINT, int delta, framework::CPoint point) {
+    // Ctrl + wheel: a step per notch about the pointer.
+    m_nWheelCarry += delta;
+    while (m_nWheelCarry >= 120 || m_nWheelCarry <= -120) {
+        const int direction = m_nWheelCarry > 0 ? 1 : -1;
+        m_nWheelCarry -= direction * 120;
+        ZoomStep(direction, point);
+    }
+    return true;
+}
+
+void CPicView::OnSize(framework::UINT, int, int) {
+    if (m_bFit) ZoomToFit();
+}
+
+void CPicView::SetZoom(double scale, framework::CPoint anchor, bool fit) {
+    m_bFit = fit;
+    const double old = GetScale();
+    if (!(scale > 0) || scale == old) {
+        if (m_scaleListener) m_scaleListener();
+        return;
+    }
+    const framework::CPoint scroll = GetScrollPosition();
+    const double x = (double(anchor.x) + scroll.x) / old, y = (double(anchor.y) + scroll.y) / old;
+    SetScale(scale);
+    ScrollToPosition({int32_t(std::lround(x * scale - anchor.x)), int32_t(std::lround(y * scale - anchor.y))});
+    Invalidate(false);
+    if (m_scaleListener) m_scaleListener();
+}
+
+void CPicView::ZoomStep(int direction, framework::CPoint anchor) {
+    SetZoom(NextZoomStep(GetScale(), direction), anchor, false);
+}
+
+void CPicView::ZoomIn() {
+    const framework::CRect client = GetClientRect();
+    ZoomStep(1, {client.Width() / 2, client.Height() / 2});
+}
+
+void CPicView::ZoomOut() {
+    const framework::CRect client = GetClientRect();
+    ZoomStep(-1, {client.Width() / 2, client.Height() / 2});
+}
+
+void CPicView::ZoomToFit() {
+    if (!m_pSource) return;
+    const framework::CSize full = GetFullClientSize();
+    const double fit = FitScale(int32_t(m_pSource->GetWidth()), int32_t(m_pSource->GetHeight()), full.cx, full.cy);
+    if (fit > 0) SetZoom(fit, {0, 0}, true);
+}
+
+void CPicView::ZoomToActualSize() {
+    const framework::CRect client = GetClientRect();
+    SetZoom(1.0, {client.Width() / 2, client.Height() / 2}, false);
+}
 
 } // namespace view

@@ -4,15 +4,22 @@
 // them, and lets the user drag the corners; each completed drag renders the result again from
 // the source through the warp.
 //
-// Canvas (logical) coordinates are client coordinates plus the scroll position, one unit per
-// image pixel and per device pixel.
+// Canvas (logical) coordinates are one unit per image pixel. The canvas is shown at a scale
+// (device pixels per image pixel, 100 % after SetImage): below 100 % it is drawn from reduced
+// copies that average every image pixel, above it each image pixel is a block of device
+// pixels. Handles, outline and the press radius are in screen space at every scale, in the
+// interface's pixels times the display's device pixel ratio. At 100 % canvas coordinates are
+// client coordinates plus the scroll position.
 
 #include "framework/ScrollView.h"
 #include "imaging/Bitmap.h"
 #include "imaging/Graphics.h"
 
 #include <array>
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <vector>
 
 namespace view {
 
@@ -48,8 +55,26 @@ public:
     int GetSelectedCorner() const { return m_nSelectedCorner; }
     bool IsDragging() const { return m_bDragging; }
 
-    // Radius, in pixels, within which a press picks a corner (strictly less).
+    // Radius, in interface pixels, within which a press picks a corner (strictly less).
     static constexpr int kHitRadius = 20;
+
+    // Zooming. Each keeps the canvas point under `anchor` (client device pixels) where it is,
+    // as far as the scroll range allows. ZoomStep: one of kZoomSteps further in (direction > 0)
+    // or out; ZoomIn and ZoomOut do it about the client area's centre. ZoomToFit: the whole
+    // canvas in the client area, kept so when the view is resized, until another zoom.
+    void ZoomStep(int direction, framework::CPoint anchor);
+    void ZoomIn();
+    void ZoomOut();
+    void ZoomToFit();
+    void ZoomToActualSize();
+    bool IsFit() const { return m_bFit; }
+    // Called after every change of scale (not for SetImage's return to 100 %).
+    void SetScaleListener(std::function<void()> listener) { m_scaleListener = std::move(listener); }
+
+    // While a corner is dragged with the pointer at or beyond an edge of the client area, the
+    // view scrolls towards it on this timer, faster the farther out, up to one client width
+    // (or height) per second; the corner follows.
+    static constexpr framework::UINT kAutoScrollTimer = 1;
 
 protected:
     void OnDraw(framework::CDC* dc) override;
@@ -57,15 +82,28 @@ protected:
     void OnMouseMove(framework::UINT flags, framework::CPoint point) override;
     void OnLButtonUp(framework::UINT flags, framework::CPoint point) override;
     int OnMouseActivate(framework::CWnd* desktop, framework::UINT hitTest, framework::UINT message) override;
+    bool OnMouseWheel(framework::UINT flags, int delta, framework::CPoint point) override;
+    void OnSize(framework::UINT type, int cx, int cy) override;
+    void OnTimer(framework::UINT id) override;
 
 private:
     void ResetCorners();
     // Replaces the result by a render of the source onto the corners: what the client area
     // shows first, painted at once, then the rest.
     void RenderResult();
-    void DrawHandles(imaging::Graphics* graphics);
-    // The canvas position under a client point, kept inside the visible client area.
+    // The handles and outline, with the canvas point (0, 0) at `origin` of the target and
+    // `scale` target pixels per canvas unit.
+    void DrawHandles(imaging::Graphics* graphics, double scale, imaging::PointF origin);
+    // Composes the client area at a scale other than 100 %.
+    void DrawScaled(imaging::Graphics* screen);
+    // The canvas position under a client point, kept inside the visible client area: the
+    // nearest image pixel boundary.
     Point ToCanvas(framework::CPoint client) const;
+    framework::CPoint ClampToClient(framework::CPoint client) const;
+    void SetZoom(double scale, framework::CPoint anchor, bool fit);
+    // The result changed: reduced copies made from it are stale.
+    void ResultChanged() { m_reduced.clear(); }
+    void MoveSelectedCorner(framework::CPoint client);
 
     bool m_bDragging;
     Point m_ptCurrent;
@@ -75,6 +113,18 @@ private:
     std::unique_ptr<imaging::SolidBrush> m_pBackgroundBrush;
     CornerQuad m_corners;
     int m_nSelectedCorner;
+
+    bool m_bFit = false;
+    int m_nWheelCarry = 0; // a notch is 120; finer wheels send less at a time
+    std::function<void()> m_scaleListener;
+    std::vector<std::unique_ptr<Bitmap>> m_reduced; // of m_pResult, made when first needed
+    std::unique_ptr<Bitmap> m_pScreenBuffer;        // the client area's size, premultiplied
+    // Autoscroll: the pointer's last client position, when the view last scrolled, and the
+    // fractions of a pixel not yet scrolled.
+    framework::CPoint m_ptPointer;
+    bool m_bAutoScrolling = false;
+    std::chrono::steady_clock::time_point m_lastScroll;
+    double m_scrollCarryX = 0, m_scrollCarryY = 0;
 };
 
 } // namespace view

@@ -8,9 +8,12 @@
 #include <QPainter>
 #include <QPaintEvent>
 #include <QScrollBar>
+#include <QTimerEvent>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 namespace framework {
 
@@ -65,26 +68,85 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* e) override { Press(e); }
 
     void mouseReleaseEvent(QMouseEvent* e) override {
+        if (e->button() == Qt::MiddleButton && m_panning) {
+            m_panning = false;
+            viewport()->unsetCursor();
+            return;
+        }
         if (e->button() != Qt::LeftButton) return QAbstractScrollArea::mouseReleaseEvent(e);
         if (Dispatch([&] { m_owner->OnLButtonUp(Flags(e), DevicePoint(e)); }))
             QAbstractScrollArea::mouseReleaseEvent(e);
     }
 
     void mouseMoveEvent(QMouseEvent* e) override {
+        if (m_panning) {
+            // The canvas follows the pointer.
+            const QPoint moved = e->position().toPoint() - m_panFrom;
+            horizontalScrollBar()->setValue(m_panScroll.x() - moved.x());
+            verticalScrollBar()->setValue(m_panScroll.y() - moved.y());
+            return;
+        }
         if (Dispatch([&] { m_owner->OnMouseMove(Flags(e), DevicePoint(e)); }))
             QAbstractScrollArea::mouseMoveEvent(e);
+    }
+
+    void wheelEvent(QWheelEvent* e) override {
+        const QPoint angle = e->angleDelta();
+        if (e->modifiers() & Qt::ControlModifier) {
+            const QPointF p = e->position() * Ratio();
+            const CPoint point{int32_t(std::floor(p.x())), int32_t(std::floor(p.y()))};
+            const UINT flags = MK_CONTROL | ((e->modifiers() & Qt::ShiftModifier) ? MK_SHIFT : 0);
+            if (m_owner->OnMouseWheel(flags, angle.y() != 0 ? angle.y() : angle.x(), point)) e->accept();
+            return;
+        }
+        if (e->modifiers() & Qt::ShiftModifier) {
+            // Across, by as many lines as a notch scrolls down (Qt's own Shift scrolls pages).
+            const int delta = angle.y() != 0 ? angle.y() : angle.x();
+            QScrollBar* bar = horizontalScrollBar();
+            bar->setValue(bar->value() - delta * QApplication::wheelScrollLines() * bar->singleStep() / 120);
+            e->accept();
+            return;
+        }
+        QAbstractScrollArea::wheelEvent(e);
+    }
+
+    void timerEvent(QTimerEvent* e) override {
+        for (const auto& [id, timer] : m_timers)
+            if (timer == e->timerId()) return m_owner->OnTimer(id);
+        QAbstractScrollArea::timerEvent(e);
     }
 
     void resizeEvent(QResizeEvent* e) override {
         QAbstractScrollArea::resizeEvent(e);
         m_owner->UpdateScrollBars();
+        const CRect client = m_owner->GetClientRect();
+        m_owner->OnSize(0, client.Width(), client.Height());
     }
 
     void scrollContentsBy(int, int) override { viewport()->update(); }
 
+public:
+    void SetTimer(UINT id, UINT milliseconds) {
+        KillTimer(id);
+        m_timers[id] = startTimer(int(milliseconds));
+    }
+    void KillTimer(UINT id) {
+        auto it = m_timers.find(id);
+        if (it == m_timers.end()) return;
+        killTimer(it->second);
+        m_timers.erase(it);
+    }
+
 private:
     void Press(QMouseEvent* e) {
         if (!isActiveWindow()) m_owner->OnMouseActivate(nullptr, 0, 0);
+        if (e->button() == Qt::MiddleButton) {
+            m_panning = true;
+            m_panFrom = e->position().toPoint();
+            m_panScroll = {horizontalScrollBar()->value(), verticalScrollBar()->value()};
+            viewport()->setCursor(Qt::ClosedHandCursor);
+            return;
+        }
         if (e->button() != Qt::LeftButton) return QAbstractScrollArea::mousePressEvent(e);
         if (Dispatch([&] { m_owner->OnLButtonDown(Flags(e), DevicePoint(e)); }))
             QAbstractScrollArea::mousePressEvent(e);
@@ -99,6 +161,9 @@ private:
     }
 
     CScrollView* m_owner;
+    std::map<UINT, int> m_timers; // our ids to Qt's
+    bool m_panning = false;
+    QPoint m_panFrom, m_panScroll; // where the pan started, in Qt's pixels
 };
 
 CScrollView::CScrollView() = default;
@@ -130,9 +195,10 @@ void CScrollView::UpdateScrollBars() {
     const double ratio = area->Ratio();
     const QSize client = area->viewport()->size();
     auto set = [&](QScrollBar* bar, int32_t total, int32_t clientSize, int32_t page, int32_t line) {
-        bar->setRange(0, std::max(0, int(std::ceil(total / ratio)) - clientSize));
-        bar->setPageStep(std::max(1, int(page / ratio)));
-        bar->setSingleStep(std::max(1, int(line / ratio)));
+        // A hair below the whole pixel, so that a scale that fits exactly needs no scroll bar.
+        bar->setRange(0, std::max(0, int(std::ceil(total * m_scale / ratio - 1e-6)) - clientSize));
+        bar->setPageStep(std::max(1, int(page * m_scale / ratio)));
+        bar->setSingleStep(std::max(1, int(line * m_scale / ratio)));
     };
     set(area->horizontalScrollBar(), m_total.cx, client.width(), m_page.cx, m_line.cx);
     set(area->verticalScrollBar(), m_total.cy, client.height(), m_page.cy, m_line.cy);
@@ -153,12 +219,38 @@ void CScrollView::ScrollToPosition(CPoint position) {
     area->verticalScrollBar()->setValue(int(std::lround(position.y / area->Ratio())));
 }
 
+void CScrollView::SetScale(double scale) {
+    if (!(scale > 0) || scale == m_scale) return;
+    m_scale = scale;
+    UpdateScrollBars();
+    Invalidate(false);
+}
+
+CSize CScrollView::GetFullClientSize() const {
+    auto* area = static_cast<ScrollArea*>(GetSafeHwnd());
+    if (!area) return {};
+    const QSize size = area->maximumViewportSize();
+    const double ratio = area->Ratio();
+    return {int32_t(std::lround(size.width() * ratio)), int32_t(std::lround(size.height() * ratio))};
+}
+
+void CScrollView::SetTimer(UINT id, UINT milliseconds) {
+    if (auto* area = static_cast<ScrollArea*>(GetSafeHwnd())) area->SetTimer(id, milliseconds);
+}
+
+void CScrollView::KillTimer(UINT id) {
+    if (auto* area = static_cast<ScrollArea*>(GetSafeHwnd())) area->KillTimer(id);
+}
+
 void CScrollView::OnInitialUpdate() { Invalidate(true); }
 
 void CScrollView::OnLButtonDown(UINT, CPoint) { Default(); }
 void CScrollView::OnLButtonUp(UINT, CPoint) { Default(); }
 void CScrollView::OnMouseMove(UINT, CPoint) { Default(); }
 int CScrollView::OnMouseActivate(CWnd*, UINT, UINT) { return Default(); }
+bool CScrollView::OnMouseWheel(UINT, int, CPoint) { return false; }
+void CScrollView::OnSize(UINT, int, int) {}
+void CScrollView::OnTimer(UINT) {}
 
 int CScrollView::Default() {
     m_defaultRequested = true;

@@ -2,8 +2,14 @@
 // A scrolling view: a child window whose canvas is larger than its client area, with scroll
 // bars, a paint callback already shifted by the scroll position, and mouse handlers.
 //
-// All coordinates are device pixels, so that one canvas pixel is one screen pixel also on a
-// scaled display. Logical (canvas) coordinates = client coordinates + scroll position.
+// All client coordinates are device pixels, so that one canvas pixel is one screen pixel also
+// on a scaled display. The canvas is shown at a scale, device pixels per logical unit (1
+// unless SetScale says otherwise); the scroll position and range are device pixels of the
+// scaled canvas. A logical (canvas) point (x, y) appears at client position
+// (x * scale - scroll x, y * scale - scroll y); at scale 1, logical = client + scroll position.
+//
+// The wheel scrolls vertically, with Shift horizontally; dragging with the middle button
+// moves the canvas. Both are handled here; Ctrl with the wheel goes to OnMouseWheel.
 
 #include "Wnd.h"
 
@@ -50,7 +56,21 @@ public:
     CSize GetPageSize() const { return m_page; }
     CSize GetLineSize() const { return m_line; }
     CPoint GetScrollPosition() const;
+    // Kept within the scroll range.
     void ScrollToPosition(CPoint position);
+
+    // Device pixels per logical unit, above 0. Changing it keeps the scroll position within
+    // the new range and repaints; callers that zoom about a point scroll afterwards.
+    void SetScale(double scale);
+    double GetScale() const { return m_scale; }
+    // The client area's size with no scroll bar shown (device pixels): what fits without
+    // scrolling.
+    CSize GetFullClientSize() const;
+
+    // Calls OnTimer(id) every `milliseconds` until KillTimer(id); setting a running timer again
+    // restarts it.
+    void SetTimer(UINT id, UINT milliseconds);
+    void KillTimer(UINT id);
 
     // Requests a full repaint; called by the owner right after Create.
     virtual void OnInitialUpdate();
@@ -66,6 +86,12 @@ public:
     virtual void OnMouseMove(UINT flags, CPoint point);
     // Before a press activates an inactive window.
     virtual int OnMouseActivate(CWnd* desktop, UINT hitTest, UINT message);
+    // The wheel turned by `delta` (120 per notch, positive away from the user) with Ctrl held,
+    // the pointer at `point`. Returns true when handled.
+    virtual bool OnMouseWheel(UINT flags, int delta, CPoint point);
+    // The client area was resized (device pixels).
+    virtual void OnSize(UINT type, int cx, int cy);
+    virtual void OnTimer(UINT id);
 
 protected:
     // The default processing of the event being handled.
@@ -82,6 +108,7 @@ private:
     CSize m_page{0, 0};
     CSize m_line{0, 0};
     int m_mapMode = 0;
+    double m_scale = 1.0;
     bool m_defaultRequested = false;
 };
 

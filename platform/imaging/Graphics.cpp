@@ -75,6 +75,13 @@ Status Graphics::SetSmoothingMode(SmoothingMode mode) {
     return Ok;
 }
 
+Status Graphics::SetInterpolationMode(InterpolationMode mode) {
+    QPainter* p = Painter();
+    if (!p) return m_lastStatus.code;
+    p->setRenderHint(QPainter::SmoothPixmapTransform, mode == InterpolationModeHighQualityBilinear);
+    return Ok;
+}
+
 Status Graphics::SetClip(const Rect& rect) {
     QPainter* p = Painter();
     if (!p) return m_lastStatus.code;
@@ -97,6 +104,17 @@ Status Graphics::DrawImage(Image* image, int32_t x, int32_t y) {
     const QImage source = AsQImage(*image);
     if (source.isNull()) return Fail(OutOfMemory, "the image could not be prepared for drawing");
     p->drawImage(QPoint(x, y), source);
+    return Ok;
+}
+
+Status Graphics::DrawImage(Image* image, const RectF& destination, const RectF& source) {
+    QPainter* p = Painter();
+    if (!p) return m_lastStatus.code;
+    if (!image || !image->HasContent()) return Fail(InvalidParameter, "no image to draw");
+    const QImage pixels = AsQImage(*image);
+    if (pixels.isNull()) return Fail(OutOfMemory, "the image could not be prepared for drawing");
+    p->drawImage(QRectF(destination.X, destination.Y, destination.Width, destination.Height), pixels,
+                 QRectF(source.X, source.Y, source.Width, source.Height));
     return Ok;
 }
 

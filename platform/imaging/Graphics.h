@@ -20,6 +20,12 @@ enum SmoothingMode : int {
     SmoothingModeAntiAlias = 4,
 };
 
+// How stretched images are sampled.
+enum InterpolationMode : int {
+    InterpolationModeNearestNeighbor = 5, // each image pixel a block of target pixels
+    InterpolationModeHighQualityBilinear = 6,
+};
+
 class SolidBrush {
 public:
     explicit SolidBrush(Color color) : m_color(color) {}
@@ -57,12 +63,17 @@ public:
     Graphics& operator=(const Graphics&) = delete;
 
     Status SetSmoothingMode(SmoothingMode mode);
+    // For stretched images; nearest neighbour until set.
+    Status SetInterpolationMode(InterpolationMode mode);
     // Limits all further drawing to `rect` (target pixels).
     Status SetClip(const Rect& rect);
     Status FillRectangle(const SolidBrush* brush, const RectF& rect);
     // Draws `image` with its top-left at (x, y), one image pixel per target pixel, blended
     // over what is there by its alpha.
     Status DrawImage(Image* image, int32_t x, int32_t y);
+    // Draws the part `source` of `image` (image pixels) stretched over `destination` (target
+    // pixels), sampled as the interpolation mode says, blended over what is there.
+    Status DrawImage(Image* image, const RectF& destination, const RectF& source);
     Status DrawRectangle(const Pen* pen, int32_t x, int32_t y, int32_t width, int32_t height);
     // A polyline through `count` points, not closed unless its last point is its first.
     Status DrawLines(const Pen* pen, const Point* points, int count);

@@ -1,16 +1,6 @@
 // The picture view driven through its real widget with mouse events, offscreen.
 
-#include "support/TestSupport.h"
-#include "support/TestWindow.h"
-#include "view/PicView.h"
-#include "warp/WarpImageToQuad.h"
-
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QImage>
-#include <QMouseEvent>
-#include <QTest>
+#include "PicViewFixture.h"
 
 #include <functional>
 #include <memory>
@@ -20,49 +10,6 @@ namespace {
 using namespace imaging;
 using namespace testing_support;
 using view::CPicView;
-
-class PicViewTest : public testing::Test {
-protected:
-    // A view of `w` x `h` client pixels (no image yet), inside a larger window.
-    void MakeView(int w, int h) {
-        m_window = std::make_unique<TestWindow>(w + 40, h + 40);
-        m_view = static_cast<CPicView*>(RUNTIME_CLASS(CPicView)->CreateObject());
-        ASSERT_TRUE(m_view->Create(m_window.get(), {0, 0, w, h}, 10001));
-        m_view->OnInitialUpdate();
-        QApplication::processEvents();
-    }
-    // Gives the view a random image of the format, kept alive by the test.
-    void SetRandomImage(int w, int h, PixelFormat format = PixelFormat24bppRGB) {
-        std::mt19937 rng(w * 7 + h);
-        m_image = RandomBitmap(format, w, h, rng);
-        m_view->SetImage(m_image.get());
-    }
-    QWidget* Viewport() const { return m_view->ClientWidget(); }
-    void Press(int x, int y) { QTest::mousePress(Viewport(), Qt::LeftButton, {}, QPoint(x, y)); }
-    void Move(int x, int y) { QTest::mouseMove(Viewport(), QPoint(x, y)); }
-    void Release(int x, int y) { QTest::mouseRelease(Viewport(), Qt::LeftButton, {}, QPoint(x, y)); }
-    void Drag(Point from, Point to) {
-        Press(from.X, from.Y);
-        Move((from.X + to.X) / 2, (from.Y + to.Y) / 2);
-        Move(to.X, to.Y);
-        Release(to.X, to.Y);
-    }
-    // What the screen shows of the view's client area.
-    QImage Screen() const { return Viewport()->grab().toImage().convertToFormat(QImage::Format_ARGB32); }
-    std::vector<uint8_t> RenderedFromSource(const std::array<Point, 4>& outline) {
-        std::unique_ptr<Bitmap> expected(
-            warp::WarpToNewBitmap(m_image.get(), warp::Corners::FromOutline(outline.data())));
-        return PixelBytes(*expected);
-    }
-    std::array<Point, 4> Corners() const {
-        const auto& c = m_view->GetCorners();
-        return {c[0], c[1], c[2], c[3]};
-    }
-
-    std::unique_ptr<TestWindow> m_window; // owns the view through its widget
-    CPicView* m_view = nullptr;
-    std::unique_ptr<Bitmap> m_image;      // the view's source
-};
 
 // Before any image, and with an image without content: nothing painted, nothing rendered.
 TEST_F(PicViewTest, NothingToShow) {
