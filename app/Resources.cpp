@@ -10,6 +10,7 @@ const framework::DialogTemplate& MainDialogTemplate() {
             {IDC_OPEN, "Open", 24, 18, 50, 14},
             {IDC_SAVE, "Save", 88, 18, 50, 14},
             {IDC_HOMEPAGE, "Home Page", 151, 18, 50, 14},
+            {IDC_SCALE, "100 %", 215, 18, 80, 14, framework::ControlKind::Label},
         },
     };
     return dialog;

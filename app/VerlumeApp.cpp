@@ -28,9 +28,17 @@ framework::BOOL CVerlumeApp::InitInstance() {
 void CVerlumeApp::OnHelp() {
     framework::AfxMessageBox(
         "Open an image, then drag any of its four corner handles. Each time you let go of the "
-        "mouse button the image is drawn again so that its rectangle fits the four corners.\n\n"
+        "mouse button the image is drawn again so that its rectangle fits the four corners. "
+        "Drag a corner to the edge of the picture and the picture scrolls along.\n\n"
         "Save writes the result in the format the file name ends with: .jpg, .gif, .tif, .bmp, "
-        "or PNG for any other name.",
+        "or PNG for any other name.\n\n"
+        "Ctrl + wheel: zoom in or out about the pointer\n"
+        "Ctrl + plus, Ctrl + minus: zoom in or out\n"
+        "Ctrl + 0: fit the whole picture in the window\n"
+        "Ctrl + 1: one image pixel per screen pixel (100 %)\n"
+        "Wheel: scroll up and down; Shift + wheel: scroll sideways\n"
+        "Middle button: drag the picture\n"
+        "F1: this help; Escape: quit",
         framework::MB_OK | framework::MB_ICONINFORMATION);
 }
 

@@ -5,6 +5,9 @@
 #include "framework/FileDialog.h"
 #include "framework/Messages.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <memory>
 #include <utility>
 
@@ -64,6 +67,16 @@ BOOL CVerlumeDlg::OnInitDialog() {
     m_pView->Create(this, ViewRect(client.Width(), client.Height(), m_nDpi), IDC_PICVIEW);
     m_pView->ModifyStyleEx(0, WS_EX_CLIENTEDGE, 0);
     m_pView->OnInitialUpdate();
+    m_pView->SetScaleListener([this] { ShowScale(); });
+    SetAccelerators({
+        {FCONTROL, '+', ID_ZOOM_IN},
+        {FCONTROL | FSHIFT, '+', ID_ZOOM_IN},
+        {FCONTROL, '=', ID_ZOOM_IN},
+        {FCONTROL, '-', ID_ZOOM_OUT},
+        {FCONTROL, '0', ID_ZOOM_FIT},
+        {FCONTROL, '1', ID_ZOOM_ACTUAL},
+    });
+    ShowScale();
     return TRUE;
 }
 
@@ -72,6 +85,10 @@ void CVerlumeDlg::OnCommand(int id) {
     case IDC_OPEN: OnBnClickedOpen(); break;
     case IDC_SAVE: OnBnClickedSave(); break;
     case IDC_HOMEPAGE: OnBnClickedHomePage(); break;
+    case ID_ZOOM_IN: m_pView->ZoomIn(); break;
+    case ID_ZOOM_OUT: m_pView->ZoomOut(); break;
+    case ID_ZOOM_FIT: m_pView->ZoomToFit(); break;
+    case ID_ZOOM_ACTUAL: m_pView->ZoomToActualSize(); break;
     default: CDialog::OnCommand(id);
     }
 }
@@ -97,6 +114,7 @@ void CVerlumeDlg::OnBnClickedOpen() {
     // scope; nothing paints in between.
     const std::unique_ptr<imaging::Bitmap> old = std::exchange(m_pImage, std::move(copy));
     m_pView->SetImage(m_pImage.get());
+    ShowScale(); // a new image is shown at 100 %
 }
 
 void CVerlumeDlg::OnBnClickedSave() {
@@ -109,6 +127,16 @@ void CVerlumeDlg::OnBnClickedSave() {
 }
 
 void CVerlumeDlg::OnBnClickedHomePage() { OpenHomePage(); }
+
+void CVerlumeDlg::ShowScale() {
+    const double percent = m_pView->GetScale() * 100;
+    char text[32];
+    // Fit in whole percent; the steps with three digits (6.25 %, 33.3 %, 1600 %).
+    if (m_pView->IsFit()) std::snprintf(text, sizeof text, "Fit (%.0f %%)", std::max(1.0, std::round(percent)));
+    else if (percent >= 100) std::snprintf(text, sizeof text, "%.0f %%", percent);
+    else std::snprintf(text, sizeof text, "%.3g %%", percent);
+    SetDlgItemText(IDC_SCALE, text);
+}
 
 void CVerlumeDlg::OpenHomePage() { OpenUrl(kHomePageUrl); }
 

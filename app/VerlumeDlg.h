@@ -39,6 +39,8 @@ protected:
 
 private:
     void OpenHomePage();
+    // Shows the view's scale right of the buttons: "100 %", or "Fit (27 %)".
+    void ShowScale();
 
     framework::HICON m_hIcon;
     std::string m_strPath;

@@ -8,8 +8,10 @@
 #include <QDialog>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 
 #include <cmath>
 #include <map>
@@ -21,25 +23,28 @@ const CRuntimeClass CDialog::classCDialog = {"CDialog", nullptr, nullptr};
 
 namespace {
 
-class ButtonWnd : public CWnd {
+class ControlWnd : public CWnd {
 public:
     const CRuntimeClass* GetRuntimeClass() const override { return nullptr; }
     void Adopt(QWidget* w, int id) { Attach(w, w, id); }
 };
 
-class Button : public QPushButton {
+// A Qt control that tells its window object when it goes.
+template <class Widget>
+class Control : public Widget {
 public:
-    Button(const QString& text, QWidget* parent, ButtonWnd* wnd) : QPushButton(text, parent), m_wnd(wnd) {}
-    ~Button() override { WndAccess::WidgetDestroyed(m_wnd); }
+    Control(const QString& text, QWidget* parent, ControlWnd* wnd) : Widget(text, parent), m_wnd(wnd) {}
+    ~Control() override { WndAccess::WidgetDestroyed(m_wnd); }
 
 private:
-    ButtonWnd* m_wnd;
+    ControlWnd* m_wnd;
 };
 
 } // namespace
 
-struct CDialog::Buttons {
-    std::map<int, std::unique_ptr<ButtonWnd>> byId;
+struct CDialog::Controls {
+    std::map<int, std::unique_ptr<ControlWnd>> byId;
+    std::vector<QShortcut*> accelerators; // owned by the dialog's widget
 };
 
 class DialogWidget : public QDialog {
@@ -76,12 +81,12 @@ private:
 };
 
 CDialog::CDialog(const DialogTemplate* dialogTemplate, CWnd* parent)
-    : m_template(dialogTemplate), m_parent(parent), m_buttons(new Buttons) {}
+    : m_template(dialogTemplate), m_parent(parent), m_controls(new Controls) {}
 
 CDialog::~CDialog() {
     // The window goes first, so that its children (views) are gone with it.
     DestroyWindow();
-    delete m_buttons;
+    delete m_controls;
 }
 
 int CDialog::DoModal() {
@@ -104,16 +109,24 @@ int CDialog::DoModal() {
     dialog->resize(qtX(m_template->cx), qtY(m_template->cy));
 
     QPushButton* first = nullptr;
-    for (const DialogControl& c : m_template->buttons) {
-        auto wnd = std::make_unique<ButtonWnd>();
-        auto* button = new Button(QString::fromUtf8(c.text), dialog, wnd.get());
-        button->setAutoDefault(false);
-        button->setGeometry(qtX(c.x), qtY(c.y), qtX(c.cx), qtY(c.cy));
-        const int id = c.id;
-        QObject::connect(button, &QPushButton::clicked, dialog, [this, id] { OnCommand(id); });
-        wnd->Adopt(button, c.id);
-        m_buttons->byId[c.id] = std::move(wnd);
-        if (!first) first = button;
+    for (const DialogControl& c : m_template->controls) {
+        auto wnd = std::make_unique<ControlWnd>();
+        QWidget* widget;
+        if (c.kind == ControlKind::Label) {
+            auto* label = new Control<QLabel>(QString::fromUtf8(c.text), dialog, wnd.get());
+            label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+            widget = label;
+        } else {
+            auto* button = new Control<QPushButton>(QString::fromUtf8(c.text), dialog, wnd.get());
+            button->setAutoDefault(false);
+            const int id = c.id;
+            QObject::connect(button, &QPushButton::clicked, dialog, [this, id] { OnCommand(id); });
+            if (!first) first = button;
+            widget = button;
+        }
+        widget->setGeometry(qtX(c.x), qtY(c.y), qtX(c.cx), qtY(c.cy));
+        wnd->Adopt(widget, c.id);
+        m_controls->byId[c.id] = std::move(wnd);
     }
 
     m_result = IDCANCEL;
@@ -121,8 +134,9 @@ int CDialog::DoModal() {
     if (focusFirst && first) first->setFocus();
     dialog->exec();
     const int result = m_result;
-    delete dialog; // destroys the child windows with it
-    m_buttons->byId.clear();
+    delete dialog; // destroys the child windows and the accelerators with it
+    m_controls->byId.clear();
+    m_controls->accelerators.clear();
     return result;
 }
 
@@ -160,8 +174,32 @@ void CDialog::SetIcon(HICON icon, bool) {
 }
 
 CWnd* CDialog::GetDlgItem(int id) const {
-    auto it = m_buttons->byId.find(id);
-    return it == m_buttons->byId.end() ? nullptr : it->second.get();
+    auto it = m_controls->byId.find(id);
+    return it == m_controls->byId.end() ? nullptr : it->second.get();
+}
+
+void CDialog::SetDlgItemText(int id, const std::string& text) {
+    CWnd* control = GetDlgItem(id);
+    QWidget* widget = control ? control->GetSafeHwnd() : nullptr;
+    if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(QString::fromStdString(text));
+    else if (auto* button = qobject_cast<QPushButton*>(widget)) button->setText(QString::fromStdString(text));
+}
+
+void CDialog::SetAccelerators(const std::vector<Accelerator>& accelerators) {
+    QWidget* dialog = GetSafeHwnd();
+    if (!dialog) return;
+    for (QShortcut* shortcut : m_controls->accelerators) delete shortcut;
+    m_controls->accelerators.clear();
+    for (const Accelerator& a : accelerators) {
+        int combination = a.key;
+        if (a.modifiers & FCONTROL) combination |= Qt::ControlModifier;
+        if (a.modifiers & FSHIFT) combination |= Qt::ShiftModifier;
+        auto* shortcut = new QShortcut(QKeySequence(combination), dialog);
+        shortcut->setContext(Qt::WindowShortcut);
+        const int command = a.command;
+        QObject::connect(shortcut, &QShortcut::activated, dialog, [this, command] { OnCommand(command); });
+        m_controls->accelerators.push_back(shortcut);
+    }
 }
 
 int CClientDC::GetDeviceCaps(int index) const {

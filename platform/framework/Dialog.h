@@ -6,6 +6,7 @@
 #include "WinApp.h"
 #include "Wnd.h"
 
+#include <string>
 #include <vector>
 
 namespace framework {
@@ -27,16 +28,31 @@ inline constexpr bool ICON_SMALL = false;
 
 inline constexpr int LOGPIXELSY = 90;
 
+enum class ControlKind { Button, Label };
+
 struct DialogControl {
     int id;
     const char* text;
     int x, y, cx, cy; // dialog units
+    ControlKind kind = ControlKind::Button; // a push button, or static text (no tab stop)
 };
 
 struct DialogTemplate {
     int x, y, cx, cy; // dialog units
     const char* caption;
-    std::vector<DialogControl> buttons; // push buttons, in tab order
+    std::vector<DialogControl> controls; // buttons in tab order, and labels
+};
+
+// Modifiers of an accelerator.
+inline constexpr unsigned FSHIFT = 0x04;
+inline constexpr unsigned FCONTROL = 0x08;
+
+// A key that sends a command to the window wherever its keyboard focus is: `key` is a digit,
+// a capital letter, '+', '-' or '=' (as the key is labelled, not the character it types).
+struct Accelerator {
+    unsigned modifiers;
+    int key;
+    int command;
 };
 
 class CDialog : public CWnd {
@@ -69,15 +85,20 @@ public:
     // SW_MAXIMIZE fills the screen's available area (also without a window manager).
     void ShowWindow(int command);
     void SetIcon(HICON icon, bool big);
-    // The button with this id (buttons of the template only), or null.
+    // The control of the template with this id, or null.
     CWnd* GetDlgItem(int id) const;
+    // The text of a control of the template.
+    void SetDlgItemText(int id, const std::string& text);
+    // Replaces the window's accelerators; their commands arrive at OnCommand. Call once the
+    // window exists (from OnInitDialog on).
+    void SetAccelerators(const std::vector<Accelerator>& accelerators);
 
 private:
     friend class DialogWidget;
-    struct Buttons;
+    struct Controls;
     const DialogTemplate* m_template;
     CWnd* m_parent;
-    Buttons* m_buttons = nullptr;
+    Controls* m_controls = nullptr;
     int m_result = IDCANCEL;
 };
 

@@ -165,7 +165,51 @@ TEST_F(DialogTest, F1ShowsHowToUseTheProgram) {
     CVerlumeDlg dialog;
     RunDialog(dialog, [&](CVerlumeDlg& d) { QTest::keyClick(d.GetSafeHwnd(), Qt::Key_F1); });
     ASSERT_EQ(1u, m_messages.size());
-    EXPECT_NE(std::string::npos, m_messages[0].text.find("corner"));
+    for (const char* told : {"corner", "Ctrl + wheel", "Ctrl + plus", "Ctrl + minus", "Ctrl + 0", "Ctrl + 1",
+                             "Shift + wheel", "Middle button", "Escape"})
+        EXPECT_NE(std::string::npos, m_messages[0].text.find(told)) << told;
+}
+
+// The zoom keys work wherever the focus is, and the scale shows right of the buttons.
+TEST_F(DialogTest, ZoomKeysAndTheScaleShown) {
+    const std::string path = WriteRandomPng("photo.png", 1200, 800);
+    CVerlumeDlg dialog;
+    RunDialog(dialog, [&](CVerlumeDlg& d) {
+        auto shown = [&] { return d.GetDlgItem(app::IDC_SCALE)->GetSafeHwnd()->property("text").toString().toStdString(); };
+        EXPECT_EQ("100 %", shown());
+        Answer(path);
+        Click(d, app::IDC_OPEN);
+        view::CPicView* view = d.GetView();
+        // Keys reach the window that has the keyboard, as the user's would.
+        d.GetSafeHwnd()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(d.GetSafeHwnd()));
+        QWidget* focus = d.GetDlgItem(app::IDC_SAVE)->GetSafeHwnd();
+        focus->setFocus();
+        const struct { Qt::Key key; Qt::KeyboardModifiers modifiers; double scale; const char* text; } keys[] = {
+            {Qt::Key_Plus, Qt::ControlModifier, 1.5, "150 %"},
+            {Qt::Key_Equal, Qt::ControlModifier, 2.0, "200 %"},
+            {Qt::Key_Minus, Qt::ControlModifier, 1.5, "150 %"},
+            {Qt::Key_1, Qt::ControlModifier, 1.0, "100 %"},
+            {Qt::Key_Minus, Qt::ControlModifier, 2.0 / 3, "66.7 %"},
+            {Qt::Key_Minus, Qt::ControlModifier, 0.5, "50 %"},
+        };
+        for (const auto& k : keys) {
+            QTest::keyClick(focus, k.key, k.modifiers);
+            EXPECT_EQ(k.scale, view->GetScale()) << k.text;
+            EXPECT_EQ(k.text, shown());
+        }
+        QTest::keyClick(view->GetSafeHwnd(), Qt::Key_0, Qt::ControlModifier);
+        EXPECT_TRUE(view->IsFit());
+        const framework::CSize full = view->GetFullClientSize();
+        const double fit = std::min(full.cx / 1200.0, full.cy / 800.0);
+        EXPECT_DOUBLE_EQ(fit, view->GetScale());
+        EXPECT_EQ("Fit (" + std::to_string(int(std::lround(fit * 100))) + " %)", shown());
+        // Open shows the next image at 100 % again.
+        Answer(path);
+        Click(d, app::IDC_OPEN);
+        EXPECT_EQ(1.0, view->GetScale());
+        EXPECT_EQ("100 %", shown());
+    });
 }
 
 TEST_F(DialogTest, InitInstanceRunsTheWindowAndReleasesEveryImage) {
