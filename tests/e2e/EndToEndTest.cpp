@@ -179,6 +179,34 @@ TEST_F(EndToEnd, OpenDragSaveAndClose) {
     const QImage after = Screenshot(window);
     if (const char* keep = std::getenv("VERLUME_E2E_SCREENSHOT")) after.save(keep);
 
+    // Ctrl + 0 fits the picture into the view, then corner 1 is dragged there and saved.
+    // The view's client area: the window's client less the margins (7 at the sides and
+    // bottom, 60 at the top at 96 dpi) and the 2-pixel edge.
+    const std::string geometry = XOut("getwindowgeometry " + window);
+    int windowWidth = 0, windowHeight = 0;
+    ASSERT_EQ(2, std::sscanf(geometry.c_str() + geometry.find("Geometry: ") + 10, "%dx%d", &windowWidth, &windowHeight))
+        << geometry;
+    const int clientWidth = windowWidth - 3 * 7 - 4, clientHeight = windowHeight - 60 - 7 - 4;
+    const double fit = std::min(clientWidth / 320.0, clientHeight / 240.0);
+    X("windowactivate --sync " + window);
+    X("key ctrl+0");
+    std::this_thread::sleep_for(500ms);
+    const int fromX = std::min(int(320 * fit), clientWidth - 1), toX = int(clientWidth * 0.8), toY = int(clientHeight * 0.1);
+    moveTo(fromX, 1);
+    X("mousedown 1");
+    for (int step = 1; step <= 6; ++step) moveTo(fromX + step * (toX - fromX) / 6, 1 + step * (toY - 1) / 6);
+    moveTo(toX, toY);
+    std::this_thread::sleep_for(200ms);
+    X("mouseup 1");
+    std::this_thread::sleep_for(1s);
+    const fs::path fitted = m_dir / "fitted.png";
+    // "Save" kept the focus from the first save.
+    X("windowactivate --sync " + window);
+    X("key space");
+    ASSERT_TRUE(ChooseInFileDialog("Save File", fitted));
+    for (int i = 0; i < 50 && !fs::exists(fitted); ++i) std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(fs::exists(fitted)) << ReadText(m_dir / "app.log");
+
     // "Home Page" once, then Escape closes the program.
     X("windowactivate --sync " + window);
     X("key Tab space");
@@ -195,6 +223,20 @@ TEST_F(EndToEnd, OpenDragSaveAndClose) {
     const std::string expected = ReadText(reference), saved = ReadText(output);
     EXPECT_TRUE(expected == saved) << "the saved file (" << saved.size() << " bytes) differs from verlume-warp's ("
                                    << expected.size() << " bytes)";
+
+    // At fit the dragged corner is the image pixel boundary nearest to the pointer: the
+    // corner the drag produced lies within a pixel of the one the fit scale gives.
+    const std::string fittedBytes = ReadText(fitted);
+    const int cornerX = int(std::lround(toX / fit)), cornerY = int(std::lround(toY / fit));
+    bool found = false;
+    for (int dy = -1; dy <= 1 && !found; ++dy)
+        for (int dx = -1; dx <= 1 && !found; ++dx) {
+            const std::string corner = std::to_string(cornerX + dx) + "," + std::to_string(cornerY + dy);
+            ASSERT_EQ(0, std::system((Quote(VERLUME_WARP_EXE) + " " + Quote(input.string()) + " " +
+                                      Quote(reference.string()) + " 0,0 " + corner + " 260,200 0,240").c_str()));
+            found = ReadText(reference) == fittedBytes;
+        }
+    EXPECT_TRUE(found) << "no corner near (" << cornerX << "," << cornerY << ") gives the file saved at fit";
 
     // The home page: once for the button, once on exit.
     std::string urls;
