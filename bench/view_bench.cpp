@@ -1,15 +1,18 @@
-// The picture view on a large photo: one repaint while a corner is dragged, and SetImage.
+// The picture view on a large photo: one repaint while a corner is dragged at several scales,
+// SetImage, a release, a zoom step, and the reduced copies a result is drawn from below 100 %.
 // Runs on Qt's offscreen platform unless QT_QPA_PLATFORM says otherwise.
 //
 //   build/bench/view_bench
 
 #include "framework/Wnd.h"
+#include "imaging/ReducedCopies.h"
 #include "view/PicView.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QWidget>
 
 #include <chrono>
@@ -82,6 +85,77 @@ void BM_RepaintDuringDrag(benchmark::State& state) {
     }
 }
 
+// The same at a scale: arg the percentage (0 for fit), the view scrolled to the middle.
+void BM_RepaintDuringDragAtScale(benchmark::State& state) {
+    BenchWindow window;
+    auto* view = new view::CPicView;
+    view->Create(&window, {0, 0, 1600, 1000}, 10001);
+    view->OnInitialUpdate();
+    view->SetImage(&Photo());
+    if (state.range(0) == 0) view->ZoomToFit();
+    while (view->GetScale() * 100 < double(state.range(0)) - 0.01) view->ZoomIn();
+    while (state.range(0) != 0 && view->GetScale() * 100 > double(state.range(0)) + 0.01) view->ZoomOut();
+    QApplication::processEvents();
+    const double s = view->GetScale();
+    auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+        QMouseEvent e(type, at, view->ClientWidget()->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(view->ClientWidget(), &e);
+    };
+    // Corner 1 (the top right) pressed where it shows, then dragged about the middle.
+    view->ScrollToPosition({int32_t(kWidth * s) - 1000, 0});
+    const framework::CPoint scroll = view->GetScrollPosition();
+    send(QEvent::MouseButtonPress, QPoint(int(kWidth * s) - scroll.x - 1, 0), Qt::LeftButton);
+    if (view->GetSelectedCorner() != 1) state.SkipWithError("corner 1 was not picked");
+    view->ScrollToPosition({int32_t((kWidth * s - 1600) / 2), int32_t((kHeight * s - 1000) / 2)});
+    view->ClientWidget()->repaint(); // reduced copies, where needed, are made on the first paint
+    int step = 0;
+    for (auto _ : state) {
+        send(QEvent::MouseMove, QPoint(400 + step % 200, 300 + step % 150), Qt::LeftButton);
+        ++step;
+        view->ClientWidget()->repaint();
+    }
+    state.counters["scale_percent"] = s * 100;
+}
+
+// A zoom step with Ctrl + wheel about the pointer, painted (arg: the scale it steps from and
+// back to, in percent).
+void BM_ZoomStep(benchmark::State& state) {
+    BenchWindow window;
+    auto* view = new view::CPicView;
+    view->Create(&window, {0, 0, 1600, 1000}, 10001);
+    view->OnInitialUpdate();
+    view->SetImage(&Photo());
+    while (view->GetScale() * 100 > double(state.range(0)) + 0.01) view->ZoomOut();
+    QApplication::processEvents();
+    view->ClientWidget()->repaint();
+    const QPoint at(700, 450);
+    int step = 0;
+    for (auto _ : state) {
+        QWheelEvent e(at, view->ClientWidget()->mapToGlobal(at), {}, {0, step++ % 2 ? -120 : 120}, Qt::NoButton,
+                      Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view->ClientWidget(), &e);
+        view->ClientWidget()->repaint();
+    }
+}
+
+// The reduced copies of a 4000 x 3000 result, made once per new result drawn below 100 %.
+void BM_ReducedCopies(benchmark::State& state) {
+    Bitmap result(4000, 3000, PixelFormat32bppARGB);
+    BitmapData data;
+    result.LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &data);
+    for (int32_t y = 0; y < 3000; ++y) {
+        auto* row = static_cast<uint8_t*>(data.Scan0) + int64_t(y) * data.Stride;
+        for (int32_t x = 0; x < 4000; ++x) {
+            row[4 * x] = uint8_t(x);
+            row[4 * x + 1] = uint8_t(y);
+            row[4 * x + 2] = uint8_t(x ^ y);
+            row[4 * x + 3] = uint8_t(x + y < 1000 ? 0 : 255);
+        }
+    }
+    result.UnlockBits(&data);
+    for (auto _ : state) benchmark::DoNotOptimize(imaging::MakeReducedCopies(result, 4));
+}
+
 // Records when the widget has next been painted: the filter paints it itself (the widget's own
 // event handler, inside the paint the window system asked for) and then takes the time.
 class FirstPaint : public QObject {
@@ -107,7 +181,8 @@ private:
 
 // A release after dragging a corner of a 4000 x 3000 photo: the warp and the repaint. With
 // arg 1, the time until the view has first painted the new picture (what it shows is rendered
-// first; the rest follows inside the same release).
+// first; the rest follows inside the same release). A second arg 1: at fit, where the view
+// shows the whole picture from its reduced copies.
 void BM_ReleaseToRepaint(benchmark::State& state) {
     static std::unique_ptr<Bitmap> photo = std::make_unique<Bitmap>(4000, 3000, PixelFormat24bppRGB);
     BenchWindow window;
@@ -115,6 +190,7 @@ void BM_ReleaseToRepaint(benchmark::State& state) {
     view->Create(&window, {0, 0, 1600, 1000}, 10001);
     view->OnInitialUpdate();
     view->SetImage(photo.get());
+    if (state.range(1) == 1) view->ZoomToFit();
     QApplication::processEvents();
     auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
         QMouseEvent e(type, at, view->ClientWidget()->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
@@ -149,8 +225,11 @@ void BM_SetImage(benchmark::State& state) {
 }
 
 BENCHMARK(BM_RepaintDuringDrag)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RepaintDuringDragAtScale)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(0)->Arg(25)->Arg(100)->Arg(400);
+BENCHMARK(BM_ZoomStep)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(100)->Arg(25);
 BENCHMARK(BM_SetImage)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_ReleaseToRepaint)->Unit(benchmark::kMillisecond)->UseManualTime()->Arg(0)->Arg(1);
+BENCHMARK(BM_ReleaseToRepaint)->Unit(benchmark::kMillisecond)->UseManualTime()->Args({0, 0})->Args({1, 0})->Args({1, 1});
+BENCHMARK(BM_ReducedCopies)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -22,6 +22,31 @@ constexpr float kPenWidth = 2.0f;
 constexpr int kHandleHalf = 5;
 // Reduced copies down to 1/16, the smallest zoom step.
 constexpr int kReducedCopies = 4;
+// Outline sides longer than this (device pixels) are drawn only near what is shown, from this
+// far outside it.
+constexpr double kLongSide = 2048;
+constexpr float kMargin = 16;
+
+// The part of the segment a-b inside `box`, as a + t (b - a) for t in [t0, t1]; false where
+// none of it is.
+bool ClipSegment(PointF a, PointF b, const RectF& box, double& t0, double& t1) {
+    t0 = 0;
+    t1 = 1;
+    const double d[2] = {double(b.X) - a.X, double(b.Y) - a.Y};
+    const double from[2] = {a.X, a.Y}, low[2] = {box.X, box.Y};
+    const double high[2] = {double(box.X) + box.Width, double(box.Y) + box.Height};
+    for (int k = 0; k < 2; ++k) {
+        if (d[k] == 0) {
+            if (from[k] < low[k] || from[k] > high[k]) return false;
+            continue;
+        }
+        double enter = (low[k] - from[k]) / d[k], leave = (high[k] - from[k]) / d[k];
+        if (enter > leave) std::swap(enter, leave);
+        t0 = std::max(t0, enter);
+        t1 = std::min(t1, leave);
+    }
+    return t0 < t1;
+}
 
 // The parts of a width x height canvas outside `shown`: the bands above and below it and the
 // parts left and right of it (in 64 bits: `shown` may reach beyond the 32-bit range).
@@ -101,7 +126,7 @@ void CPicView::OnDraw(framework::CDC* dc) {
         buffer.FillRectangle(m_pBackgroundBrush.get(), RectF{float(visible.X), float(visible.Y),
                                                              float(visible.Width), float(visible.Height)});
         if (m_pResult) buffer.DrawImage(m_pResult.get(), 0, 0);
-        DrawHandles(&buffer, 1.0, {0, 0});
+        DrawHandles(&buffer, 1.0, {0, 0}, RectF{float(visible.X), float(visible.Y), float(visible.Width), float(visible.Height)});
     }
     screen.DrawImage(m_pBackBuffer.get(), 0, 0);
 }
@@ -143,23 +168,57 @@ void CPicView::DrawScaled(Graphics* screen) {
                              RectF{0, 0, iw, ih});
         }
         buffer.SetClip({0, 0, client.Width(), client.Height()});
-        DrawHandles(&buffer, s, {canvas.X, canvas.Y});
+        DrawHandles(&buffer, s, {canvas.X, canvas.Y}, RectF{0, 0, float(client.Width()), float(client.Height())});
     }
     // Beyond the canvas the window's background shows, as at 100 %.
     const RectF target{float(scroll.x), float(scroll.y), shown.Width, shown.Height};
     screen->DrawImage(m_pScreenBuffer.get(), target, shown);
 }
 
-void CPicView::DrawHandles(Graphics* graphics, double scale, PointF origin) {
+void CPicView::DrawHandles(Graphics* graphics, double scale, PointF origin, const RectF& shown) {
     const double ratio = DevicePixelRatio();
     const int32_t half = int32_t(std::lround(kHandleHalf * ratio));
     Pen pen(kHandle, float(kPenWidth * ratio));
-    Point at[5];
+    PointF at[5];
     for (int i = 0; i < 5; ++i)
-        at[i] = {int32_t(std::lround(origin.X + m_corners[i].X * scale)),
-                 int32_t(std::lround(origin.Y + m_corners[i].Y * scale))};
-    for (int i = 0; i < 4; ++i) graphics->DrawRectangle(&pen, at[i].X - half, at[i].Y - half, 2 * half, 2 * half);
-    graphics->DrawLines(&pen, at, 5);
+        at[i] = {float(std::lround(origin.X + m_corners[i].X * scale)), float(std::lround(origin.Y + m_corners[i].Y * scale))};
+    for (int i = 0; i < 4; ++i)
+        graphics->DrawRectangle(&pen, int32_t(at[i].X) - half, int32_t(at[i].Y) - half, 2 * half, 2 * half);
+    // The outline, one polyline as far as it can be. Antialiased lines cost their whole length
+    // however little of them shows, so a long side is cut to the part near what is shown; the
+    // join where it is cut lies outside.
+    const RectF box{shown.X - kMargin, shown.Y - kMargin, shown.Width + 2 * kMargin, shown.Height + 2 * kMargin};
+    std::vector<PointF> run;
+    auto flush = [&] {
+        if (run.size() >= 2) graphics->DrawLines(&pen, run.data(), int(run.size()));
+        run.clear();
+    };
+    for (int i = 0; i < 4; ++i) {
+        PointF a = at[i], b = at[i + 1];
+        if (std::hypot(double(b.X) - a.X, double(b.Y) - a.Y) > kLongSide) {
+            double t0, t1;
+            if (!ClipSegment(a, b, box, t0, t1)) {
+                flush();
+                continue;
+            }
+            auto along = [&](double t) {
+                return PointF{float(a.X + t * (double(b.X) - a.X)), float(a.Y + t * (double(b.Y) - a.Y))};
+            };
+            if (t0 > 0) flush();
+            const PointF from = along(t0), to = along(t1);
+            a = from;
+            if (t1 < 1) {
+                if (run.empty()) run.push_back(a);
+                run.push_back(to);
+                flush();
+                continue;
+            }
+            b = to;
+        }
+        if (run.empty()) run.push_back(a);
+        run.push_back(b);
+    }
+    flush();
 }
 
 framework::CPoint CPicView::ClampToClient(framework::CPoint client) const {

@@ -92,8 +92,8 @@ private:
     // shows first, painted at once, then the rest.
     void RenderResult();
     // The handles and outline, with the canvas point (0, 0) at `origin` of the target and
-    // `scale` target pixels per canvas unit.
-    void DrawHandles(imaging::Graphics* graphics, double scale, imaging::PointF origin);
+    // `scale` target pixels per canvas unit; `shown` is the part of the target that is seen.
+    void DrawHandles(imaging::Graphics* graphics, double scale, imaging::PointF origin, const imaging::RectF& shown);
     // Composes the client area at a scale other than 100 %.
     void DrawScaled(imaging::Graphics* screen);
     // The canvas position under a client point, kept inside the visible client area: the

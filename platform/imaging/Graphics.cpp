@@ -128,16 +128,32 @@ Status Graphics::DrawRectangle(const Pen* pen, int32_t x, int32_t y, int32_t wid
     return Ok;
 }
 
+namespace {
+
+template <class P>
+Status DrawPolyline(QPainter* p, const Pen& pen, const P* points, int count) {
+    std::vector<QPointF> path;
+    path.reserve(size_t(count));
+    for (int i = 0; i < count; ++i) path.emplace_back(points[i].X, points[i].Y);
+    p->setPen(ToQPen(pen));
+    p->drawPolyline(path.data(), count);
+    return Ok;
+}
+
+} // namespace
+
 Status Graphics::DrawLines(const Pen* pen, const Point* points, int count) {
     QPainter* p = Painter();
     if (!p) return m_lastStatus.code;
     if (!pen || !points || count < 2) return Fail(InvalidParameter, "a polyline needs a pen and two points");
-    std::vector<QPointF> path;
-    path.reserve(size_t(count));
-    for (int i = 0; i < count; ++i) path.emplace_back(points[i].X, points[i].Y);
-    p->setPen(ToQPen(*pen));
-    p->drawPolyline(path.data(), count);
-    return Ok;
+    return DrawPolyline(p, *pen, points, count);
+}
+
+Status Graphics::DrawLines(const Pen* pen, const PointF* points, int count) {
+    QPainter* p = Painter();
+    if (!p) return m_lastStatus.code;
+    if (!pen || !points || count < 2) return Fail(InvalidParameter, "a polyline needs a pen and two points");
+    return DrawPolyline(p, *pen, points, count);
 }
 
 } // namespace imaging

@@ -77,6 +77,7 @@ public:
     Status DrawRectangle(const Pen* pen, int32_t x, int32_t y, int32_t width, int32_t height);
     // A polyline through `count` points, not closed unless its last point is its first.
     Status DrawLines(const Pen* pen, const Point* points, int count);
+    Status DrawLines(const Pen* pen, const PointF* points, int count);
 
     Status GetLastStatus() const { return m_lastStatus.code; }
     const std::string& GetLastReason() const { return m_lastStatus.reason; }

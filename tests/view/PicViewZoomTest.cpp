@@ -216,6 +216,38 @@ TEST_F(PicViewZoomTest, EnlargedPixelsAreBlocks) {
         }
 }
 
+// Sides far longer than the view is wide are still drawn where they cross it.
+TEST_F(PicViewZoomTest, LongSidesShowWhereTheyCrossTheView) {
+    MakeView(400, 300);
+    m_image = std::make_unique<Bitmap>(1600, 1200, PixelFormat24bppRGB); // black
+    m_view->SetImage(m_image.get());
+    Drag({1, 1}, {300, 200}); // corner 0: the top side now runs from (300, 200) to (1600, 0)
+    ASSERT_EQ((Point{300, 200}), m_view->GetCorners()[0]);
+    ZoomTo(4.0); // that side is 5260 device pixels long
+    m_view->ScrollToPosition({3000, 200});
+    QApplication::processEvents();
+    const QImage screen = Screen();
+    const framework::CPoint scroll = m_view->GetScrollPosition();
+    for (int x = 5; x < screen.width() - 5; x += 23) {
+        const double canvasX = (x + scroll.x) / 4.0, canvasY = 200 - 200 * (canvasX - 300) / 1300;
+        const int y = int(std::lround(canvasY * 4 - scroll.y));
+        if (y < 3 || y >= screen.height() - 3) continue;
+        bool drawn = false;
+        for (int dy = -2; dy <= 2; ++dy) {
+            const QRgb p = screen.pixel(x, y + dy);
+            drawn = drawn || (qRed(p) > 100 && qGreen(p) < 60 && qBlue(p) > 100);
+        }
+        EXPECT_TRUE(drawn) << x << "," << y;
+        // Below it the warped black image, above it the pale yellow of nothing.
+        if (y + 20 < screen.height()) {
+            EXPECT_EQ(0u, screen.pixel(x, y + 20) & 0xFFFFFFu) << x;
+        }
+        if (y >= 20) {
+            EXPECT_EQ(0xFFFFC8u, screen.pixel(x, y - 20) & 0xFFFFFFu) << x;
+        }
+    }
+}
+
 // Run with QT_SCALE_FACTOR=2: the handles are 20 x 20 device pixels with a pen 4 wide, and a
 // press picks a corner within 40.
 TEST_F(PicViewZoomTest, HandlesAndRadiusFollowTheDisplayOnAScaledDisplay) {
