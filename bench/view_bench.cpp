@@ -56,6 +56,15 @@ Bitmap& Photo() {
     return *photo;
 }
 
+// A 1600 x 1000 view of `image` in `window`, which owns it.
+view::CPicView* NewView(BenchWindow& window, Bitmap& image) {
+    auto* view = new view::CPicView;
+    view->Create(&window, {0, 0, 1600, 1000}, 10001);
+    view->OnInitialUpdate();
+    view->SetImage(&image);
+    return view;
+}
+
 struct Scene {
     BenchWindow window;
     view::CPicView* view = new view::CPicView;
@@ -89,10 +98,7 @@ void BM_RepaintDuringDrag(benchmark::State& state) {
 // The same at a scale: arg the percentage (0 for fit), the view scrolled to the middle.
 void BM_RepaintDuringDragAtScale(benchmark::State& state) {
     BenchWindow window;
-    auto* view = new view::CPicView;
-    view->Create(&window, {0, 0, 1600, 1000}, 10001);
-    view->OnInitialUpdate();
-    view->SetImage(&Photo());
+    view::CPicView* view = NewView(window, Photo());
     if (state.range(0) == 0) view->ZoomToFit();
     while (view->GetScale() * 100 < double(state.range(0)) - 0.01) view->ZoomIn();
     while (state.range(0) != 0 && view->GetScale() * 100 > double(state.range(0)) + 0.01) view->ZoomOut();
@@ -122,10 +128,7 @@ void BM_RepaintDuringDragAtScale(benchmark::State& state) {
 // back to, in percent).
 void BM_ZoomStep(benchmark::State& state) {
     BenchWindow window;
-    auto* view = new view::CPicView;
-    view->Create(&window, {0, 0, 1600, 1000}, 10001);
-    view->OnInitialUpdate();
-    view->SetImage(&Photo());
+    view::CPicView* view = NewView(window, Photo());
     while (view->GetScale() * 100 > double(state.range(0)) + 0.01) view->ZoomOut();
     QApplication::processEvents();
     view->ClientWidget()->repaint();
@@ -187,10 +190,7 @@ private:
 void BM_ReleaseToRepaint(benchmark::State& state) {
     static std::unique_ptr<Bitmap> photo = std::make_unique<Bitmap>(4000, 3000, PixelFormat24bppRGB);
     BenchWindow window;
-    auto* view = new view::CPicView;
-    view->Create(&window, {0, 0, 1600, 1000}, 10001);
-    view->OnInitialUpdate();
-    view->SetImage(photo.get());
+    view::CPicView* view = NewView(window, *photo);
     if (state.range(1) == 1) view->ZoomToFit();
     QApplication::processEvents();
     auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
