@@ -1,5 +1,6 @@
 #include "PicView.h"
 
+#include "ViewGeometry.h"
 #include "Zoom.h"
 #include "imaging/ReducedCopies.h"
 #include "warp/Corners.h"
@@ -27,41 +28,6 @@ constexpr int kReducedCopies = 4;
 constexpr double kLongSide = 2048;
 constexpr float kMargin = 16;
 
-// The part of the segment a-b inside `box`, as a + t (b - a) for t in [t0, t1]; false where
-// none of it is.
-bool ClipSegment(PointF a, PointF b, const RectF& box, double& t0, double& t1) {
-    t0 = 0;
-    t1 = 1;
-    const double d[2] = {double(b.X) - a.X, double(b.Y) - a.Y};
-    const double from[2] = {a.X, a.Y}, low[2] = {box.X, box.Y};
-    const double high[2] = {double(box.X) + box.Width, double(box.Y) + box.Height};
-    for (int k = 0; k < 2; ++k) {
-        if (d[k] == 0) {
-            if (from[k] < low[k] || from[k] > high[k]) return false;
-            continue;
-        }
-        double enter = (low[k] - from[k]) / d[k], leave = (high[k] - from[k]) / d[k];
-        if (enter > leave) std::swap(enter, leave);
-        t0 = std::max(t0, enter);
-        t1 = std::min(t1, leave);
-    }
-    return t0 < t1;
-}
-
-// The parts of a width x height canvas outside `shown`: the bands above and below it and the
-// parts left and right of it (in 64 bits: `shown` may reach beyond the 32-bit range).
-std::array<Rect, 4> Around(const Rect& shown, int32_t width, int32_t height) {
-    const int64_t w = width, h = height;
-    const int64_t left = std::clamp<int64_t>(shown.X, 0, w);
-    const int64_t right = std::clamp<int64_t>(int64_t(shown.X) + std::max(0, shown.Width), left, w);
-    const int64_t top = std::clamp<int64_t>(shown.Y, 0, h);
-    const int64_t bottom = std::clamp<int64_t>(int64_t(shown.Y) + std::max(0, shown.Height), top, h);
-    auto rect = [](int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
-        return Rect{int32_t(x0), int32_t(y0), int32_t(x1 - x0), int32_t(y1 - y0)};
-    };
-    return {rect(0, 0, w, top), rect(0, bottom, w, h), rect(0, top, left, bottom),
-            rect(right, top, w, bottom)};
-}
 
 } // namespace
 
