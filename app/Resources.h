@@ -13,6 +13,7 @@ inline constexpr int IDC_HOMEPAGE = 1004;
 inline constexpr int IDC_SCALE = 1005; // the view's scale, right of the buttons
 
 // Commands of the window's keys.
+inline constexpr int ID_QUIT = 32770;
 inline constexpr int ID_ZOOM_IN = 32771;
 inline constexpr int ID_ZOOM_OUT = 32772;
 inline constexpr int ID_ZOOM_FIT = 32773;

@@ -32,6 +32,7 @@ void CVerlumeApp::OnHelp() {
         "Drag a corner to the edge of the picture and the picture scrolls along.\n\n"
         "Save writes the result in the format the file name ends with: .jpg, .gif, .tif, .bmp, "
         "or PNG for any other name.\n\n"
+        "Ctrl + O: open; Ctrl + S: save; Ctrl + Q: quit\n"
         "Ctrl + wheel: zoom in or out about the pointer\n"
         "Ctrl + plus, Ctrl + minus: zoom in or out\n"
         "Ctrl + 0: fit the whole picture in the window\n"

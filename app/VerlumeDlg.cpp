@@ -4,6 +4,7 @@
 #include "files/ImageFiles.h"
 #include "framework/FileDialog.h"
 #include "framework/Messages.h"
+#include "framework/ScrollView.h"
 
 #include <algorithm>
 #include <cmath>
@@ -69,6 +70,9 @@ BOOL CVerlumeDlg::OnInitDialog() {
     m_pView->OnInitialUpdate();
     m_pView->SetScaleListener([this] { ShowScale(); });
     SetAccelerators({
+        {FCONTROL, 'O', IDC_OPEN},
+        {FCONTROL, 'S', IDC_SAVE},
+        {FCONTROL, 'Q', ID_QUIT},
         {FCONTROL, '+', ID_ZOOM_IN},
         {FCONTROL | FSHIFT, '+', ID_ZOOM_IN},
         {FCONTROL, '=', ID_ZOOM_IN},
@@ -85,6 +89,7 @@ void CVerlumeDlg::OnCommand(int id) {
     case IDC_OPEN: OnBnClickedOpen(); break;
     case IDC_SAVE: OnBnClickedSave(); break;
     case IDC_HOMEPAGE: OnBnClickedHomePage(); break;
+    case ID_QUIT: OnCancel(); break; // as the close box
     case ID_ZOOM_IN: m_pView->ZoomIn(); break;
     case ID_ZOOM_OUT: m_pView->ZoomOut(); break;
     case ID_ZOOM_FIT: m_pView->ZoomToFit(); break;
@@ -122,6 +127,7 @@ void CVerlumeDlg::OnBnClickedSave() {
     if (path.empty()) return;
     imaging::Bitmap* result = m_pView->GetResultImage();
     if (result == nullptr) return; // nothing to save yet
+    CWaitCursor wait;
     const imaging::StatusRecord saved = files::SaveImageByName(*result, path);
     if (saved.code != imaging::Ok) AfxMessageBox("Failed to save", MB_OK | MB_ICONWARNING, saved.reason);
 }

@@ -165,9 +165,35 @@ TEST_F(DialogTest, F1ShowsHowToUseTheProgram) {
     CVerlumeDlg dialog;
     RunDialog(dialog, [&](CVerlumeDlg& d) { QTest::keyClick(d.GetSafeHwnd(), Qt::Key_F1); });
     ASSERT_EQ(1u, m_messages.size());
-    for (const char* told : {"corner", "Ctrl + wheel", "Ctrl + plus", "Ctrl + minus", "Ctrl + 0", "Ctrl + 1",
+    for (const char* told : {"corner", "Ctrl + O", "Ctrl + S", "Ctrl + Q", "Ctrl + wheel", "Ctrl + plus", "Ctrl + minus", "Ctrl + 0", "Ctrl + 1",
                              "Shift + wheel", "Middle button", "Escape"})
         EXPECT_NE(std::string::npos, m_messages[0].text.find(told)) << told;
+}
+
+// Ctrl + O opens, Ctrl + S saves and Ctrl + Q ends the program, wherever the focus is.
+TEST_F(DialogTest, FileKeysWhereverTheFocusIs) {
+    const std::string path = WriteRandomPng("photo.png", 40, 30), saved = m_dir.file("saved.png");
+    CVerlumeDlg dialog;
+    bool quit = false;
+    RunDialog(dialog, [&](CVerlumeDlg& d) {
+        d.GetSafeHwnd()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(d.GetSafeHwnd()));
+        QWidget* focus = d.GetDlgItem(app::IDC_HOMEPAGE)->GetSafeHwnd();
+        focus->setFocus();
+        Answer(path);
+        QTest::keyClick(focus, Qt::Key_O, Qt::ControlModifier);
+        ASSERT_NE(nullptr, d.GetImage());
+        Answer(saved);
+        QTest::keyClick(focus, Qt::Key_S, Qt::ControlModifier);
+        EXPECT_TRUE(std::filesystem::exists(saved));
+        QTest::keyClick(focus, Qt::Key_Q, Qt::ControlModifier);
+        quit = !d.IsWindow() || !d.GetSafeHwnd()->isVisible();
+    });
+    EXPECT_TRUE(quit);
+    ASSERT_EQ(2u, m_requests.size());
+    EXPECT_TRUE(m_requests[0].open);
+    EXPECT_FALSE(m_requests[1].open);
+    EXPECT_TRUE(m_messages.empty());
 }
 
 // The zoom keys work wherever the focus is, and the scale shows right of the buttons.
