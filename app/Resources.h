@@ -14,6 +14,7 @@ inline constexpr int IDC_SCALE = 1005; // the view's scale, right of the buttons
 
 // Commands of the window's keys.
 inline constexpr int ID_QUIT = 32770;
+inline constexpr int ID_OPEN_START_FILE = 32769;
 inline constexpr int ID_ZOOM_IN = 32771;
 inline constexpr int ID_ZOOM_OUT = 32772;
 inline constexpr int ID_ZOOM_FIT = 32773;

@@ -4,6 +4,8 @@
 #include "framework/Messages.h"
 #include "imaging/Startup.h"
 
+#include <cstdio>
+
 namespace app {
 
 CVerlumeApp theApp;
@@ -13,12 +15,54 @@ CVerlumeApp::CVerlumeApp() : CWinApp(nullptr) {}
 
 CVerlumeApp::~CVerlumeApp() { imaging::ImagingShutdown(g_imagingToken); }
 
+namespace {
+
+constexpr const char* kUsage = "usage: verlume [FILE]\n";
+constexpr const char* kHelp =
+    "\n"
+    "Opens FILE, if given, as Open does. Drag the image's corners; each release draws it\n"
+    "again onto them. F1 in the window lists the keys.\n"
+    "\n"
+    "  --help      prints this text\n"
+    "  --version   prints the version\n";
+
+} // namespace
+
+bool CVerlumeApp::ProcessCommandLine(const std::vector<std::string>& args, int& exitCode) {
+    m_strStartFile.clear();
+    bool options = true;
+    for (const std::string& arg : args) {
+        if (options && arg == "--") {
+            options = false;
+            continue;
+        }
+        if (options && (arg == "--help" || arg == "-h")) {
+            std::printf("%s%s", kUsage, kHelp);
+            exitCode = 0;
+            return false;
+        }
+        if (options && arg == "--version") {
+            std::printf("verlume %s\n", VERLUME_VERSION);
+            exitCode = 0;
+            return false;
+        }
+        if (options && arg.size() > 1 && arg[0] == '-') {
+            std::fprintf(stderr, "verlume: unknown option %s\n%s", arg.c_str(), kUsage);
+            exitCode = 2;
+            return false;
+        }
+        if (m_strStartFile.empty()) m_strStartFile = arg;
+    }
+    return true;
+}
+
 framework::BOOL CVerlumeApp::InitInstance() {
     CWinApp::InitInstance();
     imaging::ImagingStartup(&g_imagingToken);
     SetRegistryKey("Local AppWizard-Generated Applications");
 
     CVerlumeDlg dialog;
+    dialog.SetStartFile(m_strStartFile);
     m_pMainWnd = &dialog;
     dialog.DoModal();
     m_pMainWnd = nullptr;

@@ -81,6 +81,7 @@ BOOL CVerlumeDlg::OnInitDialog() {
         {FCONTROL, '1', ID_ZOOM_ACTUAL},
     });
     ShowScale();
+    if (!m_strStartFile.empty()) PostCommand(ID_OPEN_START_FILE);
     return TRUE;
 }
 
@@ -90,6 +91,7 @@ void CVerlumeDlg::OnCommand(int id) {
     case IDC_SAVE: OnBnClickedSave(); break;
     case IDC_HOMEPAGE: OnBnClickedHomePage(); break;
     case ID_QUIT: OnCancel(); break; // as the close box
+    case ID_OPEN_START_FILE: OpenFile(m_strStartFile); break;
     case ID_ZOOM_IN: m_pView->ZoomIn(); break;
     case ID_ZOOM_OUT: m_pView->ZoomOut(); break;
     case ID_ZOOM_FIT: m_pView->ZoomToFit(); break;
@@ -107,6 +109,10 @@ void CVerlumeDlg::OnSize(UINT type, int cx, int cy) {
 void CVerlumeDlg::OnBnClickedOpen() {
     const std::string path = ChooseFile(true, "Open File");
     if (path.empty()) return; // cancelled: nothing changes
+    OpenFile(path);
+}
+
+void CVerlumeDlg::OpenFile(const std::string& path) {
     m_strPath = path;
     imaging::StatusRecord why;
     std::unique_ptr<imaging::Bitmap> copy(files::OpenImageCopy(m_strPath, &why));

@@ -27,6 +27,9 @@ public:
     imaging::Bitmap* GetImage() const { return m_pImage.get(); }
     const std::string& GetPath() const { return m_strPath; }
 
+    // A file to open once the window shows, as Open would (the program's argument).
+    void SetStartFile(std::string path) { m_strStartFile = std::move(path); }
+
     // Button commands.
     void OnBnClickedOpen();
     void OnBnClickedSave();
@@ -39,11 +42,14 @@ protected:
 
 private:
     void OpenHomePage();
+    // Open's work once a path is chosen.
+    void OpenFile(const std::string& path);
     // Shows the view's scale right of the buttons: "100 %", or "Fit (27 %)".
     void ShowScale();
 
     framework::HICON m_hIcon;
     std::string m_strPath;
+    std::string m_strStartFile;
     std::unique_ptr<imaging::Bitmap> m_pImage; // the view's source
     view::CPicView* m_pView;   // owned by its window
     int m_nDpi = 96;           // of the screen when the window was laid out

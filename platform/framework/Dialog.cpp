@@ -185,6 +185,10 @@ void CDialog::SetDlgItemText(int id, const std::string& text) {
     else if (auto* button = qobject_cast<QPushButton*>(widget)) button->setText(QString::fromStdString(text));
 }
 
+void CDialog::PostCommand(int id) {
+    if (QWidget* dialog = GetSafeHwnd()) QMetaObject::invokeMethod(dialog, [this, id] { OnCommand(id); }, Qt::QueuedConnection);
+}
+
 void CDialog::SetAccelerators(const std::vector<Accelerator>& accelerators) {
     QWidget* dialog = GetSafeHwnd();
     if (!dialog) return;

@@ -89,6 +89,9 @@ public:
     CWnd* GetDlgItem(int id) const;
     // The text of a control of the template.
     void SetDlgItemText(int id, const std::string& text);
+    // Calls OnCommand(id) once the events waiting now have been handled (for instance after
+    // the window has been shown).
+    void PostCommand(int id);
     // Replaces the window's accelerators; their commands arrive at OnCommand. Call once the
     // window exists (from OnInitDialog on).
     void SetAccelerators(const std::vector<Accelerator>& accelerators);

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QIcon>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -32,6 +33,7 @@ CWinApp::~CWinApp() {
 
 CWinApp* AfxGetApp() { return g_app; }
 
+bool CWinApp::ProcessCommandLine(const std::vector<std::string>&, int&) { return true; }
 BOOL CWinApp::InitInstance() { return TRUE; }
 int CWinApp::ExitInstance() { return 0; }
 void CWinApp::OnHelp() {}
@@ -51,6 +53,9 @@ HICON CWinApp::LoadIcon(int id) {
 }
 
 int AfxWinMain(CWinApp& application, int argc, char** argv) {
+    int early = 0;
+    if (!application.ProcessCommandLine(std::vector<std::string>(argv + std::min(argc, 1), argv + argc), early))
+        return early;
     QApplication qapp(argc, argv);
     CWinApp* app = &application;
     if (app->m_pszAppName.empty())

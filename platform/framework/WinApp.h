@@ -5,6 +5,7 @@
 #include "Wnd.h"
 
 #include <string>
+#include <vector>
 
 namespace framework {
 
@@ -24,6 +25,9 @@ public:
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;
 
+    // Sees the arguments after the program's name before any window exists (also without a
+    // display); returning false ends the program at once with `exitCode`.
+    virtual bool ProcessCommandLine(const std::vector<std::string>& args, int& exitCode);
     // Runs the program; returning FALSE ends it without entering a message loop.
     virtual BOOL InitInstance();
     virtual int ExitInstance();

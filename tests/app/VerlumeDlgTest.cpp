@@ -170,6 +170,84 @@ TEST_F(DialogTest, F1ShowsHowToUseTheProgram) {
         EXPECT_NE(std::string::npos, m_messages[0].text.find(told)) << told;
 }
 
+// verlume FILE opens FILE as Open would; --help and --version print; unknown options fail.
+TEST_F(DialogTest, CommandLine) {
+    const struct {
+        std::vector<std::string> args;
+        bool goesOn;
+        int code;
+        std::string file, printed;
+    } cases[] = {
+        {{}, true, 0, "", ""},
+        {{"photo.png"}, true, 0, "photo.png", ""},
+        {{"a.png", "b.png"}, true, 0, "a.png", ""}, // only the first is read
+        {{"--", "-x.png"}, true, 0, "-x.png", ""},
+        {{"--help"}, false, 0, "", "usage: verlume [FILE]"},
+        {{"--version"}, false, 0, "", "verlume 0.1.0"},
+        {{"--frobnicate", "photo.png"}, false, 2, "", "unknown option --frobnicate"},
+        {{"-5"}, false, 2, "", "unknown option -5"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.empty() ? std::string("no arguments") : c.args[0]);
+        int code = -1;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(c.goesOn, app::theApp.ProcessCommandLine(c.args, code));
+        const std::string out = testing::internal::GetCapturedStdout(), err = testing::internal::GetCapturedStderr();
+        if (!c.goesOn) {
+            EXPECT_EQ(c.code, code);
+        }
+        EXPECT_EQ(c.file, app::theApp.GetStartFile());
+        EXPECT_NE(std::string::npos, (c.code == 2 ? err : out).find(c.printed));
+        if (c.code == 2) {
+            EXPECT_NE(std::string::npos, err.find("usage: verlume [FILE]"));
+        }
+    }
+    int ignored = 0;
+    app::theApp.ProcessCommandLine({}, ignored);
+    // The program itself answers --help before it needs a display.
+    FILE* help = popen(("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + std::string(VERLUME_EXE) + " --help").c_str(), "r");
+    ASSERT_NE(nullptr, help);
+    char line[256] = {};
+    ASSERT_NE(nullptr, std::fgets(line, sizeof line, help));
+    EXPECT_STREQ("usage: verlume [FILE]\n", line);
+    while (std::fgets(line, sizeof line, help)) {}
+    EXPECT_EQ(0, pclose(help));
+}
+
+TEST_F(DialogTest, StartFileOpensAsOpenWould) {
+    const std::string good = WriteRandomPng("photo.png", 60, 40);
+    const std::string text = m_dir.file("notes.png");
+    std::FILE* f = std::fopen(text.c_str(), "w");
+    std::fputs("not an image", f);
+    std::fclose(f);
+    for (const std::string& path : {good, text, m_dir.file("missing.png")}) {
+        SCOPED_TRACE(path);
+        m_messages.clear();
+        CVerlumeDlg dialog;
+        dialog.SetStartFile(path);
+        RunDialog(dialog, [&](CVerlumeDlg& d) {
+            // The start file opens once the window is up.
+            for (int i = 0; i < 20 && d.GetPath().empty(); ++i) QTest::qWait(10);
+            if (path == good) {
+                ASSERT_NE(nullptr, d.GetImage());
+                EXPECT_EQ(path, d.GetPath());
+                EXPECT_EQ(60u, d.GetView()->GetResultImage()->GetWidth());
+            } else {
+                EXPECT_EQ(nullptr, d.GetImage());
+                EXPECT_EQ(nullptr, d.GetView()->GetResultImage());
+            }
+        });
+        if (path == good) {
+            EXPECT_TRUE(m_messages.empty());
+        } else {
+            ASSERT_EQ(1u, m_messages.size());
+            EXPECT_EQ("Failed to open", m_messages[0].text);
+        }
+    }
+    EXPECT_TRUE(m_requests.empty()); // no file dialog
+}
+
 // Ctrl + O opens, Ctrl + S saves and Ctrl + Q ends the program, wherever the focus is.
 TEST_F(DialogTest, FileKeysWhereverTheFocusIs) {
     const std::string path = WriteRandomPng("photo.png", 40, 30), saved = m_dir.file("saved.png");
