@@ -12,12 +12,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImageReader>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 namespace {
@@ -168,6 +171,27 @@ TEST_F(DialogTest, F1ShowsHowToUseTheProgram) {
     for (const char* told : {"corner", "Ctrl + O", "Ctrl + S", "Ctrl + Q", "Ctrl + wheel", "Ctrl + plus", "Ctrl + minus", "Ctrl + 0", "Ctrl + 1",
                              "Shift + wheel", "Middle button", "Escape"})
         EXPECT_NE(std::string::npos, m_messages[0].text.find(told)) << told;
+}
+
+// The desktop entry passes a file, lists only types the program reads (the usual ones among
+// them), and desktop-file-validate accepts it.
+TEST_F(DialogTest, DesktopEntry) {
+    std::ifstream file(VERLUME_DESKTOP_ENTRY);
+    ASSERT_TRUE(file) << VERLUME_DESKTOP_ENTRY;
+    std::string line, exec, types;
+    while (std::getline(file, line)) {
+        if (line.rfind("Exec=", 0) == 0) exec = line.substr(5);
+        if (line.rfind("MimeType=", 0) == 0) types = line.substr(9);
+    }
+    EXPECT_EQ("verlume %f", exec);
+    std::vector<std::string> listed;
+    for (size_t at = 0, end; (end = types.find(';', at)) != std::string::npos; at = end + 1) listed.push_back(types.substr(at, end - at));
+    const QList<QByteArray> readable = QImageReader::supportedMimeTypes();
+    for (const std::string& type : listed) EXPECT_TRUE(readable.contains(QByteArray(type.c_str()))) << type;
+    for (const char* usual : {"image/png", "image/jpeg", "image/bmp", "image/gif", "image/tiff", "image/webp"})
+        EXPECT_NE(listed.end(), std::find(listed.begin(), listed.end(), usual)) << usual;
+    if (std::system("command -v desktop-file-validate >/dev/null 2>&1") != 0) GTEST_SKIP() << "desktop-file-validate is not installed";
+    EXPECT_EQ(0, std::system(("desktop-file-validate " + std::string(VERLUME_DESKTOP_ENTRY)).c_str()));
 }
 
 // verlume FILE opens FILE as Open would; --help and --version print; unknown options fail.
