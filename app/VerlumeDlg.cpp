@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <utility>
 
@@ -25,13 +26,22 @@ constexpr char kFilter[] =
     "PNG Files (*.png)\0*.png\0"
     "All Files (*.*)\0*.*\0";
 
-// A file dialog with the program's filter and a title.
-std::string ChooseFile(bool open, const char* title) {
+// A file dialog with the program's filter and a title, starting in `folder` (empty: where
+// the desktop starts it).
+std::string ChooseFile(bool open, const char* title, const std::string& folder) {
     CFileDialog dialog(open, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
     dialog.m_ofn.lpstrFilter = kFilter;
     dialog.m_ofn.nFilterLength = sizeof(kFilter);
     dialog.m_ofn.lpstrTitle = title;
+    if (!folder.empty()) dialog.m_ofn.lpstrInitialDir = folder.c_str();
     return dialog.DoModal() == IDOK ? dialog.GetPathName() : std::string();
+}
+
+// The folder a path lies in, as an absolute path; empty where there is none.
+std::string FolderOf(const std::string& path) {
+    std::error_code ignored;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
+    return absolute.has_parent_path() ? absolute.parent_path().string() : std::string();
 }
 
 } // namespace
@@ -107,13 +117,14 @@ void CVerlumeDlg::OnSize(UINT type, int cx, int cy) {
 }
 
 void CVerlumeDlg::OnBnClickedOpen() {
-    const std::string path = ChooseFile(true, "Open File");
+    const std::string path = ChooseFile(true, "Open File", m_strFolder);
     if (path.empty()) return; // cancelled: nothing changes
     OpenFile(path);
 }
 
 void CVerlumeDlg::OpenFile(const std::string& path) {
     m_strPath = path;
+    m_strFolder = FolderOf(path); // the next file dialog starts there
     imaging::StatusRecord why;
     std::unique_ptr<imaging::Bitmap> copy(files::OpenImageCopy(m_strPath, &why));
     if (copy == nullptr) {
@@ -129,8 +140,9 @@ void CVerlumeDlg::OpenFile(const std::string& path) {
 }
 
 void CVerlumeDlg::OnBnClickedSave() {
-    const std::string path = ChooseFile(false, "Save File");
+    const std::string path = ChooseFile(false, "Save File", m_strFolder);
     if (path.empty()) return;
+    m_strFolder = FolderOf(path);
     imaging::Bitmap* result = m_pView->GetResultImage();
     if (result == nullptr) return; // nothing to save yet
     CWaitCursor wait;

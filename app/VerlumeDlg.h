@@ -50,6 +50,7 @@ private:
     framework::HICON m_hIcon;
     std::string m_strPath;
     std::string m_strStartFile;
+    std::string m_strFolder; // where the last file dialog's choice lay; empty before any
     std::unique_ptr<imaging::Bitmap> m_pImage; // the view's source
     view::CPicView* m_pView;   // owned by its window
     int m_nDpi = 96;           // of the screen when the window was laid out

@@ -45,7 +45,8 @@ std::string CFileDialog::ConvertFilter(const char* filter, size_t length) {
 int CFileDialog::DoModal() {
     seams::FileDialogRequest request{m_open, m_ofn.lpstrTitle ? m_ofn.lpstrTitle : "",
                                      ConvertFilter(m_ofn.lpstrFilter, m_ofn.nFilterLength),
-                                     (m_ofn.Flags & OFN_OVERWRITEPROMPT) != 0};
+                                     (m_ofn.Flags & OFN_OVERWRITEPROMPT) != 0,
+                                     m_ofn.lpstrInitialDir ? m_ofn.lpstrInitialDir : ""};
     std::optional<std::string> chosen;
     if (const auto& answer = seams::CurrentFileDialogAnswer()) {
         chosen = answer(request);
@@ -56,8 +57,9 @@ int CFileDialog::DoModal() {
         const QString filter = QString::fromStdString(request.filter);
         QFileDialog::Options options;
         if (!request.confirmOverwrite) options |= QFileDialog::DontConfirmOverwrite;
-        const QString path = m_open ? QFileDialog::getOpenFileName(parent, title, QString(), filter, nullptr, options)
-                                    : QFileDialog::getSaveFileName(parent, title, QString(), filter, nullptr, options);
+        const QString folder = QFile::decodeName(request.folder.c_str());
+        const QString path = m_open ? QFileDialog::getOpenFileName(parent, title, folder, filter, nullptr, options)
+                                    : QFileDialog::getSaveFileName(parent, title, folder, filter, nullptr, options);
         if (!path.isEmpty()) chosen = QFile::encodeName(path).toStdString();
     }
     if (!chosen || chosen->empty()) return IDCANCEL;

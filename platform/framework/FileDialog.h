@@ -18,6 +18,7 @@ struct OPENFILENAME {
     const char* lpstrFilter = nullptr;
     size_t nFilterLength = 0; // bytes of lpstrFilter including the NULs; 0: up to "\0\0"
     const char* lpstrTitle = nullptr;
+    const char* lpstrInitialDir = nullptr; // the folder the dialog starts in; null: the default
     uint32_t Flags = 0;
 };
 

@@ -14,6 +14,7 @@ struct FileDialogRequest {
     std::string title;
     std::string filter; // in Qt's form: "Text (*.a);;Other (*.b)"
     bool confirmOverwrite;
+    std::string folder; // where the dialog starts; empty for the default
 };
 // Returns the chosen path, or nothing for a cancelled dialog.
 using FileDialogAnswer = std::function<std::optional<std::string>(const FileDialogRequest&)>;

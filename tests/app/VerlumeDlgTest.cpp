@@ -272,6 +272,46 @@ TEST_F(DialogTest, StartFileOpensAsOpenWould) {
     EXPECT_TRUE(m_requests.empty()); // no file dialog
 }
 
+// Each file dialog starts where the last one's choice lay (the first where the desktop starts
+// it); a file given at start counts as opened. Nothing is kept between runs.
+TEST_F(DialogTest, FileDialogsStartInTheFolderLastUsed) {
+    namespace fs = std::filesystem;
+    for (const char* sub : {"a", "b", "c"}) fs::create_directories(m_dir.file(sub));
+    const std::string photo = m_dir.file("a/photo.png"), other = m_dir.file("c/other.png");
+    fs::rename(WriteRandomPng("p.png", 30, 20), photo);
+    fs::rename(WriteRandomPng("o.png", 30, 20), other);
+    {
+        CVerlumeDlg dialog;
+        RunDialog(dialog, [&](CVerlumeDlg& d) {
+            Answer(std::nullopt); // a cancelled Open uses no folder
+            Click(d, app::IDC_OPEN);
+            Answer(photo);
+            Click(d, app::IDC_OPEN);
+            Answer(m_dir.file("b/out.png"));
+            Click(d, app::IDC_SAVE);
+            Answer(std::nullopt);
+            Click(d, app::IDC_OPEN);
+        });
+    }
+    ASSERT_EQ(4u, m_requests.size());
+    EXPECT_EQ("", m_requests[0].folder);
+    EXPECT_EQ("", m_requests[1].folder);
+    EXPECT_EQ(m_dir.file("a"), m_requests[2].folder);
+    EXPECT_EQ(m_dir.file("b"), m_requests[3].folder);
+    m_requests.clear();
+    {
+        CVerlumeDlg dialog;
+        dialog.SetStartFile(other);
+        RunDialog(dialog, [&](CVerlumeDlg& d) {
+            for (int i = 0; i < 20 && d.GetPath().empty(); ++i) QTest::qWait(10);
+            Answer(std::nullopt);
+            Click(d, app::IDC_SAVE);
+        });
+    }
+    ASSERT_EQ(1u, m_requests.size());
+    EXPECT_EQ(m_dir.file("c"), m_requests[0].folder); // not b: a new run
+}
+
 // Ctrl + O opens, Ctrl + S saves and Ctrl + Q ends the program, wherever the focus is.
 TEST_F(DialogTest, FileKeysWhereverTheFocusIs) {
     const std::string path = WriteRandomPng("photo.png", 40, 30), saved = m_dir.file("saved.png");
