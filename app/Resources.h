@@ -14,6 +14,8 @@ inline constexpr int IDC_SCALE = 1005; // the view's scale, right of the buttons
 
 // Commands of the window's keys.
 inline constexpr int ID_QUIT = 32770;
+inline constexpr int ID_UNDO = 32775;
+inline constexpr int ID_REDO = 32776;
 inline constexpr int ID_OPEN_START_FILE = 32769;
 inline constexpr int ID_ZOOM_IN = 32771;
 inline constexpr int ID_ZOOM_OUT = 32772;

@@ -77,6 +77,8 @@ void CVerlumeApp::OnHelp() {
         "Save writes the result in the format the file name ends with: .jpg, .gif, .tif, .bmp, "
         "or PNG for any other name.\n\n"
         "Ctrl + O: open; Ctrl + S: save; Ctrl + Q: quit\n"
+        "Ctrl + Z: undo a corner move; Ctrl + Shift + Z or Ctrl + Y: redo it\n"
+        "Drop an image file on the window to open it\n"
         "Ctrl + wheel: zoom in or out about the pointer\n"
         "Ctrl + plus, Ctrl + minus: zoom in or out\n"
         "Ctrl + 0: fit the whole picture in the window\n"

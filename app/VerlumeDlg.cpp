@@ -83,6 +83,9 @@ BOOL CVerlumeDlg::OnInitDialog() {
         {FCONTROL, 'O', IDC_OPEN},
         {FCONTROL, 'S', IDC_SAVE},
         {FCONTROL, 'Q', ID_QUIT},
+        {FCONTROL, 'Z', ID_UNDO},
+        {FCONTROL | FSHIFT, 'Z', ID_REDO},
+        {FCONTROL, 'Y', ID_REDO},
         {FCONTROL, '+', ID_ZOOM_IN},
         {FCONTROL | FSHIFT, '+', ID_ZOOM_IN},
         {FCONTROL, '=', ID_ZOOM_IN},
@@ -91,6 +94,7 @@ BOOL CVerlumeDlg::OnInitDialog() {
         {FCONTROL, '1', ID_ZOOM_ACTUAL},
     });
     ShowScale();
+    DragAcceptFiles(true);
     if (!m_strStartFile.empty()) PostCommand(ID_OPEN_START_FILE);
     return TRUE;
 }
@@ -101,6 +105,8 @@ void CVerlumeDlg::OnCommand(int id) {
     case IDC_SAVE: OnBnClickedSave(); break;
     case IDC_HOMEPAGE: OnBnClickedHomePage(); break;
     case ID_QUIT: OnCancel(); break; // as the close box
+    case ID_UNDO: m_pView->Undo(); break;
+    case ID_REDO: m_pView->Redo(); break;
     case ID_OPEN_START_FILE: OpenFile(m_strStartFile); break;
     case ID_ZOOM_IN: m_pView->ZoomIn(); break;
     case ID_ZOOM_OUT: m_pView->ZoomOut(); break;
@@ -116,7 +122,34 @@ void CVerlumeDlg::OnSize(UINT type, int cx, int cy) {
     if (m_pView && m_pView->IsWindow() && type != SIZE_MINIMIZED) m_pView->MoveWindow(ViewRect(cx, cy, m_nDpi));
 }
 
+void CVerlumeDlg::OnOK() {
+    if (MayDiscardEdits()) CDialog::OnOK();
+}
+
+void CVerlumeDlg::OnCancel() {
+    if (MayDiscardEdits()) CDialog::OnCancel();
+}
+
+void CVerlumeDlg::OnDropFiles(const std::vector<std::string>& paths) {
+    if (!paths.empty() && MayDiscardEdits()) OpenFile(paths.front());
+}
+
+bool CVerlumeDlg::HasUnsavedEdits() const {
+    return m_pImage && m_pView && m_pView->GetResultImage() && m_pView->GetStateId() != m_savedState;
+}
+
+bool CVerlumeDlg::MayDiscardEdits() {
+    if (!HasUnsavedEdits()) return true;
+    switch (AfxMessageBox("Save the changes to the picture?", MB_YESNOCANCEL | MB_ICONQUESTION,
+                          "If you don't save them, they are lost.")) {
+    case IDYES: return SaveResult();
+    case IDNO: return true;
+    default: return false;
+    }
+}
+
 void CVerlumeDlg::OnBnClickedOpen() {
+    if (!MayDiscardEdits()) return;
     const std::string path = ChooseFile(true, "Open File", m_strFolder);
     if (path.empty()) return; // cancelled: nothing changes
     OpenFile(path);
@@ -136,18 +169,26 @@ void CVerlumeDlg::OpenFile(const std::string& path) {
     // scope; nothing paints in between.
     const std::unique_ptr<imaging::Bitmap> old = std::exchange(m_pImage, std::move(copy));
     m_pView->SetImage(m_pImage.get());
+    m_savedState = m_pView->GetStateId();
     ShowScale(); // a new image is shown at 100 %
 }
 
-void CVerlumeDlg::OnBnClickedSave() {
+void CVerlumeDlg::OnBnClickedSave() { SaveResult(); }
+
+bool CVerlumeDlg::SaveResult() {
     const std::string path = ChooseFile(false, "Save File", m_strFolder);
-    if (path.empty()) return;
+    if (path.empty()) return false;
     m_strFolder = FolderOf(path);
     imaging::Bitmap* result = m_pView->GetResultImage();
-    if (result == nullptr) return; // nothing to save yet
+    if (result == nullptr) return false; // nothing to save yet
     CWaitCursor wait;
     const imaging::StatusRecord saved = files::SaveImageByName(*result, path);
-    if (saved.code != imaging::Ok) AfxMessageBox("Failed to save", MB_OK | MB_ICONWARNING, saved.reason);
+    if (saved.code != imaging::Ok) {
+        AfxMessageBox("Failed to save", MB_OK | MB_ICONWARNING, saved.reason);
+        return false;
+    }
+    m_savedState = m_pView->GetStateId();
+    return true;
 }
 
 void CVerlumeDlg::OnBnClickedHomePage() { OpenHomePage(); }

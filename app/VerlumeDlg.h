@@ -6,8 +6,10 @@
 #include "imaging/Bitmap.h"
 #include "view/PicView.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace app {
 
@@ -35,8 +37,17 @@ public:
     void OnBnClickedSave();
     void OnBnClickedHomePage();
 
+    // Whether the result shows something other than what was last opened or saved.
+    bool HasUnsavedEdits() const;
+
 protected:
     framework::BOOL OnInitDialog() override;
+    // Escape, the close box, Ctrl + Q and Enter with no button focused close the window; with
+    // unsaved edits only after asking (save, discard or cancel).
+    void OnOK() override;
+    void OnCancel() override;
+    // One local file dropped anywhere on the window opens as Open would; of several, the first.
+    void OnDropFiles(const std::vector<std::string>& paths) override;
     void OnCommand(int id) override;
     void OnSize(framework::UINT type, int cx, int cy) override;
 
@@ -44,6 +55,10 @@ private:
     void OpenHomePage();
     // Open's work once a path is chosen.
     void OpenFile(const std::string& path);
+    // Save; true when the file was written.
+    bool SaveResult();
+    // True when there are no unsaved edits, or the user saved them or chose to discard them.
+    bool MayDiscardEdits();
     // Shows the view's scale right of the buttons: "100 %", or "Fit (27 %)".
     void ShowScale();
 
@@ -51,6 +66,7 @@ private:
     std::string m_strPath;
     std::string m_strStartFile;
     std::string m_strFolder; // where the last file dialog's choice lay; empty before any
+    uint64_t m_savedState = 0; // the view's state when last opened or saved
     std::unique_ptr<imaging::Bitmap> m_pImage; // the view's source
     view::CPicView* m_pView;   // owned by its window
     int m_nDpi = 96;           // of the screen when the window was laid out

@@ -67,6 +67,7 @@ void CPicView::SetImage(Bitmap* image) {
     m_pBackBuffer = std::make_unique<Bitmap>(w, h, PixelFormat32bppPARGB);
 
     ResetCorners();
+    m_history.Start(m_corners);
     Invalidate(false);
 }
 
@@ -292,9 +293,32 @@ void CPicView::OnLButtonUp(framework::UINT, framework::CPoint) {
     if (m_pSource != nullptr) { // before the first image there is nothing to render
         framework::CWaitCursor wait;
         RenderResult();
+        m_history.Add(m_corners);
     }
     Invalidate(false);
     Default();
+}
+
+void CPicView::Undo() {
+    if (m_nSelectedCorner == -1 && m_pSource) Show(m_history.Undo());
+}
+
+void CPicView::Redo() {
+    if (m_nSelectedCorner == -1 && m_pSource) Show(m_history.Redo());
+}
+
+void CPicView::Show(const CornerHistory::State* state) {
+    if (!state) return;
+    m_corners = state->corners;
+    if (state->opened) {
+        m_pResult.reset(m_pSource->Clone({0, 0, int32_t(m_pSource->GetWidth()), int32_t(m_pSource->GetHeight())},
+                                         PixelFormat32bppARGB));
+        ResultChanged();
+    } else {
+        framework::CWaitCursor wait;
+        RenderResult();
+    }
+    Invalidate(false);
 }
 
 void CPicView::RenderResult() {

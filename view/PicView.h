@@ -11,6 +11,7 @@
 // interface's pixels times the display's device pixel ratio. At 100 % canvas coordinates are
 // client coordinates plus the scroll position.
 
+#include "CornerHistory.h"
 #include "framework/ScrollView.h"
 #include "imaging/Bitmap.h"
 #include "imaging/Graphics.h"
@@ -26,9 +27,6 @@ namespace view {
 using imaging::Bitmap;
 using imaging::Point;
 
-// Corners 0 to 3 (top-left, top-right, bottom-right, bottom-left after a reset) and a fifth
-// point equal to corner 0, so that the outline is one closed polyline.
-using CornerQuad = std::array<Point, 5>;
 
 class CPicView : public framework::CScrollView {
     VERLUME_DECLARE_DYNCREATE(CPicView)
@@ -71,6 +69,15 @@ public:
     // Called after every change of scale (not for SetImage's return to 100 %).
     void SetScaleListener(std::function<void()> listener) { m_scaleListener = std::move(listener); }
 
+    // Undo puts the corners back where they were before the last completed drag that moved
+    // them and renders again from the source (back to the opened image: its unwarped copy);
+    // Redo goes forward again. Nothing happens during a drag or where there is no step.
+    void Undo();
+    void Redo();
+    // Tells apart what the result shows: equal ids, the same corners rendered (or the image as
+    // opened). A new image starts a new history.
+    uint64_t GetStateId() const { return m_history.Current().id; }
+
     // While a corner is dragged with the pointer at or beyond an edge of the client area, the
     // view scrolls towards it on this timer, faster the farther out, up to one client width
     // (or height) per second; the corner follows.
@@ -104,6 +111,8 @@ private:
     // The result changed: reduced copies made from it are stale.
     void ResultChanged() { m_reduced.clear(); }
     void MoveSelectedCorner(framework::CPoint client);
+    // Shows a state of the history: its corners, rendered, or the unwarped copy.
+    void Show(const CornerHistory::State* state);
 
     bool m_bDragging;
     Point m_ptCurrent;
@@ -114,6 +123,7 @@ private:
     CornerQuad m_corners;
     int m_nSelectedCorner;
 
+    CornerHistory m_history;
     bool m_bFit = false;
     int m_nWheelCarry = 0; // a notch is 120; finer wheels send less at a time
     std::function<void()> m_scaleListener;

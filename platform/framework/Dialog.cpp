@@ -6,6 +6,11 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QUrl>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
@@ -54,6 +59,21 @@ public:
 
     void reject() override { m_owner->OnCancel(); }
 
+    void dragEnterEvent(QDragEnterEvent* e) override {
+        if (!LocalFiles(e->mimeData()).empty()) e->acceptProposedAction();
+        else e->ignore(); // the pointer shows that it cannot be dropped
+    }
+    void dragMoveEvent(QDragMoveEvent* e) override {
+        if (!LocalFiles(e->mimeData()).empty()) e->acceptProposedAction();
+        else e->ignore();
+    }
+    void dropEvent(QDropEvent* e) override {
+        const std::vector<std::string> paths = LocalFiles(e->mimeData());
+        if (paths.empty()) return e->ignore();
+        e->acceptProposedAction();
+        m_owner->OnDropFiles(paths);
+    }
+
 protected:
     void keyPressEvent(QKeyEvent* e) override {
         switch (e->key()) {
@@ -77,6 +97,14 @@ protected:
     }
 
 private:
+    static std::vector<std::string> LocalFiles(const QMimeData* data) {
+        std::vector<std::string> paths;
+        if (!data) return paths;
+        for (const QUrl& url : data->urls())
+            if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+        return paths;
+    }
+
     CDialog* m_owner;
 };
 
@@ -155,6 +183,12 @@ void CDialog::OnCommand(int id) {
 void CDialog::OnOK() { EndDialog(IDOK); }
 void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 void CDialog::OnSize(UINT, int, int) {}
+
+void CDialog::OnDropFiles(const std::vector<std::string>&) {}
+
+void CDialog::DragAcceptFiles(bool accept) {
+    if (QWidget* dialog = GetSafeHwnd()) dialog->setAcceptDrops(accept);
+}
 
 void CDialog::OnHelp() {
     if (CWinApp* app = AfxGetApp()) app->OnHelp();

@@ -81,6 +81,10 @@ public:
     virtual void OnSize(UINT type, int cx, int cy);
     // F1.
     virtual void OnHelp();
+    // Files dropped on the window (local paths, as the file system takes them), once
+    // DragAcceptFiles is on. Anything else is refused while dragged over the window.
+    virtual void OnDropFiles(const std::vector<std::string>& paths);
+    void DragAcceptFiles(bool accept);
 
     // SW_MAXIMIZE fills the screen's available area (also without a window manager).
     void ShowWindow(int command);

@@ -19,9 +19,20 @@ int AfxMessageBox(const std::string& text, unsigned type, const std::string& det
     box.setWindowTitle(QString::fromStdString(caption));
     box.setText(QString::fromStdString(text));
     if (!detail.empty()) box.setInformativeText(QString::fromStdString(detail));
-    box.setIcon((type & MB_ICONWARNING) == MB_ICONWARNING ? QMessageBox::Warning
-                 : (type & MB_ICONINFORMATION)            ? QMessageBox::Information
-                                                          : QMessageBox::NoIcon);
+    box.setIcon((type & MB_ICONWARNING) == MB_ICONWARNING     ? QMessageBox::Warning
+                 : (type & MB_ICONQUESTION) == MB_ICONQUESTION ? QMessageBox::Question
+                 : (type & MB_ICONINFORMATION)                 ? QMessageBox::Information
+                                                               : QMessageBox::NoIcon);
+    if ((type & 0xF) == MB_YESNOCANCEL) {
+        box.setStandardButtons(QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Save);
+        box.setEscapeButton(QMessageBox::Cancel);
+        switch (box.exec()) {
+        case QMessageBox::Save: return IDYES;
+        case QMessageBox::Discard: return IDNO;
+        default: return IDCANCEL;
+        }
+    }
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
     return IDOK;

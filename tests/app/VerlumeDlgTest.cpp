@@ -5,6 +5,7 @@
 #include "app/Resources.h"
 #include "app/VerlumeApp.h"
 #include "app/VerlumeDlg.h"
+#include "framework/Messages.h"
 #include "framework/TestSeams.h"
 #include "support/RecordedSeams.h"
 #include "support/TestSupport.h"
@@ -12,7 +13,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QImageReader>
+#include <QMimeData>
+#include <QUrl>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -34,11 +39,18 @@ class DialogTest : public testing::Test {
 protected:
     void SetUp() override { app::theApp.m_pszAppName = "verlume"; }
 
-    // Runs a dialog modally; `body` runs inside its loop, then the dialog is closed with Escape.
+    // Runs a dialog modally; `body` runs inside its loop, then the dialog is closed with Escape
+    // (a body that leaves unsaved edits answers the question that asks about them).
     int RunDialog(CVerlumeDlg& dialog, std::function<void(CVerlumeDlg&)> body) {
         QTimer::singleShot(0, [&] {
             body(dialog);
-            if (dialog.IsWindow()) QTest::keyClick(dialog.GetSafeHwnd(), Qt::Key_Escape);
+            if (dialog.IsWindow() && dialog.GetSafeHwnd()->isVisible()) {
+                QTest::keyClick(dialog.GetSafeHwnd(), Qt::Key_Escape);
+                if (dialog.IsWindow() && dialog.GetSafeHwnd()->isVisible()) {
+                    ADD_FAILURE() << "Escape did not close the window";
+                    dialog.EndDialog(framework::IDCANCEL);
+                }
+            }
         });
         return dialog.DoModal();
     }
@@ -312,6 +324,131 @@ TEST_F(DialogTest, FileDialogsStartInTheFolderLastUsed) {
     EXPECT_EQ(m_dir.file("c"), m_requests[0].folder); // not b: a new run
 }
 
+// Drags corner 2 of the open image (at least 40 x 30) inwards: an unsaved edit.
+void DragACorner(CVerlumeDlg& d) {
+    const Bitmap* image = d.GetImage();
+    const QPoint from(int(image->GetWidth()) - 2, int(image->GetHeight()) - 2), to = from - QPoint(10, 8);
+    QWidget* viewport = d.GetView()->ClientWidget();
+    QTest::mousePress(viewport, Qt::LeftButton, {}, from);
+    QTest::mouseMove(viewport, to);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
+}
+
+// Every way of closing asks when there are unsaved edits, and each answer does what it says.
+TEST_F(DialogTest, ClosingWithUnsavedEditsAsks) {
+    const std::string photo = WriteRandomPng("photo.png", 60, 40);
+    const struct {
+        const char* how;
+        std::function<void(CVerlumeDlg&)> close;
+    } ways[] = {
+        {"Escape", [](CVerlumeDlg& d) { QTest::keyClick(d.GetSafeHwnd(), Qt::Key_Escape); }},
+        {"Enter", [](CVerlumeDlg& d) {
+             d.GetSafeHwnd()->setFocus(); // no button has the focus
+             QTest::keyClick(d.GetSafeHwnd(), Qt::Key_Return);
+         }},
+        {"the close box", [](CVerlumeDlg& d) { d.GetSafeHwnd()->close(); }},
+        {"Ctrl + Q", [](CVerlumeDlg& d) { QTest::keyClick(d.GetSafeHwnd(), Qt::Key_Q, Qt::ControlModifier); }},
+    };
+    const struct {
+        const char* answer;
+        bool edit;
+        int button;
+        std::optional<std::string> saveAs;
+        bool closes, saved;
+    } answers[] = {
+        {"no edits: no question", false, -1, std::nullopt, true, false},
+        {"cancel", true, framework::IDCANCEL, std::nullopt, false, false},
+        {"discard", true, framework::IDNO, std::nullopt, true, false},
+        {"save", true, framework::IDYES, "saved.png", true, true},
+        {"save, but the save dialog cancelled", true, framework::IDYES, std::nullopt, false, false},
+    };
+    for (const auto& way : ways)
+        for (const auto& a : answers) {
+            SCOPED_TRACE(testing::Message() << way.how << ", " << a.answer);
+            m_messages.clear();
+            m_requests.clear();
+            std::filesystem::remove(m_dir.file("saved.png"));
+            bool closed = false;
+            size_t urls = 0;
+            CVerlumeDlg dialog;
+            RunDialog(dialog, [&](CVerlumeDlg& d) {
+                d.GetSafeHwnd()->activateWindow();
+                ASSERT_TRUE(QTest::qWaitForWindowActive(d.GetSafeHwnd()));
+                Answer(photo);
+                Click(d, app::IDC_OPEN);
+                if (a.edit) DragACorner(d);
+                if (a.button != -1) m_seams.buttons.push_back(a.button);
+                if (a.button == framework::IDYES) Answer(a.saveAs ? std::optional(m_dir.file(*a.saveAs)) : std::nullopt);
+                urls = m_urls.size();
+                way.close(d);
+                closed = !d.GetSafeHwnd()->isVisible();
+                if (!closed) m_seams.buttons.push_back(framework::IDNO); // then Escape discards
+            });
+            EXPECT_EQ(a.closes, closed);
+            EXPECT_EQ(urls, m_urls.size()); // a cancelled close is no exit: no home page yet
+            const bool asked = !m_messages.empty() && m_messages[0].text == "Save the changes to the picture?";
+            EXPECT_EQ(a.edit, asked);
+            EXPECT_EQ(a.saved, std::filesystem::exists(m_dir.file("saved.png")));
+        }
+}
+
+// Open, a drop and undo and redo keys with unsaved edits; a saved result asks nothing.
+TEST_F(DialogTest, OpenDropAndUndoWithUnsavedEdits) {
+    const std::string photo = WriteRandomPng("photo.png", 60, 40), other = WriteRandomPng("other.png", 50, 45);
+    CVerlumeDlg dialog;
+    RunDialog(dialog, [&](CVerlumeDlg& d) {
+        d.GetSafeHwnd()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(d.GetSafeHwnd()));
+        Answer(photo);
+        Click(d, app::IDC_OPEN);
+        DragACorner(d);
+        EXPECT_TRUE(d.HasUnsavedEdits());
+        // Undo back to the opened picture: nothing unsaved; redo: the edit again.
+        QTest::keyClick(d.GetSafeHwnd(), Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_FALSE(d.HasUnsavedEdits());
+        QTest::keyClick(d.GetSafeHwnd(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        EXPECT_TRUE(d.HasUnsavedEdits());
+        QTest::keyClick(d.GetSafeHwnd(), Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(d.GetSafeHwnd(), Qt::Key_Y, Qt::ControlModifier);
+        EXPECT_TRUE(d.HasUnsavedEdits());
+        // Open asks first; cancel keeps everything, without a file dialog.
+        m_requests.clear();
+        m_seams.buttons.push_back(framework::IDCANCEL);
+        Click(d, app::IDC_OPEN);
+        EXPECT_TRUE(m_requests.empty());
+        EXPECT_EQ(60u, d.GetImage()->GetWidth());
+        // Dropping several files: asks, then opens the first.
+        auto drop = [&](const QList<QUrl>& urls) {
+            QMimeData data;
+            data.setUrls(urls);
+            const QPoint at(100, 100);
+            QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(d.GetSafeHwnd(), &enter);
+            if (!enter.isAccepted()) return false;
+            QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(d.GetSafeHwnd(), &dropped);
+            return true;
+        };
+        const size_t asked = m_messages.size();
+        m_seams.buttons.push_back(framework::IDNO);
+        EXPECT_TRUE(drop({QUrl::fromLocalFile(QString::fromStdString(other)), QUrl::fromLocalFile(QString::fromStdString(photo))}));
+        EXPECT_EQ(asked + 1, m_messages.size());
+        EXPECT_EQ(other, d.GetPath());
+        EXPECT_FALSE(d.HasUnsavedEdits());
+        // What is not a local file is refused while dragged over the window.
+        EXPECT_FALSE(drop({QUrl("https://example.org/photo.png")}));
+        EXPECT_EQ(other, d.GetPath());
+        // A saved result asks nothing when the window closes.
+        DragACorner(d);
+        Answer(m_dir.file("done.png"));
+        Click(d, app::IDC_SAVE);
+        EXPECT_FALSE(d.HasUnsavedEdits());
+        const size_t before = m_messages.size();
+        QTest::keyClick(d.GetSafeHwnd(), Qt::Key_Escape);
+        EXPECT_EQ(before, m_messages.size());
+    });
+}
+
 // Ctrl + O opens, Ctrl + S saves and Ctrl + Q ends the program, wherever the focus is.
 TEST_F(DialogTest, FileKeysWhereverTheFocusIs) {
     const std::string path = WriteRandomPng("photo.png", 40, 30), saved = m_dir.file("saved.png");
@@ -411,12 +548,14 @@ TEST_F(DialogTest, EveryBadFileShowsFailedToOpenAndKeepsTheEdits) {
         Bitmap* image = dialog.GetImage();
         const auto corners = dialog.GetView()->GetCorners();
         const auto result = PixelBytes(*dialog.GetView()->GetResultImage());
+        // Each Open first asks about the unsaved edit: discard it.
         for (const BadFile& f : bad) {
             SCOPED_TRACE(f.what);
             const size_t before = m_messages.size();
+            m_seams.buttons.push_back(framework::IDNO);
             m_answers.push_back(m_dir.file(f.name));
             Click(dialog, app::IDC_OPEN);
-            ASSERT_EQ(before + 1, m_messages.size());
+            ASSERT_EQ(before + 2, m_messages.size());
             EXPECT_EQ("Failed to open", m_messages.back().text);
             EXPECT_EQ("verlume", m_messages.back().caption);
             EXPECT_NE(std::string::npos, m_messages.back().detail.find(f.name)) << m_messages.back().detail;
@@ -424,14 +563,16 @@ TEST_F(DialogTest, EveryBadFileShowsFailedToOpenAndKeepsTheEdits) {
             EXPECT_EQ(corners, dialog.GetView()->GetCorners());
             EXPECT_EQ(result, PixelBytes(*dialog.GetView()->GetResultImage()));
         }
-        // A cancelled open changes nothing either, and says nothing.
+        // A cancelled open changes nothing either, and says nothing after the question.
         const size_t before = m_messages.size();
+        m_seams.buttons.push_back(framework::IDNO);
         m_answers.push_back(std::nullopt);
         Click(dialog, app::IDC_OPEN);
-        EXPECT_EQ(before, m_messages.size());
+        EXPECT_EQ(before + 1, m_messages.size());
         EXPECT_EQ(image, dialog.GetImage());
         EXPECT_EQ(corners, dialog.GetView()->GetCorners());
         EXPECT_EQ(result, PixelBytes(*dialog.GetView()->GetResultImage()));
+        m_seams.buttons.push_back(framework::IDNO); // closing: discard
     });
 }
 

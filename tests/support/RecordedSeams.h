@@ -25,7 +25,10 @@ public:
         });
         seams::SetMessageBoxRecorder([this](const seams::MessageBoxRecord& m) {
             messages.push_back(m);
-            return framework::IDOK;
+            if (buttons.empty()) return framework::IDOK;
+            const int pressed = buttons.front();
+            buttons.pop_front();
+            return pressed;
         });
         seams::SetUrlOpener([this](const std::string& url) { urls.push_back(url); });
     }
@@ -41,6 +44,7 @@ public:
     std::deque<std::optional<std::string>> answers;
     std::vector<framework::seams::FileDialogRequest> requests;
     std::vector<framework::seams::MessageBoxRecord> messages;
+    std::deque<int> buttons; // pressed in the next message boxes; IDOK when none is left
     std::vector<std::string> urls;
 };
 

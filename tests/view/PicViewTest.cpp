@@ -266,6 +266,43 @@ TEST_F(PicViewTest, ScrolledRepaintShowsExactlyTheFullComposition) {
         }
 }
 
+// Undo returns to the corners before a drag, rendered from the source as a drag there would;
+// back to the start it is the unwarped copy; redo goes forward.
+TEST_F(PicViewTest, UndoAndRedoOfCornerMoves) {
+    MakeView(300, 200);
+    SetRandomImage(200, 150, PixelFormat32bppARGB);
+    std::unique_ptr<Bitmap> copy(m_image->Clone({0, 0, 200, 150}, PixelFormat32bppARGB));
+    const std::vector<uint8_t> opened = PixelBytes(*copy);
+    Drag({2, 2}, {30, 20});
+    const auto first = Corners();
+    Drag({198, 148}, {170, 120});
+    const auto second = Corners();
+    const std::vector<uint8_t> shown = PixelBytes(*m_view->GetResultImage());
+    m_view->Undo();
+    EXPECT_EQ(first, Corners());
+    EXPECT_EQ(RenderedFromSource(first), PixelBytes(*m_view->GetResultImage()));
+    m_view->Undo();
+    EXPECT_EQ((std::array<Point, 4>{Point{0, 0}, Point{200, 0}, Point{200, 150}, Point{0, 150}}), Corners());
+    EXPECT_EQ(m_view->GetCorners()[0], m_view->GetCorners()[4]);
+    EXPECT_EQ(opened, PixelBytes(*m_view->GetResultImage())); // not a render of its own corners
+    m_view->Undo(); // nothing further back
+    EXPECT_EQ(opened, PixelBytes(*m_view->GetResultImage()));
+    m_view->Redo();
+    m_view->Redo();
+    EXPECT_EQ(second, Corners());
+    EXPECT_EQ(shown, PixelBytes(*m_view->GetResultImage()));
+    // A click without moving renders but adds no step; a new drag after an undo drops redo.
+    const uint64_t state = m_view->GetStateId();
+    Press(170, 120);
+    Release(170, 120);
+    EXPECT_EQ(state, m_view->GetStateId());
+    m_view->Undo();
+    Drag({30, 20}, {40, 25});
+    const auto third = Corners();
+    m_view->Redo();
+    EXPECT_EQ(third, Corners());
+}
+
 // Run with QT_SCALE_FACTOR=2 (a second registration of this test in CTest).
 TEST_F(PicViewTest, OneImagePixelPerDevicePixelOnAScaledDisplay) {
     MakeView(300, 200);

@@ -1,0 +1,28 @@
+#include "CornerHistory.h"
+
+namespace view {
+
+void CornerHistory::Start(const CornerQuad& opened) {
+    m_states = {State{opened, true, m_nextId++}};
+    m_at = 0;
+}
+
+void CornerHistory::Add(const CornerQuad& corners) {
+    if (corners == Current().corners) return;
+    m_states.erase(m_states.begin() + std::ptrdiff_t(m_at) + 1, m_states.end());
+    m_states.push_back({corners, false, m_nextId++});
+    if (m_states.size() > kMostSteps + 1) m_states.pop_front();
+    m_at = m_states.size() - 1;
+}
+
+const CornerHistory::State* CornerHistory::Undo() {
+    if (m_at == 0) return nullptr;
+    return &m_states[--m_at];
+}
+
+const CornerHistory::State* CornerHistory::Redo() {
+    if (m_at + 1 >= m_states.size()) return nullptr;
+    return &m_states[++m_at];
+}
+
+} // namespace view

@@ -1,0 +1,44 @@
+#pragma once
+// Undo and redo of corner moves: the corners after each completed drag that changed them, back
+// to those an image was opened with. Only corners are kept, at most kMostSteps of them.
+
+#include "imaging/Types.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+
+namespace view {
+
+// Corners 0 to 3 (top-left, top-right, bottom-right, bottom-left after a reset) and a fifth
+// point equal to corner 0, so that the outline is one closed polyline.
+using CornerQuad = std::array<imaging::Point, 5>;
+
+class CornerHistory {
+public:
+    struct State {
+        CornerQuad corners;
+        bool opened;  // the image as opened, unwarped
+        uint64_t id;  // tells states apart, also across Start
+    };
+    static constexpr size_t kMostSteps = 1000;
+
+    // A new image, shown unwarped with these corners; the history before is gone.
+    void Start(const CornerQuad& opened);
+    // A completed drag rendered `corners`: one step, unless they are the current ones. Steps
+    // that were undone are dropped; beyond kMostSteps the oldest goes.
+    void Add(const CornerQuad& corners);
+    // The state to show after stepping back or forward; null where there is none.
+    const State* Undo();
+    const State* Redo();
+    // The state shown; before Start, an opened state of no corners.
+    const State& Current() const { return m_states[m_at]; }
+
+private:
+    std::deque<State> m_states{State{{}, true, 0}};
+    size_t m_at = 0;
+    uint64_t m_nextId = 1;
+};
+
+} // namespace view
