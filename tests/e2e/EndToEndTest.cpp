@@ -125,11 +125,16 @@ protected:
     std::unique_ptr<QProcess> m_xvfb, m_openbox, m_app;
 };
 
-TEST_F(EndToEnd, OpenDragSaveAndClose) {
-    // A 320 x 240 picture. The open dialog starts on "Bitmap Files (*.bmp)", so a BMP it is.
+// A 320 x 240 picture. The open dialog starts on "Bitmap Files (*.bmp)", so a BMP it is.
+QImage Picture() {
     QImage picture(320, 240, QImage::Format_RGB32);
     for (int y = 0; y < 240; ++y)
         for (int x = 0; x < 320; ++x) picture.setPixel(x, y, qRgb(x * 255 / 320, y * 255 / 240, (x / 20 + y / 20) % 2 ? 230 : 40));
+    return picture;
+}
+
+TEST_F(EndToEnd, OpenDragSaveAndClose) {
+    const QImage picture = Picture();
     const fs::path input = m_dir / "picture.bmp", output = m_dir / "tilted.png";
     ASSERT_TRUE(picture.save(QString::fromStdString(input.string()), "BMP"));
 
@@ -246,6 +251,55 @@ TEST_F(EndToEnd, OpenDragSaveAndClose) {
         std::this_thread::sleep_for(100ms);
     }
     EXPECT_EQ("https://verlume.example.org/\nhttps://verlume.example.org/\n", urls);
+}
+
+// Started as `verlume FILE`: a corner dragged, Ctrl + Z, Ctrl + S to a PNG. Undo went back to
+// the unwarped copy, so the file holds the picture's own pixels, row and column 0 included.
+TEST_F(EndToEnd, StartedWithAFileUndoAndSave) {
+    const QImage picture = Picture();
+    const fs::path input = m_dir / "picture.bmp", output = m_dir / "undone.png";
+    ASSERT_TRUE(picture.save(QString::fromStdString(input.string()), "BMP"));
+    m_app = Spawn("cd " + Quote(m_dir.string()) + " && DISPLAY=" + m_display + " PATH=" +
+                  Quote((m_dir / "bin").string()) + ":\"$PATH\" exec " + Quote(VERLUME_EXE) + " " +
+                  Quote(input.string()) + " >" + Quote((m_dir / "app.log").string()) + " 2>&1");
+    const std::string window = WaitForWindow("Verlume - verlume.example.org");
+    ASSERT_FALSE(window.empty()) << ReadText(m_dir / "app.log");
+    ASSERT_EQ(0, X("windowactivate --sync " + window));
+    const int originX = 7 + 2, originY = 60 + 2;
+    QImage shown;
+    for (int i = 0; i < 50; ++i) { // until the file given at start is painted
+        shown = Screenshot(window);
+        if (!shown.isNull() && (shown.pixel(originX + 100, originY + 100) | 0xFF000000u) == picture.pixel(100, 100)) break;
+        std::this_thread::sleep_for(100ms);
+    }
+    ASSERT_EQ(picture.pixel(100, 100), shown.pixel(originX + 100, originY + 100) | 0xFF000000u) << ReadText(m_dir / "app.log");
+
+    auto moveTo = [&](int x, int y) { X("mousemove --window " + window + " " + std::to_string(originX + x) + " " + std::to_string(originY + y)); };
+    moveTo(318, 238);
+    X("mousedown 1");
+    for (int step = 1; step <= 4; ++step) moveTo(318 - step * 15, 238 - step * 10);
+    std::this_thread::sleep_for(200ms);
+    X("mouseup 1");
+    std::this_thread::sleep_for(500ms);
+    X("windowactivate --sync " + window);
+    X("key ctrl+z");
+    std::this_thread::sleep_for(500ms);
+    X("key ctrl+s");
+    ASSERT_TRUE(ChooseInFileDialog("Save File", output));
+    for (int i = 0; i < 50 && !fs::exists(output); ++i) std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(fs::exists(output)) << ReadText(m_dir / "app.log");
+
+    // Saved: Escape ends the program without a question.
+    X("windowactivate --sync " + window);
+    X("key Escape");
+    ASSERT_TRUE(m_app->waitForFinished(10000)) << ReadText(m_dir / "app.log");
+    EXPECT_EQ(0, m_app->exitCode());
+
+    const QImage saved = QImage(QString::fromStdString(output.string())).convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(picture.size(), saved.size());
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            ASSERT_EQ(picture.pixel(x, y), saved.pixel(x, y)) << x << "," << y;
 }
 
 } // namespace
