@@ -57,6 +57,13 @@ protected:
     void Click(CVerlumeDlg& dialog, int id) {
         QTest::mouseClick(dialog.GetDlgItem(id)->GetSafeHwnd(), Qt::LeftButton);
     }
+    // Makes the window the active one, as the user's is (keys reach it), and opens `path`.
+    void ActivateAndOpen(CVerlumeDlg& dialog, const std::string& path) {
+        dialog.GetSafeHwnd()->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(dialog.GetSafeHwnd()));
+        Answer(path);
+        Click(dialog, app::IDC_OPEN);
+    }
     // Answers the next file dialog with `path` (nothing: cancel).
     void Answer(std::optional<std::string> path) { m_seams.answers.push_back(std::move(path)); }
 
@@ -372,10 +379,7 @@ TEST_F(DialogTest, ClosingWithUnsavedEditsAsks) {
             size_t urls = 0;
             CVerlumeDlg dialog;
             RunDialog(dialog, [&](CVerlumeDlg& d) {
-                d.GetSafeHwnd()->activateWindow();
-                ASSERT_TRUE(QTest::qWaitForWindowActive(d.GetSafeHwnd()));
-                Answer(photo);
-                Click(d, app::IDC_OPEN);
+                ActivateAndOpen(d, photo);
                 if (a.edit) DragACorner(d);
                 if (a.button != -1) m_seams.buttons.push_back(a.button);
                 if (a.button == framework::IDYES) Answer(a.saveAs ? std::optional(m_dir.file(*a.saveAs)) : std::nullopt);
@@ -397,10 +401,7 @@ TEST_F(DialogTest, OpenDropAndUndoWithUnsavedEdits) {
     const std::string photo = WriteRandomPng("photo.png", 60, 40), other = WriteRandomPng("other.png", 50, 45);
     CVerlumeDlg dialog;
     RunDialog(dialog, [&](CVerlumeDlg& d) {
-        d.GetSafeHwnd()->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(d.GetSafeHwnd()));
-        Answer(photo);
-        Click(d, app::IDC_OPEN);
+        ActivateAndOpen(d, photo);
         DragACorner(d);
         EXPECT_TRUE(d.HasUnsavedEdits());
         // Undo back to the opened picture: nothing unsaved; redo: the edit again.
