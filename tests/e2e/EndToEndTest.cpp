@@ -113,6 +113,12 @@ protected:
         WaitForNoWindow(title);
         return true;
     }
+    // Answers the save dialog with `path` and waits until the file is there.
+    bool SaveAs(const fs::path& path) {
+        if (!ChooseInFileDialog("Save File", path)) return false;
+        for (int i = 0; i < 50 && !fs::exists(path); ++i) std::this_thread::sleep_for(100ms);
+        return fs::exists(path);
+    }
     QImage Screenshot(const std::string& window = "-root") {
         const std::string file = (m_dir / "shot.xwd").string();
         std::system(("DISPLAY=" + m_display + " xwd -silent " + (window == "-root" ? window : "-id " + window) +
@@ -175,9 +181,7 @@ TEST_F(EndToEnd, OpenDragSaveAndClose) {
     // "Save" is next in the tab order after "Open", which has the focus again.
     X("windowactivate --sync " + window);
     X("key Tab space");
-    ASSERT_TRUE(ChooseInFileDialog("Save File", output));
-    for (int i = 0; i < 50 && !fs::exists(output); ++i) std::this_thread::sleep_for(100ms);
-    ASSERT_TRUE(fs::exists(output)) << ReadText(m_dir / "app.log");
+    ASSERT_TRUE(SaveAs(output)) << ReadText(m_dir / "app.log");
 
     // What the user sees: the warped picture with its handles.
     std::this_thread::sleep_for(500ms);
@@ -208,9 +212,7 @@ TEST_F(EndToEnd, OpenDragSaveAndClose) {
     // "Save" kept the focus from the first save.
     X("windowactivate --sync " + window);
     X("key space");
-    ASSERT_TRUE(ChooseInFileDialog("Save File", fitted));
-    for (int i = 0; i < 50 && !fs::exists(fitted); ++i) std::this_thread::sleep_for(100ms);
-    ASSERT_TRUE(fs::exists(fitted)) << ReadText(m_dir / "app.log");
+    ASSERT_TRUE(SaveAs(fitted)) << ReadText(m_dir / "app.log");
 
     // "Home Page" once, then Escape closes the program.
     X("windowactivate --sync " + window);
@@ -285,9 +287,7 @@ TEST_F(EndToEnd, StartedWithAFileUndoAndSave) {
     X("key ctrl+z");
     std::this_thread::sleep_for(500ms);
     X("key ctrl+s");
-    ASSERT_TRUE(ChooseInFileDialog("Save File", output));
-    for (int i = 0; i < 50 && !fs::exists(output); ++i) std::this_thread::sleep_for(100ms);
-    ASSERT_TRUE(fs::exists(output)) << ReadText(m_dir / "app.log");
+    ASSERT_TRUE(SaveAs(output)) << ReadText(m_dir / "app.log");
 
     // Saved: Escape ends the program without a question.
     X("windowactivate --sync " + window);
