@@ -8,7 +8,7 @@
 //   build/bench/warp_stages_bench
 
 #include "warp/MapRow.h"
-#include "warp/ParallelRows.h"
+#include "imaging/ParallelRows.h"
 #include "warp/QuadMapping.h"
 #include "warp/SampleRunAvx2.h"
 
@@ -146,7 +146,7 @@ void BM_Slopes(benchmark::State& state) {
 void BM_MapWholeBox(benchmark::State& state) {
     const warp::QuadMapping& m = MappingOf(state);
     for (auto _ : state) {
-        warp::ParallelRows(kRows, [&](int32_t first, int32_t last) {
+        imaging::ParallelRows(kRows, [&](int32_t first, int32_t last) {
             Buffers b;
             std::optional<warp::ColumnMemo> memo;
             if (warp::ColumnMemo::Pays(m)) memo.emplace(0, kColumns);

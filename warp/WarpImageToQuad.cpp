@@ -1,7 +1,7 @@
 #include "WarpImageToQuad.h"
 
 #include "MapRow.h"
-#include "ParallelRows.h"
+#include "imaging/ParallelRows.h"
 #include "QuadMapping.h"
 #include "SampleRunAvx2.h"
 #include "SimdSupport.h"

@@ -28,7 +28,7 @@ struct EncoderParameters;
 
 // The encoders available on this machine, in a fixed order: BMP, JPEG, GIF, TIFF, PNG
 // ("image/bmp", "image/jpeg", "image/gif", "image/tiff", "image/png"). One whose codec is not
-// installed (Qt's TIFF plugin) is left out.
+// installed (Qt's JPEG or BMP writer) is left out.
 const std::vector<ImageCodecInfo>& GetImageEncoders();
 
 } // namespace imaging

@@ -51,6 +51,9 @@ constexpr int GetPixelFormatSize(PixelFormat format) { return (format >> 8) & 0x
 
 constexpr bool IsIndexedPixelFormat(PixelFormat format) { return (format & 0x10000) != 0; }
 
+// True for the formats with an alpha channel (ARGB1555, ARGB, PARGB in 32 and 64 bits).
+constexpr bool IsAlphaPixelFormat(PixelFormat format) { return (format & 0x40000) != 0; }
+
 // Number of palette entries an indexed format addresses (2, 16 or 256); 0 otherwise.
 constexpr int PaletteSizeOf(PixelFormat format) {
     return IsIndexedPixelFormat(format) ? 1 << GetPixelFormatSize(format) : 0;

@@ -20,14 +20,6 @@ namespace {
 using namespace imaging;
 using namespace testing_support;
 
-const CLSID& EncoderFor(const std::string& mime) {
-    for (const ImageCodecInfo& e : GetImageEncoders())
-        if (e.MimeType == mime) return e.Clsid;
-    ADD_FAILURE() << "no encoder " << mime;
-    static CLSID none;
-    return none;
-}
-
 // A test picture with smooth gradients and a few sharp edges.
 QImage Picture(int w, int h, QImage::Format format) {
     QImage image(w, h, QImage::Format_ARGB32);

@@ -2,6 +2,8 @@
 
 #include "imaging/Encoders.h"
 
+#include <gtest/gtest.h>
+
 #include <array>
 #include <cstring>
 #include <fstream>
@@ -24,6 +26,14 @@ TempDir::~TempDir() {
     std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(m_path, ignored);
+}
+
+const imaging::CLSID& EncoderFor(const std::string& mime) {
+    for (const imaging::ImageCodecInfo& e : imaging::GetImageEncoders())
+        if (e.MimeType == mime) return e.Clsid;
+    ADD_FAILURE() << "no encoder " << mime;
+    static imaging::CLSID none;
+    return none;
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path) {

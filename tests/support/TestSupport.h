@@ -2,6 +2,7 @@
 // Helpers shared by the tests: temporary folders, random bitmaps, pixel comparisons.
 
 #include "imaging/Bitmap.h"
+#include "imaging/Encoders.h"
 #include "warp/Corners.h"
 
 #include <array>
@@ -28,6 +29,9 @@ private:
 };
 
 std::vector<uint8_t> ReadFile(const std::string& path);
+
+// The class id of the installed encoder for `mime`; a test failure when there is none.
+const imaging::CLSID& EncoderFor(const std::string& mime);
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
 void WriteFile(const std::string& path, const std::string& text);
 

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-namespace warp {
+namespace imaging {
 
 namespace {
 
@@ -115,4 +115,4 @@ void ParallelRows(int32_t rows, const std::function<void(int32_t, int32_t)>& wor
     RowPool::Instance().Run(rows, work);
 }
 
-} // namespace warp
+} // namespace imaging

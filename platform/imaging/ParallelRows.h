@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <functional>
 
-namespace warp {
+namespace imaging {
 
 // Calls work(first, last) for consecutive blocks of rows covering [0, rows), on a small pool
 // of threads (one per core, the caller included). Returns when every block is done.
 void ParallelRows(int32_t rows, const std::function<void(int32_t first, int32_t last)>& work);
 
-} // namespace warp
+} // namespace imaging
