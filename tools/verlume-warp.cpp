@@ -35,7 +35,8 @@ constexpr const char* kHelp =
     "\n"
     "  --neighbourhood N  1 (or less) takes the nearest source pixel, 2 (the default) blends\n"
     "                     the 2 x 2 pixels around the mapped position\n"
-    "  --time             prints how long the warp took, in milliseconds, on standard error\n"
+    "  --time             prints how long the decode, the warp and the encode took, in\n"
+    "                     milliseconds, one line each on standard error\n"
     "  --help             prints this text\n"
     "\n"
     "Exit status: 0 done, 1 INPUT could not be read or OUTPUT not written, 2 bad arguments.\n";
@@ -75,6 +76,14 @@ public:
 
 private:
     int m_saved;
+};
+
+class Stopwatch {
+public:
+    double Ms() const { return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - m_start).count(); }
+
+private:
+    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
 };
 
 int BadArguments(const std::string& why) {
@@ -145,27 +154,32 @@ int main(int argc, char** argv) {
     {
         imaging::StatusRecord why;
         std::unique_ptr<imaging::Bitmap> source;
+        Stopwatch decode;
         {
             QuietStandardError quiet;
             source.reset(files::OpenImageCopy(input, &why));
         }
+        if (time) std::fprintf(stderr, "verlume-warp: decode of %s took %.1f ms\n", input.c_str(), decode.Ms());
         if (!source) {
             std::fprintf(stderr, "verlume-warp: %s\n", why.reason.c_str());
             status = 1;
         } else {
-            const auto start = std::chrono::steady_clock::now();
+            const uint32_t width = source->GetWidth(), height = source->GetHeight();
+            Stopwatch warp;
             std::unique_ptr<imaging::Bitmap> result(warp::WarpToNewBitmap(source.get(), corners, neighbourhood));
-            const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
-            if (time) std::fprintf(stderr, "verlume-warp: warp of %u x %u pixels took %.1f ms\n", source->GetWidth(),
-                                   source->GetHeight(), took.count());
+            if (time) std::fprintf(stderr, "verlume-warp: warp of %u x %u pixels took %.1f ms\n", width, height, warp.Ms());
+            source.reset(); // the encode needs only the result
             if (!result) {
-                std::fprintf(stderr, "verlume-warp: not enough memory for a %u x %u result\n",
-                             source->GetWidth(), source->GetHeight());
+                std::fprintf(stderr, "verlume-warp: not enough memory for a %u x %u result\n", width, height);
                 status = 1;
-            } else if (imaging::StatusRecord saved = files::SaveImageByName(*result, output);
-                       saved.code != imaging::Ok) {
-                std::fprintf(stderr, "verlume-warp: %s\n", saved.reason.c_str());
-                status = 1;
+            } else {
+                Stopwatch encode;
+                const imaging::StatusRecord saved = files::SaveImageByName(*result, output);
+                if (time) std::fprintf(stderr, "verlume-warp: encode of %s took %.1f ms\n", output.c_str(), encode.Ms());
+                if (saved.code != imaging::Ok) {
+                    std::fprintf(stderr, "verlume-warp: %s\n", saved.reason.c_str());
+                    status = 1;
+                }
             }
         }
     }

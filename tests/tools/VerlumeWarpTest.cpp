@@ -9,6 +9,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
+#include <string>
 
 namespace {
 
@@ -69,13 +71,21 @@ TEST_F(VerlumeWarp, WritesTheWarpInTheFormatItsNameSays) {
     ASSERT_EQ(0, RunTool({m_input, m_dir.file("out.JPG"), "0,0", "64,0", "64,48", "0,48"}).status);
     EXPECT_EQ(0xFF, ReadFile(m_dir.file("out.JPG")).at(0));
 
-    // --time: one line on standard error with the warp's duration.
-    const ToolRun timed = RunTool({"--time", m_input, m_dir.file("timed.png"), "5,3", "60,-2", "62,47", "-4,40"});
+    // --time: one line each for the decode, the warp and the encode, in that order.
+    const std::string timedOutput = m_dir.file("timed.png");
+    const ToolRun timed = RunTool({"--time", m_input, timedOutput, "5,3", "60,-2", "62,47", "-4,40"});
     ASSERT_EQ(0, timed.status) << timed.err;
-    EXPECT_EQ(1, Lines(timed.err)) << timed.err;
-    double ms = -1;
-    ASSERT_EQ(1, std::sscanf(timed.err.c_str(), "verlume-warp: warp of 64 x 48 pixels took %lf ms", &ms)) << timed.err;
-    EXPECT_GE(ms, 0.0);
+    ASSERT_EQ(3, Lines(timed.err)) << timed.err;
+    std::istringstream lines(timed.err);
+    std::string decode, warp, encode;
+    std::getline(lines, decode);
+    std::getline(lines, warp);
+    std::getline(lines, encode);
+    double ms[3] = {-1, -1, -1};
+    EXPECT_EQ(1, std::sscanf(decode.c_str(), ("verlume-warp: decode of " + m_input + " took %lf ms").c_str(), &ms[0]));
+    EXPECT_EQ(1, std::sscanf(warp.c_str(), "verlume-warp: warp of 64 x 48 pixels took %lf ms", &ms[1]));
+    EXPECT_EQ(1, std::sscanf(encode.c_str(), ("verlume-warp: encode of " + timedOutput + " took %lf ms").c_str(), &ms[2]));
+    for (double m : ms) EXPECT_GE(m, 0.0) << timed.err;
 }
 
 TEST_F(VerlumeWarp, HelpAndBadArguments) {
