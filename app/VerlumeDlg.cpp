@@ -181,8 +181,13 @@ bool CVerlumeDlg::SaveResult() {
     m_strFolder = FolderOf(path);
     imaging::Bitmap* result = m_pView->GetResultImage();
     if (result == nullptr) return false; // nothing to save yet
-    CWaitCursor wait;
-    const imaging::StatusRecord saved = files::SaveImageByName(*result, path);
+    imaging::StatusRecord saved;
+    {
+        CWaitCursor wait;
+        // What the file dialog covered is painted again, and the cursor shown, before the encode.
+        UpdateWindow();
+        saved = files::SaveImageByName(*result, path);
+    }
     if (saved.code != imaging::Ok) {
         AfxMessageBox("Failed to save", MB_OK | MB_ICONWARNING, saved.reason);
         return false;

@@ -577,6 +577,8 @@ TEST_F(DialogTest, FailedSavesSayWhyAndLeaveNothingBehind) {
             ASSERT_EQ(before + 1, m_messages.size());
             EXPECT_EQ("Failed to save", m_messages.back().text);
             EXPECT_FALSE(m_messages.back().detail.empty());
+            EXPECT_FALSE(m_seams.busyCursorAtMessage.back()); // the wait is over when it is reported
+            EXPECT_EQ(nullptr, QGuiApplication::overrideCursor());
             if (r.path == "/dev/full") {
                 EXPECT_NE(std::string::npos, m_messages.back().detail.find("No space left")) << m_messages.back().detail;
             }

@@ -5,6 +5,8 @@
 #include "framework/Dialog.h"
 #include "framework/TestSeams.h"
 
+#include <QGuiApplication>
+
 #include <deque>
 #include <optional>
 #include <string>
@@ -25,6 +27,7 @@ public:
         });
         seams::SetMessageBoxRecorder([this](const seams::MessageBoxRecord& m) {
             messages.push_back(m);
+            busyCursorAtMessage.push_back(QGuiApplication::overrideCursor() != nullptr);
             if (buttons.empty()) return framework::IDOK;
             const int pressed = buttons.front();
             buttons.pop_front();
@@ -44,6 +47,7 @@ public:
     std::deque<std::optional<std::string>> answers;
     std::vector<framework::seams::FileDialogRequest> requests;
     std::vector<framework::seams::MessageBoxRecord> messages;
+    std::vector<bool> busyCursorAtMessage; // whether the wait cursor still showed, per message
     std::deque<int> buttons; // pressed in the next message boxes; IDOK when none is left
     std::vector<std::string> urls;
 };
