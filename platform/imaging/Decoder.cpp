@@ -125,13 +125,18 @@ Bitmap* Decode(QIODevice& device, const std::string& name, StatusRecord* why) {
         }
         uint8_t* scan0 = ImageAccess::Scan0(*bitmap);
         const int32_t stride = ImageAccess::Stride(*bitmap);
-        for (int y = 0; y < decoded.height(); ++y) {
+        const int width = decoded.width(), height = decoded.height();
+        for (int y = 0; y < height; ++y) {
             const uchar* in = decoded.constScanLine(y); // B, G, R, A in memory
             uint8_t* out = scan0 + int64_t(y) * stride;
             if (alpha) {
-                std::memcpy(out, in, size_t(decoded.width()) * 4);
+                std::memcpy(out, in, size_t(width) * 4);
             } else {
-                for (int x = 0; x < decoded.width(); ++x) out[3 * x] = in[4 * x], out[3 * x + 1] = in[4 * x + 1], out[3 * x + 2] = in[4 * x + 2];
+                for (int x = 0; x < width; ++x) {
+                    out[3 * x] = in[4 * x];
+                    out[3 * x + 1] = in[4 * x + 1];
+                    out[3 * x + 2] = in[4 * x + 2];
+                }
             }
         }
         return bitmap.release();
