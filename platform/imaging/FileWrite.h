@@ -10,11 +10,14 @@
 
 namespace imaging {
 
-// A file being written in place of `path`. A regular file (or a new one) is written to a
-// temporary file in the same folder and renamed over the target only by Commit, once every
-// byte is on disk; an existing target keeps its permissions, and a symbolic link keeps
-// pointing where it did. A target that exists and is not a regular file (a device, a FIFO) is
-// written in place. Destroying an uncommitted file removes what was written.
+// A file being written in place of `path`. A regular file (or a new one) is written to a file
+// without a name in the same folder (a hidden named one where the file system has none) and
+// put in place of the target only by Commit, once every byte is on disk, so that an
+// interrupted save leaves neither a partial file nor a stray one. An existing target keeps
+// its permissions; one the user may not write is refused, as writing it in place would be.
+// Symbolic links, dangling ones too, are followed to where writing in place would go. A
+// target that exists and is not a regular file (a device, a FIFO) is written in place.
+// Destroying an uncommitted file removes what was written.
 class OutputFile {
 public:
     OutputFile() = default;
@@ -33,12 +36,16 @@ public:
 private:
     StatusRecord Failure(int err);
     void Discard();
+    int CreateNamedTemporary(const std::string& base);
+    int LinkUnnamed(const std::string& name);
 
     std::string m_requested; // the path as given, for messages
-    std::string m_target;    // where the file goes (a link resolved)
-    std::string m_temporary; // empty when writing in place
+    std::string m_target;    // where the file goes (links followed)
+    std::string m_folder;    // the target's folder, with its slash; empty for the current one
+    std::string m_temporary; // a named temporary file, while one exists
     int m_fd = -1;
-    bool m_keepMode = false;
+    bool m_unnamed = false;  // m_fd is a file without a name (O_TMPFILE)
+    bool m_existed = false;  // the target existed: its permissions are kept
     uint32_t m_mode = 0;
     StatusRecord m_failed;
 };
