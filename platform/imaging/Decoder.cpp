@@ -4,6 +4,7 @@
 // others 24bppRGB. 16 bits per channel become 8.
 
 #include "Bitmap.h"
+#include "FileChecks.h"
 #include "QtBridge.h"
 
 #include <QBuffer>
@@ -15,6 +16,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,21 +51,9 @@ Converted ToLayerFormat(QImage image) {
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
-// A BMP states its own length; Qt's reader fills what a shorter file lacks with black.
-bool IsShortBmp(QIODevice& device) {
-    const QByteArray head = device.peek(6);
-    if (head.size() < 6 || head[0] != 'B' || head[1] != 'M') return false;
-    const auto* b = reinterpret_cast<const uint8_t*>(head.constData());
-    const uint32_t stated = uint32_t(b[2]) | uint32_t(b[3]) << 8 | uint32_t(b[4]) << 16 | uint32_t(b[5]) << 24;
-    return !device.isSequential() && device.size() < qint64(stated);
-}
-
 // Qt's GIF reader shows as much of a cut-off file as it holds; giflib tells whether the file
-// is whole. Reads the device and puts it back at the start.
-bool IsIncompleteGif(QIODevice& device) {
-    if (!device.peek(4).startsWith("GIF8") || device.isSequential()) return false;
-    const QByteArray bytes = device.readAll();
-    device.seek(0);
+// is whole.
+bool GifIsWhole(const QByteArray& bytes) {
     struct Source {
         const QByteArray* bytes;
         qsizetype at;
@@ -77,10 +67,33 @@ bool IsIncompleteGif(QIODevice& device) {
     };
     int error = 0;
     GifFileType* gif = DGifOpen(&source, read, &error);
-    if (gif == nullptr) return true;
+    if (gif == nullptr) return false;
     const bool whole = DGifSlurp(gif) == GIF_OK;
     DGifCloseFile(gif, &error);
-    return !whole;
+    return whole;
+}
+
+// The device's whole content, read back to its start. A buffer's own bytes are not copied.
+QByteArray WholeContent(QIODevice& device) {
+    if (auto* buffer = qobject_cast<QBuffer*>(&device)) return buffer->data();
+    const QByteArray bytes = device.readAll();
+    device.seek(0);
+    return bytes;
+}
+
+const uint8_t* Bytes(const QByteArray& a) { return reinterpret_cast<const uint8_t*>(a.constData()); }
+
+// Decoders fill in what a cut file lacks and allocate what a header claims; these formats'
+// own bytes tell first.
+bool IsWholeByItsOwnAccount(QIODevice& device) {
+    const QByteArray head = device.peek(34);
+    if (head.startsWith("BM")) return BmpIsWhole(Bytes(head), size_t(head.size()), uint64_t(device.size()));
+    if (head.startsWith("\xFF\xD8\xFF")) {
+        const QByteArray bytes = WholeContent(device);
+        return JpegIsWhole(Bytes(bytes), size_t(bytes.size()));
+    }
+    if (head.startsWith("GIF8")) return GifIsWhole(WholeContent(device));
+    return true;
 }
 
 // Decodes what `device` holds; null with the reason in *why on failure. `name` starts the
@@ -90,15 +103,25 @@ Bitmap* Decode(QIODevice& device, const std::string& name, StatusRecord* why) {
         *why = {code, name + " " + reason};
         return nullptr;
     };
-    if (IsShortBmp(device) || IsIncompleteGif(device)) return fail(UnknownImageFormat, "is damaged or incomplete");
+    auto tooLarge = [&](int64_t w, int64_t h) {
+        return fail(ValueOverflow, "is " + std::to_string(w) + " x " + std::to_string(h) +
+                                       " pixels, more than this program can hold");
+    };
+    // Qt's GIF reader takes a logical screen of that many pixels for damage; it is a size.
+    const QByteArray head = device.peek(10);
+    if (head.size() == 10 && head.startsWith("GIF8")) {
+        const auto* b = reinterpret_cast<const uint8_t*>(head.constData());
+        const int64_t w = b[6] | b[7] << 8, h = b[8] | b[9] << 8;
+        if (w * h >= kMaxImagePixels) return tooLarge(w, h);
+    }
+    if (!IsWholeByItsOwnAccount(device)) return fail(UnknownImageFormat, "is damaged or incomplete");
     QImageReader reader(&device);
     reader.setAllocationLimit(kAllocationLimitMiB);
     const QSize stated = reader.size();
     if (stated.isValid() &&
         (stated.width() > kMaxImageSide || stated.height() > kMaxImageSide ||
          int64_t(stated.width()) * stated.height() > kMaxImagePixels))
-        return fail(ValueOverflow, "is " + std::to_string(stated.width()) + " x " + std::to_string(stated.height()) +
-                                       " pixels, more than this program can hold");
+        return tooLarge(stated.width(), stated.height());
 
     QImage decoded;
     if (!reader.read(&decoded)) {
@@ -168,6 +191,37 @@ Bitmap* Decode(QIODevice& device, const std::string& name, StatusRecord* why) {
     return bitmap.release();
 }
 
+// How long a pipe may stay silent: before its first byte (a FIFO that nobody writes to never
+// ends), and between later ones.
+constexpr int kFirstByteWaitMs = 1500;
+constexpr int kSilenceLimitMs = 30000;
+// The most a pipe may deliver: more than any image this program holds takes in a file.
+constexpr qsizetype kMaxStreamBytes = qsizetype(1) << 31;
+
+// Reads a pipe or FIFO (opened non-blocking) to its end. The reasons follow the file's name.
+StatusRecord ReadStream(int fd, QByteArray& bytes) {
+    std::vector<char> chunk(size_t(1) << 16);
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, bytes.isEmpty() ? kFirstByteWaitMs : kSilenceLimitMs);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready == 0) {
+            if (bytes.isEmpty()) return {UnknownImageFormat, "is empty: nothing was written to it"};
+            return {UnknownImageFormat, "is damaged or incomplete: its writer stopped"};
+        }
+        const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            return {GenericError, std::string("cannot be read: ") + std::strerror(errno)};
+        }
+        if (bytes.size() + n > kMaxStreamBytes) return {ValueOverflow, "delivers more than this program can hold"};
+        bytes.append(chunk.data(), n);
+    }
+    if (bytes.isEmpty()) return {UnknownImageFormat, "is empty"};
+    return {};
+}
+
 // A bitmap without content that says why.
 Bitmap* Failed(StatusRecord why) {
     auto* failed = new Bitmap(0, 0, PixelFormatUndefined);
@@ -179,24 +233,43 @@ Bitmap* Failed(StatusRecord why) {
 
 Bitmap* Bitmap::FromFile(const std::string& path) {
     auto fail = [&](Status code, const std::string& why) { return Failed({code, Quoted(path) + " " + why}); };
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a FIFO that nobody writes to would wait for a writer forever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         const int err = errno;
         if (err == ENOENT || err == ENOTDIR) return fail(FileNotFound, "does not exist");
         if (err == EACCES || err == EPERM) return fail(AccessDenied, "may not be read");
         return fail(GenericError, std::string("cannot be opened: ") + std::strerror(err));
     }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) {
+        ::close(fd);
+        if (S_ISDIR(st.st_mode)) return fail(InvalidParameter, "is a folder, not an image file");
+        return fail(InvalidParameter, "is not a regular file");
+    }
+    StatusRecord why;
+    if (!S_ISREG(st.st_mode)) {
+        // A pipe is read whole first, so that what arrived can be checked like a file.
+        QByteArray bytes;
+        const StatusRecord read = ReadStream(fd, bytes);
+        ::close(fd);
+        if (read.code != Ok) return fail(read.code, read.reason);
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        Bitmap* bitmap = Decode(buffer, Quoted(path), &why);
+        return bitmap ? bitmap : Failed(std::move(why));
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (st.st_size == 0) {
+        ::close(fd);
+        return fail(UnknownImageFormat, "is empty");
+    }
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return fail(GenericError, "cannot be opened");
     }
-    struct stat st {};
-    if (::fstat(fd, &st) == 0) {
-        if (S_ISDIR(st.st_mode)) return fail(InvalidParameter, "is a folder, not an image file");
-        if (S_ISREG(st.st_mode) && st.st_size == 0) return fail(UnknownImageFormat, "is empty");
-    }
-    StatusRecord why;
     Bitmap* bitmap = Decode(file, Quoted(path), &why);
     return bitmap ? bitmap : Failed(std::move(why));
 }

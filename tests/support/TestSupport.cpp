@@ -9,7 +9,12 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <QBuffer>
+#include <QImage>
+#include <QImageWriter>
 
 namespace testing_support {
 
@@ -143,6 +148,70 @@ std::vector<uint8_t> PngWithStatedSize(uint32_t w, uint32_t h) {
     return png;
 }
 
+namespace {
+
+// The position of the first marker FF `code` at or after `from`; the end when there is none.
+size_t FindMarker(const std::vector<uint8_t>& jpeg, uint8_t code, size_t from) {
+    for (size_t i = from; i + 1 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == code) return i;
+    return jpeg.size();
+}
+
+std::vector<uint8_t> ProgressiveJpeg() {
+    QImage picture(64, 48, QImage::Format_RGB32);
+    std::mt19937 rng(3);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) picture.setPixel(x, y, qRgb(x * 4, y * 5, int(rng() & 255)));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    writer.write(picture);
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
+}
+
+void Put16(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    b[at] = uint8_t(v);
+    b[at + 1] = uint8_t(v >> 8);
+}
+void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    Put16(b, at, v & 0xFFFF);
+    Put16(b, at + 2, v >> 16);
+}
+
+// An uncompressed 24-bit BMP header stating `width` x `height`, then `dataBytes` of pixels; its
+// size field matches the file.
+std::vector<uint8_t> BmpWithStatedSize(int32_t width, int32_t height, size_t dataBytes) {
+    std::vector<uint8_t> b(54 + dataBytes, 0x55);
+    b[0] = 'B';
+    b[1] = 'M';
+    Put32(b, 2, uint32_t(b.size()));
+    Put32(b, 6, 0);
+    Put32(b, 10, 54);
+    Put32(b, 14, 40);
+    Put32(b, 18, uint32_t(width));
+    Put32(b, 22, uint32_t(height));
+    Put16(b, 26, 1);
+    Put16(b, 28, 24);
+    Put32(b, 30, 0);
+    Put32(b, 34, 0);
+    for (size_t i = 38; i < 54; ++i) b[i] = 0;
+    return b;
+}
+
+// A whole GIF with a logical screen of `width` x `height` and one 1 x 1 image.
+std::vector<uint8_t> GifWithScreen(uint16_t width, uint16_t height) {
+    std::vector<uint8_t> b = {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255};
+    Put16(b, 6, width);
+    Put16(b, 8, height);
+    const uint8_t image[] = {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0x02, 0x02, 0x44, 0x01, 0x00, 0x3B};
+    b.insert(b.end(), std::begin(image), std::end(image));
+    return b;
+}
+
+} // namespace
+
 std::vector<BadFile> MakeBadInputFiles(const TempDir& dir) {
     std::mt19937 rng(77);
     auto good = RandomBitmap(PixelFormat24bppRGB, 32, 24, rng);
@@ -159,6 +228,37 @@ std::vector<BadFile> MakeBadInputFiles(const TempDir& dir) {
         WriteFile(dir.file(name), bytes);
         bad.push_back({name, std::string("a ") + extension + " file cut in half"});
     }
+    // JPEGs cut inside their entropy-coded data, which libjpeg would fill with grey.
+    const auto jpeg = ReadFile(dir.file("good.jpg"));
+    const size_t scan = FindMarker(jpeg, 0xDA, 0);
+    const size_t scanData = scan + 2 + (size_t(jpeg[scan + 2]) << 8 | jpeg[scan + 3]);
+    for (auto [name, length] : {std::pair<const char*, size_t>{"scan-start.jpg", scanData + 2},
+                                {"scan-half.jpg", jpeg.size() / 2}, {"scan-most.jpg", jpeg.size() * 9 / 10}}) {
+        WriteFile(dir.file(name), std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + long(length)));
+        bad.push_back({name, std::string("a JPEG cut inside its scan data, at byte ") + std::to_string(length)});
+    }
+    const auto progressive = ProgressiveJpeg();
+    const size_t secondScan = FindMarker(progressive, 0xDA, FindMarker(progressive, 0xDA, 0) + 2);
+    WriteFile(dir.file("progressive.jpg"),
+              std::vector<uint8_t>(progressive.begin(), progressive.begin() + long(secondScan)));
+    bad.push_back({"progressive.jpg", "a progressive JPEG cut after its first scan"});
+    // Whole files that claim far more than they can hold.
+    auto claim = jpeg;
+    const size_t frame = FindMarker(claim, 0xC0, 0);
+    for (size_t i : {frame + 5, frame + 7}) { // height and width: 16384
+        claim[i] = 0x40;
+        claim[i + 1] = 0x00;
+    }
+    WriteFile(dir.file("claim.jpg"), claim);
+    bad.push_back({"claim.jpg", "a whole JPEG of a few hundred bytes claiming 16384 x 16384 pixels"});
+    WriteFile(dir.file("claim.bmp"), BmpWithStatedSize(8192, 8192, 60));
+    bad.push_back({"claim.bmp", "a 114-byte BMP claiming 8192 x 8192 pixels"});
+    WriteFile(dir.file("tall.bmp"), BmpWithStatedSize(12, -16777207, 324));
+    bad.push_back({"tall.bmp", "a 378-byte BMP of 12 x -16777207 pixels"});
+    WriteFile(dir.file("screen.gif"), GifWithScreen(16384, 16384));
+    bad.push_back({"screen.gif", "a whole GIF whose logical screen is 16384 x 16384"});
+    ::mkfifo(dir.file("fifo.png").c_str(), 0600);
+    bad.push_back({"fifo.png", "a FIFO that nobody writes to"});
     WriteFile(dir.file("empty.png"), std::string());
     bad.push_back({"empty.png", "an empty file"});
     WriteFile(dir.file("text.png"), std::string("Dear reader, this is not a picture.\n"));
