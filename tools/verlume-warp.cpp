@@ -129,8 +129,10 @@ int main(int argc, char** argv) {
             for (++i; i < argc; ++i) positional.push_back(argv[i]);
             break;
         }
-        // A lone "-" or a negative corner such as -5,10 is an argument, not an option.
-        if (arg.size() > 1 && arg[0] == '-' && !ParseCorner(arg))
+        // A lone "-" or a negative number such as -5,10 is an argument (a corner, perhaps a bad
+        // one), not an option.
+        const bool negativeNumber = arg.size() > 1 && arg[1] >= '0' && arg[1] <= '9';
+        if (arg.size() > 1 && arg[0] == '-' && !negativeNumber)
             return BadArguments("unknown option " + std::string(arg));
         positional.push_back(arg);
     }
@@ -141,8 +143,8 @@ int main(int argc, char** argv) {
     for (int c = 0; c < 4; ++c) {
         auto corner = ParseCorner(positional[2 + c]);
         if (!corner)
-            return BadArguments("corner " + std::to_string(c) + " must be X,Y in whole numbers, not \"" +
-                                std::string(positional[2 + c]) + "\"");
+            return BadArguments("bad corner " + std::to_string(c) + ": \"" + std::string(positional[2 + c]) +
+                                "\"; it must be X,Y in whole numbers from -2147483648 to 2147483647");
         outline[c] = *corner;
     }
     const warp::Corners corners = warp::Corners::FromOutline(outline);

@@ -287,9 +287,11 @@ void CPicView::OnLButtonUp(framework::UINT, framework::CPoint) {
         m_bAutoScrolling = false;
         KillTimer(kAutoScrollTimer);
     }
-    if (!m_bDragging || m_nSelectedCorner == -1) return;
-    m_nSelectedCorner = -1;
+    // A press that picked no corner ends here too, so that hovering afterwards repaints nothing.
+    const bool draggedCorner = m_bDragging && m_nSelectedCorner != -1;
     m_bDragging = false;
+    if (!draggedCorner) return;
+    m_nSelectedCorner = -1;
     if (m_pSource != nullptr) { // before the first image there is nothing to render
         framework::CWaitCursor wait;
         RenderResult();

@@ -93,20 +93,23 @@ TEST_F(VerlumeWarp, HelpAndBadArguments) {
     EXPECT_EQ(0, help.status);
     EXPECT_NE(std::string::npos, help.out.find("usage: verlume-warp"));
 
-    const std::vector<std::vector<std::string>> bad = {
-        {},
-        {m_input, "out.png", "1,1", "2,2", "3,3"},
-        {m_input, "out.png", "1,1", "2,2", "3,3", "4"},
-        {m_input, "out.png", "1,1", "2,2", "3,3", "4,x"},
-        {m_input, "out.png", "1,1", "2,2", "3,3", "4,99999999999"},
-        {"--neighbourhood", m_input, "out.png", "1,1", "2,2", "3,3", "4,4"},
-        {"--neighbourhood", "two", m_input, "out.png", "1,1", "2,2", "3,3", "4,4"},
-        {"--frobnicate", m_input, "out.png", "1,1", "2,2", "3,3", "4,4"},
+    // Each with the words its message must hold.
+    const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
+        {{}, "expected INPUT"},
+        {{m_input, "out.png", "1,1", "2,2", "3,3"}, "expected INPUT"},
+        {{m_input, "out.png", "1,1", "2,2", "3,3", "4"}, "bad corner 3"},
+        {{m_input, "out.png", "1,1", "2,2", "3,3", "4,x"}, "bad corner 3"},
+        {{m_input, "out.png", "1,1", "2,2", "3,3", "4,99999999999"}, "bad corner 3"},
+        {{m_input, "out.png", "-2147483649,0", "2,2", "3,3", "4,4"}, "bad corner 0"}, // not an option
+        {{"--neighbourhood", m_input, "out.png", "1,1", "2,2", "3,3", "4,4"}, "--neighbourhood"},
+        {{"--neighbourhood", "two", m_input, "out.png", "1,1", "2,2", "3,3", "4,4"}, "--neighbourhood"},
+        {{"--frobnicate", m_input, "out.png", "1,1", "2,2", "3,3", "4,4"}, "unknown option --frobnicate"},
     };
-    for (const auto& args : bad) {
+    for (const auto& [args, words] : bad) {
         const ToolRun run = RunTool(args);
         EXPECT_EQ(2, run.status) << run.err;
         EXPECT_NE(std::string::npos, run.err.find("usage: verlume-warp")) << run.err;
+        EXPECT_NE(std::string::npos, run.err.find(words)) << run.err;
     }
     EXPECT_FALSE(std::filesystem::exists("out.png"));
 }

@@ -88,6 +88,7 @@ TEST_F(PicViewTest, PressPicksTheFirstCornerWithinTheRadius) {
     Drag({100, 75}, {10, 10});
     EXPECT_EQ(corners, m_view->GetCorners());
     EXPECT_EQ(unwarped, PixelBytes(*m_view->GetResultImage()));
+    EXPECT_FALSE(m_view->IsDragging()); // its release ended the tracking: hovering repaints nothing
     // Corner 1 dragged next to corner 0: a press nearer to 1 still picks 0, the lower index.
     Drag({200, 0}, {20, 5});
     Press(18, 4);
