@@ -24,6 +24,10 @@ struct EncoderParameters;
 inline constexpr int64_t kMaxImagePixels = int64_t(1) << 28;
 inline constexpr int32_t kMaxImageSide = 65535;
 
+// Lowers the largest image FromFile and FromMemory decode, in pixels (at most kMaxImagePixels;
+// 0 restores it), for the whole process: for harnesses that must explore rather than allocate.
+void SetDecodeLimit(int64_t pixels);
+
 enum ImageLockMode : unsigned {
     ImageLockModeRead = 1,
     ImageLockModeWrite = 2,

@@ -13,6 +13,7 @@
 
 #include <gif_lib.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -24,9 +25,11 @@ namespace imaging {
 
 namespace {
 
+std::atomic<int64_t> decodeLimit{kMaxImagePixels};
+
 // Qt refuses to allocate more than this for one decoded image; the pixel limit is checked
 // first where the file states its size, this catches formats that only tell while decoding.
-constexpr int kAllocationLimitMiB = int(kMaxImagePixels * 8 / (1024 * 1024));
+int AllocationLimitMiB() { return int(std::max<int64_t>(1, decodeLimit * 8 / (1024 * 1024))); }
 
 struct Converted {
     PixelFormat format;
@@ -112,15 +115,15 @@ Bitmap* Decode(QIODevice& device, const std::string& name, StatusRecord* why) {
     if (head.size() == 10 && head.startsWith("GIF8")) {
         const auto* b = reinterpret_cast<const uint8_t*>(head.constData());
         const int64_t w = b[6] | b[7] << 8, h = b[8] | b[9] << 8;
-        if (w * h >= kMaxImagePixels) return tooLarge(w, h);
+        if (w * h >= kMaxImagePixels || w * h > decodeLimit) return tooLarge(w, h);
     }
     if (!IsWholeByItsOwnAccount(device)) return fail(UnknownImageFormat, "is damaged or incomplete");
     QImageReader reader(&device);
-    reader.setAllocationLimit(kAllocationLimitMiB);
+    reader.setAllocationLimit(AllocationLimitMiB());
     const QSize stated = reader.size();
     if (stated.isValid() &&
         (stated.width() > kMaxImageSide || stated.height() > kMaxImageSide ||
-         int64_t(stated.width()) * stated.height() > kMaxImagePixels))
+         int64_t(stated.width()) * stated.height() > decodeLimit))
         return tooLarge(stated.width(), stated.height());
 
     QImage decoded;
@@ -132,7 +135,7 @@ Bitmap* Decode(QIODevice& device, const std::string& name, StatusRecord* why) {
         }
     }
     if (decoded.width() > kMaxImageSide || decoded.height() > kMaxImageSide ||
-        int64_t(decoded.width()) * decoded.height() > kMaxImagePixels)
+        int64_t(decoded.width()) * decoded.height() > decodeLimit)
         return fail(ValueOverflow, "holds an image larger than this program can hold");
 
     // The common 32-bit results go straight into the bitmap, row by row, so that opening holds
@@ -230,6 +233,10 @@ Bitmap* Failed(StatusRecord why) {
 }
 
 } // namespace
+
+void SetDecodeLimit(int64_t pixels) {
+    decodeLimit = pixels <= 0 ? kMaxImagePixels : std::min(pixels, kMaxImagePixels);
+}
 
 Bitmap* Bitmap::FromFile(const std::string& path) {
     auto fail = [&](Status code, const std::string& why) { return Failed({code, Quoted(path) + " " + why}); };

@@ -1,0 +1,145 @@
+// Bytes as a user at the picture view, offscreen: presses, moves, releases and double clicks
+// anywhere (far outside the view too), new images of any kind (none, without content, 1 x 1,
+// odd sizes), resizes, zoom steps, fit, undo and redo. After every event the outline closes
+// on corner 0 and the result is absent or the source's size; after every release that ends a
+// drag the result is the warp of the corners.
+//
+// Layout: 4 bytes per event, an operation and its arguments.
+
+#include "support/TestWindow.h"
+#include "view/PicView.h"
+#include "warp/WarpImageToQuad.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QTest>
+
+#include <cstddef>
+#include <cstdio>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace {
+
+using namespace imaging;
+using testing_support::TestWindow;
+using view::CPicView;
+
+constexpr int kViewWidth = 160, kViewHeight = 120;
+
+// Stops the run, naming the broken promise.
+#define CHECK(condition)                                                   \
+    do {                                                                   \
+        if (!(condition)) {                                                \
+            std::fprintf(stderr, "fuzz_view: not true: %s\n", #condition); \
+            __builtin_trap();                                              \
+        }                                                                  \
+    } while (false)
+
+// Random bytes in a bitmap of any format (palettes stay opaque black).
+std::unique_ptr<Bitmap> RandomImage(PixelFormat format, int32_t w, int32_t h, std::mt19937& rng) {
+    auto image = std::make_unique<Bitmap>(w, h, format);
+    BitmapData locked;
+    image->LockBits(nullptr, ImageLockModeWrite, format, &locked);
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t i = 0; i < locked.Stride; ++i) static_cast<uint8_t*>(locked.Scan0)[y * locked.Stride + i] = uint8_t(rng());
+    image->UnlockBits(&locked);
+    return image;
+}
+
+std::unique_ptr<Bitmap> MakeImage(uint8_t kind, uint8_t a, uint8_t b) {
+    std::mt19937 rng(a * 256u + b);
+    switch (kind % 4) {
+    case 0: return std::make_unique<Bitmap>(0, 0, PixelFormatUndefined); // no content
+    case 1: return RandomImage(PixelFormat32bppARGB, 1, 1, rng);
+    default: return RandomImage(kAllPixelFormats[a % std::size(kAllPixelFormats)], 1 + a % 61, 1 + b % 47, rng);
+    }
+}
+
+// Whether two 32bppARGB bitmaps of one size hold the same pixels.
+bool SamePixels(Bitmap& x, Bitmap& y) {
+    BitmapData a, b;
+    x.LockBits(nullptr, ImageLockModeRead, PixelFormat32bppARGB, &a);
+    y.LockBits(nullptr, ImageLockModeRead, PixelFormat32bppARGB, &b);
+    bool same = a.Width == b.Width && a.Height == b.Height;
+    for (uint32_t row = 0; same && row < a.Height; ++row)
+        same = std::memcmp(static_cast<uint8_t*>(a.Scan0) + int64_t(row) * a.Stride,
+                           static_cast<uint8_t*>(b.Scan0) + int64_t(row) * b.Stride, size_t(a.Width) * 4) == 0;
+    x.UnlockBits(&a);
+    y.UnlockBits(&b);
+    return same;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Never destroyed: at exit Qt's own statics go first, and a QApplication after them crashes.
+    new QApplication(*argc, *argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    TestWindow window(kViewWidth + 40, kViewHeight + 40);
+    auto* view = static_cast<CPicView*>(RUNTIME_CLASS(CPicView)->CreateObject());
+    if (!view->Create(&window, {0, 0, kViewWidth, kViewHeight}, 10001)) __builtin_trap();
+    view->OnInitialUpdate();
+    std::vector<std::unique_ptr<Bitmap>> images; // every source the view was given stays alive
+    Bitmap* source = nullptr;
+    QWidget* viewport = view->ClientWidget();
+    for (size_t i = 0; i + 4 <= size && i < 4 * 64; i += 4) {
+        const uint8_t op = data[i], a = data[i + 1], b = data[i + 2], c = data[i + 3];
+        // Mostly inside the view, now and then far outside it.
+        const int scale = (c & 1) ? 8 : 1;
+        const QPoint at(int(int8_t(a)) * scale + kViewWidth / 2, int(int8_t(b)) * scale + kViewHeight / 2);
+        // A release that ends a corner's drag renders the result from the corners.
+        auto release = [&] {
+            const bool draggingCorner = view->IsDragging() && view->GetSelectedCorner() != -1;
+            QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
+            CHECK(!view->IsDragging());
+            if (!draggingCorner || source == nullptr || !source->HasContent()) return;
+            const auto& c = view->GetCorners();
+            std::unique_ptr<Bitmap> expected(warp::WarpToNewBitmap(source, warp::Corners{c[0], c[1], c[2], c[3]}));
+            Bitmap* result = view->GetResultImage();
+            CHECK(expected && result && SamePixels(*expected, *result));
+        };
+        switch (op % 11) {
+        case 0: QTest::mousePress(viewport, Qt::LeftButton, {}, at); break;
+        case 1: QTest::mouseMove(viewport, at); break;
+        case 2: release(); break;
+        case 3: { // press, release, and the second press as the double click it is
+            QTest::mousePress(viewport, Qt::LeftButton, {}, at);
+            release();
+            QMouseEvent second(QEvent::MouseButtonDblClick, at, viewport->mapToGlobal(at), Qt::LeftButton,
+                               Qt::LeftButton, {});
+            QApplication::sendEvent(viewport, &second);
+            release();
+            break;
+        }
+        case 4:
+            if (c % 5 == 0) {
+                view->SetImage(nullptr); // ignored
+            } else {
+                images.push_back(MakeImage(c, a, b));
+                source = images.back().get();
+                view->SetImage(source);
+            }
+            break;
+        case 5: view->MoveWindow({0, 0, 1 + a % 300, 1 + b % 200}); break;
+        case 6: view->ZoomIn(); break;
+        case 7: view->ZoomOut(); break;
+        case 8: (c & 1) ? view->ZoomToFit() : view->ZoomToActualSize(); break;
+        case 9: view->Undo(); break;
+        default: view->Redo(); break;
+        }
+        const auto& corners = view->GetCorners();
+        CHECK(corners[4] == corners[0]);
+        Bitmap* result = view->GetResultImage();
+        CHECK(result == nullptr ||
+              (source && result->GetWidth() == source->GetWidth() && result->GetHeight() == source->GetHeight()));
+    }
+    return 0;
+}

@@ -1,0 +1,109 @@
+// Bytes as a warp: a small source of any pixel format with any content, a destination of any
+// small size, corners anywhere (the 32-bit limits included) and a region. The program's warp
+// must give the plain implementation's bytes and write nothing outside the destination.
+//
+// Layout: format, source width and height, destination width and height, neighbourhood,
+// region (4 bytes), then 4 bytes per corner coordinate (a kind and a value), then pixels and
+// palette (repeated).
+
+#include "imaging/Bitmap.h"
+#include "oracle/ReferenceWarp.h"
+#include "warp/WarpImageToQuad.h"
+
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using namespace imaging;
+
+constexpr size_t kHeader = 10, kCornerBytes = 32;
+constexpr int32_t kGuard = 16;     // bytes after every destination row and after the last
+constexpr uint8_t kPattern = 0xA5; // what the guards and untouched pixels hold
+
+int32_t Coordinate(const uint8_t* b, int32_t size) {
+    const int32_t value = int32_t(uint32_t(b[1]) | uint32_t(b[2]) << 8 | uint32_t(b[3]) << 16);
+    switch (b[0] % 4) {
+    case 0: return int32_t(int8_t(b[1])) + (b[2] % 2 ? size : 0); // near the image
+    case 1: return int32_t(int16_t(b[1] | b[2] << 8));
+    case 2: return int32_t(uint32_t(value) << 8 | b[0]);
+    default: {
+        const int32_t extremes[] = {INT32_MIN, INT32_MAX, INT32_MIN + 1, INT32_MAX - 1, 0, -1};
+        return extremes[b[1] % 6];
+    }
+    }
+}
+
+// A 32bppARGB destination in memory of our own, with guard bytes after every row.
+struct Guarded {
+    int32_t width, height, stride;
+    std::vector<uint8_t> memory;
+    std::unique_ptr<Bitmap> bitmap;
+    Guarded(int32_t w, int32_t h)
+        : width(w), height(h), stride(4 * w + kGuard), memory(size_t(stride) * h + kGuard, kPattern),
+          bitmap(std::make_unique<Bitmap>(w, h, stride, PixelFormat32bppARGB, memory.data())) {}
+    bool GuardsIntact() const {
+        for (int32_t y = 0; y < height; ++y)
+            for (int32_t i = 4 * width; i < stride; ++i)
+                if (memory[size_t(y) * stride + i] != kPattern) return false;
+        for (size_t i = size_t(stride) * height; i < memory.size(); ++i)
+            if (memory[i] != kPattern) return false;
+        return true;
+    }
+    const uint8_t* Pixel(int32_t x, int32_t y) const { return &memory[size_t(y) * stride + 4 * x]; }
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < kHeader + kCornerBytes + 1) return 0;
+    const PixelFormat format = kAllPixelFormats[data[0] % std::size(kAllPixelFormats)];
+    const int32_t sw = 1 + data[1] % 24, sh = 1 + data[2] % 24, dw = 1 + data[3] % 24, dh = 1 + data[4] % 24;
+    const int neighbourhood = data[5] % 3;
+    const Rect region{data[6] % dw, data[7] % dh, 1 + data[8] % dw, 1 + data[9] % dh};
+    Point outline[4];
+    for (int c = 0; c < 4; ++c) {
+        outline[c].X = Coordinate(data + kHeader + 8 * c, dw);
+        outline[c].Y = Coordinate(data + kHeader + 8 * c + 4, dh);
+    }
+    const warp::Corners corners = warp::Corners::FromOutline(outline);
+
+    const uint8_t* pixels = data + kHeader + kCornerBytes;
+    const size_t pixelBytes = size - kHeader - kCornerBytes;
+    Bitmap source(sw, sh, format);
+    BitmapData locked;
+    source.LockBits(nullptr, ImageLockModeWrite, format, &locked);
+    const size_t rowBytes = size_t((int64_t(sw) * GetPixelFormatSize(format) + 7) / 8);
+    size_t at = 0;
+    for (int32_t y = 0; y < sh; ++y)
+        for (size_t i = 0; i < rowBytes; ++i) static_cast<uint8_t*>(locked.Scan0)[y * locked.Stride + i] = pixels[at++ % pixelBytes];
+    source.UnlockBits(&locked);
+    if (IsIndexedPixelFormat(format)) {
+        uint32_t palette[256];
+        for (uint32_t& entry : palette) {
+            entry = 0;
+            for (int k = 0; k < 4; ++k) entry = entry << 8 | pixels[at++ % pixelBytes];
+        }
+        source.SetPalette(palette, PaletteSizeOf(format));
+    }
+
+    Guarded whole(dw, dh), part(dw, dh), expected(dw, dh);
+    warp::WarpImageToQuad(&source, whole.bitmap.get(), outline[0], outline[1], outline[3], outline[2], neighbourhood);
+    warp::WarpImageToQuad(&source, part.bitmap.get(), corners, neighbourhood, std::span<const Rect>(&region, 1));
+    oracle::ReferenceWarpImageToQuad(&source, expected.bitmap.get(), outline[0], outline[1], outline[3], outline[2],
+                                     neighbourhood);
+    if (!whole.GuardsIntact() || !part.GuardsIntact() || !expected.GuardsIntact()) __builtin_trap();
+    for (int32_t y = 0; y < dh; ++y)
+        for (int32_t x = 0; x < dw; ++x) {
+            if (std::memcmp(whole.Pixel(x, y), expected.Pixel(x, y), 4) != 0) __builtin_trap();
+            const bool inside = x >= region.X && x < region.X + region.Width && y >= region.Y &&
+                                y < region.Y + region.Height;
+            const uint8_t untouched[4] = {kPattern, kPattern, kPattern, kPattern};
+            if (std::memcmp(part.Pixel(x, y), inside ? expected.Pixel(x, y) : untouched, 4) != 0) __builtin_trap();
+        }
+    return 0;
+}
