@@ -8,6 +8,7 @@
 #include <QProcess>
 
 #include <cstdio>
+#include <sys/stat.h>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -22,11 +23,17 @@ struct ToolRun {
     std::string out, err;
 };
 
-ToolRun RunProgram(const std::string& program, const std::vector<std::string>& args) {
+// `input`, when given, is what the program reads from its standard input, a pipe.
+ToolRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                   const std::vector<uint8_t>* input = nullptr) {
     QStringList arguments;
     for (const std::string& a : args) arguments << QString::fromStdString(a);
     QProcess process;
     process.start(QString::fromStdString(program), arguments);
+    if (input) {
+        process.write(reinterpret_cast<const char*>(input->data()), qint64(input->size()));
+        process.closeWriteChannel();
+    }
     ToolRun run;
     if (process.waitForFinished(60000))
         run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : 128;
@@ -35,7 +42,9 @@ ToolRun RunProgram(const std::string& program, const std::vector<std::string>& a
     return run;
 }
 
-ToolRun RunTool(const std::vector<std::string>& args) { return RunProgram(VERLUME_WARP_EXE, args); }
+ToolRun RunTool(const std::vector<std::string>& args, const std::vector<uint8_t>* input = nullptr) {
+    return RunProgram(VERLUME_WARP_EXE, args, input);
+}
 
 int Lines(const std::string& text) { return int(std::count(text.begin(), text.end(), '\n')); }
 
@@ -86,6 +95,57 @@ TEST_F(VerlumeWarp, WritesTheWarpInTheFormatItsNameSays) {
     EXPECT_EQ(1, std::sscanf(warp.c_str(), "verlume-warp: warp of 64 x 48 pixels took %lf ms", &ms[1]));
     EXPECT_EQ(1, std::sscanf(encode.c_str(), ("verlume-warp: encode of " + timedOutput + " took %lf ms").c_str(), &ms[2]));
     for (double m : ms) EXPECT_GE(m, 0.0) << timed.err;
+}
+
+// A FIFO nobody writes to comes back with an error instead of waiting forever; a pipe that
+// delivers an image works, and one that delivers a cut file is refused like the file.
+TEST_F(VerlumeWarp, InputsThatAreNotFiles) {
+    const std::string fifo = m_dir.file("fifo.png");
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+    const ToolRun waiting = RunTool(Args(fifo, m_dir.file("a.png"), {"0,0", "9,0", "9,9", "0,9"}));
+    EXPECT_EQ(1, waiting.status) << waiting.err;
+    EXPECT_NE(std::string::npos, waiting.err.find("is empty")) << waiting.err;
+
+    const std::vector<std::string> corners = {"5,3", "60,-2", "62,47", "-4,40"};
+    ASSERT_EQ(0, RunTool(Args(m_input, m_dir.file("from-file.png"), corners)).status);
+    const auto png = ReadFile(m_input);
+    const ToolRun piped = RunTool(Args("/dev/stdin", m_dir.file("from-pipe.png"), corners), &png);
+    EXPECT_EQ(0, piped.status) << piped.err;
+    EXPECT_EQ(ReadFile(m_dir.file("from-file.png")), ReadFile(m_dir.file("from-pipe.png")));
+
+    MakeBadInputFiles(m_dir);
+    for (const char* cut : {"truncated.gif", "truncated.bmp", "scan-half.jpg"}) {
+        const auto bytes = ReadFile(m_dir.file(cut));
+        const ToolRun run = RunTool(Args("/dev/stdin", m_dir.file("out.png"), corners), &bytes);
+        EXPECT_EQ(1, run.status) << cut;
+        EXPECT_NE(std::string::npos, run.err.find("is damaged or incomplete")) << run.err;
+    }
+}
+
+// Killed at any moment of a save, the tool leaves the old file or the new one, whole, and
+// nothing else: the file being written has no name until it is complete.
+TEST_F(VerlumeWarp, AKilledSaveLeavesNoStrayFile) {
+    std::mt19937 rng(8);
+    auto big = RandomBitmap(PixelFormat24bppRGB, 1200, 900, rng);
+    const std::string input = m_dir.file("big.bmp"), output = m_dir.file("out") + "/picture.png";
+    ASSERT_EQ(Ok, files::SaveImageByName(*big, input).code);
+    std::filesystem::create_directory(m_dir.file("out"));
+    for (int delay = 0; delay <= 150; delay += 10) {
+        SCOPED_TRACE(delay);
+        QProcess process;
+        process.start(VERLUME_WARP_EXE, {QString::fromStdString(input), QString::fromStdString(output), "0,0",
+                                         "1100,50", "1200,900", "30,800"});
+        ASSERT_TRUE(process.waitForStarted());
+        process.waitForFinished(delay); // killed wherever it got to
+        process.kill();
+        process.waitForFinished();
+        for (const auto& entry : std::filesystem::directory_iterator(m_dir.file("out")))
+            EXPECT_EQ("picture.png", entry.path().filename().string());
+        if (std::filesystem::exists(output)) {
+            std::unique_ptr<Bitmap> saved(Bitmap::FromFile(output));
+            EXPECT_TRUE(saved->HasContent()) << saved->GetLastReason();
+        }
+    }
 }
 
 TEST_F(VerlumeWarp, HelpAndBadArguments) {
