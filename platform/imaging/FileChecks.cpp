@@ -99,11 +99,12 @@ bool BmpIsWhole(const uint8_t* data, size_t headerBytes, uint64_t size) {
     // Run-length and embedded JPEG or PNG data have no least size per pixel worth checking.
     constexpr uint32_t kRgb = 0, kBitFields = 3, kAlphaBitFields = 6;
     if (compression != kRgb && compression != kBitFields && compression != kAlphaBitFields) return true;
-    const int64_t rowBits = std::abs(width) * int64_t(bits);
-    const int64_t stride = CeilDiv(rowBits, 32) * 4, rows = std::abs(height);
-    if (rows == 0) return true;
-    const int64_t needed = stride * (rows - 1) + CeilDiv(rowBits, 8);
-    return int64_t(size) >= int64_t(offset) + needed;
+    // At most 2^31 x 2^16 bits a row and 2^31 rows: the product is compared by division.
+    const uint64_t rowBits = uint64_t(std::abs(width)) * bits, rows = uint64_t(std::abs(height));
+    const uint64_t stride = uint64_t(CeilDiv(int64_t(rowBits), 32)) * 4, last = uint64_t(CeilDiv(int64_t(rowBits), 8));
+    if (rows == 0 || stride == 0) return true;
+    if (size < uint64_t(offset) + last) return false;
+    return rows - 1 <= (size - offset - last) / stride;
 }
 
 } // namespace imaging
