@@ -35,25 +35,6 @@ int WriteAll(int fd, const uint8_t* data, size_t size) {
     return 0;
 }
 
-} // namespace
-
-OutputFile::~OutputFile() { Discard(); }
-
-void OutputFile::Discard() {
-    if (m_fd >= 0) ::close(m_fd);
-    m_fd = -1;
-    if (!m_temporary.empty()) ::unlink(m_temporary.c_str());
-    m_temporary.clear();
-}
-
-StatusRecord OutputFile::Failure(int err) {
-    m_failed = imaging::Failure(m_requested, err);
-    Discard();
-    return m_failed;
-}
-
-namespace {
-
 // The path that writing in place would create or replace: symbolic links followed, dangling
 // ones included. Returns the path itself when it is not a link (or cannot be looked at).
 std::string FollowLinks(const std::string& path, int* err) {
@@ -73,6 +54,21 @@ std::string FollowLinks(const std::string& path, int* err) {
 }
 
 } // namespace
+
+OutputFile::~OutputFile() { Discard(); }
+
+void OutputFile::Discard() {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+    if (!m_temporary.empty()) ::unlink(m_temporary.c_str());
+    m_temporary.clear();
+}
+
+StatusRecord OutputFile::Failure(int err) {
+    m_failed = imaging::Failure(m_requested, err);
+    Discard();
+    return m_failed;
+}
 
 StatusRecord OutputFile::Open(const std::string& requested) {
     Discard();
