@@ -76,28 +76,7 @@ bool GifIsWhole(const QByteArray& bytes) {
     return whole;
 }
 
-// The device's whole content, read back to its start. A buffer's own bytes are not copied.
-QByteArray WholeContent(QIODevice& device) {
-    if (auto* buffer = qobject_cast<QBuffer*>(&device)) return buffer->data();
-    const QByteArray bytes = device.readAll();
-    device.seek(0);
-    return bytes;
-}
-
 const uint8_t* Bytes(const QByteArray& a) { return reinterpret_cast<const uint8_t*>(a.constData()); }
-
-// Decoders fill in what a cut file lacks and allocate what a header claims; these formats'
-// own bytes tell first.
-bool IsWholeByItsOwnAccount(QIODevice& device) {
-    const QByteArray head = device.peek(34);
-    if (head.startsWith("BM")) return BmpIsWhole(Bytes(head), size_t(head.size()), uint64_t(device.size()));
-    if (head.startsWith("\xFF\xD8\xFF")) {
-        const QByteArray bytes = WholeContent(device);
-        return JpegIsWhole(Bytes(bytes), size_t(bytes.size()));
-    }
-    if (head.startsWith("GIF8")) return GifIsWhole(WholeContent(device));
-    return true;
-}
 
 // Decodes what `device` holds; null with the reason in *why on failure. `name` starts the
 // reason ("\"photo.png\" is damaged or incomplete").
@@ -110,15 +89,34 @@ Bitmap* Decode(QIODevice& device, const std::string& name, StatusRecord* why) {
         return fail(ValueOverflow, "is " + std::to_string(w) + " x " + std::to_string(h) +
                                        " pixels, more than this program can hold");
     };
+    const QByteArray head = device.peek(34);
+    const auto* b = Bytes(head);
+    const bool gif = head.size() >= 10 && head.startsWith("GIF8"), jpeg = head.startsWith("\xFF\xD8\xFF");
     // Qt's GIF reader takes a logical screen of that many pixels for damage; it is a size.
-    const QByteArray head = device.peek(10);
-    if (head.size() == 10 && head.startsWith("GIF8")) {
-        const auto* b = reinterpret_cast<const uint8_t*>(head.constData());
+    if (gif) {
         const int64_t w = b[6] | b[7] << 8, h = b[8] | b[9] << 8;
         if (w * h >= kMaxImagePixels || w * h > decodeLimit) return tooLarge(w, h);
     }
-    if (!IsWholeByItsOwnAccount(device)) return fail(UnknownImageFormat, "is damaged or incomplete");
-    QImageReader reader(&device);
+    // Decoders fill in what a cut file lacks and allocate what a header claims; these formats'
+    // own bytes tell first. A BMP by its header; a JPEG or GIF by its whole content, which the
+    // decoder then reads instead of the file a second time.
+    if (head.startsWith("BM") && !BmpIsWhole(b, size_t(head.size()), uint64_t(device.size())))
+        return fail(UnknownImageFormat, "is damaged or incomplete");
+    QIODevice* input = &device;
+    QBuffer whole;
+    if (gif || jpeg) {
+        auto* buffer = qobject_cast<QBuffer*>(&device);
+        if (buffer == nullptr) {
+            whole.setData(device.readAll());
+            whole.open(QIODevice::ReadOnly);
+            buffer = &whole;
+            input = &whole;
+        }
+        const QByteArray& bytes = buffer->data();
+        if (!(jpeg ? JpegIsWhole(Bytes(bytes), size_t(bytes.size())) : GifIsWhole(bytes)))
+            return fail(UnknownImageFormat, "is damaged or incomplete");
+    }
+    QImageReader reader(input);
     reader.setAllocationLimit(AllocationLimitMiB());
     const QSize stated = reader.size();
     if (stated.isValid() &&
