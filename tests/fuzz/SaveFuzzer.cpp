@@ -5,6 +5,7 @@
 // Layout: byte 0 chooses the pixel format, bytes 1 and 2 the size (1 to 48 each), byte 3 the
 // name's length; the name follows, and the rest fills the pixels and palette (repeated).
 
+#include "FuzzImage.h"
 #include "files/ImageFiles.h"
 #include "imaging/Bitmap.h"
 
@@ -34,29 +35,6 @@ struct Folder {
         fs::remove_all(path, ignored);
     }
 };
-
-std::unique_ptr<Bitmap> MakeImage(const uint8_t* data, size_t size) {
-    const PixelFormat format = kAllPixelFormats[data[0] % std::size(kAllPixelFormats)];
-    auto image = std::make_unique<Bitmap>(1 + data[1] % 48, 1 + data[2] % 48, format);
-    if (size == 0) return image;
-    BitmapData locked;
-    image->LockBits(nullptr, ImageLockModeWrite, format, &locked);
-    const size_t rowBytes = size_t((int64_t(image->GetWidth()) * GetPixelFormatSize(format) + 7) / 8);
-    size_t at = 0;
-    for (uint32_t y = 0; y < image->GetHeight(); ++y)
-        for (size_t i = 0; i < rowBytes; ++i)
-            static_cast<uint8_t*>(locked.Scan0)[y * locked.Stride + i] = data[at++ % size];
-    image->UnlockBits(&locked);
-    if (IsIndexedPixelFormat(format)) {
-        uint32_t palette[256];
-        for (uint32_t& entry : palette) {
-            entry = 0;
-            for (int k = 0; k < 4; ++k) entry = entry << 8 | data[at++ % size];
-        }
-        image->SetPalette(palette, PaletteSizeOf(format));
-    }
-    return image;
-}
 
 std::unique_ptr<Bitmap> AsArgb(Bitmap& image) {
     return std::unique_ptr<Bitmap>(
@@ -102,7 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CLSID clsid;
     if (files::FindEncoderByMimeType(mime, &clsid) < 0) return 0;
 
-    std::unique_ptr<Bitmap> image = MakeImage(data, size);
+    std::unique_ptr<Bitmap> image = fuzzing::ImageFromBytes(kAllPixelFormats[data[0] % std::size(kAllPixelFormats)],
+                                                            1 + data[1] % 48, 1 + data[2] % 48, data, size);
     const std::string path = (folder / name).string();
     const StatusRecord saved = files::SaveImageByName(*image, path);
     size_t files = 0;

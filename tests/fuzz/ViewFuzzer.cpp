@@ -6,6 +6,7 @@
 //
 // Layout: 4 bytes per event, an operation and its arguments.
 
+#include "FuzzImage.h"
 #include "support/TestWindow.h"
 #include "view/PicView.h"
 #include "warp/WarpImageToQuad.h"
@@ -39,23 +40,16 @@ constexpr int kViewWidth = 160, kViewHeight = 120;
         }                                                                  \
     } while (false)
 
-// Random bytes in a bitmap of any format (palettes stay opaque black).
-std::unique_ptr<Bitmap> RandomImage(PixelFormat format, int32_t w, int32_t h, std::mt19937& rng) {
-    auto image = std::make_unique<Bitmap>(w, h, format);
-    BitmapData locked;
-    image->LockBits(nullptr, ImageLockModeWrite, format, &locked);
-    for (int32_t y = 0; y < h; ++y)
-        for (int32_t i = 0; i < locked.Stride; ++i) static_cast<uint8_t*>(locked.Scan0)[y * locked.Stride + i] = uint8_t(rng());
-    image->UnlockBits(&locked);
-    return image;
-}
-
 std::unique_ptr<Bitmap> MakeImage(uint8_t kind, uint8_t a, uint8_t b) {
     std::mt19937 rng(a * 256u + b);
+    uint8_t bytes[4096];
+    for (uint8_t& byte : bytes) byte = uint8_t(rng());
     switch (kind % 4) {
     case 0: return std::make_unique<Bitmap>(0, 0, PixelFormatUndefined); // no content
-    case 1: return RandomImage(PixelFormat32bppARGB, 1, 1, rng);
-    default: return RandomImage(kAllPixelFormats[a % std::size(kAllPixelFormats)], 1 + a % 61, 1 + b % 47, rng);
+    case 1: return fuzzing::ImageFromBytes(PixelFormat32bppARGB, 1, 1, bytes, sizeof bytes);
+    default:
+        return fuzzing::ImageFromBytes(kAllPixelFormats[a % std::size(kAllPixelFormats)], 1 + a % 61, 1 + b % 47,
+                                       bytes, sizeof bytes);
     }
 }
 

@@ -6,6 +6,7 @@
 // region (4 bytes), then 4 bytes per corner coordinate (a kind and a value), then pixels and
 // palette (repeated).
 
+#include "FuzzImage.h"
 #include "imaging/Bitmap.h"
 #include "oracle/ReferenceWarp.h"
 #include "warp/WarpImageToQuad.h"
@@ -74,27 +75,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const uint8_t* pixels = data + kHeader + kCornerBytes;
     const size_t pixelBytes = size - kHeader - kCornerBytes;
-    Bitmap source(sw, sh, format);
-    BitmapData locked;
-    source.LockBits(nullptr, ImageLockModeWrite, format, &locked);
-    const size_t rowBytes = size_t((int64_t(sw) * GetPixelFormatSize(format) + 7) / 8);
-    size_t at = 0;
-    for (int32_t y = 0; y < sh; ++y)
-        for (size_t i = 0; i < rowBytes; ++i) static_cast<uint8_t*>(locked.Scan0)[y * locked.Stride + i] = pixels[at++ % pixelBytes];
-    source.UnlockBits(&locked);
-    if (IsIndexedPixelFormat(format)) {
-        uint32_t palette[256];
-        for (uint32_t& entry : palette) {
-            entry = 0;
-            for (int k = 0; k < 4; ++k) entry = entry << 8 | pixels[at++ % pixelBytes];
-        }
-        source.SetPalette(palette, PaletteSizeOf(format));
-    }
+    std::unique_ptr<Bitmap> source = fuzzing::ImageFromBytes(format, sw, sh, pixels, pixelBytes);
 
     Guarded whole(dw, dh), part(dw, dh), expected(dw, dh);
-    warp::WarpImageToQuad(&source, whole.bitmap.get(), outline[0], outline[1], outline[3], outline[2], neighbourhood);
-    warp::WarpImageToQuad(&source, part.bitmap.get(), corners, neighbourhood, std::span<const Rect>(&region, 1));
-    oracle::ReferenceWarpImageToQuad(&source, expected.bitmap.get(), outline[0], outline[1], outline[3], outline[2],
+    warp::WarpImageToQuad(source.get(), whole.bitmap.get(), outline[0], outline[1], outline[3], outline[2], neighbourhood);
+    warp::WarpImageToQuad(source.get(), part.bitmap.get(), corners, neighbourhood, std::span<const Rect>(&region, 1));
+    oracle::ReferenceWarpImageToQuad(source.get(), expected.bitmap.get(), outline[0], outline[1], outline[3], outline[2],
                                      neighbourhood);
     if (!whole.GuardsIntact() || !part.GuardsIntact() || !expected.GuardsIntact()) __builtin_trap();
     for (int32_t y = 0; y < dh; ++y)
