@@ -112,44 +112,6 @@ TEST(Decoding, FileTypesBecomeTheDocumentedFormats) {
     }
 }
 
-// PNG and TIFF keep every pixel and its transparency, BMP every opaque colour; a JPEG stays
-// close. Decoding from memory gives what decoding the file gives.
-TEST(Encoding, RoundTrips) {
-    TempDir dir;
-    std::mt19937 rng(31);
-    auto image = RandomBitmap(PixelFormat32bppARGB, 45, 33, rng);
-    auto opaque = PictureBitmap(64, 48, QImage::Format_RGB32);
-    const struct { const char* mime; Bitmap* image; double meanError; } cases[] = {
-        {"image/png", image.get(), 0}, {"image/tiff", image.get(), 0}, {"image/bmp", opaque.get(), 0},
-        {"image/jpeg", opaque.get(), 12}, // default quality: close, not exact
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.mime);
-        const std::string path = dir.file(std::string("out.") + (c.mime + 6));
-        ASSERT_EQ(Ok, c.image->Save(path, &EncoderFor(c.mime))) << c.image->GetLastReason();
-        auto back = Decode(path);
-        ASSERT_TRUE(back->HasContent()) << back->GetLastReason();
-        const uint32_t w = c.image->GetWidth(), h = c.image->GetHeight();
-        std::unique_ptr<Bitmap> argb(back->Clone({0, 0, int32_t(w), int32_t(h)}, PixelFormat32bppARGB));
-        const auto a = PixelBytes(*c.image), b = PixelBytes(*argb);
-        double error = 0;
-        for (size_t i = 0; i < a.size(); i += 4) {
-            if (c.meanError == 0) {
-                ASSERT_EQ(a[i + 3], b[i + 3]) << i / 4;
-            }
-            // Fully transparent pixels may lose their colour.
-            if (a[i + 3] == 255)
-                for (int k = 0; k < 4; ++k) error += std::abs(int(a[i + k]) - int(b[i + k]));
-        }
-        EXPECT_LE(error / double(a.size()), c.meanError);
-        const auto bytes = ReadFile(path);
-        std::unique_ptr<Bitmap> fromMemory(Bitmap::FromMemory(bytes.data(), bytes.size()));
-        EXPECT_EQ(PixelBytes(*back), PixelBytes(*fromMemory));
-    }
-    std::unique_ptr<Bitmap> none(Bitmap::FromMemory(nullptr, 0));
-    EXPECT_EQ(UnknownImageFormat, none->GetLastStatus());
-}
-
 TEST(Encoding, GifKeepsFewColoursExactlyAndReducesMany) {
     TempDir dir;
     // Four colours and transparency: exact.
