@@ -1,37 +1,21 @@
 #pragma once
-// The application object: starts the imaging layer, runs the main window as the program's
-// whole life, and shuts the imaging layer down when the object itself goes, after every
-// image is gone.
+// The application: starts the imaging layer, runs the main window as the program's whole life,
+// and shuts the imaging layer down last, after every image is gone.
 
-#include "framework/WinApp.h"
+#include <QApplication>
 
-#include <cstdint>
 #include <string>
-#include <vector>
 
 namespace app {
 
-class CVerlumeApp : public framework::CWinApp {
+class CVerlumeApp : public QApplication {
 public:
-    CVerlumeApp();
+    CVerlumeApp(int& argc, char** argv);
     ~CVerlumeApp() override;
 
-    // `verlume [FILE]`: FILE is opened at start as Open would; --help and --version print and
-    // end the program (0), an unknown option prints the usage on standard error (2). Other
-    // arguments are not read.
-    bool ProcessCommandLine(const std::vector<std::string>& args, int& exitCode) override;
-    // Runs the main window modally; always FALSE, so the program ends with it.
-    framework::BOOL InitInstance() override;
-    const std::string& GetStartFile() const { return m_strStartFile; }
-    // F1: how to use the program.
-    void OnHelp() override;
-
-private:
-    std::string m_strStartFile;
+    // Shows the main window maximised, opens `startFile` (if not empty) once it shows, as
+    // Open would, and runs the event loop until the window is closed. Returns the exit status.
+    int Run(const std::string& startFile);
 };
-
-extern CVerlumeApp theApp;
-// The imaging layer's start-up token, 0 until InitInstance.
-extern uintptr_t g_imagingToken;
 
 } // namespace app

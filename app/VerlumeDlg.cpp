@@ -1,213 +1,231 @@
 #include "VerlumeDlg.h"
 
-#include "Resources.h"
-#include "files/ImageFiles.h"
-#include "framework/FileDialog.h"
-#include "framework/Messages.h"
-#include "framework/ScrollView.h"
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QUrl>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
-#include <memory>
-#include <utility>
 
 namespace app {
 
-using namespace framework;
-
 namespace {
 
-// Both file dialogs offer the same types.
-constexpr char kFilter[] =
-    "Bitmap Files (*.bmp)\0*.bmp\0"
-    "JPEG Files (*.jpg)\0*.jpg\0"
-    "PNG Files (*.png)\0*.png\0"
-    "All Files (*.*)\0*.*\0";
-
-// A file dialog with the program's filter and a title, starting in `folder` (empty: where
-// the desktop starts it).
-std::string ChooseFile(bool open, const char* title, const std::string& folder) {
-    CFileDialog dialog(open, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
-    dialog.m_ofn.lpstrFilter = kFilter;
-    dialog.m_ofn.nFilterLength = sizeof(kFilter);
-    dialog.m_ofn.lpstrTitle = title;
-    if (!folder.empty()) dialog.m_ofn.lpstrInitialDir = folder.c_str();
-    return dialog.DoModal() == IDOK ? dialog.GetPathName() : std::string();
+// The paths of the local files among what is dragged, as the file system takes them.
+std::vector<std::string> LocalFiles(const QMimeData* data) {
+    std::vector<std::string> paths;
+    if (data)
+        for (const QUrl& url : data->urls())
+            if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+    return paths;
 }
 
-// The folder a path lies in, as an absolute path; empty where there is none.
-std::string FolderOf(const std::string& path) {
-    std::error_code ignored;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
-    return absolute.has_parent_path() ? absolute.parent_path().string() : std::string();
+// Sets the platform's standard keys of `key` on `action`, and today's keys where those lack them.
+void SetKeys(QAction* action, QKeySequence::StandardKey key, std::initializer_list<const char*> also = {}) {
+    QList<QKeySequence> keys = QKeySequence::keyBindings(key);
+    for (const char* k : also)
+        if (!keys.contains(QKeySequence(k))) keys.append(QKeySequence(k));
+    action->setShortcuts(keys);
 }
+
+const char* const kKeys =
+    "Open an image, then drag any of its four corner handles. Each time you let go of the "
+    "mouse button the image is drawn again so that its rectangle fits the four corners. "
+    "Drag a corner to the edge of the picture and the picture scrolls along.\n\n"
+    "Save writes the result in the format the file name ends with: .jpg, .gif, .tif, .bmp, "
+    "or PNG for any other name.\n\n"
+    "Ctrl + O: open; Ctrl + S: save; Ctrl + Q: quit\n"
+    "Ctrl + Z: undo a corner move; Ctrl + Shift + Z or Ctrl + Y: redo it\n"
+    "Drop an image file on the window to open it\n"
+    "Ctrl + wheel: zoom in or out about the pointer\n"
+    "Ctrl + plus, Ctrl + minus: zoom in or out\n"
+    "Ctrl + 0: fit the whole picture in the window\n"
+    "Ctrl + 1: one image pixel per screen pixel (100 %)\n"
+    "Wheel: scroll up and down; Shift + wheel: scroll sideways\n"
+    "Middle button: drag the picture\n"
+    "Alt + F, E, V, H: the menus\n"
+    "F1: this help; Escape: quit";
 
 } // namespace
 
-CVerlumeDlg::CVerlumeDlg(CWnd* parent)
-    : CDialog(&MainDialogTemplate(), parent),
-      m_hIcon(AfxGetApp() ? AfxGetApp()->LoadIcon(IDR_MAINFRAME) : nullptr),
-      m_pView(nullptr) {}
+CVerlumeDlg::CVerlumeDlg(Desktop& desktop, QWidget* parent) : QMainWindow(parent), m_desktop(desktop) {
+    setWindowIcon(Icon());
+    setAcceptDrops(true);
+
+    // Margins in device pixels from the screen's resolution, laid out in Qt's pixels.
+    const double ratio = devicePixelRatioF();
+    const int dpi = int(std::lround(logicalDpiY() * ratio));
+    constexpr int kArea = 1000; // any size: what is left around the view is the same
+    const QRect view = ViewRect(kArea, kArea, dpi);
+    auto qt = [&](int devicePixels) { return int(std::lround(devicePixels / ratio)); };
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(qt(view.left()), 0, qt(kArea - 1 - view.right()), qt(kArea - 1 - view.bottom()));
+    layout->setSpacing(0);
+    layout->addWidget(CreateButtonBand(qt(view.top())));
+    m_pView = new view::CPicView(central);
+    m_pView->setObjectName("view");
+    layout->addWidget(m_pView, 1);
+    setCentralWidget(central);
+
+    m_statusSize = new QLabel(this);
+    m_statusPointer = new QLabel(this);
+    m_statusScale = new QLabel(this);
+    statusBar()->addWidget(m_statusSize);
+    statusBar()->addWidget(m_statusPointer);
+    statusBar()->addPermanentWidget(m_statusScale);
+    CreateMenus();
+
+    connect(m_pView, &view::CPicView::scaleChanged, this, &CVerlumeDlg::ShowScale);
+    connect(m_pView, &view::CPicView::stateChanged, this, &CVerlumeDlg::UpdateTitle);
+    connect(m_pView, &view::CPicView::pointerMoved, this, &CVerlumeDlg::ShowPointer);
+    ShowScale();
+    UpdateTitle();
+    m_open->setFocus();
+}
 
 CVerlumeDlg::~CVerlumeDlg() {
-    OpenHomePage();
-    // The window and with it the view must be gone before the view's source.
-    DestroyWindow();
+    OnBnClickedHomePage(); // every exit shows the home page
+    // The view goes before its source.
+    delete m_pView;
     m_pImage.reset();
 }
 
-CRect CVerlumeDlg::ViewRect(int width, int height, int dpi) {
+QRect CVerlumeDlg::ViewRect(int width, int height, int dpi) {
     const int top = dpi * 60 / 96;
     const int side = dpi * 7 / 96;
-    return {side, top, width - 2 * side, height - side};
+    return QRect(QPoint(side, top), QPoint(width - 2 * side - 1, height - side - 1));
 }
 
-BOOL CVerlumeDlg::OnInitDialog() {
-    CDialog::OnInitDialog();
-    SetIcon(m_hIcon, ICON_BIG);
-    SetIcon(m_hIcon, ICON_SMALL);
-    ShowWindow(SW_MAXIMIZE);
-
-    const CRect client = GetClientRect();
-    CClientDC dc(this);
-    m_nDpi = dc.GetDeviceCaps(LOGPIXELSY);
-
-    m_pView = static_cast<view::CPicView*>(RUNTIME_CLASS(view::CPicView)->CreateObject());
-    m_pView->Create(this, ViewRect(client.Width(), client.Height(), m_nDpi), IDC_PICVIEW);
-    m_pView->ModifyStyleEx(0, WS_EX_CLIENTEDGE, 0);
-    m_pView->OnInitialUpdate();
-    m_pView->SetScaleListener([this] { ShowScale(); });
-    SetAccelerators({
-        {FCONTROL, 'O', IDC_OPEN},
-        {FCONTROL, 'S', IDC_SAVE},
-        {FCONTROL, 'Q', ID_QUIT},
-        {FCONTROL, 'Z', ID_UNDO},
-        {FCONTROL | FSHIFT, 'Z', ID_REDO},
-        {FCONTROL, 'Y', ID_REDO},
-        {FCONTROL, '+', ID_ZOOM_IN},
-        {FCONTROL | FSHIFT, '+', ID_ZOOM_IN},
-        {FCONTROL, '=', ID_ZOOM_IN},
-        {FCONTROL, '-', ID_ZOOM_OUT},
-        {FCONTROL, '0', ID_ZOOM_FIT},
-        {FCONTROL, '1', ID_ZOOM_ACTUAL},
-    });
-    ShowScale();
-    DragAcceptFiles(true);
-    if (!m_strStartFile.empty()) PostCommand(ID_OPEN_START_FILE);
-    return TRUE;
+QIcon CVerlumeDlg::Icon() {
+    QIcon icon;
+    for (const QFileInfo& file : QDir(":/icons/128").entryInfoList(QDir::Files, QDir::Name)) icon.addFile(file.filePath());
+    return icon;
 }
 
-void CVerlumeDlg::OnCommand(int id) {
-    switch (id) {
-    case IDC_OPEN: OnBnClickedOpen(); break;
-    case IDC_SAVE: OnBnClickedSave(); break;
-    case IDC_HOMEPAGE: OnBnClickedHomePage(); break;
-    case ID_QUIT: OnCancel(); break; // as the close box
-    case ID_UNDO: m_pView->Undo(); break;
-    case ID_REDO: m_pView->Redo(); break;
-    case ID_OPEN_START_FILE: OpenFile(m_strStartFile); break;
-    case ID_ZOOM_IN: m_pView->ZoomIn(); break;
-    case ID_ZOOM_OUT: m_pView->ZoomOut(); break;
-    case ID_ZOOM_FIT: m_pView->ZoomToFit(); break;
-    case ID_ZOOM_ACTUAL: m_pView->ZoomToActualSize(); break;
-    default: CDialog::OnCommand(id);
-    }
+QWidget* CVerlumeDlg::CreateButtonBand(int height) {
+    auto* band = new QWidget(this);
+    band->setFixedHeight(height);
+    auto* row = new QHBoxLayout(band);
+    row->setContentsMargins(0, 0, 0, 0);
+    auto button = [&](const char* name, const QString& text, void (CVerlumeDlg::*handler)()) {
+        auto* b = new QPushButton(text, band);
+        b->setObjectName(name);
+        connect(b, &QPushButton::clicked, this, handler);
+        row->addWidget(b);
+        return b;
+    };
+    m_open = button("open", "Open", &CVerlumeDlg::OnBnClickedOpen);
+    button("save", "Save", &CVerlumeDlg::OnBnClickedSave);
+    button("homePage", "Home Page", &CVerlumeDlg::OnBnClickedHomePage);
+    m_scale = new QLabel(band);
+    m_scale->setObjectName("scale");
+    m_scale->setMinimumWidth(m_scale->fontMetrics().horizontalAdvance("Fit (1600 %)") + 16);
+    row->addSpacing(12);
+    row->addWidget(m_scale);
+    row->addStretch(1);
+    return band;
 }
 
-void CVerlumeDlg::OnSize(UINT type, int cx, int cy) {
-    CDialog::OnSize(type, cx, cy);
-    // The view follows the client area with the margins it was laid out with.
-    if (m_pView && m_pView->IsWindow() && type != SIZE_MINIMIZED) m_pView->MoveWindow(ViewRect(cx, cy, m_nDpi));
+void CVerlumeDlg::CreateMenus() {
+    QMenu* file = menuBar()->addMenu("&File");
+    SetKeys(file->addAction("&Open...", this, &CVerlumeDlg::OnBnClickedOpen), QKeySequence::Open);
+    SetKeys(file->addAction("&Save...", this, &CVerlumeDlg::OnBnClickedSave), QKeySequence::Save);
+    file->addSeparator();
+    SetKeys(file->addAction("&Quit", this, &QWidget::close), QKeySequence::Quit, {"Ctrl+Q"});
+
+    QMenu* edit = menuBar()->addMenu("&Edit");
+    SetKeys(edit->addAction("&Undo", m_pView, &view::CPicView::Undo), QKeySequence::Undo);
+    SetKeys(edit->addAction("&Redo", m_pView, &view::CPicView::Redo), QKeySequence::Redo, {"Ctrl+Shift+Z", "Ctrl+Y"});
+
+    QMenu* zoom = menuBar()->addMenu("&View");
+    SetKeys(zoom->addAction("Zoom &In", m_pView, &view::CPicView::ZoomIn), QKeySequence::ZoomIn,
+            {"Ctrl++", "Ctrl+Shift++", "Ctrl+="});
+    SetKeys(zoom->addAction("Zoom &Out", m_pView, &view::CPicView::ZoomOut), QKeySequence::ZoomOut, {"Ctrl+-"});
+    zoom->addAction("&Fit in Window", m_pView, &view::CPicView::ZoomToFit)->setShortcut(QKeySequence("Ctrl+0"));
+    zoom->addAction("&Actual Size (100 %)", m_pView, &view::CPicView::ZoomToActualSize)->setShortcut(QKeySequence("Ctrl+1"));
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    SetKeys(help->addAction("&Keys", this, &CVerlumeDlg::ShowKeys), QKeySequence::HelpContents, {"F1"});
+    help->addAction("&Home Page", this, &CVerlumeDlg::OnBnClickedHomePage);
 }
 
-void CVerlumeDlg::OnOK() {
-    if (MayDiscardEdits()) CDialog::OnOK();
-}
-
-void CVerlumeDlg::OnCancel() {
-    if (MayDiscardEdits()) CDialog::OnCancel();
-}
-
-void CVerlumeDlg::OnDropFiles(const std::vector<std::string>& paths) {
-    if (!paths.empty() && MayDiscardEdits()) OpenFile(paths.front());
-}
-
-bool CVerlumeDlg::HasUnsavedEdits() const {
-    return m_pImage && m_pView && m_pView->GetResultImage() && m_pView->GetStateId() != m_savedState;
-}
-
-bool CVerlumeDlg::MayDiscardEdits() {
-    if (!HasUnsavedEdits()) return true;
-    switch (AfxMessageBox("Save the changes to the picture?", MB_YESNOCANCEL | MB_ICONQUESTION,
-                          "If you don't save them, they are lost.")) {
-    case IDYES: return SaveResult();
-    case IDNO: return true;
-    default: return false;
-    }
-}
-
-void CVerlumeDlg::OnBnClickedOpen() {
-    if (!MayDiscardEdits()) return;
-    const std::string path = ChooseFile(true, "Open File", m_strFolder);
-    if (path.empty()) return; // cancelled: nothing changes
-    OpenFile(path);
-}
-
-void CVerlumeDlg::OpenFile(const std::string& path) {
-    m_strPath = path;
-    m_strFolder = FolderOf(path); // the next file dialog starts there
-    imaging::StatusRecord why;
-    std::unique_ptr<imaging::Bitmap> copy(files::OpenImageCopy(m_strPath, &why));
-    if (copy == nullptr) {
-        // The current image, result and corners stay as they were.
-        AfxMessageBox("Failed to open", MB_OK | MB_ICONWARNING, why.reason);
+void CVerlumeDlg::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Escape: close(); return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // Enter presses the focused button; with none focused it closes the window.
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) button->click();
+        else close();
         return;
+    default: QMainWindow::keyPressEvent(event);
     }
-    // The view lets go of the old source in SetImage, before it is deleted at the end of this
-    // scope; nothing paints in between.
-    const std::unique_ptr<imaging::Bitmap> old = std::exchange(m_pImage, std::move(copy));
-    m_pView->SetImage(m_pImage.get());
-    m_savedState = m_pView->GetStateId();
-    ShowScale(); // a new image is shown at 100 %
 }
 
-void CVerlumeDlg::OnBnClickedSave() { SaveResult(); }
-
-bool CVerlumeDlg::SaveResult() {
-    const std::string path = ChooseFile(false, "Save File", m_strFolder);
-    if (path.empty()) return false;
-    m_strFolder = FolderOf(path);
-    imaging::Bitmap* result = m_pView->GetResultImage();
-    if (result == nullptr) return false; // nothing to save yet
-    imaging::StatusRecord saved;
-    {
-        CWaitCursor wait;
-        // What the file dialog covered is painted again, and the cursor shown, before the encode.
-        UpdateWindow();
-        saved = files::SaveImageByName(*result, path);
-    }
-    if (saved.code != imaging::Ok) {
-        AfxMessageBox("Failed to save", MB_OK | MB_ICONWARNING, saved.reason);
-        return false;
-    }
-    m_savedState = m_pView->GetStateId();
-    return true;
+void CVerlumeDlg::closeEvent(QCloseEvent* event) {
+    if (MayDiscardEdits()) event->accept();
+    else event->ignore();
 }
 
-void CVerlumeDlg::OnBnClickedHomePage() { OpenHomePage(); }
+void CVerlumeDlg::dragEnterEvent(QDragEnterEvent* event) {
+    if (!LocalFiles(event->mimeData()).empty()) event->acceptProposedAction();
+    else event->ignore(); // the pointer shows that it cannot be dropped
+}
+
+void CVerlumeDlg::dragMoveEvent(QDragMoveEvent* event) {
+    if (!LocalFiles(event->mimeData()).empty()) event->acceptProposedAction();
+    else event->ignore();
+}
+
+void CVerlumeDlg::dropEvent(QDropEvent* event) {
+    const std::vector<std::string> paths = LocalFiles(event->mimeData());
+    if (paths.empty()) return event->ignore();
+    event->acceptProposedAction();
+    if (MayDiscardEdits()) OpenFile(paths.front());
+}
+
+void CVerlumeDlg::OnBnClickedHomePage() { m_desktop.OpenUrl(kHomePageUrl); }
+
+void CVerlumeDlg::ShowKeys() { m_desktop.ShowMessage(this, Desktop::Icon::Information, kKeys, {}); }
 
 void CVerlumeDlg::ShowScale() {
     const double percent = m_pView->GetScale() * 100;
-    char text[32];
     // Fit in whole percent; the steps with three digits (6.25 %, 33.3 %, 1600 %).
-    if (m_pView->IsFit()) std::snprintf(text, sizeof text, "Fit (%.0f %%)", std::max(1.0, std::round(percent)));
-    else if (percent >= 100) std::snprintf(text, sizeof text, "%.0f %%", percent);
-    else std::snprintf(text, sizeof text, "%.3g %%", percent);
-    SetDlgItemText(IDC_SCALE, text);
+    QString text;
+    if (m_pView->IsFit()) text = QString("Fit (%1 %)").arg(std::max(1.0, std::round(percent)), 0, 'f', 0);
+    else if (percent >= 100) text = QString("%1 %").arg(percent, 0, 'f', 0);
+    else text = QString("%1 %").arg(percent, 0, 'g', 3);
+    m_scale->setText(text);
+    m_statusScale->setText(text);
 }
 
-void CVerlumeDlg::OpenHomePage() { OpenUrl(kHomePageUrl); }
+void CVerlumeDlg::ShowImageSize() {
+    m_statusSize->setText(m_pImage ? QString("%1 x %2 pixels").arg(m_pImage->GetWidth()).arg(m_pImage->GetHeight())
+                                   : QString());
+    m_statusPointer->clear();
+}
+
+void CVerlumeDlg::ShowPointer(imaging::Point canvas) {
+    if (m_pImage) m_statusPointer->setText(QString("%1, %2").arg(canvas.X).arg(canvas.Y));
+}
+
+void CVerlumeDlg::UpdateTitle() {
+    setWindowTitle(m_strPath.empty() ? QString("Verlume")
+                                     : QFileInfo(QFile::decodeName(m_strPath.c_str())).fileName() + "[*] - Verlume");
+    setWindowModified(HasUnsavedEdits());
+}
 
 } // namespace app

@@ -1,75 +1,106 @@
 #pragma once
-// The main window: "Open", "Save" and "Home Page" above the picture view, which fills the rest
-// of the window with margins that follow the screen's resolution.
+// The main window: a menu bar, "Open", "Save" and "Home Page" with the view's scale right of
+// them, the picture view filling the rest with margins that follow the screen's resolution,
+// and a status bar (image size, pointer position, scale). The title names the open file and
+// marks unsaved edits.
+//
+// Keys: at start "Open" has the focus; Tab moves through the three buttons, Space or Enter
+// presses the focused one; Escape, the close box, Ctrl + Q and Enter with no button focused
+// close the window, asking first about unsaved edits.
+//
+// The window's member functions are in two files: VerlumeDlg.cpp (the window, its menus and
+// keys) and FileCommands.cpp (Open, Save and the question about unsaved edits).
 
-#include "framework/Dialog.h"
+#include "Desktop.h"
 #include "imaging/Bitmap.h"
 #include "view/PicView.h"
+
+#include <QIcon>
+#include <QMainWindow>
+#include <QRect>
 
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
+
+class QLabel;
+class QPushButton;
 
 namespace app {
 
-class CVerlumeDlg : public framework::CDialog {
+// The maker's home page, opened by "Home Page" and on every exit.
+inline constexpr const char* kHomePageUrl = "https://verlume.example.org/";
+
+class CVerlumeDlg : public QMainWindow {
+    Q_OBJECT
+
 public:
-    explicit CVerlumeDlg(framework::CWnd* parent = nullptr);
-    // Opens the home page, then deletes the image copy (the view is gone by then).
+    // `desktop` answers file dialogs and message boxes; it must outlive the window.
+    explicit CVerlumeDlg(Desktop& desktop, QWidget* parent = nullptr);
+    // Opens the home page, then deletes the image copy after the view that shows it.
     ~CVerlumeDlg() override;
 
-    // The view's rectangle in the client area for a client of width x height at `dpi`:
-    // left = side, top = top margin, right = width - 2 x side, bottom = height - side, with
-    // top margin = dpi * 60 / 96 and side = dpi * 7 / 96 (truncated).
-    static framework::CRect ViewRect(int width, int height, int dpi);
+    // The view's rectangle in the central area for an area of width x height device pixels
+    // at `dpi`: left = side, top = top margin, right = width - 2 x side, bottom =
+    // height - side, with top margin = dpi * 60 / 96 and side = dpi * 7 / 96 (truncated).
+    static QRect ViewRect(int width, int height, int dpi);
+    // The program's icon: 16, 32 and 48 pixels and a scalable one.
+    static QIcon Icon();
 
-    // For tests: the view (null before OnInitDialog) and the image copy it shows.
     view::CPicView* GetView() const { return m_pView; }
+    // The copy of the opened image that the view shows (null before the first Open).
     imaging::Bitmap* GetImage() const { return m_pImage.get(); }
     const std::string& GetPath() const { return m_strPath; }
+    // Whether the result shows something other than what was last opened or saved.
+    bool HasUnsavedEdits() const;
 
-    // A file to open once the window shows, as Open would (the program's argument).
-    void SetStartFile(std::string path) { m_strStartFile = std::move(path); }
+    // Open's work once a path is chosen: the file replaces the image, or a message says why
+    // not and everything stays as it was.
+    void OpenFile(const std::string& path);
 
-    // Button commands.
     void OnBnClickedOpen();
     void OnBnClickedSave();
     void OnBnClickedHomePage();
 
-    // Whether the result shows something other than what was last opened or saved.
-    bool HasUnsavedEdits() const;
-
 protected:
-    framework::BOOL OnInitDialog() override;
-    // Escape, the close box, Ctrl + Q and Enter with no button focused close the window; with
-    // unsaved edits only after asking (save, discard or cancel).
-    void OnOK() override;
-    void OnCancel() override;
-    // One local file dropped anywhere on the window opens as Open would; of several, the first.
-    void OnDropFiles(const std::vector<std::string>& paths) override;
-    void OnCommand(int id) override;
-    void OnSize(framework::UINT type, int cx, int cy) override;
+    // The close box, Escape, Ctrl + Q and Enter with no button focused: asks about unsaved
+    // edits first; a cancel keeps the window.
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    // One local file dropped anywhere on the window opens as Open would; of several, the
+    // first. Anything else is refused while dragged over the window.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
-    void OpenHomePage();
-    // Open's work once a path is chosen.
-    void OpenFile(const std::string& path);
+    void CreateMenus();
+    QWidget* CreateButtonBand(int height);
+    // File dialogs with the program's filter, starting in the folder last used.
+    std::optional<std::string> ChooseFile(bool open, const QString& title);
     // Save; true when the file was written.
     bool SaveResult();
     // True when there are no unsaved edits, or the user saved them or chose to discard them.
     bool MayDiscardEdits();
-    // Shows the view's scale right of the buttons: "100 %", or "Fit (27 %)".
+    void ShowKeys();
+    // The scale right of the buttons and in the status bar: "100 %", or "Fit (27 %)".
     void ShowScale();
+    void ShowImageSize();
+    void ShowPointer(imaging::Point canvas);
+    // "photo.jpg[*] - Verlume", the marker shown while there are unsaved edits.
+    void UpdateTitle();
 
-    framework::HICON m_hIcon;
+    Desktop& m_desktop;
     std::string m_strPath;
-    std::string m_strStartFile;
-    std::string m_strFolder; // where the last file dialog's choice lay; empty before any
+    std::string m_strFolder;   // where the last file dialog's choice lay; empty before any
     uint64_t m_savedState = 0; // the view's state when last opened or saved
     std::unique_ptr<imaging::Bitmap> m_pImage; // the view's source
-    view::CPicView* m_pView;   // owned by its window
-    int m_nDpi = 96;           // of the screen when the window was laid out
+    view::CPicView* m_pView;   // a child of the window
+    QPushButton* m_open;
+    QLabel* m_scale;
+    QLabel* m_statusSize;
+    QLabel* m_statusPointer;
+    QLabel* m_statusScale;
 };
 
 } // namespace app

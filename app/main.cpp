@@ -1,6 +1,11 @@
-// Verlume's entry point: the framework runs the application object theApp.
+// Verlume's entry point: the arguments first (no display needed), then the application.
 
+#include "CommandLine.h"
 #include "VerlumeApp.h"
-#include "framework/WinApp.h"
 
-int main(int argc, char** argv) { return framework::AfxWinMain(app::theApp, argc, argv); }
+int main(int argc, char** argv) {
+    const app::CommandLine line = app::ParseCommandLine({argv + (argc > 0), argv + argc});
+    if (line.exitCode) return *line.exitCode;
+    app::CVerlumeApp verlume(argc, argv);
+    return verlume.Run(line.startFile);
+}

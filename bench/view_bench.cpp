@@ -4,7 +4,6 @@
 //
 //   build/bench/view_bench
 
-#include "framework/Wnd.h"
 #include "imaging/ReducedCopies.h"
 #include "view/PicView.h"
 
@@ -26,14 +25,11 @@ using namespace imaging;
 
 constexpr int32_t kWidth = 6000, kHeight = 4000;
 
-class BenchWindow : public framework::CWnd {
+class BenchWindow : public QWidget {
 public:
-    const framework::CRuntimeClass* GetRuntimeClass() const override { return nullptr; }
     BenchWindow() {
-        auto* widget = new QWidget;
-        widget->resize(1700, 1100);
-        Attach(widget, widget, 0);
-        widget->show();
+        resize(1700, 1100);
+        show();
     }
 };
 
@@ -58,19 +54,17 @@ Bitmap& Photo() {
 
 // A 1600 x 1000 view of `image` in `window`, which owns it.
 view::CPicView* NewView(BenchWindow& window, Bitmap& image) {
-    auto* view = new view::CPicView;
-    view->Create(&window, {0, 0, 1600, 1000}, 10001);
-    view->OnInitialUpdate();
+    auto* view = new view::CPicView(&window);
+    view->setGeometry(0, 0, 1600, 1000);
     view->SetImage(&image);
     return view;
 }
 
 struct Scene {
     BenchWindow window;
-    view::CPicView* view = new view::CPicView;
+    view::CPicView* view = new view::CPicView(&window);
     Scene() {
-        view->Create(&window, {0, 0, 1600, 1000}, 10001);
-        view->OnInitialUpdate();
+        view->setGeometry(0, 0, 1600, 1000);
         view->SetImage(&Photo());
         QApplication::processEvents();
         // Scrolled to the middle, the top-right corner dragged into the visible area.
@@ -80,8 +74,8 @@ struct Scene {
         view->ScrollToPosition({(kWidth - 1600) / 2, (kHeight - 1000) / 2});
     }
     void Send(QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
-        QMouseEvent e(type, at, view->ClientWidget()->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
-        QApplication::sendEvent(view->ClientWidget(), &e);
+        QMouseEvent e(type, at, view->viewport()->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &e);
     }
 };
 
@@ -91,7 +85,7 @@ void BM_RepaintDuringDrag(benchmark::State& state) {
     for (auto _ : state) {
         scene.Send(QEvent::MouseMove, QPoint(400 + step % 200, 300 + step % 150), Qt::LeftButton);
         ++step;
-        scene.view->ClientWidget()->repaint(); // paints now, into the window's backing store
+        scene.view->viewport()->repaint(); // paints now, into the window's backing store
     }
 }
 
@@ -105,21 +99,21 @@ void BM_RepaintDuringDragAtScale(benchmark::State& state) {
     QApplication::processEvents();
     const double s = view->GetScale();
     auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
-        QMouseEvent e(type, at, view->ClientWidget()->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
-        QApplication::sendEvent(view->ClientWidget(), &e);
+        QMouseEvent e(type, at, view->viewport()->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &e);
     };
     // Corner 1 (the top right) pressed where it shows, then dragged about the middle.
     view->ScrollToPosition({int32_t(kWidth * s) - 1000, 0});
-    const framework::CPoint scroll = view->GetScrollPosition();
-    send(QEvent::MouseButtonPress, QPoint(int(kWidth * s) - scroll.x - 1, 0), Qt::LeftButton);
+    const QPoint scroll = view->GetScrollPosition();
+    send(QEvent::MouseButtonPress, QPoint(int(kWidth * s) - scroll.x() - 1, 0), Qt::LeftButton);
     if (view->GetSelectedCorner() != 1) state.SkipWithError("corner 1 was not picked");
     view->ScrollToPosition({int32_t((kWidth * s - 1600) / 2), int32_t((kHeight * s - 1000) / 2)});
-    view->ClientWidget()->repaint(); // reduced copies, where needed, are made on the first paint
+    view->viewport()->repaint(); // reduced copies, where needed, are made on the first paint
     int step = 0;
     for (auto _ : state) {
         send(QEvent::MouseMove, QPoint(400 + step % 200, 300 + step % 150), Qt::LeftButton);
         ++step;
-        view->ClientWidget()->repaint();
+        view->viewport()->repaint();
     }
     state.counters["scale_percent"] = s * 100;
 }
@@ -131,14 +125,14 @@ void BM_ZoomStep(benchmark::State& state) {
     view::CPicView* view = NewView(window, Photo());
     while (view->GetScale() * 100 > double(state.range(0)) + 0.01) view->ZoomOut();
     QApplication::processEvents();
-    view->ClientWidget()->repaint();
+    view->viewport()->repaint();
     const QPoint at(700, 450);
     int step = 0;
     for (auto _ : state) {
-        QWheelEvent e(at, view->ClientWidget()->mapToGlobal(at), {}, {0, step++ % 2 ? -120 : 120}, Qt::NoButton,
+        QWheelEvent e(at, view->viewport()->mapToGlobal(at), {}, {0, step++ % 2 ? -120 : 120}, Qt::NoButton,
                       Qt::ControlModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(view->ClientWidget(), &e);
-        view->ClientWidget()->repaint();
+        QApplication::sendEvent(view->viewport(), &e);
+        view->viewport()->repaint();
     }
 }
 
@@ -194,14 +188,14 @@ void BM_ReleaseToRepaint(benchmark::State& state) {
     if (state.range(1) == 1) view->ZoomToFit();
     QApplication::processEvents();
     auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
-        QMouseEvent e(type, at, view->ClientWidget()->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
-        QApplication::sendEvent(view->ClientWidget(), &e);
+        QMouseEvent e(type, at, view->viewport()->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &e);
     };
     // Corner 0 goes back and forth between two places; each release renders the whole image.
     const QPoint places[2] = {QPoint(100, 80), QPoint(140, 110)};
     QPoint corner(0, 0);
     int step = 0;
-    FirstPaint firstPaint(view->ClientWidget());
+    FirstPaint firstPaint(view->viewport());
     for (auto _ : state) {
         const QPoint target = places[step++ % 2];
         send(QEvent::MouseButtonPress, corner, Qt::LeftButton);
@@ -210,7 +204,7 @@ void BM_ReleaseToRepaint(benchmark::State& state) {
         firstPaint.Arm();
         const auto start = std::chrono::steady_clock::now();
         send(QEvent::MouseButtonRelease, target, Qt::NoButton);
-        view->ClientWidget()->repaint();
+        view->viewport()->repaint();
         const auto end = state.range(0) == 1 && firstPaint.Painted() ? firstPaint.When() : std::chrono::steady_clock::now();
         state.SetIterationTime(std::chrono::duration<double>(end - start).count());
     }

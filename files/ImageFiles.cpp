@@ -7,15 +7,15 @@ namespace files {
 
 using namespace imaging;
 
-Bitmap* OpenImageCopy(const std::string& path, StatusRecord* why) {
+std::unique_ptr<Bitmap> OpenImageCopy(const std::string& path, StatusRecord* why) {
     // The decoded bitmap is already the copy: its pixels and palette live in memory of its own
     // and nothing of it refers to the file, so a second copy would only cost memory.
-    std::unique_ptr<Bitmap> decoded(Bitmap::FromFile(path));
+    std::unique_ptr<Bitmap> decoded = Bitmap::FromFile(path);
     if (!decoded->HasContent()) {
         if (why) *why = {decoded->GetLastStatus(), decoded->GetLastReason()};
         return nullptr;
     }
-    return decoded.release();
+    return decoded;
 }
 
 const char* EncoderMimeTypeForPath(const std::string& path) {

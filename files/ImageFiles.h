@@ -5,14 +5,15 @@
 #include "imaging/Bitmap.h"
 #include "imaging/Encoders.h"
 
+#include <memory>
 #include <string>
 
 namespace files {
 
 // Decodes the file at `path` into a bitmap of its own (size, pixel format and palette as
 // decoded) that refers to nothing of the file, which may then be moved or overwritten. Null on
-// failure, with the reason in *why. The caller owns the bitmap.
-imaging::Bitmap* OpenImageCopy(const std::string& path, imaging::StatusRecord* why);
+// failure, with the reason in *why.
+std::unique_ptr<imaging::Bitmap> OpenImageCopy(const std::string& path, imaging::StatusRecord* why);
 
 // The MIME type of the encoder a file name asks for: its last three characters (the whole
 // name when shorter), lowercased, "jpg" -> "image/jpeg", "gif" -> "image/gif",

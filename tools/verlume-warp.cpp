@@ -150,8 +150,7 @@ int main(int argc, char** argv) {
     const warp::Corners corners = warp::Corners::FromOutline(outline);
     const std::string input(positional[0]), output(positional[1]);
 
-    uintptr_t token = 0;
-    imaging::ImagingStartup(&token);
+    imaging::ImagingStartup();
     int status = 0;
     {
         imaging::StatusRecord why;
@@ -159,7 +158,7 @@ int main(int argc, char** argv) {
         Stopwatch decode;
         {
             QuietStandardError quiet;
-            source.reset(files::OpenImageCopy(input, &why));
+            source = files::OpenImageCopy(input, &why);
         }
         if (time) std::fprintf(stderr, "verlume-warp: decode of %s took %.1f ms\n", input.c_str(), decode.Ms());
         if (!source) {
@@ -168,7 +167,7 @@ int main(int argc, char** argv) {
         } else {
             const uint32_t width = source->GetWidth(), height = source->GetHeight();
             Stopwatch warp;
-            std::unique_ptr<imaging::Bitmap> result(warp::WarpToNewBitmap(source.get(), corners, neighbourhood));
+            std::unique_ptr<imaging::Bitmap> result = warp::WarpToNewBitmap(source.get(), corners, neighbourhood);
             if (time) std::fprintf(stderr, "verlume-warp: warp of %u x %u pixels took %.1f ms\n", width, height, warp.Ms());
             source.reset(); // the encode needs only the result
             if (!result) {
@@ -185,6 +184,6 @@ int main(int argc, char** argv) {
             }
         }
     }
-    imaging::ImagingShutdown(token);
+    imaging::ImagingShutdown();
     return status;
 }

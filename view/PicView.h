@@ -4,43 +4,50 @@
 // them, and lets the user drag the corners; each completed drag renders the result again from
 // the source through the warp.
 //
-// Canvas (logical) coordinates are one unit per image pixel. The canvas is shown at a scale
-// (device pixels per image pixel, 100 % after SetImage): below 100 % it is drawn from reduced
-// copies that average every image pixel, above it each image pixel is a block of device
-// pixels. Handles, outline and the press radius are in screen space at every scale, in the
-// interface's pixels times the display's device pixel ratio. At 100 % canvas coordinates are
-// client coordinates plus the scroll position.
+// Coordinate spaces:
+// - canvas (logical): one unit per image pixel, the image's top-left pixel at (0, 0);
+// - client: device pixels of the viewport, (0, 0) at its top-left. One canvas pixel is one
+//   device pixel at 100 %, also on a scaled display.
+// The canvas is shown at a scale (device pixels per image pixel, 100 % after SetImage): a canvas
+// point p appears at client position p * scale - scroll position. Handles, outline and the
+// press radius are in screen space at every scale.
+//
+// The member functions are spread over files by concern: PicView.cpp (the image, scrolling and
+// Qt's events), PicViewPaint.cpp, PicViewDrag.cpp (corner editing and autoscroll),
+// PicViewRender.cpp (the render after a release, undo and redo), PicViewZoom.cpp.
 
 #include "CornerHistory.h"
-#include "framework/ScrollView.h"
 #include "imaging/Bitmap.h"
 #include "imaging/Graphics.h"
 
-#include <array>
+#include <QAbstractScrollArea>
+#include <QPoint>
+#include <QSize>
+#include <QTimer>
+
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <vector>
+
+class QPainter;
 
 namespace view {
 
 using imaging::Bitmap;
 using imaging::Point;
 
-
-class CPicView : public framework::CScrollView {
-    VERLUME_DECLARE_DYNCREATE(CPicView)
+class CPicView : public QAbstractScrollArea {
+    Q_OBJECT
 
 public:
-    CPicView();
+    explicit CPicView(QWidget* parent = nullptr);
     ~CPicView() override;
-
-    void OnInitialUpdate() override;
 
     // Takes `image` as the new source, without taking ownership: it must stay alive until the
     // next SetImage or the view's destruction. Makes the displayed result a 32bppARGB copy of
-    // it, a back buffer of its size, resets the corners to its rectangle and repaints. Null is
-    // ignored. An image without content leaves the view with no result and a 0 x 0 canvas.
+    // it, a back buffer of its size, resets the corners to its rectangle, shows it at 100 %
+    // from its top-left and repaints. Null is ignored. An image without content leaves the view
+    // with no result and a 0 x 0 canvas.
     void SetImage(Bitmap* image);
 
     // The current result (owned by the view; use it at once, do not keep or delete it), or
@@ -48,7 +55,7 @@ public:
     Bitmap* GetResultImage() const { return m_pResult.get(); }
 
     const CornerQuad& GetCorners() const { return m_corners; }
-    // The last pointer position, in canvas coordinates.
+    // The last pointer position of a press or drag, canvas coordinates.
     Point GetPointerPosition() const { return m_ptCurrent; }
     int GetSelectedCorner() const { return m_nSelectedCorner; }
     bool IsDragging() const { return m_bDragging; }
@@ -56,18 +63,28 @@ public:
     // Radius, in interface pixels, within which a press picks a corner (strictly less).
     static constexpr int kHitRadius = 20;
 
-    // Zooming. Each keeps the canvas point under `anchor` (client device pixels) where it is,
-    // as far as the scroll range allows. ZoomStep: one of kZoomSteps further in (direction > 0)
-    // or out; ZoomIn and ZoomOut do it about the client area's centre. ZoomToFit: the whole
+    // The canvas size in image pixels (500 x 500 before the first image). The page step of
+    // the scroll bars is a tenth of it, the line step a tenth of that.
+    QSize GetTotalSize() const { return m_total; }
+    // Scroll position and client area, client (device) pixels. The position is kept within the
+    // scroll range.
+    QPoint GetScrollPosition() const;
+    void ScrollToPosition(QPoint position);
+    QSize GetClientSize() const;
+    // The client area with no scroll bar shown: what fits without scrolling.
+    QSize GetFullClientSize() const;
+    double GetScale() const { return m_scale; }
+
+    // Zooming. Each keeps the canvas point under `anchor` (client pixels) where it is, as far
+    // as the scroll range allows. ZoomStep: one of kZoomSteps further in (direction > 0) or
+    // out; ZoomIn and ZoomOut do it about the client area's centre. ZoomToFit: the whole
     // canvas in the client area, kept so when the view is resized, until another zoom.
-    void ZoomStep(int direction, framework::CPoint anchor);
+    void ZoomStep(int direction, QPoint anchor);
     void ZoomIn();
     void ZoomOut();
     void ZoomToFit();
     void ZoomToActualSize();
     bool IsFit() const { return m_bFit; }
-    // Called after every change of scale (not for SetImage's return to 100 %).
-    void SetScaleListener(std::function<void()> listener) { m_scaleListener = std::move(listener); }
 
     // Undo puts the corners back where they were before the last completed drag that moved
     // them and renders again from the source (back to the opened image: its unwarped copy);
@@ -78,22 +95,41 @@ public:
     // opened). A new image starts a new history.
     uint64_t GetStateId() const { return m_history.Current().id; }
 
-    // While a corner is dragged with the pointer at or beyond an edge of the client area, the
-    // view scrolls towards it on this timer, faster the farther out, up to one client width
-    // (or height) per second; the corner follows.
-    static constexpr framework::UINT kAutoScrollTimer = 1;
+signals:
+    // After every zoom, fit or return to 100 % (also when the scale stayed).
+    void scaleChanged();
+    // The result shows another state (a release, undo, redo, a new image).
+    void stateChanged();
+    // The pointer moved over the view: the canvas pixel under it.
+    void pointerMoved(Point canvas);
 
 protected:
-    void OnDraw(framework::CDC* dc) override;
-    void OnLButtonDown(framework::UINT flags, framework::CPoint point) override;
-    void OnMouseMove(framework::UINT flags, framework::CPoint point) override;
-    void OnLButtonUp(framework::UINT flags, framework::CPoint point) override;
-    int OnMouseActivate(framework::CWnd* desktop, framework::UINT hitTest, framework::UINT message) override;
-    bool OnMouseWheel(framework::UINT flags, int delta, framework::CPoint point) override;
-    void OnSize(framework::UINT type, int cx, int cy) override;
-    void OnTimer(framework::UINT id) override;
+    // The handlers of the corner editing, with client points (device pixels; outside the
+    // client area while the button is held and the pointer has left it).
+    void OnLButtonDown(QPoint client);
+    void OnMouseMove(QPoint client);
+    void OnLButtonUp(QPoint client);
+    // Paints the canvas through `painter`, whose origin is canvas (0, 0) in device pixels.
+    void OnDraw(QPainter* painter);
+
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
 
 private:
+    // Device pixels per Qt pixel of this widget.
+    double Ratio() const { return devicePixelRatioF(); }
+    QPoint ClientPoint(const QPointF& qtPoint) const;
+    void SetScrollSizes(QSize total);
+    void SetScale(double scale);
+    void UpdateScrollBars();
+    void Press(QMouseEvent* event);
+
     void ResetCorners();
     // Replaces the result by a render of the source onto the corners: what the client area
     // shows first, painted at once, then the rest.
@@ -105,34 +141,40 @@ private:
     void DrawScaled(imaging::Graphics* screen);
     // The canvas position under a client point, kept inside the visible client area: the
     // nearest image pixel boundary.
-    Point ToCanvas(framework::CPoint client) const;
-    framework::CPoint ClampToClient(framework::CPoint client) const;
-    void SetZoom(double scale, framework::CPoint anchor, bool fit);
+    Point ToCanvas(QPoint client) const;
+    QPoint ClampToClient(QPoint client) const;
+    void SetZoom(double scale, QPoint anchor, bool fit);
     // The result changed: reduced copies made from it are stale.
     void ResultChanged() { m_reduced.clear(); }
-    void MoveSelectedCorner(framework::CPoint client);
+    void MoveSelectedCorner(QPoint client);
+    void StopAutoScroll();
+    void AutoScrollStep();
     // Shows a state of the history: its corners, rendered, or the unwarped copy.
     void Show(const CornerHistory::State* state);
 
-    bool m_bDragging;
+    bool m_bDragging = false;
     Point m_ptCurrent;
     std::unique_ptr<Bitmap> m_pResult;
-    Bitmap* m_pSource;                     // not owned
+    Bitmap* m_pSource = nullptr;           // not owned
     std::unique_ptr<Bitmap> m_pBackBuffer; // the source's size, premultiplied
-    std::unique_ptr<imaging::SolidBrush> m_pBackgroundBrush;
-    CornerQuad m_corners;
-    int m_nSelectedCorner;
+    imaging::SolidBrush m_backgroundBrush;
+    CornerQuad m_corners{};
+    int m_nSelectedCorner = -1;
 
+    QSize m_total{500, 500};
+    double m_scale = 1.0;
     CornerHistory m_history;
     bool m_bFit = false;
     int m_nWheelCarry = 0; // a notch is 120; finer wheels send less at a time
-    std::function<void()> m_scaleListener;
     std::vector<std::unique_ptr<Bitmap>> m_reduced; // of m_pResult, made when first needed
     std::unique_ptr<Bitmap> m_pScreenBuffer;        // the client area's size, premultiplied
+    // Middle-button panning: where it started, in Qt's pixels.
+    bool m_bPanning = false;
+    QPoint m_panFrom, m_panScroll;
     // Autoscroll: the pointer's last client position, when the view last scrolled, and the
     // fractions of a pixel not yet scrolled.
-    framework::CPoint m_ptPointer;
-    bool m_bAutoScrolling = false;
+    QTimer m_autoScroll;
+    QPoint m_ptPointer;
     std::chrono::steady_clock::time_point m_lastScroll;
     double m_scrollCarryX = 0, m_scrollCarryY = 0;
 };

@@ -169,14 +169,14 @@ void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Po
     WarpImageToQuad(source, destination, tl, tr, bl, br, 2);
 }
 
-Bitmap* WarpToNewBitmap(Bitmap* source, const Corners& corners, int neighbourhood) {
+std::unique_ptr<Bitmap> WarpToNewBitmap(Bitmap* source, const Corners& corners, int neighbourhood) {
     if (source == nullptr || !source->HasContent()) return nullptr;
     auto result = std::make_unique<Bitmap>(int32_t(source->GetWidth()), int32_t(source->GetHeight()),
                                            PixelFormat32bppARGB);
     if (!result->HasContent()) return nullptr;
     const Rect everything{0, 0, INT32_MAX, INT32_MAX};
     WarpImageToQuad(source, result.get(), corners, neighbourhood, {&everything, 1});
-    return result.release();
+    return result;
 }
 
 } // namespace warp

@@ -49,8 +49,7 @@ void WarpImageToQuad(Bitmap* source, Bitmap* destination, const Corners& corners
                      std::span<const imaging::Rect> regions);
 
 // A new PixelFormat32bppARGB bitmap of the source's size, transparent black, with the source
-// warped onto `corners`. The caller owns it. Null when the source has no content or memory
-// runs out.
-Bitmap* WarpToNewBitmap(Bitmap* source, const Corners& corners, int neighbourhood = 2);
+// warped onto `corners`. Null when the source has no content or memory runs out.
+std::unique_ptr<Bitmap> WarpToNewBitmap(Bitmap* source, const Corners& corners, int neighbourhood = 2);
 
 } // namespace warp

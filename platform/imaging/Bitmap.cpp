@@ -129,7 +129,7 @@ Bitmap::Bitmap(int32_t width, int32_t height, int32_t stride, PixelFormat format
     DefaultPalette(format, m_palette);
 }
 
-Bitmap* Bitmap::Clone(const Rect& rect, PixelFormat format) const {
+std::unique_ptr<Bitmap> Bitmap::Clone(const Rect& rect, PixelFormat format) const {
     if (!HasContent()) {
         FailNoContent();
         return nullptr;
@@ -156,7 +156,7 @@ Bitmap* Bitmap::Clone(const Rect& rect, PixelFormat format) const {
                         m_scan0 + int64_t(rect.Y + y) * m_stride + int64_t(rect.X) * bits / 8,
                         rowBytes);
         copy->m_palette = m_palette;
-        return copy.release();
+        return copy;
     }
     if (format == m_format) { // a sub-byte area that does not start on a byte: move indices
         copy->m_palette = m_palette;
@@ -169,7 +169,7 @@ Bitmap* Bitmap::Clone(const Rect& rect, PixelFormat format) const {
                 else dst[x >> 1] |= uint8_t((x & 1) ? index : index << 4);
             }
         }
-        return copy.release();
+        return copy;
     }
     DispatchPixelFormat(m_format, [&]<PixelFormat F>() {
         for (int32_t y = 0; y < rect.Height; ++y) {
@@ -184,7 +184,7 @@ Bitmap* Bitmap::Clone(const Rect& rect, PixelFormat format) const {
             }
         }
     });
-    return copy.release();
+    return copy;
 }
 
 Status Bitmap::LockBits(const Rect* rect, unsigned flags, PixelFormat format,
@@ -211,7 +211,7 @@ Status Bitmap::LockBits(const Rect* rect, unsigned flags, PixelFormat format,
     } else if (format == PixelFormat32bppARGB) {
         if ((flags & ImageLockModeWrite) && IsIndexedPixelFormat(m_format))
             return Fail(NotImplemented, "converted pixels cannot be written into an indexed bitmap");
-        std::unique_ptr<Bitmap> copy(Clone(r, PixelFormat32bppARGB));
+        std::unique_ptr<Bitmap> copy = Clone(r, PixelFormat32bppARGB);
         if (!copy) return m_lastStatus.code;
         const size_t bytes = size_t(copy->m_stride) * copy->m_height;
         try {

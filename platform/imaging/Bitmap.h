@@ -17,7 +17,6 @@
 namespace imaging {
 
 struct CLSID;
-struct EncoderParameters;
 
 // Largest image the layer creates or decodes, in pixels, and the longest side. An image that
 // needs more is refused with ValueOverflow before any memory is taken for it.
@@ -70,9 +69,8 @@ public:
     // class id is given (see Encoders.h), with that encoder's defaults. The file is written
     // beside the target and renamed over it only when complete, so a failure leaves any
     // existing file untouched; a target that exists but is not a regular file (a device, a
-    // FIFO) is written in place. `parameters` must be null.
-    Status Save(const std::string& path, const CLSID* encoder,
-                const EncoderParameters* parameters = nullptr);
+    // FIFO) is written in place.
+    Status Save(const std::string& path, const CLSID* encoder);
 
     // The last failure of any operation on this object (Ok if none) and why, in a sentence.
     Status GetLastStatus() const { return m_lastStatus.code; }
@@ -114,16 +112,15 @@ public:
     // Decodes an image file. Never returns null; when decoding fails the bitmap has no
     // content and GetLastStatus / GetLastReason say why (FileNotFound, AccessDenied,
     // UnknownImageFormat, ValueOverflow for an image beyond the limits, ...).
-    // The caller owns the result.
-    static Bitmap* FromFile(const std::string& path);
+    static std::unique_ptr<Bitmap> FromFile(const std::string& path);
     // The same for an image file's bytes in memory, which need not outlive the call.
-    static Bitmap* FromMemory(const uint8_t* data, size_t size);
+    static std::unique_ptr<Bitmap> FromMemory(const uint8_t* data, size_t size);
 
     // A new bitmap holding the area `rect` of this one in `format`, or null on failure (this
     // object's last status says why). Converting to the bitmap's own format copies the bytes
     // and the palette exactly; conversion to 32bppARGB is exact for 24- and 32-bit sources and
-    // yields every other format's true colour and alpha. The caller owns the result.
-    Bitmap* Clone(const Rect& rect, PixelFormat format) const;
+    // yields every other format's true colour and alpha.
+    std::unique_ptr<Bitmap> Clone(const Rect& rect, PixelFormat format) const;
 
     // Gives direct access to the pixels of `rect` (the whole bitmap when null). In the
     // bitmap's own format the buffer is the bitmap's memory; in PixelFormat32bppARGB it is a

@@ -80,8 +80,8 @@ const uint8_t* Bytes(const QByteArray& a) { return reinterpret_cast<const uint8_
 
 // Decodes what `device` holds; null with the reason in *why on failure. `name` starts the
 // reason ("\"photo.png\" is damaged or incomplete").
-Bitmap* Decode(QIODevice& device, const std::string& name, StatusRecord* why) {
-    auto fail = [&](Status code, const std::string& reason) -> Bitmap* {
+std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, StatusRecord* why) {
+    auto fail = [&](Status code, const std::string& reason) -> std::unique_ptr<Bitmap> {
         *why = {code, name + " " + reason};
         return nullptr;
     };
@@ -163,7 +163,7 @@ Bitmap* Decode(QIODevice& device, const std::string& name, StatusRecord* why) {
                 }
             }
         }
-        return bitmap.release();
+        return bitmap;
     }
 
     Converted c = ToLayerFormat(std::move(decoded));
@@ -189,7 +189,7 @@ Bitmap* Decode(QIODevice& device, const std::string& name, StatusRecord* why) {
         palette.fill(0xFF000000u);
         for (int i = 0; i < n; ++i) palette[i] = table[i];
     }
-    return bitmap.release();
+    return bitmap;
 }
 
 // How long a pipe may stay silent: before its first byte (a FIFO that nobody writes to never
@@ -224,8 +224,8 @@ StatusRecord ReadStream(int fd, QByteArray& bytes) {
 }
 
 // A bitmap without content that says why.
-Bitmap* Failed(StatusRecord why) {
-    auto* failed = new Bitmap(0, 0, PixelFormatUndefined);
+std::unique_ptr<Bitmap> Failed(StatusRecord why) {
+    auto failed = std::make_unique<Bitmap>(0, 0, PixelFormatUndefined);
     ImageAccess::SetStatus(*failed, std::move(why));
     return failed;
 }
@@ -236,7 +236,7 @@ void SetDecodeLimit(int64_t pixels) {
     decodeLimit = pixels <= 0 ? kMaxImagePixels : std::min(pixels, kMaxImagePixels);
 }
 
-Bitmap* Bitmap::FromFile(const std::string& path) {
+std::unique_ptr<Bitmap> Bitmap::FromFile(const std::string& path) {
     auto fail = [&](Status code, const std::string& why) { return Failed({code, Quoted(path) + " " + why}); };
     // Without O_NONBLOCK, opening a FIFO that nobody writes to would wait for a writer forever.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -261,8 +261,8 @@ Bitmap* Bitmap::FromFile(const std::string& path) {
         if (read.code != Ok) return fail(read.code, read.reason);
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::ReadOnly);
-        Bitmap* bitmap = Decode(buffer, Quoted(path), &why);
-        return bitmap ? bitmap : Failed(std::move(why));
+        std::unique_ptr<Bitmap> bitmap = Decode(buffer, Quoted(path), &why);
+        return bitmap ? std::move(bitmap) : Failed(std::move(why));
     }
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
@@ -275,19 +275,19 @@ Bitmap* Bitmap::FromFile(const std::string& path) {
         ::close(fd);
         return fail(GenericError, "cannot be opened");
     }
-    Bitmap* bitmap = Decode(file, Quoted(path), &why);
-    return bitmap ? bitmap : Failed(std::move(why));
+    std::unique_ptr<Bitmap> bitmap = Decode(file, Quoted(path), &why);
+    return bitmap ? std::move(bitmap) : Failed(std::move(why));
 }
 
-Bitmap* Bitmap::FromMemory(const uint8_t* data, size_t size) {
+std::unique_ptr<Bitmap> Bitmap::FromMemory(const uint8_t* data, size_t size) {
     if (data == nullptr || size == 0) return Failed({UnknownImageFormat, "the image data is empty"});
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     StatusRecord why;
-    Bitmap* bitmap = Decode(buffer, "the image data", &why);
-    return bitmap ? bitmap : Failed(std::move(why));
+    std::unique_ptr<Bitmap> bitmap = Decode(buffer, "the image data", &why);
+    return bitmap ? std::move(bitmap) : Failed(std::move(why));
 }
 
 } // namespace imaging

@@ -75,10 +75,8 @@ const std::vector<ImageCodecInfo>& GetImageEncoders() {
     return installed;
 }
 
-Status Image::Save(const std::string& path, const CLSID* encoder,
-                   const EncoderParameters* parameters) {
+Status Image::Save(const std::string& path, const CLSID* encoder) {
     if (!HasContent()) return FailNoContent();
-    if (parameters != nullptr) return Fail(NotImplemented, "encoder parameters are not supported");
     const EncoderEntry* entry = nullptr;
     for (const EncoderEntry& e : AllEncoders())
         if (encoder && e.info.Clsid == *encoder && Available(e)) entry = &e;

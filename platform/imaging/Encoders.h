@@ -23,9 +23,6 @@ struct ImageCodecInfo {
     std::string FilenameExtension; // "*.PNG"
 };
 
-// Encoder parameters are not supported; Image::Save takes null.
-struct EncoderParameters;
-
 // The encoders available on this machine, in a fixed order: BMP, JPEG, GIF, TIFF, PNG
 // ("image/bmp", "image/jpeg", "image/gif", "image/tiff", "image/png"). One whose codec is not
 // installed (Qt's JPEG or BMP writer) is left out.

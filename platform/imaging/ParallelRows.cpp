@@ -44,13 +44,17 @@ public:
         m_work = nullptr;
     }
 
-    ~RowPool() {
+    ~RowPool() { Stop(); }
+
+    void Stop() {
+        std::lock_guard<std::mutex> jobs(m_jobMutex);
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_stopping = true;
         }
         m_wake.notify_all();
         for (std::thread& t : m_workers) t.join();
+        m_workers.clear();
     }
 
 private:
@@ -114,5 +118,7 @@ private:
 void ParallelRows(int32_t rows, const std::function<void(int32_t, int32_t)>& work) {
     RowPool::Instance().Run(rows, work);
 }
+
+void StopParallelRows() { RowPool::Instance().Stop(); }
 
 } // namespace imaging

@@ -12,4 +12,8 @@ namespace imaging {
 // of threads (one per core, the caller included). Returns when every block is done.
 void ParallelRows(int32_t rows, const std::function<void(int32_t first, int32_t last)>& work);
 
+// Ends the pool's threads, after the job under way; from then on ParallelRows does all the
+// work on the calling thread.
+void StopParallelRows();
+
 } // namespace imaging

@@ -4,19 +4,13 @@
 // one is gone.
 
 #include "Status.h"
-#include "Types.h"
-
-#include <cstdint>
 
 namespace imaging {
 
-struct StartupInput {
-    uint32_t Version = 1;
-};
-
-// Starts the layer and hands out a token for ImagingShutdown. Loads the codec plugins once,
-// so that the first Open or Save does not pay for it.
-Status ImagingStartup(uintptr_t* token, const StartupInput* input = nullptr);
-void ImagingShutdown(uintptr_t token);
+// Loads the codec plugins once, so that the first Open or Save does not pay for it.
+Status ImagingStartup();
+// Stops the threads that renders and encoders share out their rows to; work after it runs on
+// the calling thread alone.
+void ImagingShutdown();
 
 } // namespace imaging

@@ -126,6 +126,52 @@ protected:
         return e2e::ReadXwd(QString::fromStdString(file));
     }
 
+    // Starts the program (`args` after its name) and returns its window, activated.
+    std::string Launch(const std::string& args = "") {
+        m_app = Spawn("cd " + Quote(m_dir.string()) + " && DISPLAY=" + m_display + " PATH=" +
+                      Quote((m_dir / "bin").string()) + ":\"$PATH\" exec " + Quote(VERLUME_EXE) + " " + args + " >" +
+                      Quote((m_dir / "app.log").string()) + " 2>&1");
+        const std::string window = WaitForWindow("Verlume");
+        if (!window.empty()) X("windowactivate --sync " + window);
+        std::this_thread::sleep_for(500ms);
+        return window;
+    }
+    std::string Title(const std::string& window) { return XOut("getwindowname " + window); }
+    // Where the top-left pixel of `picture` shows in the window, once it is painted; (-1, -1)
+    // when it does not show.
+    QPoint FindPicture(const std::string& window, const QImage& picture) {
+        for (int attempt = 0; attempt < 50; ++attempt) {
+            const QImage shot = Screenshot(window);
+            for (int y = 0; y + 240 < shot.height() && y < 300; ++y)
+                for (int x = 0; x < 60; ++x) {
+                    bool same = true;
+                    for (QPoint p : {QPoint(100, 100), QPoint(37, 211), QPoint(250, 13), QPoint(199, 150)})
+                        same = same && (shot.pixel(x + p.x(), y + p.y()) | 0xFF000000u) == picture.pixel(p);
+                    if (same) return {x, y};
+                }
+            std::this_thread::sleep_for(100ms);
+        }
+        return {-1, -1};
+    }
+    // Drags with the left button from `from` to `to` (window coordinates) in `steps` moves.
+    void Drag(const std::string& window, QPoint from, QPoint to, int steps) {
+        auto moveTo = [&](QPoint p) { X("mousemove --window " + window + " " + std::to_string(p.x()) + " " + std::to_string(p.y())); };
+        moveTo(from);
+        X("mousedown 1");
+        for (int step = 1; step <= steps; ++step) moveTo(from + (to - from) * step / steps);
+        std::this_thread::sleep_for(200ms);
+        X("mouseup 1");
+        std::this_thread::sleep_for(1s);
+    }
+    // Closes the program with Escape and expects it to end well.
+    void Quit(const std::string& window) {
+        X("windowactivate --sync " + window);
+        X("key Escape");
+        ASSERT_TRUE(m_app->waitForFinished(10000)) << ReadText(m_dir / "app.log");
+        EXPECT_EQ(QProcess::NormalExit, m_app->exitStatus());
+        EXPECT_EQ(0, m_app->exitCode()) << ReadText(m_dir / "app.log");
+    }
+
     fs::path m_dir;
     std::string m_display;
     std::unique_ptr<QProcess> m_xvfb, m_openbox, m_app;
@@ -139,75 +185,66 @@ QImage Picture() {
     return picture;
 }
 
+// How far a row (dx 1) or column (dy 1) of the view's background reaches from `from`: the
+// first pixel that is not the background is the view's edge.
+int Extent(const QImage& shot, QPoint from, QPoint step) {
+    const QRgb background = shot.pixel(from);
+    QPoint p = from;
+    while (shot.rect().contains(p) && shot.pixel(p) == background) p += step;
+    return step.x() ? p.x() : p.y();
+}
+
 TEST_F(EndToEnd, OpenDragSaveAndClose) {
     const QImage picture = Picture();
     const fs::path input = m_dir / "picture.bmp", output = m_dir / "tilted.png";
     ASSERT_TRUE(picture.save(QString::fromStdString(input.string()), "BMP"));
 
-    m_app = Spawn("cd " + Quote(m_dir.string()) + " && DISPLAY=" + m_display + " PATH=" +
-                  Quote((m_dir / "bin").string()) + ":\"$PATH\" exec " + Quote(VERLUME_EXE) + " >" +
-                  Quote((m_dir / "app.log").string()) + " 2>&1");
-    const std::string window = WaitForWindow("Verlume - verlume.example.org");
+    const std::string window = Launch();
     ASSERT_FALSE(window.empty()) << ReadText(m_dir / "app.log");
-    ASSERT_EQ(0, X("windowactivate --sync " + window));
-    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ("Verlume", Title(window));
+    const QImage empty = Screenshot(window);
 
-    // "Open" has the focus from the start: press it, type the file's path.
-    X("key space");
+    // File > Open with the keyboard, then the file's path typed.
+    X("key alt+f");
+    std::this_thread::sleep_for(300ms);
+    X("key o");
     ASSERT_TRUE(ChooseInFileDialog("Open File", input));
+    const QPoint origin = FindPicture(window, picture);
+    ASSERT_NE(QPoint(-1, -1), origin) << "the picture does not show";
+    EXPECT_EQ("picture.bmp - Verlume", Title(window));
+    // The view sits 7 pixels from the left at 96 dpi, inside a 2-pixel edge.
+    EXPECT_EQ(7 + 2, origin.x());
+    // The status bar, empty before, now shows the picture's size.
+    const QImage opened = Screenshot(window);
+    const QRect statusBar(0, opened.height() - 16, opened.width() / 3, 14);
+    EXPECT_NE(empty.copy(statusBar), opened.copy(statusBar)) << "the status bar shows nothing new";
+    // The view's client area, where its background meets its edge.
+    const int clientWidth = Extent(opened, origin + QPoint(330, 100), {1, 0}) - origin.x();
+    const int clientHeight = Extent(opened, origin + QPoint(100, 250), {0, 1}) - origin.y();
+    ASSERT_GT(clientWidth, 320);
+    ASSERT_GT(clientHeight, 240);
 
-    // The view sits 7 and 60 pixels into the client area at 96 dpi, inside a 2-pixel edge.
-    const int originX = 7 + 2, originY = 60 + 2; // in the window
-    QImage before;
-    for (int i = 0; i < 50; ++i) { // until the image is painted
-        before = Screenshot(window);
-        if (!before.isNull() && (before.pixel(originX + 100, originY + 100) | 0xFF000000u) == picture.pixel(100, 100)) break;
-        std::this_thread::sleep_for(100ms);
-    }
-    ASSERT_FALSE(before.isNull());
-    ASSERT_EQ(picture.pixel(100, 100), before.pixel(originX + 100, originY + 100) | 0xFF000000u)
-        << "the image is not where the view should show it";
+    // Drag corner 2 from (320, 240) to (260, 200); the title marks the unsaved edit.
+    Drag(window, origin + QPoint(318, 238), origin + QPoint(260, 200), 6);
+    EXPECT_EQ("picture.bmp* - Verlume", Title(window));
 
-    // Drag corner 2 from (320, 240) to (260, 200), through the window's own coordinates.
-    auto moveTo = [&](int x, int y) { X("mousemove --window " + window + " " + std::to_string(originX + x) + " " + std::to_string(originY + y)); };
-    moveTo(318, 238);
-    X("mousedown 1");
-    for (int step = 1; step <= 6; ++step) moveTo(318 - step * 58 / 6, 238 - step * 38 / 6);
-    moveTo(260, 200);
-    std::this_thread::sleep_for(200ms);
-    X("mouseup 1");
-    std::this_thread::sleep_for(1s);
-
-    // "Save" is next in the tab order after "Open", which has the focus again.
+    // "Save" is next in the tab order after "Open", which has the focus.
     X("windowactivate --sync " + window);
     X("key Tab space");
     ASSERT_TRUE(SaveAs(output)) << ReadText(m_dir / "app.log");
+    EXPECT_EQ("picture.bmp - Verlume", Title(window)); // saved: no marker; the open file stays named
 
     // What the user sees: the warped picture with its handles.
     std::this_thread::sleep_for(500ms);
-    const QImage after = Screenshot(window);
-    if (const char* keep = std::getenv("VERLUME_E2E_SCREENSHOT")) after.save(keep);
+    if (const char* keep = std::getenv("VERLUME_E2E_SCREENSHOT")) Screenshot(window).save(keep);
 
     // Ctrl + 0 fits the picture into the view, then corner 1 is dragged there and saved.
-    // The view's client area: the window's client less the margins (7 at the sides and
-    // bottom, 60 at the top at 96 dpi) and the 2-pixel edge.
-    const std::string geometry = XOut("getwindowgeometry " + window);
-    int windowWidth = 0, windowHeight = 0;
-    ASSERT_EQ(2, std::sscanf(geometry.c_str() + geometry.find("Geometry: ") + 10, "%dx%d", &windowWidth, &windowHeight))
-        << geometry;
-    const int clientWidth = windowWidth - 3 * 7 - 4, clientHeight = windowHeight - 60 - 7 - 4;
     const double fit = std::min(clientWidth / 320.0, clientHeight / 240.0);
     X("windowactivate --sync " + window);
     X("key ctrl+0");
     std::this_thread::sleep_for(500ms);
     const int fromX = std::min(int(320 * fit), clientWidth - 1), toX = int(clientWidth * 0.8), toY = int(clientHeight * 0.1);
-    moveTo(fromX, 1);
-    X("mousedown 1");
-    for (int step = 1; step <= 6; ++step) moveTo(fromX + step * (toX - fromX) / 6, 1 + step * (toY - 1) / 6);
-    moveTo(toX, toY);
-    std::this_thread::sleep_for(200ms);
-    X("mouseup 1");
-    std::this_thread::sleep_for(1s);
+    Drag(window, origin + QPoint(fromX, 1), origin + QPoint(toX, toY), 6);
     const fs::path fitted = m_dir / "fitted.png";
     // "Save" kept the focus from the first save.
     X("windowactivate --sync " + window);
@@ -218,10 +255,7 @@ TEST_F(EndToEnd, OpenDragSaveAndClose) {
     X("windowactivate --sync " + window);
     X("key Tab space");
     std::this_thread::sleep_for(500ms);
-    X("key Escape");
-    ASSERT_TRUE(m_app->waitForFinished(10000)) << ReadText(m_dir / "app.log");
-    EXPECT_EQ(QProcess::NormalExit, m_app->exitStatus());
-    EXPECT_EQ(0, m_app->exitCode()) << ReadText(m_dir / "app.log");
+    Quit(window);
 
     // The same warp from the command line gives the same file, byte for byte.
     const fs::path reference = m_dir / "reference.png";
@@ -261,39 +295,19 @@ TEST_F(EndToEnd, StartedWithAFileUndoAndSave) {
     const QImage picture = Picture();
     const fs::path input = m_dir / "picture.bmp", output = m_dir / "undone.png";
     ASSERT_TRUE(picture.save(QString::fromStdString(input.string()), "BMP"));
-    m_app = Spawn("cd " + Quote(m_dir.string()) + " && DISPLAY=" + m_display + " PATH=" +
-                  Quote((m_dir / "bin").string()) + ":\"$PATH\" exec " + Quote(VERLUME_EXE) + " " +
-                  Quote(input.string()) + " >" + Quote((m_dir / "app.log").string()) + " 2>&1");
-    const std::string window = WaitForWindow("Verlume - verlume.example.org");
+    const std::string window = Launch(Quote(input.string()));
     ASSERT_FALSE(window.empty()) << ReadText(m_dir / "app.log");
-    ASSERT_EQ(0, X("windowactivate --sync " + window));
-    const int originX = 7 + 2, originY = 60 + 2;
-    QImage shown;
-    for (int i = 0; i < 50; ++i) { // until the file given at start is painted
-        shown = Screenshot(window);
-        if (!shown.isNull() && (shown.pixel(originX + 100, originY + 100) | 0xFF000000u) == picture.pixel(100, 100)) break;
-        std::this_thread::sleep_for(100ms);
-    }
-    ASSERT_EQ(picture.pixel(100, 100), shown.pixel(originX + 100, originY + 100) | 0xFF000000u) << ReadText(m_dir / "app.log");
+    const QPoint origin = FindPicture(window, picture);
+    ASSERT_NE(QPoint(-1, -1), origin) << ReadText(m_dir / "app.log");
 
-    auto moveTo = [&](int x, int y) { X("mousemove --window " + window + " " + std::to_string(originX + x) + " " + std::to_string(originY + y)); };
-    moveTo(318, 238);
-    X("mousedown 1");
-    for (int step = 1; step <= 4; ++step) moveTo(318 - step * 15, 238 - step * 10);
-    std::this_thread::sleep_for(200ms);
-    X("mouseup 1");
-    std::this_thread::sleep_for(500ms);
+    Drag(window, origin + QPoint(318, 238), origin + QPoint(258, 198), 4);
     X("windowactivate --sync " + window);
     X("key ctrl+z");
     std::this_thread::sleep_for(500ms);
     X("key ctrl+s");
     ASSERT_TRUE(SaveAs(output)) << ReadText(m_dir / "app.log");
-
     // Saved: Escape ends the program without a question.
-    X("windowactivate --sync " + window);
-    X("key Escape");
-    ASSERT_TRUE(m_app->waitForFinished(10000)) << ReadText(m_dir / "app.log");
-    EXPECT_EQ(0, m_app->exitCode());
+    Quit(window);
 
     const QImage saved = QImage(QString::fromStdString(output.string())).convertToFormat(QImage::Format_ARGB32);
     ASSERT_EQ(picture.size(), saved.size());

@@ -7,7 +7,6 @@
 // Layout: 4 bytes per event, an operation and its arguments.
 
 #include "FuzzImage.h"
-#include "support/TestWindow.h"
 #include "view/PicView.h"
 #include "warp/WarpImageToQuad.h"
 
@@ -26,7 +25,6 @@
 namespace {
 
 using namespace imaging;
-using testing_support::TestWindow;
 using view::CPicView;
 
 constexpr int kViewWidth = 160, kViewHeight = 120;
@@ -77,13 +75,14 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    TestWindow window(kViewWidth + 40, kViewHeight + 40);
-    auto* view = static_cast<CPicView*>(RUNTIME_CLASS(CPicView)->CreateObject());
-    if (!view->Create(&window, {0, 0, kViewWidth, kViewHeight}, 10001)) __builtin_trap();
-    view->OnInitialUpdate();
+    QWidget window;
+    window.resize(kViewWidth + 40, kViewHeight + 40);
+    auto* view = new CPicView(&window);
+    view->setGeometry(0, 0, kViewWidth, kViewHeight);
+    window.show();
     std::vector<std::unique_ptr<Bitmap>> images; // every source the view was given stays alive
     Bitmap* source = nullptr;
-    QWidget* viewport = view->ClientWidget();
+    QWidget* viewport = view->viewport();
     for (size_t i = 0; i + 4 <= size && i < 4 * 64; i += 4) {
         const uint8_t op = data[i], a = data[i + 1], b = data[i + 2], c = data[i + 3];
         // Mostly inside the view, now and then far outside it.
@@ -96,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             CHECK(!view->IsDragging());
             if (!draggingCorner || source == nullptr || !source->HasContent()) return;
             const auto& c = view->GetCorners();
-            std::unique_ptr<Bitmap> expected(warp::WarpToNewBitmap(source, warp::Corners{c[0], c[1], c[2], c[3]}));
+            std::unique_ptr<Bitmap> expected = warp::WarpToNewBitmap(source, warp::Corners{c[0], c[1], c[2], c[3]});
             Bitmap* result = view->GetResultImage();
             CHECK(expected && result && SamePixels(*expected, *result));
         };
@@ -122,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 view->SetImage(source);
             }
             break;
-        case 5: view->MoveWindow({0, 0, 1 + a % 300, 1 + b % 200}); break;
+        case 5: view->resize(1 + a % 300, 1 + b % 200); break;
         case 6: view->ZoomIn(); break;
         case 7: view->ZoomOut(); break;
         case 8: (c & 1) ? view->ZoomToFit() : view->ZoomToActualSize(); break;

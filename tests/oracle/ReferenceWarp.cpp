@@ -68,7 +68,7 @@ void ReferenceWarpImageToQuad(Bitmap* source, Bitmap* destination, Point TL, Poi
     std::unique_ptr<Bitmap> trueColor;
     BitmapData converted;
     if (!asStored) {
-        trueColor.reset(source->Clone(all, PixelFormat32bppARGB));
+        trueColor = source->Clone(all, PixelFormat32bppARGB);
         trueColor->LockBits(&all, ImageLockModeRead, PixelFormat32bppARGB, &converted);
     }
     const uint8_t* srcScan0 = asStored ? static_cast<uint8_t*>(in.Scan0) : static_cast<uint8_t*>(converted.Scan0);

@@ -2,7 +2,6 @@
 // The picture view inside a test window, driven through its real widget, offscreen.
 
 #include "support/TestSupport.h"
-#include "support/TestWindow.h"
 #include "view/PicView.h"
 #include "warp/WarpImageToQuad.h"
 
@@ -25,13 +24,19 @@ using view::CPicView;
 
 class PicViewTest : public testing::Test {
 protected:
-    // A view of `w` x `h` client pixels (no image yet), inside a larger window.
+    // A view of `w` x `h` client (device) pixels inside its edge (no image yet), inside a
+    // larger window.
     void MakeView(int w, int h) {
-        m_window = std::make_unique<TestWindow>(w + 40, h + 40);
-        m_view = static_cast<CPicView*>(RUNTIME_CLASS(CPicView)->CreateObject());
-        ASSERT_TRUE(m_view->Create(m_window.get(), {0, 0, w, h}, 10001));
-        m_view->OnInitialUpdate();
+        m_window = std::make_unique<QWidget>();
+        m_window->resize(w + 40, h + 40);
+        m_view = new CPicView(m_window.get());
+        ResizeClient(w, h);
+        m_window->show();
         QApplication::processEvents();
+    }
+    void ResizeClient(int w, int h) {
+        const double ratio = m_view->devicePixelRatioF();
+        m_view->resize(int(w / ratio) + 2 * m_view->frameWidth(), int(h / ratio) + 2 * m_view->frameWidth());
     }
     // Gives the view a random image of the format, kept alive by the test.
     void SetRandomImage(int w, int h, PixelFormat format = PixelFormat24bppRGB) {
@@ -39,7 +44,7 @@ protected:
         m_image = RandomBitmap(format, w, h, rng);
         m_view->SetImage(m_image.get());
     }
-    QWidget* Viewport() const { return m_view->ClientWidget(); }
+    QWidget* Viewport() const { return m_view->viewport(); }
     void Press(int x, int y) { QTest::mousePress(Viewport(), Qt::LeftButton, {}, QPoint(x, y)); }
     void Move(int x, int y) { QTest::mouseMove(Viewport(), QPoint(x, y)); }
     void Release(int x, int y) { QTest::mouseRelease(Viewport(), Qt::LeftButton, {}, QPoint(x, y)); }
@@ -52,8 +57,7 @@ protected:
     // What the screen shows of the view's client area.
     QImage Screen() const { return Viewport()->grab().toImage().convertToFormat(QImage::Format_ARGB32); }
     std::vector<uint8_t> RenderedFromSource(const std::array<Point, 4>& outline) {
-        std::unique_ptr<Bitmap> expected(
-            warp::WarpToNewBitmap(m_image.get(), warp::Corners::FromOutline(outline.data())));
+        std::unique_ptr<Bitmap> expected = warp::WarpToNewBitmap(m_image.get(), warp::Corners::FromOutline(outline.data()));
         return PixelBytes(*expected);
     }
     std::array<Point, 4> Corners() const {
@@ -61,7 +65,7 @@ protected:
         return {c[0], c[1], c[2], c[3]};
     }
 
-    std::unique_ptr<TestWindow> m_window; // owns the view through its widget
+    std::unique_ptr<QWidget> m_window;    // owns the view
     CPicView* m_view = nullptr;
     std::unique_ptr<Bitmap> m_image;      // the view's source
 };

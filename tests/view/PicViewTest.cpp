@@ -2,6 +2,8 @@
 
 #include "PicViewFixture.h"
 
+#include <QScrollBar>
+
 #include <functional>
 #include <memory>
 
@@ -22,7 +24,7 @@ TEST_F(PicViewTest, NothingToShow) {
             m_view->SetImage(&none);
             for (int i = 0; i < 5; ++i) EXPECT_EQ((Point{0, 0}), m_view->GetCorners()[i]);
         }
-        EXPECT_EQ(empty ? (framework::CSize{0, 0}) : (framework::CSize{500, 500}), m_view->GetTotalSize());
+        EXPECT_EQ(empty ? (QSize{0, 0}) : (QSize{500, 500}), m_view->GetTotalSize());
         EXPECT_EQ(nullptr, m_view->GetResultImage());
         const QRgb window = Viewport()->palette().color(QPalette::Window).rgb();
         const QImage screen = Screen();
@@ -41,9 +43,12 @@ TEST_F(PicViewTest, NothingToShow) {
 TEST_F(PicViewTest, SetImageFramesTheImage) {
     MakeView(700, 520);
     SetRandomImage(640, 480, PixelFormat16bppRGB565);
-    EXPECT_EQ((framework::CSize{640, 480}), m_view->GetTotalSize());
-    EXPECT_EQ((framework::CSize{64, 48}), m_view->GetPageSize());
-    EXPECT_EQ((framework::CSize{6, 4}), m_view->GetLineSize());
+    EXPECT_EQ((QSize{640, 480}), m_view->GetTotalSize());
+    // Scroll steps of a tenth of the canvas and a tenth of that.
+    EXPECT_EQ(64, m_view->horizontalScrollBar()->pageStep());
+    EXPECT_EQ(48, m_view->verticalScrollBar()->pageStep());
+    EXPECT_EQ(6, m_view->horizontalScrollBar()->singleStep());
+    EXPECT_EQ(4, m_view->verticalScrollBar()->singleStep());
     const view::CornerQuad expected = {Point{0, 0}, Point{640, 0}, Point{640, 480}, Point{0, 480}, Point{0, 0}};
     EXPECT_EQ(expected, m_view->GetCorners());
     Bitmap* result = m_view->GetResultImage();
@@ -100,7 +105,7 @@ TEST_F(PicViewTest, PositionsAreCanvasCoordinatesWhenScrolled) {
     MakeView(300, 200);
     SetRandomImage(1000, 800);
     m_view->ScrollToPosition({100, 50});
-    EXPECT_EQ((framework::CPoint{100, 50}), m_view->GetScrollPosition());
+    EXPECT_EQ((QPoint{100, 50}), m_view->GetScrollPosition());
     Press(10, 10);
     EXPECT_EQ((Point{110, 60}), m_view->GetPointerPosition());
     EXPECT_EQ(-1, m_view->GetSelectedCorner());
@@ -108,11 +113,11 @@ TEST_F(PicViewTest, PositionsAreCanvasCoordinatesWhenScrolled) {
 
     // Corner 1 at canvas (1000, 0) seen from scroll position (750, 0).
     m_view->ScrollToPosition({750, 0});
-    const framework::CPoint scroll = m_view->GetScrollPosition();
-    Press(1000 - scroll.x - 4, 3);
+    const QPoint scroll = m_view->GetScrollPosition();
+    Press(1000 - scroll.x() - 4, 3);
     ASSERT_EQ(1, m_view->GetSelectedCorner());
     Move(100, 120);
-    EXPECT_EQ((Point{scroll.x + 100, 120}), m_view->GetCorners()[1]);
+    EXPECT_EQ((Point{scroll.x() + 100, 120}), m_view->GetCorners()[1]);
     Release(100, 120);
 }
 
@@ -204,15 +209,15 @@ TEST_F(PicViewTest, DragLeavingTheViewIsClampedAndEndsOnRelease) {
     SetRandomImage(250, 180);
     Press(250, 180);
     ASSERT_EQ(2, m_view->GetSelectedCorner());
-    const framework::CRect client = m_view->GetClientRect();
+    const QSize client = m_view->GetClientSize();
     Move(-60, 5000); // far outside: the view keeps the pointer while the button is down
-    EXPECT_EQ((Point{0, client.Height() - 1}), m_view->GetCorners()[2]);
+    EXPECT_EQ((Point{0, client.height() - 1}), m_view->GetCorners()[2]);
     Release(-60, 5000);
     EXPECT_FALSE(m_view->IsDragging());
     EXPECT_EQ(RenderedFromSource(Corners()), PixelBytes(*m_view->GetResultImage()));
     // With the button up the corner no longer follows the pointer.
     Move(100, 100);
-    EXPECT_EQ((Point{0, client.Height() - 1}), m_view->GetCorners()[2]);
+    EXPECT_EQ((Point{0, client.height() - 1}), m_view->GetCorners()[2]);
 }
 
 TEST_F(PicViewTest, SecondPressOfADoubleClickIsAPress) {
@@ -234,14 +239,14 @@ TEST_F(PicViewTest, ScrolledRepaintShowsExactlyTheFullComposition) {
     MakeView(320, 240);
     SetRandomImage(900, 700, PixelFormat32bppARGB);
     m_view->ScrollToPosition({300, 200});
-    const framework::CPoint scroll = m_view->GetScrollPosition();
-    Drag({900 - scroll.x - 600 + 3, 3}, {100, 50}); // nothing picked: off the corners
+    const QPoint scroll = m_view->GetScrollPosition();
+    Drag({900 - scroll.x() - 600 + 3, 3}, {100, 50}); // nothing picked: off the corners
     // Drag corner 0 into view, rendering a warp with transparent areas.
     m_view->ScrollToPosition({0, 0});
     Drag({1, 1}, {250, 180});
     m_view->ScrollToPosition({200, 150});
     QApplication::processEvents();
-    const framework::CPoint at = m_view->GetScrollPosition();
+    const QPoint at = m_view->GetScrollPosition();
     const QImage screen = Screen();
 
     // The whole canvas composed the plain way in the view's premultiplied back buffer format:
@@ -262,7 +267,7 @@ TEST_F(PicViewTest, ScrolledRepaintShowsExactlyTheFullComposition) {
     std::unique_ptr<Bitmap> expected(compose(PixelFormat32bppPARGB)->Clone({0, 0, 900, 700}, PixelFormat32bppARGB));
     for (int y = 0; y < screen.height(); ++y)
         for (int x = 0; x < screen.width(); ++x) {
-            const auto px = PixelAt(*expected, at.x + x, at.y + y);
+            const auto px = PixelAt(*expected, at.x() + x, at.y() + y);
             ASSERT_EQ(qRgba(px[2], px[1], px[0], px[3]), screen.pixel(x, y)) << x << "," << y;
         }
 }
@@ -312,7 +317,7 @@ TEST_F(PicViewTest, OneImagePixelPerDevicePixelOnAScaledDisplay) {
     SetRandomImage(200, 150);
     QApplication::processEvents(); // the scroll bars of the initial extent go away
     // The client area and the canvas count device pixels.
-    EXPECT_EQ(300, m_view->GetClientRect().Width());
+    EXPECT_EQ(300, m_view->GetClientSize().width());
     const QImage screen = Screen(); // grabbed in device pixels
     ASSERT_EQ(300, screen.width());
     std::unique_ptr<Bitmap> shown(m_image->Clone({0, 0, 200, 150}, PixelFormat32bppARGB));

@@ -25,9 +25,9 @@ protected:
     }
     // Where canvas point `p` appears in the client area, device pixels.
     QPointF OnScreen(Point p) const {
-        const framework::CPoint scroll = m_view->GetScrollPosition();
+        const QPoint scroll = m_view->GetScrollPosition();
         const double s = m_view->GetScale();
-        return {p.X * s - scroll.x, p.Y * s - scroll.y};
+        return {p.X * s - scroll.x(), p.Y * s - scroll.y()};
     }
     void Wheel(QPoint at, int delta, Qt::KeyboardModifiers modifiers) {
         QWheelEvent e(at, Viewport()->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
@@ -44,9 +44,9 @@ TEST_F(PicViewZoomTest, PositionsAndPressRadiusAtEveryScale) {
         SCOPED_TRACE(testing::Message() << "scale " << scale);
         ZoomTo(scale);
         m_view->ScrollToPosition({int32_t(100 * scale), int32_t(60 * scale)});
-        const framework::CPoint scroll = m_view->GetScrollPosition();
+        const QPoint scroll = m_view->GetScrollPosition();
         Press(37, 41);
-        EXPECT_EQ((Point{int32_t(std::lround((37 + scroll.x) / scale)), int32_t(std::lround((41 + scroll.y) / scale))}),
+        EXPECT_EQ((Point{int32_t(std::lround((37 + scroll.x()) / scale)), int32_t(std::lround((41 + scroll.y()) / scale))}),
                   m_view->GetPointerPosition());
         Release(37, 41);
         // Corner 0 dragged to a canvas point that shows, then looked at scrolled.
@@ -83,14 +83,14 @@ TEST_F(PicViewZoomTest, CtrlWheelKeepsThePixelUnderThePointer) {
     double scale = m_view->GetScale();
     const std::pair<int, double> steps[] = {{120, 1.5}, {120, 2}, {-120, 1.5}, {-120, 1}, {-120, 2.0 / 3}, {-120, 0.5}, {120, 2.0 / 3}};
     for (auto [delta, expected] : steps) {
-        const framework::CPoint scroll = m_view->GetScrollPosition();
-        const double x = (at.x() + scroll.x) / scale, y = (at.y() + scroll.y) / scale;
+        const QPoint scroll = m_view->GetScrollPosition();
+        const double x = (at.x() + scroll.x()) / scale, y = (at.y() + scroll.y()) / scale;
         Wheel(at, delta, Qt::ControlModifier);
         const double now = m_view->GetScale();
         EXPECT_EQ(expected, now);
-        const framework::CPoint after = m_view->GetScrollPosition();
-        EXPECT_NEAR(x * now - after.x, at.x(), 1.0) << "at scale " << now;
-        EXPECT_NEAR(y * now - after.y, at.y(), 1.0) << "at scale " << now;
+        const QPoint after = m_view->GetScrollPosition();
+        EXPECT_NEAR(x * now - after.x(), at.x(), 1.0) << "at scale " << now;
+        EXPECT_NEAR(y * now - after.y(), at.y(), 1.0) << "at scale " << now;
         scale = now;
     }
 }
@@ -99,18 +99,18 @@ TEST_F(PicViewZoomTest, WheelScrollsAndMiddleButtonPans) {
     MakeView(400, 300);
     SetRandomImage(2000, 1500);
     Wheel({100, 100}, -120, Qt::NoModifier);
-    EXPECT_EQ(0, m_view->GetScrollPosition().x);
-    EXPECT_GT(m_view->GetScrollPosition().y, 0);
+    EXPECT_EQ(0, m_view->GetScrollPosition().x());
+    EXPECT_GT(m_view->GetScrollPosition().y(), 0);
     Wheel({100, 100}, -120, Qt::ShiftModifier);
-    EXPECT_GT(m_view->GetScrollPosition().x, 0);
+    EXPECT_GT(m_view->GetScrollPosition().x(), 0);
     EXPECT_EQ(1.0, m_view->GetScale());
-    const framework::CPoint before = m_view->GetScrollPosition();
+    const QPoint before = m_view->GetScrollPosition();
     QTest::mousePress(Viewport(), Qt::MiddleButton, {}, QPoint(200, 150));
     QMouseEvent move(QEvent::MouseMove, QPointF(150, 110), Viewport()->mapToGlobal(QPointF(150, 110)), Qt::NoButton,
                      Qt::MiddleButton, Qt::NoModifier);
     QApplication::sendEvent(Viewport(), &move);
     QTest::mouseRelease(Viewport(), Qt::MiddleButton, {}, QPoint(150, 110));
-    EXPECT_EQ((framework::CPoint{before.x + 50, before.y + 40}), m_view->GetScrollPosition());
+    EXPECT_EQ((QPoint{before.x() + 50, before.y() + 40}), m_view->GetScrollPosition());
     EXPECT_EQ(-1, m_view->GetSelectedCorner()); // panning is no press
 }
 
@@ -121,13 +121,13 @@ TEST_F(PicViewZoomTest, FitFollowsResizesUntilAnotherZoom) {
     EXPECT_TRUE(m_view->IsFit());
     EXPECT_DOUBLE_EQ(0.25, m_view->GetScale());
     QApplication::processEvents();
-    EXPECT_EQ((framework::CPoint{0, 0}), m_view->GetScrollPosition());
-    m_view->MoveWindow({0, 0, 800, 450});
+    EXPECT_EQ((QPoint{0, 0}), m_view->GetScrollPosition());
+    ResizeClient(800, 450);
     QApplication::processEvents();
     EXPECT_DOUBLE_EQ(0.5, m_view->GetScale());
     m_view->ZoomIn();
     EXPECT_FALSE(m_view->IsFit());
-    m_view->MoveWindow({0, 0, 400, 300});
+    ResizeClient(400, 300);
     QApplication::processEvents();
     EXPECT_EQ(2.0 / 3, m_view->GetScale());
     // A new image is shown at 100 % again.
@@ -148,17 +148,17 @@ TEST_F(PicViewZoomTest, DraggedCornerScrollsTheViewWhileThePointerIsOutside) {
     const Point first = m_view->GetCorners()[0];
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
     while (std::chrono::steady_clock::now() < until) QTest::qWait(20);
-    const framework::CPoint scroll = m_view->GetScrollPosition();
-    const int32_t width = m_view->GetClientRect().Width();
-    EXPECT_GT(scroll.x, width / 10); // at most a client width per second, faster farther out
-    EXPECT_LE(scroll.x, width);
-    EXPECT_EQ(0, scroll.y);
+    const QPoint scroll = m_view->GetScrollPosition();
+    const int32_t width = m_view->GetClientSize().width();
+    EXPECT_GT(scroll.x(), width / 10); // at most a client width per second, faster farther out
+    EXPECT_LE(scroll.x(), width);
+    EXPECT_EQ(0, scroll.y());
     // The corner stays at the client area's right edge, on the canvas that moved past it.
-    EXPECT_EQ((Point{width - 1 + scroll.x, 100}), m_view->GetCorners()[0]);
+    EXPECT_EQ((Point{width - 1 + scroll.x(), 100}), m_view->GetCorners()[0]);
     EXPECT_GT(m_view->GetCorners()[0].X, first.X);
     Release(360, 100);
     QTest::qWait(50);
-    EXPECT_EQ(scroll.x, m_view->GetScrollPosition().x); // the release ends it
+    EXPECT_EQ(scroll.x(), m_view->GetScrollPosition().x()); // the release ends it
 }
 
 // Below 100 % what the view shows is the average of the image pixels it covers.
@@ -213,10 +213,10 @@ TEST_F(PicViewZoomTest, LongSidesShowWhereTheyCrossTheView) {
     m_view->ScrollToPosition({3000, 200});
     QApplication::processEvents();
     const QImage screen = Screen();
-    const framework::CPoint scroll = m_view->GetScrollPosition();
+    const QPoint scroll = m_view->GetScrollPosition();
     for (int x = 5; x < screen.width() - 5; x += 23) {
-        const double canvasX = (x + scroll.x) / 4.0, canvasY = 200 - 200 * (canvasX - 300) / 1300;
-        const int y = int(std::lround(canvasY * 4 - scroll.y));
+        const double canvasX = (x + scroll.x()) / 4.0, canvasY = 200 - 200 * (canvasX - 300) / 1300;
+        const int y = int(std::lround(canvasY * 4 - scroll.y()));
         if (y < 3 || y >= screen.height() - 3) continue;
         bool drawn = false;
         for (int dy = -2; dy <= 2; ++dy) {
@@ -257,8 +257,8 @@ TEST_F(PicViewZoomTest, HandlesAndRadiusFollowTheDisplayOnAScaledDisplay) {
     EXPECT_FALSE(magenta(95, 74)); // inside the square
     EXPECT_FALSE(magenta(84, 74)); // beyond it
     // A press 39 device pixels away picks the corner; 40 does not.
-    const framework::CPoint scroll = m_view->GetScrollPosition();
-    EXPECT_EQ((framework::CPoint{0, 0}), scroll);
+    const QPoint scroll = m_view->GetScrollPosition();
+    EXPECT_EQ((QPoint{0, 0}), scroll);
     QMouseEvent at39(QEvent::MouseButtonPress, QPointF(139 / 2.0, 74 / 2.0), Viewport()->mapToGlobal(QPointF(139 / 2.0, 74 / 2.0)),
                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(Viewport(), &at39);

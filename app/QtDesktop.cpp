@@ -1,0 +1,42 @@
+#include "QtDesktop.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QUrl>
+
+namespace app {
+
+std::optional<std::string> QtDesktop::ChooseFile(QWidget* owner, const FileRequest& request) {
+    const QString path = request.open
+        ? QFileDialog::getOpenFileName(owner, request.title, request.folder, request.filter)
+        : QFileDialog::getSaveFileName(owner, request.title, request.folder, request.filter);
+    if (path.isEmpty()) return std::nullopt;
+    return QFile::encodeName(path).toStdString();
+}
+
+void QtDesktop::ShowMessage(QWidget* owner, Icon icon, const QString& text, const QString& detail) {
+    QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::Information,
+                    QCoreApplication::applicationName(), text, QMessageBox::Ok, owner);
+    box.setInformativeText(detail);
+    box.exec();
+}
+
+Desktop::Answer QtDesktop::AskToSave(QWidget* owner, const QString& text, const QString& detail) {
+    QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(), text,
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, owner);
+    box.setInformativeText(detail);
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save: return Answer::Save;
+    case QMessageBox::Discard: return Answer::Discard;
+    default: return Answer::Cancel;
+    }
+}
+
+void QtDesktop::OpenUrl(const QString& url) { QDesktopServices::openUrl(QUrl(url)); }
+
+} // namespace app

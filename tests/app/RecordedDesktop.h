@@ -1,0 +1,51 @@
+#pragma once
+// A desktop for the main window's tests: file dialogs take queued answers (none left: cancel),
+// the question about unsaved edits takes queued answers (none left: cancel), and messages and
+// opened addresses are written down.
+
+#include "app/Desktop.h"
+
+#include <QGuiApplication>
+
+#include <deque>
+#include <vector>
+
+namespace testing_support {
+
+class RecordedDesktop : public app::Desktop {
+public:
+    struct Message {
+        Icon icon;
+        std::string text, detail;
+        bool busyCursor; // whether the wait cursor still showed
+    };
+
+    std::optional<std::string> ChooseFile(QWidget*, const FileRequest& request) override {
+        requests.push_back(request);
+        if (files.empty()) return std::nullopt;
+        std::optional<std::string> chosen = files.front();
+        files.pop_front();
+        return chosen;
+    }
+    void ShowMessage(QWidget*, Icon icon, const QString& text, const QString& detail) override {
+        messages.push_back({icon, text.toStdString(), detail.toStdString(), QGuiApplication::overrideCursor() != nullptr});
+    }
+    Answer AskToSave(QWidget*, const QString& text, const QString& detail) override {
+        messages.push_back({Icon::Information, text.toStdString(), detail.toStdString(), false});
+        ++questions;
+        if (answers.empty()) return Answer::Cancel;
+        const Answer answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    void OpenUrl(const QString& url) override { urls.push_back(url.toStdString()); }
+
+    std::deque<std::optional<std::string>> files; // the next file dialogs' choices
+    std::deque<Answer> answers;                   // the next questions' answers
+    std::vector<FileRequest> requests;
+    std::vector<Message> messages;
+    int questions = 0;
+    std::vector<std::string> urls;
+};
+
+} // namespace testing_support
