@@ -152,27 +152,12 @@ TEST_F(DialogTest, OpenAndSave) {
     EXPECT_EQ(m_dir.file("b"), m_desktop.requests[4].folder.toStdString());
 }
 
-TEST_F(DialogTest, MenusCarryTheCommandsAndTheirKeys) {
+// The menus, in order; F1 lists the keys (each key's effect: the tests of what it does).
+TEST_F(DialogTest, MenusAndHelp) {
     auto w = Window();
-    std::map<std::string, std::string> keys; // menu entry -> its keys
-    for (QAction* menu : w->menuBar()->actions())
-        for (QAction* a : menu->menu()->actions())
-            if (!a->isSeparator())
-                keys[menu->text().toStdString() + " > " + a->text().toStdString()] =
-                    QKeySequence::listToString(a->shortcuts()).toStdString();
-    const std::map<std::string, std::string> expected = {
-        {"&File > &Open...", "Ctrl+O"}, {"&File > &Save...", "Ctrl+S"}, {"&File > &Quit", "Ctrl+Q"},
-        {"&Edit > &Undo", "Ctrl+Z"}, {"&Edit > &Redo", "Ctrl+Shift+Z; Ctrl+Y"},
-        {"&View > Zoom &In", "Ctrl++; Ctrl+Shift++; Ctrl+="}, {"&View > Zoom &Out", "Ctrl+-"},
-        {"&View > &Fit in Window", "Ctrl+0"}, {"&View > &Actual Size (100 %)", "Ctrl+1"},
-        {"&Help > &Keys", "F1"}, {"&Help > &Home Page", ""},
-    };
-    for (const auto& [entry, sequence] : expected) {
-        ASSERT_TRUE(keys.count(entry)) << entry;
-        // The platform may bind more keys to a standard action; ours are there.
-        for (const QKeySequence& k : QKeySequence::listFromString(QString::fromStdString(sequence)))
-            EXPECT_NE(std::string::npos, keys[entry].find(k.toString().toStdString())) << entry << ": " << keys[entry];
-    }
+    QStringList menus;
+    for (QAction* menu : w->menuBar()->actions()) menus << menu->text();
+    EXPECT_EQ((QStringList{"&File", "&Edit", "&View", "&Help"}), menus);
     // F1 lists the keys.
     Key(*w, Qt::Key_F1);
     ASSERT_EQ(1u, m_desktop.messages.size());

@@ -289,31 +289,17 @@ TEST_F(EndToEnd, OpenDragSaveAndClose) {
     EXPECT_EQ("https://verlume.example.org/\nhttps://verlume.example.org/\n", urls);
 }
 
-// Started as `verlume FILE`: a corner dragged, Ctrl + Z, Ctrl + S to a PNG. Undo went back to
-// the unwarped copy, so the file holds the picture's own pixels, row and column 0 included.
-TEST_F(EndToEnd, StartedWithAFileUndoAndSave) {
+// Started as `verlume FILE`: the file opens once the window shows, as Open would, and with no
+// edits Escape ends the program without a question.
+TEST_F(EndToEnd, StartedWithAFile) {
     const QImage picture = Picture();
-    const fs::path input = m_dir / "picture.bmp", output = m_dir / "undone.png";
+    const fs::path input = m_dir / "picture.bmp";
     ASSERT_TRUE(picture.save(QString::fromStdString(input.string()), "BMP"));
     const std::string window = Launch(Quote(input.string()));
     ASSERT_FALSE(window.empty()) << ReadText(m_dir / "app.log");
-    const QPoint origin = FindPicture(window, picture);
-    ASSERT_NE(QPoint(-1, -1), origin) << ReadText(m_dir / "app.log");
-
-    Drag(window, origin + QPoint(318, 238), origin + QPoint(258, 198), 4);
-    X("windowactivate --sync " + window);
-    X("key ctrl+z");
-    std::this_thread::sleep_for(500ms);
-    X("key ctrl+s");
-    ASSERT_TRUE(SaveAs(output)) << ReadText(m_dir / "app.log");
-    // Saved: Escape ends the program without a question.
+    EXPECT_NE(QPoint(-1, -1), FindPicture(window, picture)) << ReadText(m_dir / "app.log");
+    EXPECT_EQ("picture.bmp - Verlume", Title(window));
     Quit(window);
-
-    const QImage saved = QImage(QString::fromStdString(output.string())).convertToFormat(QImage::Format_ARGB32);
-    ASSERT_EQ(picture.size(), saved.size());
-    for (int y = 0; y < picture.height(); ++y)
-        for (int x = 0; x < picture.width(); ++x)
-            ASSERT_EQ(picture.pixel(x, y), saved.pixel(x, y)) << x << "," << y;
 }
 
 } // namespace

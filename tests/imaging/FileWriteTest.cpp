@@ -23,6 +23,18 @@ std::string Read(const std::string& path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
+bool HasUnnamedFiles(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY, 0600);
+    if (fd >= 0) ::close(fd);
+    return fd >= 0;
+}
+
+int Entries(const fs::path& folder) {
+    int n = 0;
+    for (auto& e : fs::directory_iterator(folder)) (void)e, ++n;
+    return n;
+}
+
 TEST(WriteFileReplacing, ReplacesWholeFilesAndLeavesNoTemporaries) {
     TempDir dir;
     const std::string target = dir.file("picture.png");
@@ -33,9 +45,7 @@ TEST(WriteFileReplacing, ReplacesWholeFilesAndLeavesNoTemporaries) {
     struct stat st {};
     ASSERT_EQ(0, ::stat(target.c_str(), &st));
     EXPECT_EQ(0640u, st.st_mode & 07777u); // the replacement keeps the old permissions
-    int entries = 0;
-    for (auto& e : fs::directory_iterator(dir.path())) (void)e, ++entries;
-    EXPECT_EQ(1, entries);
+    EXPECT_EQ(1, Entries(dir.path()));
 }
 
 // Links, dangling ones too, are followed to where writing in place would go.
@@ -56,18 +66,6 @@ TEST(WriteFileReplacing, FollowsSymbolicLinks) {
         EXPECT_TRUE(fs::is_symlink(dir.file(r.link)));
         EXPECT_EQ(r.link, Read(dir.file(r.written)));
     }
-}
-
-bool HasUnnamedFiles(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY, 0600);
-    if (fd >= 0) ::close(fd);
-    return fd >= 0;
-}
-
-int Entries(const fs::path& folder) {
-    int n = 0;
-    for (auto& e : fs::directory_iterator(folder)) (void)e, ++n;
-    return n;
 }
 
 // Until it is committed, the file being written has no name: a save killed at any moment
@@ -131,10 +129,8 @@ TEST(WriteFileReplacing, FailuresKeepTheOldFileAndSayWhy) {
     EXPECT_EQ(FileWriteError, full.code);
     EXPECT_NE(std::string::npos, full.reason.find("No space left")) << full.reason;
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
-}
 
-TEST(WriteFileReplacing, AFifoWithoutReaderDoesNotHang) {
-    TempDir dir;
+    // A FIFO without a reader does not hang.
     const std::string fifo = dir.file("pipe.png");
     ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
     EXPECT_NE(Ok, Write(fifo, "data").code);

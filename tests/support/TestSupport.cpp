@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <zlib.h>
+
 #include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
@@ -120,14 +122,6 @@ std::array<uint8_t, 4> PixelAt(Bitmap& bitmap, int32_t x, int32_t y) {
 namespace testing_support {
 
 std::vector<uint8_t> PngWithStatedSize(uint32_t w, uint32_t h) {
-    auto crc32 = [](const std::vector<uint8_t>& bytes) {
-        uint32_t c = 0xFFFFFFFFu;
-        for (uint8_t b : bytes) {
-            c ^= b;
-            for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
-        }
-        return c ^ 0xFFFFFFFFu;
-    };
     auto be32 = [](std::vector<uint8_t>& v, uint32_t x) {
         for (int s = 24; s >= 0; s -= 8) v.push_back(uint8_t(x >> s));
     };
@@ -136,7 +130,7 @@ std::vector<uint8_t> PngWithStatedSize(uint32_t w, uint32_t h) {
         be32(png, uint32_t(data.size()));
         data.insert(data.begin(), type, type + 4);
         png.insert(png.end(), data.begin(), data.end());
-        be32(png, crc32(data));
+        be32(png, uint32_t(crc32(0, data.data(), uInt(data.size()))));
     };
     std::vector<uint8_t> ihdr;
     be32(ihdr, w);

@@ -59,7 +59,7 @@ TEST_F(PicViewZoomTest, PositionsAndPressRadiusAtEveryScale) {
         m_view->ScrollToPosition({int32_t(10 * scale), int32_t(8 * scale)});
         const QPointF corner = OnScreen(target);
         const int cx = int(corner.x()), cy = int(corner.y());
-        const std::pair<int, int> near[] = {{19, 0}, {14, 14}}, far[] = {{20, 0}, {15, 14}};
+        const std::pair<int, int> near[] = {{19, 0}, {14, 14}, {-5, -5}}, far[] = {{20, 0}, {12, 16}, {15, 14}};
         for (auto [dx, dy] : near) {
             Press(cx + dx, cy + dy);
             EXPECT_EQ(0, m_view->GetSelectedCorner()) << dx << "," << dy;
@@ -234,20 +234,28 @@ TEST_F(PicViewZoomTest, LongSidesShowWhereTheyCrossTheView) {
     }
 }
 
-// Run with QT_SCALE_FACTOR=2: the handles are 20 x 20 device pixels with a pen 4 wide, and a
-// press picks a corner within 40.
-TEST_F(PicViewZoomTest, HandlesAndRadiusFollowTheDisplayOnAScaledDisplay) {
+// Run with QT_SCALE_FACTOR=2 (a second registration in CTest): one image pixel per device
+// pixel, handles 20 x 20 device pixels with a pen 4 wide, and a press picks a corner within 40.
+TEST_F(PicViewZoomTest, OnAScaledDisplay) {
     MakeView(300, 200);
     if (Viewport()->devicePixelRatioF() != 2.0) GTEST_SKIP() << "needs a scaled display (QT_SCALE_FACTOR=2)";
+    SetRandomImage(200, 150);
+    QApplication::processEvents(); // the scroll bars of the initial extent go away
+    EXPECT_EQ(300, m_view->GetClientSize().width());
+    QImage screen = Screen(); // grabbed in device pixels
+    ASSERT_EQ(300, screen.width());
+    const auto inside = PixelAt(*m_image->Clone({0, 0, 200, 150}, PixelFormat32bppARGB), 100, 100);
+    EXPECT_EQ(qRgba(inside[2], inside[1], inside[0], 255), screen.pixel(100, 100));
+    EXPECT_EQ(Viewport()->palette().color(QPalette::Window).rgb(), screen.pixel(230, 100) | 0xFF000000u);
+
     m_image = std::make_unique<Bitmap>(200, 150, PixelFormat24bppRGB); // black
     m_view->SetImage(m_image.get());
-    QApplication::processEvents();
     // Corner 2 (200, 150) to (100, 75), in device pixels; Qt's points are half.
     QTest::mousePress(Viewport(), Qt::LeftButton, {}, QPoint(99, 74));
     QTest::mouseMove(Viewport(), QPoint(50, 37));
     QTest::mouseRelease(Viewport(), Qt::LeftButton, {}, QPoint(50, 37));
     ASSERT_EQ((Point{100, 74}), m_view->GetCorners()[2]);
-    const QImage screen = Screen();
+    screen = Screen();
     auto magenta = [&](int x, int y) {
         const QRgb p = screen.pixel(x, y);
         return qRed(p) > 150 && qGreen(p) < 100 && qBlue(p) > 150;
@@ -257,17 +265,13 @@ TEST_F(PicViewZoomTest, HandlesAndRadiusFollowTheDisplayOnAScaledDisplay) {
     EXPECT_FALSE(magenta(95, 74)); // inside the square
     EXPECT_FALSE(magenta(84, 74)); // beyond it
     // A press 39 device pixels away picks the corner; 40 does not.
-    const QPoint scroll = m_view->GetScrollPosition();
-    EXPECT_EQ((QPoint{0, 0}), scroll);
-    QMouseEvent at39(QEvent::MouseButtonPress, QPointF(139 / 2.0, 74 / 2.0), Viewport()->mapToGlobal(QPointF(139 / 2.0, 74 / 2.0)),
-                     Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(Viewport(), &at39);
-    EXPECT_EQ(2, m_view->GetSelectedCorner());
-    QTest::mouseRelease(Viewport(), Qt::LeftButton, {}, QPoint(70, 37));
-    QMouseEvent at40(QEvent::MouseButtonPress, QPointF(140 / 2.0, 74 / 2.0), Viewport()->mapToGlobal(QPointF(140 / 2.0, 74 / 2.0)),
-                     Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(Viewport(), &at40);
-    EXPECT_EQ(-1, m_view->GetSelectedCorner());
+    for (auto [x, picked] : {std::pair{139, 2}, std::pair{140, -1}}) {
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(x / 2.0, 37), Viewport()->mapToGlobal(QPointF(x / 2.0, 37)),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(Viewport(), &press);
+        EXPECT_EQ(picked, m_view->GetSelectedCorner()) << x;
+        QTest::mouseRelease(Viewport(), Qt::LeftButton, {}, QPoint(70, 37));
+    }
 }
 
 } // namespace
