@@ -147,8 +147,10 @@ void CVerlumeDlg::CreateMenus() {
     SetKeys(file->addAction("&Quit", this, &QWidget::close), QKeySequence::Quit, {"Ctrl+Q"});
 
     QMenu* edit = menuBar()->addMenu("&Edit");
-    SetKeys(edit->addAction("&Undo", m_pView, &view::CPicView::Undo), QKeySequence::Undo);
-    SetKeys(edit->addAction("&Redo", m_pView, &view::CPicView::Redo), QKeySequence::Redo, {"Ctrl+Shift+Z", "Ctrl+Y"});
+    m_undo = edit->addAction("&Undo", m_pView, &view::CPicView::Undo);
+    SetKeys(m_undo, QKeySequence::Undo);
+    m_redo = edit->addAction("&Redo", m_pView, &view::CPicView::Redo);
+    SetKeys(m_redo, QKeySequence::Redo, {"Ctrl+Shift+Z", "Ctrl+Y"});
 
     QMenu* zoom = menuBar()->addMenu("&View");
     SetKeys(zoom->addAction("Zoom &In", m_pView, &view::CPicView::ZoomIn), QKeySequence::ZoomIn,
@@ -226,6 +228,8 @@ void CVerlumeDlg::UpdateTitle() {
     setWindowTitle(m_strPath.empty() ? QString("Verlume")
                                      : QFileInfo(QFile::decodeName(m_strPath.c_str())).fileName() + "[*] - Verlume");
     setWindowModified(HasUnsavedEdits());
+    m_undo->setEnabled(m_pView->CanUndo());
+    m_redo->setEnabled(m_pView->CanRedo());
 }
 
 } // namespace app

@@ -23,6 +23,7 @@
 #include <memory>
 #include <string>
 
+class QAction;
 class QLabel;
 class QPushButton;
 
@@ -87,7 +88,8 @@ private:
     void ShowScale();
     void ShowImageSize();
     void ShowPointer(imaging::Point canvas);
-    // "photo.jpg[*] - Verlume", the marker shown while there are unsaved edits.
+    // After each change of what the view shows: "photo.jpg[*] - Verlume", with the marker
+    // shown while there are unsaved edits, and Undo and Redo enabled where there is a step.
     void UpdateTitle();
 
     Desktop& m_desktop;
@@ -97,6 +99,8 @@ private:
     std::unique_ptr<imaging::Bitmap> m_pImage; // the view's source
     view::CPicView* m_pView;   // a child of the window
     QPushButton* m_open;
+    QAction* m_undo;
+    QAction* m_redo;
     QLabel* m_scale;
     QLabel* m_statusSize;
     QLabel* m_statusPointer;

@@ -16,12 +16,12 @@ void CornerHistory::Add(const CornerQuad& corners) {
 }
 
 const CornerHistory::State* CornerHistory::Undo() {
-    if (m_at == 0) return nullptr;
+    if (!CanUndo()) return nullptr;
     return &m_states[--m_at];
 }
 
 const CornerHistory::State* CornerHistory::Redo() {
-    if (m_at + 1 >= m_states.size()) return nullptr;
+    if (!CanRedo()) return nullptr;
     return &m_states[++m_at];
 }
 

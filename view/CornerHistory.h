@@ -34,6 +34,8 @@ public:
     const State* Redo();
     // The state shown; before Start, an opened state of no corners.
     const State& Current() const { return m_states[m_at]; }
+    bool CanUndo() const { return m_at > 0; }
+    bool CanRedo() const { return m_at + 1 < m_states.size(); }
 
 private:
     std::deque<State> m_states{State{{}, true, 0}};

@@ -94,6 +94,8 @@ public:
     // Tells apart what the result shows: equal ids, the same corners rendered (or the image as
     // opened). A new image starts a new history.
     uint64_t GetStateId() const { return m_history.Current().id; }
+    bool CanUndo() const { return m_pSource && m_history.CanUndo(); }
+    bool CanRedo() const { return m_pSource && m_history.CanRedo(); }
 
 signals:
     // After every zoom, fit or return to 100 % (also when the scale stayed).

@@ -240,8 +240,12 @@ TEST_F(DialogTest, OpenDropAndUndoWithUnsavedEdits) {
     DragACorner(*w);
     EXPECT_TRUE(w->HasUnsavedEdits());
     // Undo back to the opened picture: nothing unsaved; redo: the edit again.
+    QMenu* edit = w->menuBar()->actions()[1]->menu();
+    auto enabled = [&] { return std::pair(edit->actions()[0]->isEnabled(), edit->actions()[1]->isEnabled()); };
+    EXPECT_EQ(std::pair(true, false), enabled());
     Key(*w, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_FALSE(w->HasUnsavedEdits());
+    EXPECT_EQ(std::pair(false, true), enabled());
     Key(*w, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_TRUE(w->HasUnsavedEdits());
     Key(*w, Qt::Key_Z, Qt::ControlModifier);
