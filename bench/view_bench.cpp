@@ -55,7 +55,8 @@ Bitmap& Photo() {
 // A 1600 x 1000 view of `image` in `window`, which owns it.
 view::CPicView* NewView(BenchWindow& window, Bitmap& image) {
     auto* view = new view::CPicView(&window);
-    view->setGeometry(0, 0, 1600, 1000);
+    view->setGeometry(0, 0, 1604, 1004); // a 1600 x 1000 client area inside the edge
+    view->show();
     view->SetImage(&image);
     return view;
 }
@@ -64,7 +65,8 @@ struct Scene {
     BenchWindow window;
     view::CPicView* view = new view::CPicView(&window);
     Scene() {
-        view->setGeometry(0, 0, 1600, 1000);
+        view->setGeometry(0, 0, 1604, 1004); // a 1600 x 1000 client area inside the edge
+        view->show();
         view->SetImage(&Photo());
         QApplication::processEvents();
         // Scrolled to the middle, the top-right corner dragged into the visible area.
