@@ -42,8 +42,9 @@ public:
     ~CVerlumeDlg() override;
 
     // The view's rectangle in the central area for an area of width x height device pixels
-    // at `dpi`: left = side, top = top margin, right = width - 2 x side, bottom =
-    // height - side, with top margin = dpi * 60 / 96 and side = dpi * 7 / 96 (truncated).
+    // at `dpi`: left = side, top = top margin, and the view ends before width - 2 x side and
+    // height - side (QRect's right() and bottom() are one less), with top margin =
+    // dpi * 60 / 96 and side = dpi * 7 / 96, truncated.
     static QRect ViewRect(int width, int height, int dpi);
     // The program's icon: 16, 32 and 48 pixels and a scalable one.
     static QIcon Icon();

@@ -149,7 +149,6 @@ private:
     // The result changed: reduced copies made from it are stale.
     void ResultChanged() { m_reduced.clear(); }
     void MoveSelectedCorner(QPoint client);
-    void StopAutoScroll();
     void AutoScrollStep();
     // Shows a state of the history: its corners, rendered, or the unwarped copy.
     void Show(const CornerHistory::State* state);

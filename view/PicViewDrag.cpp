@@ -56,7 +56,7 @@ void CPicView::OnMouseMove(QPoint client) {
         m_scrollCarryX = m_scrollCarryY = 0;
         m_autoScroll.start();
     } else if (!atEdge) {
-        StopAutoScroll();
+        m_autoScroll.stop();
     }
 }
 
@@ -69,10 +69,8 @@ void CPicView::MoveSelectedCorner(QPoint client) {
     viewport()->update();
 }
 
-void CPicView::StopAutoScroll() { m_autoScroll.stop(); }
-
 void CPicView::AutoScrollStep() {
-    if (!m_bDragging || m_nSelectedCorner == -1) return StopAutoScroll();
+    if (!m_bDragging || m_nSelectedCorner == -1) return m_autoScroll.stop();
     const auto now = std::chrono::steady_clock::now();
     const double seconds = std::min(0.1, std::chrono::duration<double>(now - m_lastScroll).count());
     m_lastScroll = now;
@@ -96,7 +94,7 @@ void CPicView::AutoScrollStep() {
 }
 
 void CPicView::OnLButtonUp(QPoint) {
-    StopAutoScroll();
+    m_autoScroll.stop();
     // A press that picked no corner ends here too, so that hovering afterwards repaints nothing.
     const bool draggedCorner = m_bDragging && m_nSelectedCorner != -1;
     m_bDragging = false;

@@ -54,10 +54,6 @@ std::string Head(const std::string& path, size_t n) {
     return std::string(bytes.begin(), bytes.begin() + std::min(n, bytes.size()));
 }
 
-std::unique_ptr<Bitmap> Decode(const std::string& path) {
-    return std::unique_ptr<Bitmap>(Bitmap::FromFile(path));
-}
-
 struct DecodeCase {
     const char* name;
     QImage::Format qtFormat;
@@ -84,7 +80,7 @@ TEST(Decoding, FileTypesBecomeTheDocumentedFormats) {
         SCOPED_TRACE(c.name);
         const QImage picture = Picture(40, 24, c.qtFormat);
         WriteWithQt(picture, dir.file(c.name), c.qtWriter);
-        auto bitmap = Decode(dir.file(c.name));
+        auto bitmap = Bitmap::FromFile(dir.file(c.name));
         ASSERT_TRUE(bitmap->HasContent()) << bitmap->GetLastReason();
         EXPECT_EQ(c.expected, bitmap->GetPixelFormat());
         EXPECT_EQ(40u, bitmap->GetWidth());
@@ -125,7 +121,7 @@ TEST(Encoding, GifKeepsFewColoursExactlyAndReducesMany) {
     few.UnlockBits(&data);
     ASSERT_EQ(Ok, few.Save(dir.file("few.gif"), &EncoderFor("image/gif"))) << few.GetLastReason();
     EXPECT_EQ("GIF89a", Head(dir.file("few.gif"), 6));
-    auto back = Decode(dir.file("few.gif"));
+    auto back = Bitmap::FromFile(dir.file("few.gif"));
     ASSERT_TRUE(back->HasContent()) << back->GetLastReason();
     std::unique_ptr<Bitmap> argb(back->Clone({0, 0, 30, 20}, PixelFormat32bppARGB));
     EXPECT_EQ(PixelBytes(few), PixelBytes(*argb));
@@ -134,7 +130,7 @@ TEST(Encoding, GifKeepsFewColoursExactlyAndReducesMany) {
     const auto photo = PictureBitmap(80, 60, QImage::Format_ARGB32);
     Bitmap& many = *photo;
     ASSERT_EQ(Ok, many.Save(dir.file("many.gif"), &EncoderFor("image/gif"))) << many.GetLastReason();
-    auto reduced = Decode(dir.file("many.gif"));
+    auto reduced = Bitmap::FromFile(dir.file("many.gif"));
     ASSERT_TRUE(reduced->HasContent());
     std::unique_ptr<Bitmap> reducedArgb(reduced->Clone({0, 0, 80, 60}, PixelFormat32bppARGB));
     const auto a = PixelBytes(many), b = PixelBytes(*reducedArgb);
@@ -189,7 +185,7 @@ TEST(Decoding, BadFilesGiveAClearStatus) {
     };
     for (const BadFile& f : MakeBadInputFiles(dir)) {
         SCOPED_TRACE(f.what);
-        auto bitmap = Decode(dir.file(f.name));
+        auto bitmap = Bitmap::FromFile(dir.file(f.name));
         EXPECT_FALSE(bitmap->HasContent());
         EXPECT_EQ(0u, bitmap->GetWidth());
         EXPECT_NE(std::string::npos, bitmap->GetLastReason().find(f.name)) << bitmap->GetLastReason();
@@ -200,7 +196,7 @@ TEST(Decoding, BadFilesGiveAClearStatus) {
     }
     // The whole files they were cut from open.
     for (const char* name : {"good.jpg", "good.gif", "good.bmp", "good.png", "good.tif"})
-        EXPECT_TRUE(Decode(dir.file(name))->HasContent()) << name;
+        EXPECT_TRUE(Bitmap::FromFile(dir.file(name))->HasContent()) << name;
 }
 
 // Through a pipe a file has no size to check against: what arrives is checked instead, and a
@@ -226,12 +222,12 @@ TEST(Decoding, PipesAreCheckedByWhatTheyDeliver) {
             }
             ::close(fds[1]);
         });
-        auto piped = Decode("/dev/fd/" + std::to_string(fds[0]));
+        auto piped = Bitmap::FromFile("/dev/fd/" + std::to_string(fds[0]));
         writer.join();
         ::close(fds[0]);
         ASSERT_EQ(r.opens, piped->HasContent()) << piped->GetLastReason();
         if (r.opens) {
-            EXPECT_EQ(PixelBytes(*Decode(dir.file(r.file))), PixelBytes(*piped));
+            EXPECT_EQ(PixelBytes(*Bitmap::FromFile(dir.file(r.file))), PixelBytes(*piped));
         } else {
             EXPECT_NE(std::string::npos, piped->GetLastReason().find("is damaged or incomplete")) << piped->GetLastReason();
         }

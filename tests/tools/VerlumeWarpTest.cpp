@@ -8,7 +8,6 @@
 #include <QProcess>
 
 #include <cstdio>
-#include <sys/stat.h>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -23,17 +22,11 @@ struct ToolRun {
     std::string out, err;
 };
 
-// `input`, when given, is what the program reads from its standard input, a pipe.
-ToolRun RunProgram(const std::string& program, const std::vector<std::string>& args,
-                   const std::vector<uint8_t>* input = nullptr) {
+ToolRun RunProgram(const std::string& program, const std::vector<std::string>& args) {
     QStringList arguments;
     for (const std::string& a : args) arguments << QString::fromStdString(a);
     QProcess process;
     process.start(QString::fromStdString(program), arguments);
-    if (input) {
-        process.write(reinterpret_cast<const char*>(input->data()), qint64(input->size()));
-        process.closeWriteChannel();
-    }
     ToolRun run;
     if (process.waitForFinished(60000))
         run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : 128;
@@ -42,9 +35,7 @@ ToolRun RunProgram(const std::string& program, const std::vector<std::string>& a
     return run;
 }
 
-ToolRun RunTool(const std::vector<std::string>& args, const std::vector<uint8_t>* input = nullptr) {
-    return RunProgram(VERLUME_WARP_EXE, args, input);
-}
+ToolRun RunTool(const std::vector<std::string>& args) { return RunProgram(VERLUME_WARP_EXE, args); }
 
 int Lines(const std::string& text) { return int(std::count(text.begin(), text.end(), '\n')); }
 
@@ -95,24 +86,6 @@ TEST_F(VerlumeWarp, WritesTheWarpInTheFormatItsNameSays) {
     EXPECT_EQ(1, std::sscanf(warp.c_str(), "verlume-warp: warp of 64 x 48 pixels took %lf ms", &ms[1]));
     EXPECT_EQ(1, std::sscanf(encode.c_str(), ("verlume-warp: encode of " + timedOutput + " took %lf ms").c_str(), &ms[2]));
     for (double m : ms) EXPECT_GE(m, 0.0) << timed.err;
-}
-
-// A FIFO nobody writes to comes back with an error instead of waiting forever; a pipe that
-// delivers an image works (cut files through pipes: the decoding tests).
-TEST_F(VerlumeWarp, InputsThatAreNotFiles) {
-    const std::string fifo = m_dir.file("fifo.png");
-    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
-    const ToolRun waiting = RunTool(Args(fifo, m_dir.file("a.png"), {"0,0", "9,0", "9,9", "0,9"}));
-    EXPECT_EQ(1, waiting.status) << waiting.err;
-    EXPECT_NE(std::string::npos, waiting.err.find("is empty")) << waiting.err;
-
-    const std::vector<std::string> corners = {"5,3", "60,-2", "62,47", "-4,40"};
-    ASSERT_EQ(0, RunTool(Args(m_input, m_dir.file("from-file.png"), corners)).status);
-    const auto png = ReadFile(m_input);
-    const ToolRun piped = RunTool(Args("/dev/stdin", m_dir.file("from-pipe.png"), corners), &png);
-    EXPECT_EQ(0, piped.status) << piped.err;
-    EXPECT_EQ(ReadFile(m_dir.file("from-file.png")), ReadFile(m_dir.file("from-pipe.png")));
-
 }
 
 TEST_F(VerlumeWarp, HelpAndBadArguments) {
