@@ -216,6 +216,10 @@ TEST_F(EndToEnd, OpenDragSaveAndClose) {
     const QImage opened = Screenshot(window);
     const QRect statusBar(0, opened.height() - 16, opened.width() / 3, 14);
     EXPECT_NE(empty.copy(statusBar), opened.copy(statusBar)) << "the status bar shows nothing new";
+    // and the image pixel under the pointer, as it moves.
+    X("mousemove --window " + window + " " + std::to_string(origin.x() + 200) + " " + std::to_string(origin.y() + 150));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_NE(opened.copy(statusBar), Screenshot(window).copy(statusBar)) << "the pointer's position does not show";
     // The view's client area, where its background meets its edge.
     const int clientWidth = Extent(opened, origin + QPoint(330, 100), {1, 0}) - origin.x();
     const int clientHeight = Extent(opened, origin + QPoint(100, 250), {0, 1}) - origin.y();
