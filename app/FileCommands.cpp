@@ -5,6 +5,9 @@
 #include "files/ImageFiles.h"
 #include "view/WaitCursor.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 #include <filesystem>
 #include <utility>
 
@@ -66,6 +69,8 @@ void CVerlumeDlg::OpenFile(const std::string& path) {
     const std::unique_ptr<imaging::Bitmap> old = std::exchange(m_pImage, std::move(copy));
     m_pView->SetImage(m_pImage.get());
     m_savedState = m_pView->GetStateId();
+    // The title names what is shown: a file that failed to open leaves it as it was.
+    m_shownName = QFileInfo(QFile::decodeName(path.c_str())).fileName();
     ShowImageSize();
     ShowScale(); // a new image is shown at 100 %
     UpdateTitle();

@@ -225,8 +225,7 @@ void CVerlumeDlg::ShowPointer(imaging::Point canvas) {
 }
 
 void CVerlumeDlg::UpdateTitle() {
-    setWindowTitle(m_strPath.empty() ? QString("Verlume")
-                                     : QFileInfo(QFile::decodeName(m_strPath.c_str())).fileName() + "[*] - Verlume");
+    setWindowTitle(m_shownName.isEmpty() ? QString("Verlume") : m_shownName + "[*] - Verlume");
     setWindowModified(HasUnsavedEdits());
     m_undo->setEnabled(m_pView->CanUndo());
     m_redo->setEnabled(m_pView->CanRedo());

@@ -95,6 +95,7 @@ private:
 
     Desktop& m_desktop;
     std::string m_strPath;
+    QString m_shownName;       // the file name of the image shown; empty before any
     std::string m_strFolder;   // where the last file dialog's choice lay; empty before any
     uint64_t m_savedState = 0; // the view's state when last opened or saved
     std::unique_ptr<imaging::Bitmap> m_pImage; // the view's source

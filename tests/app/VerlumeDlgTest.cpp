@@ -397,6 +397,9 @@ TEST_F(DialogTest, EveryBadFileShowsFailedToOpenAndKeepsTheEdits) {
         EXPECT_EQ(corners, w->GetView()->GetCorners());
         EXPECT_EQ(result, PixelBytes(*w->GetView()->GetResultImage()));
     }
+    // The title still names the file shown, also once it is written again.
+    w->GetView()->Undo();
+    EXPECT_EQ("good.png[*] - Verlume", w->windowTitle().toStdString());
     w.reset();
     EXPECT_EQ(before, LiveImageCount());
 }
