@@ -43,8 +43,9 @@ void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Po
                      Point br);
 
 // The same with the corners in outline order, for the destination pixels inside any of
-// `regions` only; the others keep their bytes. Every pixel is rendered on its own, so
-// rendering a bitmap in parts gives the bytes of rendering it whole.
+// `regions` only; the others keep their bytes. The destination may have any size (a canvas
+// larger than the source): the scanned box is clipped to it. Every pixel is rendered on its
+// own, so rendering a bitmap in parts gives the bytes of rendering it whole.
 void WarpImageToQuad(Bitmap* source, Bitmap* destination, const Corners& corners, int neighbourhood,
                      std::span<const imaging::Rect> regions);
 

@@ -37,14 +37,91 @@ struct Yielded {
     double c[4] = {0, 0, 0, 0}; // B, G, R, A
 };
 
+// The source as the warp reads it, locked for the whole render.
+class PlainSource {
+public:
+    explicit PlainSource(Bitmap* source) : m_source(source) {
+        const PixelFormat format = source->GetPixelFormat();
+        const int bpp = warp::BytesPerPixel(format);
+        W = double(source->GetWidth());
+        H = double(source->GetHeight());
+        const Rect all{0, 0, int32_t(source->GetWidth()), int32_t(source->GetHeight())};
+        m_locked = source->LockBits(&all, ImageLockModeRead, format, &m_in) == Ok;
+        if (!m_locked) return;
+        // Formats other than 24 and 32 bits are read for their true colour, through a
+        // converted copy read with four bytes per pixel.
+        const bool asStored = bpp == 3 || bpp == 4;
+        if (!asStored) {
+            m_trueColor = source->Clone(all, PixelFormat32bppARGB);
+            m_trueColor->LockBits(&all, ImageLockModeRead, PixelFormat32bppARGB, &m_converted);
+        }
+        m_scan0 = static_cast<uint8_t*>(asStored ? m_in.Scan0 : m_converted.Scan0);
+        m_stride = asStored ? m_in.Stride : m_converted.Stride;
+        m_bpp = asStored ? bpp : 4;
+    }
+    ~PlainSource() {
+        if (!m_locked) return;
+        if (m_trueColor) m_trueColor->UnlockBits(&m_converted);
+        m_source->UnlockBits(&m_in);
+    }
+    bool Locked() const { return m_locked; }
+
+    // Samples around source position (u, v), already moved one down where negative, and
+    // writes the pixel to d unless it is passed over or its alpha is 0.
+    void SampleInto(uint8_t* d, double u, double v, int n) {
+        const int32_t iu = ToInt32(u), iv = ToInt32(v);
+        if ((iu < -1 || iu > W) && (iv < -1 || iv > H)) return;
+        const double fx = u - iu, fy = v - iv;
+        hood.resize(size_t(n) * size_t(n));
+        for (int i = 0; i < n; ++i) {
+            for (int j = 0; j < n; ++j) {
+                Yielded& yv = hood[size_t(i) * n + j];
+                const int64_t sx = int64_t(iu) + i, sy = int64_t(iv) + j;
+                if (sx >= 1 && sy >= 1 && sx < W && sy < H) {
+                    const uint8_t* p = m_scan0 + sy * m_stride + sx * m_bpp;
+                    yv.c[0] = p[0];
+                    yv.c[1] = p[1];
+                    yv.c[2] = p[2];
+                    yv.c[3] = m_bpp == 4 ? p[3] : 255;
+                } else {
+                    yv = Yielded{};
+                }
+            }
+        }
+        uint8_t pixel[4];
+        for (int c = 0; c < 4; ++c) {
+            if (n == 1) {
+                pixel[c] = uint8_t(hood[0].c[c]);
+                continue;
+            }
+            // Rows of the neighbourhood first (j = 0 and 1), then down the column.
+            const double h0 = TruncToByte((1 - fx) * hood[0 * n + 0].c[c] + fx * hood[1 * n + 0].c[c]);
+            const double h1 = TruncToByte((1 - fx) * hood[0 * n + 1].c[c] + fx * hood[1 * n + 1].c[c]);
+            pixel[c] = TruncToByte((1 - fy) * h0 + fy * h1);
+        }
+        if (pixel[3] != 0)
+            for (int k = 0; k < 4; ++k) d[k] = pixel[k];
+    }
+
+    double W = 0, H = 0;
+
+private:
+    Bitmap* m_source;
+    bool m_locked = false;
+    BitmapData m_in{}, m_converted{};
+    std::unique_ptr<Bitmap> m_trueColor;
+    const uint8_t* m_scan0 = nullptr;
+    int32_t m_stride = 0;
+    int m_bpp = 0;
+    std::vector<Yielded> hood;
+};
+
 } // namespace
 
 void ReferenceWarpImageToQuad(Bitmap* source, Bitmap* destination, Point TL, Point TR,
                               Point BL, Point BR, int n) {
-    const PixelFormat format = source->GetPixelFormat();
-    const int bpp = warp::BytesPerPixel(format);
-    const double W = double(source->GetWidth());
-    const double H = double(source->GetHeight());
+    PlainSource plain(source);
+    const double W = plain.W, H = plain.H;
 
     int32_t maxX = TL.X;
     if (TR.X > maxX) maxX = TR.X;
@@ -55,25 +132,10 @@ void ReferenceWarpImageToQuad(Bitmap* source, Bitmap* destination, Point TL, Poi
     if (BL.Y > maxY) maxY = BL.Y;
     if (BR.Y > maxY) maxY = BR.Y;
 
-    const Rect all{0, 0, int32_t(source->GetWidth()), int32_t(source->GetHeight())};
-    BitmapData in, out;
-    if (source->LockBits(&all, ImageLockModeRead, format, &in) != Ok) return;
-    if (destination->LockBits(&all, ImageLockModeWrite, PixelFormat32bppARGB, &out) != Ok) {
-        source->UnlockBits(&in);
-        return;
-    }
-    // Formats other than 24 and 32 bits are read for their true colour, through a converted
-    // copy read with four bytes per pixel.
-    const bool asStored = bpp == 3 || bpp == 4;
-    std::unique_ptr<Bitmap> trueColor;
-    BitmapData converted;
-    if (!asStored) {
-        trueColor = source->Clone(all, PixelFormat32bppARGB);
-        trueColor->LockBits(&all, ImageLockModeRead, PixelFormat32bppARGB, &converted);
-    }
-    const uint8_t* srcScan0 = asStored ? static_cast<uint8_t*>(in.Scan0) : static_cast<uint8_t*>(converted.Scan0);
-    const int32_t srcStride = asStored ? in.Stride : converted.Stride;
-    const int srcBpp = asStored ? bpp : 4;
+    if (!plain.Locked()) return;
+    const Rect all{0, 0, int32_t(W), int32_t(H)};
+    BitmapData out;
+    if (destination->LockBits(&all, ImageLockModeWrite, PixelFormat32bppARGB, &out) != Ok) return;
 
     const PointF tl{float(TL.X), float(TL.Y)}, tr{float(TR.X), float(TR.Y)};
     const PointF bl{float(BL.X), float(BL.Y)}, br{float(BR.X), float(BR.Y)};
@@ -85,7 +147,6 @@ void ReferenceWarpImageToQuad(Bitmap* source, Bitmap* destination, Point TL, Poi
     const PointF Vc = LineIntersection(tl, kLeft, tr, kRight);
     if (n <= 0) n = 1;
 
-    std::vector<Yielded> hood(size_t(n) * size_t(n));
     for (int32_t y = 0; y < maxY && y < int32_t(H); ++y) {
         for (int32_t x = 0; x < maxX && x < int32_t(W); ++x) {
             const PointF P{float(x), float(y)};
@@ -109,44 +170,34 @@ void ReferenceWarpImageToQuad(Bitmap* source, Bitmap* destination, Point TL, Poi
             double v = (H * dT) / dTB;
             if (u < 0) u = u - 1;
             if (v < 0) v = v - 1;
-            const int32_t iu = ToInt32(u), iv = ToInt32(v);
-            if ((iu < -1 || iu > W) && (iv < -1 || iv > H)) continue;
-            const double fx = u - iu, fy = v - iv;
-
-            for (int i = 0; i < n; ++i) {
-                for (int j = 0; j < n; ++j) {
-                    Yielded& yv = hood[size_t(i) * n + j];
-                    const int64_t sx = int64_t(iu) + i, sy = int64_t(iv) + j;
-                    if (sx >= 1 && sy >= 1 && sx < W && sy < H) {
-                        const uint8_t* p = srcScan0 + sy * srcStride + sx * srcBpp;
-                        yv.c[0] = p[0];
-                        yv.c[1] = p[1];
-                        yv.c[2] = p[2];
-                        yv.c[3] = srcBpp == 4 ? p[3] : 255;
-                    } else {
-                        yv = Yielded{};
-                    }
-                }
-            }
-            uint8_t pixel[4];
-            for (int c = 0; c < 4; ++c) {
-                if (n == 1) {
-                    pixel[c] = uint8_t(hood[0].c[c]);
-                    continue;
-                }
-                // Rows of the neighbourhood first (j = 0 and 1), then down the column.
-                const double h0 = TruncToByte((1 - fx) * hood[0 * n + 0].c[c] + fx * hood[1 * n + 0].c[c]);
-                const double h1 = TruncToByte((1 - fx) * hood[0 * n + 1].c[c] + fx * hood[1 * n + 1].c[c]);
-                pixel[c] = TruncToByte((1 - fy) * h0 + fy * h1);
-            }
-            if (pixel[3] != 0) {
-                uint8_t* d = static_cast<uint8_t*>(out.Scan0) + int64_t(y) * out.Stride + 4 * int64_t(x);
-                for (int k = 0; k < 4; ++k) d[k] = pixel[k];
-            }
+            plain.SampleInto(static_cast<uint8_t*>(out.Scan0) + int64_t(y) * out.Stride + 4 * int64_t(x), u, v, n);
         }
     }
-    if (trueColor) trueColor->UnlockBits(&converted);
-    source->UnlockBits(&in);
+    destination->UnlockBits(&out);
+}
+
+} // namespace oracle
+
+namespace oracle {
+
+void ReferenceWarpPerspective(Bitmap* source, Bitmap* destination, const warp::Homography& toSource, int n) {
+    PlainSource plain(source);
+    if (!plain.Locked()) return;
+    const Rect all{0, 0, int32_t(destination->GetWidth()), int32_t(destination->GetHeight())};
+    BitmapData out;
+    if (destination->LockBits(&all, ImageLockModeWrite, PixelFormat32bppARGB, &out) != Ok) return;
+    if (n <= 0) n = 1;
+    const double* m = toSource.m;
+    for (int32_t y = 0; y < all.Height; ++y) {
+        for (int32_t x = 0; x < all.Width; ++x) {
+            const double w = m[6] * x + (m[7] * y + m[8]);
+            double u = (m[0] * x + (m[1] * y + m[2])) / w;
+            double v = (m[3] * x + (m[4] * y + m[5])) / w;
+            if (u < 0) u = u - 1;
+            if (v < 0) v = v - 1;
+            plain.SampleInto(static_cast<uint8_t*>(out.Scan0) + int64_t(y) * out.Stride + 4 * int64_t(x), u, v, n > 2 ? 2 : n);
+        }
+    }
     destination->UnlockBits(&out);
 }
 

@@ -1,0 +1,66 @@
+#pragma once
+// What a set of corners does to an image: where the result's pixels come from and how large
+// the result is. The picture view and verlume-warp both render through this, so that they write
+// the same bytes.
+
+#include "Corners.h"
+#include "Homography.h"
+#include "PageSize.h"
+#include "imaging/Bitmap.h"
+
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace warp {
+
+enum class Direction {
+    Place,      // the image's rectangle lands on the corners
+    Straighten, // the corners lie on a page in the image; the result is that page, upright
+};
+enum class Mapping {
+    Quad,        // WarpImageToQuad's edge ratios
+    Perspective, // the projective map: straight lines stay straight
+};
+enum class CanvasChoice {
+    ClipToImage, // the result has the image's size
+    FitResult,   // the result grows to hold the image's rectangle and the corners
+};
+
+struct Transform {
+    Direction direction = Direction::Place;
+    Mapping mapping = Mapping::Quad;                 // Straighten is always Perspective
+    CanvasChoice canvas = CanvasChoice::ClipToImage; // Place only
+    // Straighten: the page's size in pixels; without it, EstimatePageSize.
+    std::optional<PageSize> pageSize{};
+};
+
+// A render worked out: the result's size, and for Place where its pixel (0, 0) lies in image
+// coordinates (negative where the canvas grew up or left). Empty `problem` when it can render.
+struct TransformPlan {
+    Transform transform;
+    int64_t width = 0, height = 0;
+    imaging::Point origin;
+    Corners corners;                      // in the result's pixels
+    std::optional<Homography> toSource;   // result pixel to source position, for Perspective
+    std::string problem;                  // a sentence for the user
+};
+
+// Corners in image coordinates, outline order; the source is width x height. Problems: a
+// quadrilateral the perspective map cannot take (CheckQuad), a page size of 0, a result
+// beyond 2^31 - 1 pixels in either direction.
+TransformPlan PlanTransform(const Transform& transform, const Corners& corners, uint32_t width, uint32_t height);
+
+// Renders the plan's pixels inside `regions` (result pixels) into `destination`, a
+// PixelFormat32bppARGB bitmap of the plan's size; the others keep their bytes. Nothing when
+// the plan has a problem.
+void RenderPlan(imaging::Bitmap* source, imaging::Bitmap* destination, const TransformPlan& plan, int neighbourhood,
+                std::span<const imaging::Rect> regions);
+
+// A new transparent result of the plan's size, rendered whole. Null with `why` set when the
+// plan has a problem or memory runs out.
+std::unique_ptr<imaging::Bitmap> RenderTransform(imaging::Bitmap* source, const TransformPlan& plan, int neighbourhood,
+                                                 std::string* why = nullptr);
+
+} // namespace warp

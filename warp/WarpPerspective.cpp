@@ -1,0 +1,65 @@
+#include "WarpPerspective.h"
+
+#include "PerspectiveRunVector.h"
+#include "QuadMapping.h"
+#include "RenderRegions.h"
+#include "SimdSupport.h"
+
+namespace warp {
+
+namespace {
+
+void MapPerspectiveRunScalar(const Homography& h, int32_t y, int32_t x0, int32_t count, const MappedRun& out) {
+    const double* m = h.m;
+    const double yd = y;
+    const double rowX = m[1] * yd + m[2], rowY = m[4] * yd + m[5], rowW = m[7] * yd + m[8];
+    for (int32_t i = 0; i < count; ++i) {
+        const double x = double(int64_t(x0) + i);
+        const double w = m[6] * x + rowW;
+        double u = (m[0] * x + rowX) / w, v = (m[3] * x + rowY) / w;
+        if (u < 0.0) u = u - 1.0;
+        if (v < 0.0) v = v - 1.0;
+        out.iu[i] = TruncateToIndex(u);
+        out.iv[i] = TruncateToIndex(v);
+        out.fx[i] = u - double(out.iu[i]);
+        out.fy[i] = v - double(out.iv[i]);
+    }
+}
+
+using VectorRun = int32_t (*)(const Homography&, int32_t, int32_t, int32_t, const MappedRun&);
+
+VectorRun ChosenVectorRun() {
+    static const VectorRun chosen = [] {
+        switch (UsableSimd()) {
+        case SimdLevel::Avx512: return MapPerspectiveRunAvx512;
+        case SimdLevel::Avx2: return MapPerspectiveRunAvx2;
+        case SimdLevel::Scalar: break;
+        }
+        return VectorRun{};
+    }();
+    return chosen;
+}
+
+} // namespace
+
+void MapPerspectiveRun(const Homography& h, int32_t y, int32_t x0, int32_t count, const MappedRun& out) {
+    int32_t done = 0;
+    if (const VectorRun vector = ChosenVectorRun()) done = vector(h, y, x0, count, out);
+    if (done < count)
+        MapPerspectiveRunScalar(h, y, x0 + done, count - done,
+                                {out.iu + done, out.iv + done, out.fx + done, out.fy + done});
+}
+
+void WarpPerspective(imaging::Bitmap* source, imaging::Bitmap* destination, const Homography& toSource,
+                     int neighbourhood, std::span<const imaging::Rect> regions) {
+    if (source == nullptr || destination == nullptr) return;
+    const int32_t columns = int32_t(destination->GetWidth()), rows = int32_t(destination->GetHeight());
+    RenderRegions(source, destination, {0, 0, columns, rows}, columns, rows, neighbourhood, regions,
+                  [&](int32_t, int32_t) {
+                      return [&toSource](int32_t y, int32_t x0, int32_t count, const MappedRun& run) {
+                          MapPerspectiveRun(toSource, y, x0, count, run);
+                      };
+                  });
+}
+
+} // namespace warp
