@@ -3,7 +3,7 @@
 
 #include "files/ImageFiles.h"
 #include "imaging/Startup.h"
-#include "warp/WarpImageToQuad.h"
+#include "warp/Transform.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -24,7 +24,8 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: verlume-warp [--neighbourhood N] [--time] INPUT OUTPUT X0,Y0 X1,Y1 X2,Y2 X3,Y3\n";
+    "usage: verlume-warp [--perspective | --straighten [--size WxH]] [--canvas clip|fit]\n"
+    "                    [--neighbourhood N] [--time] INPUT OUTPUT X0,Y0 X1,Y1 X2,Y2 X3,Y3\n";
 
 constexpr const char* kHelp =
     "\n"
@@ -33,6 +34,14 @@ constexpr const char* kHelp =
     "bottom-right, bottom-left. The format of OUTPUT follows its last three characters:\n"
     "jpg JPEG, gif GIF, tif TIFF, bmp BMP, anything else PNG.\n"
     "\n"
+    "  --perspective      the true perspective mapping: straight lines stay straight\n"
+    "  --straighten       the corners lie on a page in INPUT (its top-left, top-right,\n"
+    "                     bottom-right and bottom-left); OUTPUT is that page, upright, in\n"
+    "                     its estimated proportions, its longer side the quadrilateral's\n"
+    "                     longest side\n"
+    "  --size WxH         the straightened page's size in pixels instead\n"
+    "  --canvas clip|fit  clip (the default): OUTPUT has INPUT's size; fit: OUTPUT grows to\n"
+    "                     hold the image and the corners, transparent around the picture\n"
     "  --neighbourhood N  1 (or less) takes the nearest source pixel, 2 (the default) blends\n"
     "                     the 2 x 2 pixels around the mapped position\n"
     "  --time             prints how long the decode, the warp and the encode took, in\n"
@@ -91,6 +100,36 @@ int BadArguments(const std::string& why) {
     return 2;
 }
 
+// A value the tool cannot work with: one line.
+int BadValue(const std::string& why) {
+    std::fprintf(stderr, "verlume-warp: %s\n", why.c_str());
+    return 2;
+}
+
+// An option `name` given as "name VALUE" or "name=VALUE": nothing when argv[i] is another
+// argument; false when the value is missing; true with `value` set.
+std::optional<bool> OptionValue(std::string_view name, int argc, char** argv, int& i, std::string_view& value) {
+    const std::string_view arg = argv[i];
+    if (arg == name) {
+        if (i + 1 == argc) return false;
+        value = argv[++i];
+        return true;
+    }
+    if (arg.size() > name.size() && arg.starts_with(name) && arg[name.size()] == '=') {
+        value = arg.substr(name.size() + 1);
+        return true;
+    }
+    return std::nullopt;
+}
+
+std::optional<warp::PageSize> ParseSize(std::string_view text) {
+    const size_t x = text.find('x');
+    if (x == std::string_view::npos) return std::nullopt;
+    auto w = ParseInt(text.substr(0, x)), h = ParseInt(text.substr(x + 1));
+    if (!w || !h || *w < 1 || *h < 1) return std::nullopt;
+    return warp::PageSize{*w, *h};
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -99,6 +138,7 @@ int main(int argc, char** argv) {
         if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
     });
     std::vector<std::string_view> positional;
+    warp::Transform transform;
     int neighbourhood = 2;
     bool time = false;
     for (int i = 1; i < argc; ++i) {
@@ -112,17 +152,32 @@ int main(int argc, char** argv) {
             std::fputs(kHelp, stdout);
             return 0;
         }
-        if (arg == "--neighbourhood" || arg.starts_with("--neighbourhood=")) {
-            std::string_view value;
-            if (arg == "--neighbourhood") {
-                if (++i == argc) return BadArguments("--neighbourhood needs a number");
-                value = argv[i];
-            } else {
-                value = arg.substr(std::strlen("--neighbourhood="));
-            }
+        if (arg == "--perspective") {
+            transform.mapping = warp::Mapping::Perspective;
+            continue;
+        }
+        if (arg == "--straighten") {
+            transform.direction = warp::Direction::Straighten;
+            continue;
+        }
+        std::string_view value;
+        if (const auto taken = OptionValue("--neighbourhood", argc, argv, i, value)) {
+            if (!*taken) return BadArguments("--neighbourhood needs a number");
             auto n = ParseInt(value);
             if (!n) return BadArguments("--neighbourhood needs a whole number, not \"" + std::string(value) + "\"");
             neighbourhood = *n;
+            continue;
+        }
+        if (const auto taken = OptionValue("--size", argc, argv, i, value)) {
+            auto size = *taken ? ParseSize(value) : std::nullopt;
+            if (!size) return BadValue("--size needs WIDTHxHEIGHT in whole pixels, at least 1x1, not \"" + std::string(value) + "\"");
+            transform.pageSize = size;
+            continue;
+        }
+        if (const auto taken = OptionValue("--canvas", argc, argv, i, value)) {
+            if (*taken && value == "clip") transform.canvas = warp::CanvasChoice::ClipToImage;
+            else if (*taken && value == "fit") transform.canvas = warp::CanvasChoice::FitResult;
+            else return BadValue("--canvas is clip or fit, not \"" + std::string(value) + "\"");
             continue;
         }
         if (arg == "--") {
@@ -136,6 +191,8 @@ int main(int argc, char** argv) {
             return BadArguments("unknown option " + std::string(arg));
         positional.push_back(arg);
     }
+    if (transform.pageSize && transform.direction != warp::Direction::Straighten)
+        return BadArguments("--size goes with --straighten");
     if (positional.size() != 6)
         return BadArguments("expected INPUT, OUTPUT and four corners, got " +
                             std::to_string(positional.size()) + " arguments");
@@ -148,6 +205,11 @@ int main(int argc, char** argv) {
         outline[c] = *corner;
     }
     const warp::Corners corners = warp::Corners::FromOutline(outline);
+    // What the corners cannot do is told before any file is read.
+    if (transform.direction == warp::Direction::Straighten || transform.mapping == warp::Mapping::Perspective) {
+        if (const warp::QuadProblem problem = warp::CheckQuad(corners); problem != warp::QuadProblem::None)
+            return BadValue(warp::Describe(problem));
+    }
     const std::string input(positional[0]), output(positional[1]);
 
     imaging::ImagingStartup();
@@ -166,12 +228,16 @@ int main(int argc, char** argv) {
             status = 1;
         } else {
             const uint32_t width = source->GetWidth(), height = source->GetHeight();
+            const warp::TransformPlan plan = warp::PlanTransform(transform, corners, width, height);
             Stopwatch warp;
-            std::unique_ptr<imaging::Bitmap> result = warp::WarpToNewBitmap(source.get(), corners, neighbourhood);
+            std::string why;
+            std::unique_ptr<imaging::Bitmap> result = warp::RenderTransform(source.get(), plan, neighbourhood, &why);
             if (time) std::fprintf(stderr, "verlume-warp: warp of %u x %u pixels took %.1f ms\n", width, height, warp.Ms());
             source.reset(); // the encode needs only the result
-            if (!result) {
-                std::fprintf(stderr, "verlume-warp: not enough memory for a %u x %u result\n", width, height);
+            if (!plan.problem.empty()) {
+                status = BadValue(plan.problem);
+            } else if (!result) {
+                std::fprintf(stderr, "verlume-warp: %s\n", why.c_str());
                 status = 1;
             } else {
                 Stopwatch encode;

@@ -1,6 +1,7 @@
 // verlume-warp run as a user runs it: arguments, exit status, output file and messages.
 
 #include "files/ImageFiles.h"
+#include "warp/Transform.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -112,6 +113,62 @@ TEST_F(VerlumeWarp, HelpAndBadArguments) {
         EXPECT_NE(std::string::npos, run.err.find(words)) << run.err;
     }
     EXPECT_FALSE(std::filesystem::exists("out.png"));
+}
+
+// The transform options render what the view renders for the same settings (the end-to-end
+// test compares a Straighten in the window with the tool); values they cannot take: exit 2
+// and one line.
+TEST_F(VerlumeWarp, TransformOptions) {
+    const std::vector<std::string> corners = {"5,3", "60,-2", "70,50", "-4,40"};
+    auto source = files::OpenImageCopy(m_input, nullptr);
+    const warp::Corners quad{{5, 3}, {60, -2}, {70, 50}, {-4, 40}};
+    const struct { std::vector<std::string> options; warp::Transform transform; } cases[] = {
+        {{"--perspective"}, {.mapping = warp::Mapping::Perspective}},
+        {{"--canvas", "fit"}, {.canvas = warp::CanvasChoice::FitResult}},
+        {{"--perspective", "--canvas=fit"}, {.mapping = warp::Mapping::Perspective, .canvas = warp::CanvasChoice::FitResult}},
+        {{"--straighten"}, {.direction = warp::Direction::Straighten}},
+        {{"--straighten", "--size", "30x20"}, {.direction = warp::Direction::Straighten, .pageSize = warp::PageSize{30, 20}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options[0] + (c.options.size() > 1 ? " " + c.options[1] : ""));
+        std::vector<std::string> args = c.options;
+        const std::string out = m_dir.file("out.png");
+        for (const std::string& a : Args(m_input, out, corners)) args.push_back(a);
+        const ToolRun run = RunTool(args);
+        ASSERT_EQ(0, run.status) << run.err;
+        auto expected = warp::RenderTransform(source.get(), warp::PlanTransform(c.transform, quad, 64, 48), 2);
+        auto written = Bitmap::FromFile(out);
+        ASSERT_EQ(expected->GetWidth(), written->GetWidth());
+        ASSERT_EQ(expected->GetHeight(), written->GetHeight());
+        auto argb = written->Clone({0, 0, int32_t(written->GetWidth()), int32_t(written->GetHeight())}, PixelFormat32bppARGB);
+        EXPECT_EQ(PixelBytes(*expected), PixelBytes(*argb));
+    }
+    const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
+        {{"--straighten", "--size", "0x20"}, "--size needs WIDTHxHEIGHT"},
+        {{"--straighten", "--size", "20"}, "--size needs WIDTHxHEIGHT"},
+        {{"--perspective", "--canvas", "wide"}, "--canvas is clip or fit"},
+    };
+    for (const auto& [options, words] : bad) {
+        std::vector<std::string> args = options;
+        for (const std::string& a : Args(m_input, m_dir.file("bad.png"), corners)) args.push_back(a);
+        const ToolRun run = RunTool(args);
+        EXPECT_EQ(2, run.status);
+        EXPECT_EQ(1, Lines(run.err)) << run.err;
+        EXPECT_NE(std::string::npos, run.err.find(words)) << run.err;
+    }
+    const std::pair<std::vector<std::string>, std::string> shapes[] = {
+        {{"0,0", "10,10", "10,0", "0,10"}, "two sides of the quadrilateral cross"},
+        {{"0,0", "5,5", "10,10", "0,10"}, "three corners lie on one line"},
+    };
+    for (const char* option : {"--perspective", "--straighten"})
+        for (const auto& [quadCorners, words] : shapes) {
+            std::vector<std::string> args = {option};
+            for (const std::string& a : Args(m_input, m_dir.file("bad.png"), quadCorners)) args.push_back(a);
+            const ToolRun run = RunTool(args);
+            EXPECT_EQ(2, run.status);
+            EXPECT_EQ("verlume-warp: " + words + "\n", run.err);
+        }
+    EXPECT_FALSE(std::filesystem::exists(m_dir.file("bad.png")));
 }
 
 // Files that cannot be read or written: exit 1 and one line naming the file (every kind of bad
