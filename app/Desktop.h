@@ -1,6 +1,7 @@
 #pragma once
 // What the program asks of the desktop and of the person at it: a file to open or a name to
-// save under, a message, the question about unsaved edits, and a web address to show. The
+// save under, a message, the question about unsaved edits, a line of text, and a web address
+// to show. The
 // program uses QtDesktop; tests put a Desktop of their own in its place.
 
 #include <QString>
@@ -33,6 +34,10 @@ public:
     enum class Answer { Save, Discard, Cancel };
     // Asks whether to save the changes before they are lost; Escape and the close box cancel.
     virtual Answer AskToSave(QWidget* owner, const QString& text, const QString& detail) = 0;
+
+    // A line of text, starting as `current`; nothing when cancelled.
+    virtual std::optional<QString> AskText(QWidget* owner, const QString& title, const QString& label,
+                                           const QString& current) = 0;
 
     // Hands `url` to the desktop's URL handler; the outcome is not reported.
     virtual void OpenUrl(const QString& url) = 0;

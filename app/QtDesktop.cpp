@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QUrl>
 
@@ -35,6 +36,14 @@ Desktop::Answer QtDesktop::AskToSave(QWidget* owner, const QString& text, const 
     case QMessageBox::Discard: return Answer::Discard;
     default: return Answer::Cancel;
     }
+}
+
+std::optional<QString> QtDesktop::AskText(QWidget* owner, const QString& title, const QString& label,
+                                          const QString& current) {
+    bool ok = false;
+    const QString text = QInputDialog::getText(owner, title, label, QLineEdit::Normal, current, &ok);
+    if (!ok) return std::nullopt;
+    return text;
 }
 
 void QtDesktop::OpenUrl(const QString& url) { QDesktopServices::openUrl(QUrl(url)); }

@@ -10,6 +10,8 @@ public:
     std::optional<std::string> ChooseFile(QWidget* owner, const FileRequest& request) override;
     void ShowMessage(QWidget* owner, Icon icon, const QString& text, const QString& detail) override;
     Answer AskToSave(QWidget* owner, const QString& text, const QString& detail) override;
+    std::optional<QString> AskText(QWidget* owner, const QString& title, const QString& label,
+                                   const QString& current) override;
     void OpenUrl(const QString& url) override;
 };
 

@@ -43,6 +43,9 @@ const char* const kKeys =
     "Open an image, then drag any of its four corner handles. Each time you let go of the "
     "mouse button the image is drawn again so that its rectangle fits the four corners. "
     "Drag a corner to the edge of the picture and the picture scrolls along.\n\n"
+    "Transform > Straighten a Page: put the four corners on the corners of a page, board or "
+    "facade in the photo; the result is that page upright. R shows it in place of the photo "
+    "and back. Transform > Perspective places the image with a true perspective.\n\n"
     "Save writes the result in the format the file name ends with: .jpg, .gif, .tif, .bmp, "
     "or PNG for any other name.\n\n"
     "Ctrl + O: open; Ctrl + S: save; Ctrl + Q: quit\n"
@@ -54,7 +57,7 @@ const char* const kKeys =
     "Ctrl + 1: one image pixel per screen pixel (100 %)\n"
     "Wheel: scroll up and down; Shift + wheel: scroll sideways\n"
     "Middle button: drag the picture\n"
-    "Alt + F, E, V, H: the menus\n"
+    "Alt + F, E, V, T, H: the menus; R: the straightened page or the photo\n"
     "F1: this help; Escape: quit";
 
 } // namespace
@@ -159,6 +162,8 @@ void CVerlumeDlg::CreateMenus() {
     zoom->addAction("&Fit in Window", m_pView, &view::CPicView::ZoomToFit)->setShortcut(QKeySequence("Ctrl+0"));
     zoom->addAction("&Actual Size (100 %)", m_pView, &view::CPicView::ZoomToActualSize)->setShortcut(QKeySequence("Ctrl+1"));
 
+    CreateTransformMenu();
+
     QMenu* help = menuBar()->addMenu("&Help");
     SetKeys(help->addAction("&Keys", this, &CVerlumeDlg::ShowKeys), QKeySequence::HelpContents, {"F1"});
     help->addAction("&Home Page", this, &CVerlumeDlg::OnBnClickedHomePage);
@@ -229,6 +234,7 @@ void CVerlumeDlg::UpdateTitle() {
     setWindowModified(HasUnsavedEdits());
     m_undo->setEnabled(m_pView->CanUndo());
     m_redo->setEnabled(m_pView->CanRedo());
+    UpdateTransformMenu(); // undo and redo take the transform back too
 }
 
 } // namespace app

@@ -8,8 +8,9 @@
 // presses the focused one; Escape, the close box, Ctrl + Q and Enter with no button focused
 // close the window, asking first about unsaved edits.
 //
-// The window's member functions are in two files: VerlumeDlg.cpp (the window, its menus and
-// keys) and FileCommands.cpp (Open, Save and the question about unsaved edits).
+// The window's member functions are in three files: VerlumeDlg.cpp (the window, its menus and
+// keys), FileCommands.cpp (Open, Save and the question about unsaved edits) and
+// TransformMenu.cpp (the Transform menu).
 
 #include "Desktop.h"
 #include "imaging/Bitmap.h"
@@ -77,6 +78,15 @@ protected:
 
 private:
     void CreateMenus();
+    // Transform: Place or Straighten, Perspective, the page's size, and the straightened page
+    // shown in place of the photo (R).
+    void CreateTransformMenu();
+    // Asks the view for `transform`; where the corners cannot take it, the status bar says why.
+    void ApplyTransform(const warp::Transform& transform);
+    void AskPageSize();
+    // The menu's checks and what is enabled, from the view's transform.
+    void UpdateTransformMenu();
+    void ShowRefusal(const QString& why);
     QWidget* CreateButtonBand(int height);
     // File dialogs with the program's filter, starting in the folder last used.
     std::optional<std::string> ChooseFile(bool open, const QString& title);
@@ -103,6 +113,11 @@ private:
     QPushButton* m_open;
     QAction* m_undo;
     QAction* m_redo;
+    QAction* m_place;
+    QAction* m_straighten;
+    QAction* m_perspective;
+    QAction* m_pageSize;
+    QAction* m_showPage;
     QLabel* m_scale;
     QLabel* m_statusSize;
     QLabel* m_statusPointer;

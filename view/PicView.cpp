@@ -39,23 +39,36 @@ void CPicView::SetImage(Bitmap* image) {
     if (image == nullptr) return;
     m_pSource = image;
     const int32_t w = int32_t(image->GetWidth()), h = int32_t(image->GetHeight());
-    SetScrollSizes({w, h});
-
     m_pResult = image->Clone({0, 0, w, h}, PixelFormat32bppARGB);
+    m_bResultIsPhoto = true;
+    m_pStraightened.reset();
+    m_bShowStraightened = false;
     ResultChanged();
+    FitCanvasToShown();
     // A new image is shown at 100 %, from its top-left corner.
     m_bFit = false;
     SetScale(1.0);
+    ScrollToPosition({0, 0});
 
+    ResetCorners();
+    if (Straightening()) {
+        m_corners = CornersInView();
+        RenderResult();
+    }
+    m_history.Start(m_corners, m_transform);
+    viewport()->update();
+    emit stateChanged();
+}
+
+void CPicView::FitCanvasToShown() {
+    Bitmap* shown = Shown();
+    const int32_t w = shown ? int32_t(shown->GetWidth()) : 0, h = shown ? int32_t(shown->GetHeight()) : 0;
+    SetScrollSizes({w, h});
     // Premultiplied: every pixel the view composes is opaque (the fill comes first), where
     // premultiplied and straight alpha are the same bytes, and Qt blends and copies
     // premultiplied pixels at twice the speed.
-    m_pBackBuffer = std::make_unique<Bitmap>(w, h, PixelFormat32bppPARGB);
-
-    ResetCorners();
-    m_history.Start(m_corners);
-    viewport()->update();
-    emit stateChanged();
+    if (!m_pBackBuffer || int32_t(m_pBackBuffer->GetWidth()) != w || int32_t(m_pBackBuffer->GetHeight()) != h)
+        m_pBackBuffer = std::make_unique<Bitmap>(w, h, PixelFormat32bppPARGB);
 }
 
 void CPicView::ResetCorners() {

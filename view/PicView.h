@@ -12,11 +12,18 @@
 // point p appears at client position p * scale - scroll position. Handles, outline and the
 // press radius are in screen space at every scale.
 //
+// The corners say what a release renders through a warp::Transform: by default the image
+// placed on them (Place) on a canvas of the image's size; or, with Straighten, the photo stays
+// as it is under its handles and the page they outline is rendered upright beside it, shown
+// in place of the photo on request.
+//
 // The member functions are spread over files by concern: PicView.cpp (the image, scrolling and
 // Qt's events), PicViewPaint.cpp, PicViewDrag.cpp (corner editing and autoscroll),
-// PicViewRender.cpp (the render after a release, undo and redo), PicViewZoom.cpp.
+// PicViewRender.cpp (the render after a release, undo and redo), PicViewTransform.cpp (the
+// choice of transform), PicViewZoom.cpp.
 
 #include "CornerHistory.h"
+#include "warp/Transform.h"
 #include "imaging/Bitmap.h"
 #include "imaging/Graphics.h"
 
@@ -50,9 +57,21 @@ public:
     // with no result and a 0 x 0 canvas.
     void SetImage(Bitmap* image);
 
-    // The current result (owned by the view; use it at once, do not keep or delete it), or
-    // null before the first image or when the copy could not be made.
-    Bitmap* GetResultImage() const { return m_pResult.get(); }
+    // The current result, what Save writes: the placed image, or with Straighten the page
+    // (owned by the view; use it at once, do not keep or delete it). Null before the first
+    // image or when it could not be made.
+    Bitmap* GetResultImage() const { return Straightening() ? m_pStraightened.get() : m_pResult.get(); }
+
+    // How releases render from now on, applied to the current corners at once as one
+    // undoable step. Entering Straighten puts the corners on the part of the photo shown, 10 %
+    // in from each of its edges; leaving it puts them on the image's corners. Returns why not,
+    // and changes nothing, where the corners cannot take it (the perspective map needs a
+    // convex quadrilateral); empty when done or when there is no image.
+    std::string SetTransform(const warp::Transform& transform);
+    const warp::Transform& GetTransform() const { return m_transform; }
+    // Straighten: shows the straightened page, without handles, in place of the photo.
+    void ShowStraightened(bool show);
+    bool IsShowingStraightened() const { return Straightening() && m_bShowStraightened; }
 
     const CornerQuad& GetCorners() const { return m_corners; }
     // The last pointer position of a press or drag, canvas coordinates.
@@ -104,6 +123,8 @@ signals:
     void stateChanged();
     // The pointer moved over the view: the canvas pixel under it.
     void pointerMoved(Point canvas);
+    // A release left corners the transform cannot take: they went back, and this says why.
+    void renderRefused(const QString& why);
 
 protected:
     // The handlers of the corner editing, with client points (device pixels; outside the
@@ -133,9 +154,17 @@ private:
     void Press(QMouseEvent* event);
 
     void ResetCorners();
-    // Replaces the result by a render of the source onto the corners: what the client area
-    // shows first, painted at once, then the rest.
-    void RenderResult();
+    // Corners 10 % in from each edge of the part of the image the client area shows.
+    CornerQuad CornersInView() const;
+    bool Straightening() const { return m_transform.direction == warp::Direction::Straighten; }
+    // The image the canvas shows: the result, the photo while straightening, or the page.
+    Bitmap* Shown() const { return IsShowingStraightened() ? m_pStraightened.get() : m_pResult.get(); }
+    // The canvas and the back buffer take the size of what is shown.
+    void FitCanvasToShown();
+    // Renders the corners through the transform; false, with nothing changed, where the
+    // transform cannot take them (`why` says it). Place replaces the result, what the
+    // client area shows first, painted at once, then the rest; Straighten the page.
+    bool RenderResult(std::string* why = nullptr);
     // The handles and outline, with the canvas point (0, 0) at `origin` of the target and
     // `scale` target pixels per canvas unit; `shown` is the part of the target that is seen.
     void DrawHandles(imaging::Graphics* graphics, double scale, imaging::PointF origin, const imaging::RectF& shown);
@@ -155,9 +184,13 @@ private:
 
     bool m_bDragging = false;
     Point m_ptCurrent;
-    std::unique_ptr<Bitmap> m_pResult;
+    std::unique_ptr<Bitmap> m_pResult;        // while straightening, the photo
+    std::unique_ptr<Bitmap> m_pStraightened; // the page, while straightening
+    warp::Transform m_transform;
+    bool m_bShowStraightened = false;
+    bool m_bResultIsPhoto = true; // m_pResult is the unwarped copy of the source
     Bitmap* m_pSource = nullptr;           // not owned
-    std::unique_ptr<Bitmap> m_pBackBuffer; // the source's size, premultiplied
+    std::unique_ptr<Bitmap> m_pBackBuffer; // the canvas's size, premultiplied
     imaging::SolidBrush m_backgroundBrush;
     CornerQuad m_corners{};
     int m_nSelectedCorner = -1;

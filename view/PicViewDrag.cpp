@@ -28,6 +28,7 @@ Point CPicView::ToCanvas(QPoint client) const {
 }
 
 void CPicView::OnLButtonDown(QPoint client) {
+    if (IsShowingStraightened()) return; // the page has no handles
     m_bDragging = true;
     m_ptCurrent = ToCanvas(client);
     // Measured on screen: the corner's device position against the pointer's (at 100 % on an
@@ -102,8 +103,13 @@ void CPicView::OnLButtonUp(QPoint) {
     m_nSelectedCorner = -1;
     if (m_pSource != nullptr) { // before the first image there is nothing to render
         WaitCursor wait;
-        RenderResult();
-        m_history.Add(m_corners);
+        std::string why;
+        if (RenderResult(&why)) {
+            m_history.Add(m_corners, m_transform);
+        } else {
+            m_corners = m_history.Current().corners; // what the transform cannot take goes back
+            emit renderRefused(QString::fromStdString(why));
+        }
     }
     viewport()->update();
     emit stateChanged();

@@ -43,8 +43,8 @@ void CPicView::OnDraw(QPainter* painter) {
         const RectF visibleF{float(visible.X), float(visible.Y), float(visible.Width), float(visible.Height)};
         buffer.SetClip(visible);
         buffer.FillRectangle(&m_backgroundBrush, visibleF);
-        if (m_pResult) buffer.DrawImage(m_pResult.get(), 0, 0);
-        DrawHandles(&buffer, 1.0, {0, 0}, visibleF);
+        if (Bitmap* shown = Shown()) buffer.DrawImage(shown, 0, 0);
+        if (!IsShowingStraightened()) DrawHandles(&buffer, 1.0, {0, 0}, visibleF);
     }
     screen.DrawImage(m_pBackBuffer.get(), 0, 0);
 }
@@ -70,15 +70,15 @@ void CPicView::DrawScaled(Graphics* screen) {
         buffer.SetSmoothingMode(SmoothingModeAntiAlias);
         buffer.SetClip({0, 0, int32_t(std::ceil(shown.Width)), int32_t(std::ceil(shown.Height))});
         buffer.FillRectangle(&m_backgroundBrush, shown);
-        if (m_pResult) {
+        if (Bitmap* shownImage = Shown()) {
             // Below 100 % from the reduced copy that shrinks by less than half, averaged again
             // by the bilinear filter; above it each image pixel is a block.
             const int k = ReducedCopyFor(s, kReducedCopies);
-            if (k > 0 && m_reduced.empty()) m_reduced = MakeReducedCopies(*m_pResult, kReducedCopies);
-            Bitmap* image = k > 0 && int(m_reduced.size()) >= k ? m_reduced[k - 1].get() : m_pResult.get();
+            if (k > 0 && m_reduced.empty()) m_reduced = MakeReducedCopies(*shownImage, kReducedCopies);
+            Bitmap* image = k > 0 && int(m_reduced.size()) >= k ? m_reduced[k - 1].get() : shownImage;
             // Image pixels per pixel of the copy; its last column and row may stand for fewer
             // (the clip cuts them at the canvas's edge).
-            const float side = image == m_pResult.get() ? 1.0f : float(1 << k);
+            const float side = image == shownImage ? 1.0f : float(1 << k);
             const float iw = float(image->GetWidth()), ih = float(image->GetHeight());
             buffer.SetInterpolationMode(s < 1.0 ? InterpolationModeHighQualityBilinear
                                                 : InterpolationModeNearestNeighbor);
@@ -86,7 +86,8 @@ void CPicView::DrawScaled(Graphics* screen) {
                              RectF{0, 0, iw, ih});
         }
         buffer.SetClip({0, 0, client.width(), client.height()});
-        DrawHandles(&buffer, s, {canvas.X, canvas.Y}, RectF{0, 0, float(client.width()), float(client.height())});
+        if (!IsShowingStraightened())
+            DrawHandles(&buffer, s, {canvas.X, canvas.Y}, RectF{0, 0, float(client.width()), float(client.height())});
     }
     // Beyond the canvas the window's background shows, as at 100 %.
     const RectF target{float(scroll.x()), float(scroll.y()), shown.Width, shown.Height};

@@ -6,7 +6,7 @@
 #include "ViewGeometry.h"
 #include "WaitCursor.h"
 #include "warp/Corners.h"
-#include "warp/WarpImageToQuad.h"
+#include "warp/Transform.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,14 +15,39 @@ namespace view {
 
 using namespace imaging;
 
-void CPicView::RenderResult() {
-    m_pResult.reset(); // its memory serves the new one
+bool CPicView::RenderResult(std::string* why) {
     const int32_t w = int32_t(m_pSource->GetWidth()), h = int32_t(m_pSource->GetHeight());
-    auto result = std::make_unique<Bitmap>(w, h, PixelFormat32bppARGB);
-    if (!result->HasContent()) return; // no content, or no memory: no result
+    const warp::TransformPlan plan =
+        warp::PlanTransform(m_transform, warp::Corners::FromOutline(m_corners.data()), uint32_t(w), uint32_t(h));
+    if (!plan.problem.empty()) {
+        if (why) *why = plan.problem;
+        return false;
+    }
+    if (Straightening()) {
+        std::string failed;
+        std::unique_ptr<Bitmap> page = warp::RenderTransform(m_pSource, plan, 2, &failed);
+        if (!page) {
+            if (why) *why = failed;
+            return false;
+        }
+        m_pStraightened = std::move(page);
+        if (!m_bResultIsPhoto) {
+            m_pResult = m_pSource->Clone({0, 0, w, h}, PixelFormat32bppARGB);
+            m_bResultIsPhoto = true;
+        }
+        ResultChanged();
+        FitCanvasToShown();
+        return true;
+    }
+    m_pStraightened.reset();
+    m_bShowStraightened = false;
+    m_pResult.reset(); // its memory serves the new one
+    m_bResultIsPhoto = false;
+    auto result = std::make_unique<Bitmap>(int32_t(plan.width), int32_t(plan.height), PixelFormat32bppARGB);
+    if (!result->HasContent()) return true; // no memory: no result
     m_pResult = std::move(result);
     ResultChanged();
-    const warp::Corners corners = warp::Corners::FromOutline(m_corners.data());
+    FitCanvasToShown();
     const QSize client = GetClientSize();
     const QPoint scroll = GetScrollPosition();
     // The canvas pixels the client area shows (at 100 %, the client area itself).
@@ -30,14 +55,15 @@ void CPicView::RenderResult() {
     const int32_t left = int32_t(std::floor(scroll.x() / s)), top = int32_t(std::floor(scroll.y() / s));
     const Rect visible{left, top, int32_t(std::ceil((scroll.x() + client.width()) / s)) - left,
                        int32_t(std::ceil((scroll.y() + client.height()) / s)) - top};
-    warp::WarpImageToQuad(m_pSource, m_pResult.get(), corners, 2, {&visible, 1});
+    warp::RenderPlan(m_pSource, m_pResult.get(), plan, 2, {&visible, 1});
     // The user sees the new picture while the rest is rendered.
     viewport()->repaint();
-    const std::array<Rect, 4> rest = Around(visible, w, h);
+    const std::array<Rect, 4> rest = Around(visible, int32_t(plan.width), int32_t(plan.height));
     if (std::any_of(rest.begin(), rest.end(), [](const Rect& r) { return r.Width > 0 && r.Height > 0; })) {
-        warp::WarpImageToQuad(m_pSource, m_pResult.get(), corners, 2, rest);
+        warp::RenderPlan(m_pSource, m_pResult.get(), plan, 2, rest);
         ResultChanged(); // reduced copies made for the first paint lack the rest
     }
+    return true;
 }
 
 void CPicView::Undo() {
@@ -51,13 +77,18 @@ void CPicView::Redo() {
 void CPicView::Show(const CornerHistory::State* state) {
     if (!state) return;
     m_corners = state->corners;
-    if (state->opened) {
+    m_transform = state->transform;
+    if (state->opened && !Straightening()) {
         m_pResult = m_pSource->Clone({0, 0, int32_t(m_pSource->GetWidth()), int32_t(m_pSource->GetHeight())},
                                      PixelFormat32bppARGB);
+        m_bResultIsPhoto = true;
+        m_pStraightened.reset();
+        m_bShowStraightened = false;
         ResultChanged();
+        FitCanvasToShown();
     } else {
         WaitCursor wait;
-        RenderResult();
+        RenderResult(); // every state in the history was rendered once: it renders again
     }
     viewport()->update();
     emit stateChanged();

@@ -36,7 +36,7 @@ void CPicView::ZoomOut() {
 void CPicView::ZoomToFit() {
     if (!m_pSource) return;
     const QSize full = GetFullClientSize();
-    const double fit = FitScale(int32_t(m_pSource->GetWidth()), int32_t(m_pSource->GetHeight()), full.width(), full.height());
+    const double fit = FitScale(m_total.width(), m_total.height(), full.width(), full.height());
     if (fit > 0) SetZoom(fit, {0, 0}, true);
 }
 

@@ -9,6 +9,7 @@ namespace warp {
 
 struct PageSize {
     int64_t width, height;
+    friend bool operator==(const PageSize&, const PageSize&) = default;
 };
 
 // The page's true proportions, estimated from the perspective of `corners` (outline order, in

@@ -34,6 +34,7 @@ struct Transform {
     CanvasChoice canvas = CanvasChoice::ClipToImage; // Place only
     // Straighten: the page's size in pixels; without it, EstimatePageSize.
     std::optional<PageSize> pageSize{};
+    friend bool operator==(const Transform&, const Transform&) = default;
 };
 
 // A render worked out: the result's size, and for Place where its pixel (0, 0) lies in image

@@ -38,10 +38,17 @@ public:
         answers.pop_front();
         return answer;
     }
+    std::optional<QString> AskText(QWidget*, const QString&, const QString&, const QString&) override {
+        if (texts.empty()) return std::nullopt;
+        const QString text = texts.front();
+        texts.pop_front();
+        return text;
+    }
     void OpenUrl(const QString& url) override { urls.push_back(url.toStdString()); }
 
     std::deque<std::optional<std::string>> files; // the next file dialogs' choices
     std::deque<Answer> answers;                   // the next questions' answers
+    std::deque<QString> texts;                    // the next lines of text asked for
     std::vector<FileRequest> requests;
     std::vector<Message> messages;
     int questions = 0;

@@ -157,12 +157,12 @@ TEST_F(DialogTest, MenusAndHelp) {
     auto w = Window();
     QStringList menus;
     for (QAction* menu : w->menuBar()->actions()) menus << menu->text();
-    EXPECT_EQ((QStringList{"&File", "&Edit", "&View", "&Help"}), menus);
+    EXPECT_EQ((QStringList{"&File", "&Edit", "&View", "&Transform", "&Help"}), menus);
     // F1 lists the keys.
     Key(*w, Qt::Key_F1);
     ASSERT_EQ(1u, m_desktop.messages.size());
     for (const char* told : {"corner", "Ctrl + O", "Ctrl + S", "Ctrl + Q", "Ctrl + wheel", "Ctrl + plus", "Ctrl + minus",
-                             "Ctrl + 0", "Ctrl + 1", "Shift + wheel", "Middle button", "Escape", "Alt + F"})
+                             "Ctrl + 0", "Ctrl + 1", "Shift + wheel", "Middle button", "Escape", "Alt + F", "Straighten", "R:"})
         EXPECT_NE(std::string::npos, m_desktop.messages[0].text.find(told)) << told;
 }
 
@@ -314,6 +314,98 @@ TEST_F(DialogTest, ZoomKeysAndTheScaleShown) {
     Open(*w, path);
     EXPECT_EQ(1.0, view->GetScale());
     EXPECT_EQ("100 %", Text(scale));
+}
+
+// Straighten from the menu: the handles on the photo, 10 % in from the view's edges; a drag
+// renders the page, R shows it in place of the photo, Save writes what verlume-warp
+// --straighten writes for the same corners; undo goes back through the corners and to Place.
+TEST_F(DialogTest, StraightenAPage) {
+    const std::string photo = WriteRandomPng("photo.png", 300, 200);
+    auto w = Window();
+    Open(*w, photo);
+    view::CPicView* view = w->GetView();
+    const std::vector<uint8_t> photoPixels = PixelBytes(*view->GetResultImage());
+    QMenu* transform = w->menuBar()->actions()[3]->menu();
+    auto action = [&](const char* text) {
+        for (QAction* a : transform->actions())
+            if (a->text() == text) return a;
+        ADD_FAILURE() << text;
+        return transform->actions()[0];
+    };
+    action("&Straighten a Page")->trigger();
+    EXPECT_EQ(warp::Direction::Straighten, view->GetTransform().direction);
+    EXPECT_TRUE(action("P&erspective")->isChecked());
+    EXPECT_FALSE(action("P&erspective")->isEnabled());
+    EXPECT_EQ((Point{30, 20}), view->GetCorners()[0]); // the whole photo shows: 10 % of 300 x 200
+    EXPECT_EQ((Point{270, 180}), view->GetCorners()[2]);
+    EXPECT_TRUE(w->isWindowModified());
+
+    QWidget* viewport = view->viewport();
+    QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(270, 180));
+    QTest::mouseMove(viewport, QPoint(250, 170));
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(250, 170));
+    ASSERT_EQ((Point{250, 170}), view->GetCorners()[2]);
+    // A corner that would cross the page's sides goes back, and the status bar says why.
+    QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(30, 180));
+    QTest::mouseMove(viewport, QPoint(280, 10));
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(280, 10));
+    EXPECT_EQ((Point{30, 180}), view->GetCorners()[3]);
+    EXPECT_EQ("The quadrilateral is not convex.", w->statusBar()->currentMessage().toStdString());
+
+    Key(*w, Qt::Key_R);
+    EXPECT_TRUE(view->IsShowingStraightened());
+    EXPECT_EQ(view->GetResultImage()->GetWidth(), uint32_t(view->GetTotalSize().width()));
+    m_desktop.files.push_back(m_dir.file("page.png"));
+    Key(*w, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_FALSE(w->isWindowModified());
+    const std::string tool = std::string(VERLUME_WARP_EXE) + " --straighten " + photo + " " + m_dir.file("tool.png") +
+                             " 30,20 270,20 250,170 30,180";
+    ASSERT_EQ(0, std::system(tool.c_str()));
+    EXPECT_EQ(PixelBytes(*Bitmap::FromFile(m_dir.file("tool.png"))), PixelBytes(*Bitmap::FromFile(m_dir.file("page.png"))));
+
+    // A page size given in pixels; then undo takes it back, then the drag, then Straighten.
+    m_desktop.texts.push_back("120 x 80");
+    action("Page Si&ze...")->trigger();
+    EXPECT_EQ(120u, view->GetResultImage()->GetWidth());
+    Key(*w, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_NE(120u, view->GetResultImage()->GetWidth());
+    Key(*w, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ((Point{270, 180}), view->GetCorners()[2]);
+    Key(*w, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(warp::Direction::Place, view->GetTransform().direction);
+    EXPECT_TRUE(action("&Place on the Corners")->isChecked());
+    EXPECT_EQ(photoPixels, PixelBytes(*view->GetResultImage()));
+}
+
+// Perspective from the menu renders the corners there are through the projective map, as one
+// undoable step; corners it cannot take keep the described mapping, and the status bar says why.
+TEST_F(DialogTest, PerspectiveFromTheMenu) {
+    const std::string photo = WriteRandomPng("photo.png", 120, 90);
+    auto w = Window();
+    Open(*w, photo);
+    DragACorner(*w);
+    view::CPicView* view = w->GetView();
+    QAction* perspective = w->menuBar()->actions()[3]->menu()->actions()[3];
+    ASSERT_EQ("P&erspective", perspective->text());
+    const std::vector<uint8_t> quad = PixelBytes(*view->GetResultImage());
+    perspective->trigger();
+    EXPECT_TRUE(perspective->isChecked());
+    const warp::Transform t{.mapping = warp::Mapping::Perspective};
+    auto expected = warp::RenderTransform(
+        w->GetImage(), warp::PlanTransform(t, warp::Corners::FromOutline(view->GetCorners().data()), 120, 90), 2);
+    EXPECT_EQ(PixelBytes(*expected), PixelBytes(*view->GetResultImage()));
+    Key(*w, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_FALSE(perspective->isChecked());
+    EXPECT_EQ(quad, PixelBytes(*view->GetResultImage()));
+    // A corner dragged across the quad: the described mapping takes it, the perspective one not.
+    QWidget* viewport = view->viewport();
+    QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(1, 1));
+    QTest::mouseMove(viewport, QPoint(100, 70));
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(100, 70));
+    perspective->trigger();
+    EXPECT_FALSE(perspective->isChecked());
+    EXPECT_EQ(warp::Mapping::Quad, view->GetTransform().mapping);
+    EXPECT_FALSE(w->statusBar()->currentMessage().isEmpty());
 }
 
 // The desktop entry passes a file, lists only types the program reads (the usual ones among
