@@ -36,6 +36,19 @@ void CVerlumeDlg::CreateTransformMenu() {
         t.mapping = on ? warp::Mapping::Perspective : warp::Mapping::Quad;
         ApplyTransform(t);
     });
+    auto* canvas = new QActionGroup(this);
+    m_clip = menu->addAction("&Clip to Image");
+    m_fit = menu->addAction("&Fit Result");
+    for (QAction* a : {m_clip, m_fit}) {
+        a->setCheckable(true);
+        canvas->addAction(a);
+        connect(a, &QAction::triggered, this, [this, a] {
+            warp::Transform t = m_pView->GetTransform();
+            t.canvas = a == m_fit ? warp::CanvasChoice::FitResult : warp::CanvasChoice::ClipToImage;
+            ApplyTransform(t);
+        });
+    }
+    menu->addSeparator();
     m_pageSize = menu->addAction("Page Si&ze...", this, &CVerlumeDlg::AskPageSize);
     menu->addSeparator();
     m_showPage = menu->addAction("Show the Straightened Page");
@@ -80,6 +93,10 @@ void CVerlumeDlg::UpdateTransformMenu() {
     m_straighten->setChecked(straighten);
     m_perspective->setChecked(straighten || t.mapping == warp::Mapping::Perspective);
     m_perspective->setEnabled(!straighten); // a page is always straightened in perspective
+    m_clip->setChecked(t.canvas == warp::CanvasChoice::ClipToImage);
+    m_fit->setChecked(t.canvas == warp::CanvasChoice::FitResult);
+    m_clip->setEnabled(!straighten);
+    m_fit->setEnabled(!straighten);
     m_pageSize->setEnabled(straighten);
     m_showPage->setEnabled(straighten);
     m_showPage->setChecked(m_pView->IsShowingStraightened());

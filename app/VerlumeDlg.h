@@ -78,8 +78,8 @@ protected:
 
 private:
     void CreateMenus();
-    // Transform: Place or Straighten, Perspective, the page's size, and the straightened page
-    // shown in place of the photo (R).
+    // Transform: Place or Straighten, Perspective, Clip to Image or Fit Result, the page's
+    // size, and the straightened page shown in place of the photo (R).
     void CreateTransformMenu();
     // Asks the view for `transform`; where the corners cannot take it, the status bar says why.
     void ApplyTransform(const warp::Transform& transform);
@@ -116,6 +116,8 @@ private:
     QAction* m_place;
     QAction* m_straighten;
     QAction* m_perspective;
+    QAction* m_clip;
+    QAction* m_fit;
     QAction* m_pageSize;
     QAction* m_showPage;
     QLabel* m_scale;

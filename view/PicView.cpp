@@ -43,12 +43,13 @@ void CPicView::SetImage(Bitmap* image) {
     m_bResultIsPhoto = true;
     m_pStraightened.reset();
     m_bShowStraightened = false;
+    m_resultOrigin = {0, 0};
     ResultChanged();
-    FitCanvasToShown();
     // A new image is shown at 100 %, from its top-left corner.
     m_bFit = false;
     SetScale(1.0);
-    ScrollToPosition({0, 0});
+    FitCanvasToShown();
+    ScrollToPosition({-m_origin.x(), -m_origin.y()});
 
     ResetCorners();
     if (Straightening()) {
@@ -63,7 +64,23 @@ void CPicView::SetImage(Bitmap* image) {
 void CPicView::FitCanvasToShown() {
     Bitmap* shown = Shown();
     const int32_t w = shown ? int32_t(shown->GetWidth()) : 0, h = shown ? int32_t(shown->GetHeight()) : 0;
-    SetScrollSizes({w, h});
+    QRect canvas(0, 0, w, h);
+    if (FittingCanvas() && m_pSource) {
+        const int32_t iw = int32_t(m_pSource->GetWidth()), ih = int32_t(m_pSource->GetHeight());
+        const int32_t margin = std::max(iw, ih) / 2;
+        canvas = QRect(m_resultOrigin.X, m_resultOrigin.Y, w, h).united(QRect(0, 0, iw, ih))
+                     .adjusted(-margin, -margin, margin, margin);
+    }
+    // The canvas points on screen stay where they are.
+    const QPoint moved = m_origin - canvas.topLeft();
+    m_origin = canvas.topLeft();
+    SetScrollSizes(canvas.size());
+    if (!moved.isNull()) ScrollToPosition(GetScrollPosition() + QPoint(int(std::lround(moved.x() * m_scale)),
+                                                                        int(std::lround(moved.y() * m_scale))));
+    if (FittingCanvas()) {
+        m_pBackBuffer.reset();
+        return;
+    }
     // Premultiplied: every pixel the view composes is opaque (the fill comes first), where
     // premultiplied and straight alpha are the same bytes, and Qt blends and copies
     // premultiplied pixels at twice the speed.

@@ -5,11 +5,12 @@
 // the source through the warp.
 //
 // Coordinate spaces:
-// - canvas (logical): one unit per image pixel, the image's top-left pixel at (0, 0);
+// - canvas (logical): one unit per image pixel, the image's top-left pixel at (0, 0); the
+//   canvas's own top-left lies at GetCanvasOrigin(), (0, 0) unless the canvas fits the result;
 // - client: device pixels of the viewport, (0, 0) at its top-left. One canvas pixel is one
 //   device pixel at 100 %, also on a scaled display.
 // The canvas is shown at a scale (device pixels per image pixel, 100 % after SetImage): a canvas
-// point p appears at client position p * scale - scroll position. Handles, outline and the
+// point p appears at client position (p - canvas origin) * scale - scroll position. Handles, outline and the
 // press radius are in screen space at every scale.
 //
 // The corners say what a release renders through a warp::Transform: by default the image
@@ -85,6 +86,8 @@ public:
     // The canvas size in image pixels (500 x 500 before the first image). The page step of
     // the scroll bars is a tenth of it, the line step a tenth of that.
     QSize GetTotalSize() const { return m_total; }
+    // The canvas point at the canvas's top-left, image coordinates.
+    Point GetCanvasOrigin() const { return {m_origin.x(), m_origin.y()}; }
     // Scroll position and client area, client (device) pixels. The position is kept within the
     // scroll range.
     QPoint GetScrollPosition() const;
@@ -157,9 +160,17 @@ private:
     // Corners 10 % in from each edge of the part of the image the client area shows.
     CornerQuad CornersInView() const;
     bool Straightening() const { return m_transform.direction == warp::Direction::Straighten; }
+    // Place on a canvas that fits the result: the canvas reaches beyond the image and the
+    // result, so that corners can be dragged out there, negative positions included.
+    bool FittingCanvas() const {
+        return !Straightening() && m_transform.canvas == warp::CanvasChoice::FitResult;
+    }
     // The image the canvas shows: the result, the photo while straightening, or the page.
     Bitmap* Shown() const { return IsShowingStraightened() ? m_pStraightened.get() : m_pResult.get(); }
-    // The canvas and the back buffer take the size of what is shown.
+    // The canvas takes the size of what is shown, and with a fitting canvas a margin of half
+    // the image's longer side around it and the image; the scroll position keeps the canvas
+    // points where they were. The back buffer follows it at 100 % (not with a fitting canvas,
+    // which is composed at the client's size).
     void FitCanvasToShown();
     // Renders the corners through the transform; false, with nothing changed, where the
     // transform cannot take them (`why` says it). Place replaces the result, what the
@@ -196,6 +207,8 @@ private:
     int m_nSelectedCorner = -1;
 
     QSize m_total{500, 500};
+    QPoint m_origin;         // the canvas's top-left, image coordinates (negative with room above or left)
+    Point m_resultOrigin;    // where the result's pixel (0, 0) lies, image coordinates
     double m_scale = 1.0;
     CornerHistory m_history;
     bool m_bFit = false;

@@ -23,8 +23,8 @@ QPoint CPicView::ClampToClient(QPoint client) const {
 Point CPicView::ToCanvas(QPoint client) const {
     const QPoint p = ClampToClient(client) + GetScrollPosition();
     const double s = GetScale();
-    if (s == 1.0) return {p.x(), p.y()};
-    return {int32_t(std::lround(p.x() / s)), int32_t(std::lround(p.y() / s))};
+    if (s == 1.0) return {p.x() + m_origin.x(), p.y() + m_origin.y()};
+    return {int32_t(std::lround(p.x() / s)) + m_origin.x(), int32_t(std::lround(p.y() / s)) + m_origin.y()};
 }
 
 void CPicView::OnLButtonDown(QPoint client) {
@@ -36,7 +36,7 @@ void CPicView::OnLButtonDown(QPoint client) {
     const QPoint p = ClampToClient(client) + GetScrollPosition();
     const double s = GetScale(), radius = kHitRadius * Ratio();
     for (int i = 0; i < 4; ++i) {
-        const double dx = m_corners[i].X * s - p.x(), dy = m_corners[i].Y * s - p.y();
+        const double dx = (m_corners[i].X - m_origin.x()) * s - p.x(), dy = (m_corners[i].Y - m_origin.y()) * s - p.y();
         if (std::sqrt(dx * dx + dy * dy) < radius) {
             m_nSelectedCorner = i;
             break;

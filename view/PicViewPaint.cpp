@@ -29,9 +29,10 @@ constexpr float kMargin = 16;
 } // namespace
 
 void CPicView::OnDraw(QPainter* painter) {
-    if (m_pBackBuffer == nullptr || !m_pBackBuffer->HasContent()) return;
+    if (!m_pSource || m_total.isEmpty()) return;
     Graphics screen(painter);
-    if (GetScale() != 1.0) return DrawScaled(&screen);
+    if (GetScale() != 1.0 || FittingCanvas()) return DrawScaled(&screen);
+    if (m_pBackBuffer == nullptr || !m_pBackBuffer->HasContent()) return;
     const QSize client = GetClientSize();
     const QPoint scroll = GetScrollPosition();
     {
@@ -59,7 +60,7 @@ void CPicView::DrawScaled(Graphics* screen) {
         if (!m_pScreenBuffer->HasContent()) return;
     }
     const double s = GetScale();
-    const float w = float(m_pBackBuffer->GetWidth()), h = float(m_pBackBuffer->GetHeight());
+    const float w = float(m_total.width()), h = float(m_total.height());
     // The scaled canvas in buffer (client) pixels, and the part of it the client area shows.
     const RectF canvas{float(-scroll.x()), float(-scroll.y()), float(w * s), float(h * s)};
     const float right = std::min(canvas.X + canvas.Width, float(client.width()));
@@ -82,12 +83,14 @@ void CPicView::DrawScaled(Graphics* screen) {
             const float iw = float(image->GetWidth()), ih = float(image->GetHeight());
             buffer.SetInterpolationMode(s < 1.0 ? InterpolationModeHighQualityBilinear
                                                 : InterpolationModeNearestNeighbor);
-            buffer.DrawImage(image, RectF{canvas.X, canvas.Y, float(iw * side * s), float(ih * side * s)},
-                             RectF{0, 0, iw, ih});
+            const float x = canvas.X + float((m_resultOrigin.X - m_origin.x()) * s);
+            const float y = canvas.Y + float((m_resultOrigin.Y - m_origin.y()) * s);
+            buffer.DrawImage(image, RectF{x, y, float(iw * side * s), float(ih * side * s)}, RectF{0, 0, iw, ih});
         }
         buffer.SetClip({0, 0, client.width(), client.height()});
         if (!IsShowingStraightened())
-            DrawHandles(&buffer, s, {canvas.X, canvas.Y}, RectF{0, 0, float(client.width()), float(client.height())});
+            DrawHandles(&buffer, s, {canvas.X - float(m_origin.x() * s), canvas.Y - float(m_origin.y() * s)},
+                        RectF{0, 0, float(client.width()), float(client.height())});
     }
     // Beyond the canvas the window's background shows, as at 100 %.
     const RectF target{float(scroll.x()), float(scroll.y()), shown.Width, shown.Height};

@@ -31,6 +31,7 @@ bool CPicView::RenderResult(std::string* why) {
             return false;
         }
         m_pStraightened = std::move(page);
+        m_resultOrigin = {0, 0};
         if (!m_bResultIsPhoto) {
             m_pResult = m_pSource->Clone({0, 0, w, h}, PixelFormat32bppARGB);
             m_bResultIsPhoto = true;
@@ -43,6 +44,7 @@ bool CPicView::RenderResult(std::string* why) {
     m_bShowStraightened = false;
     m_pResult.reset(); // its memory serves the new one
     m_bResultIsPhoto = false;
+    m_resultOrigin = plan.origin;
     auto result = std::make_unique<Bitmap>(int32_t(plan.width), int32_t(plan.height), PixelFormat32bppARGB);
     if (!result->HasContent()) return true; // no memory: no result
     m_pResult = std::move(result);
@@ -50,10 +52,11 @@ bool CPicView::RenderResult(std::string* why) {
     FitCanvasToShown();
     const QSize client = GetClientSize();
     const QPoint scroll = GetScrollPosition();
-    // The canvas pixels the client area shows (at 100 %, the client area itself).
+    // The result pixels the client area shows (at 100 %, the client area itself).
     const double s = GetScale();
     const int32_t left = int32_t(std::floor(scroll.x() / s)), top = int32_t(std::floor(scroll.y() / s));
-    const Rect visible{left, top, int32_t(std::ceil((scroll.x() + client.width()) / s)) - left,
+    const QPoint shift = m_origin - QPoint(plan.origin.X, plan.origin.Y);
+    const Rect visible{left + shift.x(), top + shift.y(), int32_t(std::ceil((scroll.x() + client.width()) / s)) - left,
                        int32_t(std::ceil((scroll.y() + client.height()) / s)) - top};
     warp::RenderPlan(m_pSource, m_pResult.get(), plan, 2, {&visible, 1});
     // The user sees the new picture while the rest is rendered.
@@ -82,6 +85,7 @@ void CPicView::Show(const CornerHistory::State* state) {
         m_pResult = m_pSource->Clone({0, 0, int32_t(m_pSource->GetWidth()), int32_t(m_pSource->GetHeight())},
                                      PixelFormat32bppARGB);
         m_bResultIsPhoto = true;
+        m_resultOrigin = {0, 0};
         m_pStraightened.reset();
         m_bShowStraightened = false;
         ResultChanged();

@@ -15,10 +15,10 @@ CornerQuad CPicView::CornersInView() const {
     const QPoint scroll = GetScrollPosition();
     const QSize client = GetClientSize();
     const double s = GetScale();
-    const int32_t left = std::clamp(int32_t(std::floor(scroll.x() / s)), 0, w);
-    const int32_t top = std::clamp(int32_t(std::floor(scroll.y() / s)), 0, h);
-    const int32_t right = std::clamp(int32_t(std::ceil((scroll.x() + client.width()) / s)), left, w);
-    const int32_t bottom = std::clamp(int32_t(std::ceil((scroll.y() + client.height()) / s)), top, h);
+    const int32_t left = std::clamp(int32_t(std::floor(scroll.x() / s)) + m_origin.x(), 0, w);
+    const int32_t top = std::clamp(int32_t(std::floor(scroll.y() / s)) + m_origin.y(), 0, h);
+    const int32_t right = std::clamp(int32_t(std::ceil((scroll.x() + client.width()) / s)) + m_origin.x(), left, w);
+    const int32_t bottom = std::clamp(int32_t(std::ceil((scroll.y() + client.height()) / s)) + m_origin.y(), top, h);
     const int32_t dx = (right - left) / 10, dy = (bottom - top) / 10;
     const Point tl{left + dx, top + dy}, tr{right - dx, top + dy}, br{right - dx, bottom - dy}, bl{left + dx, bottom - dy};
     return {tl, tr, br, bl, tl};

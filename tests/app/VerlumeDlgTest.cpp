@@ -59,6 +59,14 @@ protected:
         return path;
     }
     static std::string Text(QLabel* label) { return label->text().toStdString(); }
+    // The menu command of that text.
+    static QAction* Action(CVerlumeDlg& w, const char* text) {
+        for (QAction* menu : w.menuBar()->actions())
+            for (QAction* a : menu->menu()->actions())
+                if (a->text() == text) return a;
+        ADD_FAILURE() << "no " << text;
+        return new QAction(&w);
+    }
 
     TempDir m_dir;
     RecordedDesktop m_desktop;
@@ -325,13 +333,7 @@ TEST_F(DialogTest, StraightenAPage) {
     Open(*w, photo);
     view::CPicView* view = w->GetView();
     const std::vector<uint8_t> photoPixels = PixelBytes(*view->GetResultImage());
-    QMenu* transform = w->menuBar()->actions()[3]->menu();
-    auto action = [&](const char* text) {
-        for (QAction* a : transform->actions())
-            if (a->text() == text) return a;
-        ADD_FAILURE() << text;
-        return transform->actions()[0];
-    };
+    auto action = [&](const char* text) { return Action(*w, text); };
     action("&Straighten a Page")->trigger();
     EXPECT_EQ(warp::Direction::Straighten, view->GetTransform().direction);
     EXPECT_TRUE(action("P&erspective")->isChecked());
@@ -385,8 +387,7 @@ TEST_F(DialogTest, PerspectiveFromTheMenu) {
     Open(*w, photo);
     DragACorner(*w);
     view::CPicView* view = w->GetView();
-    QAction* perspective = w->menuBar()->actions()[3]->menu()->actions()[3];
-    ASSERT_EQ("P&erspective", perspective->text());
+    QAction* perspective = Action(*w, "P&erspective");
     const std::vector<uint8_t> quad = PixelBytes(*view->GetResultImage());
     perspective->trigger();
     EXPECT_TRUE(perspective->isChecked());
@@ -406,6 +407,40 @@ TEST_F(DialogTest, PerspectiveFromTheMenu) {
     EXPECT_FALSE(perspective->isChecked());
     EXPECT_EQ(warp::Mapping::Quad, view->GetTransform().mapping);
     EXPECT_FALSE(w->statusBar()->currentMessage().isEmpty());
+}
+
+// Fit Result: the canvas reaches beyond the image, a corner goes to a negative position, the
+// view shows the grown result where it lies and Save writes it whole, as verlume-warp
+// --canvas fit does.
+TEST_F(DialogTest, FitResultCanvas) {
+    const std::string photo = WriteRandomPng("photo.png", 120, 90);
+    auto w = Window();
+    Open(*w, photo);
+    view::CPicView* view = w->GetView();
+    Action(*w, "&Fit Result")->trigger();
+    EXPECT_EQ((Point{-60, -60}), view->GetCanvasOrigin()); // half the longer side around the image
+    EXPECT_EQ(QSize(240, 210), view->GetTotalSize());
+    ASSERT_EQ(QPoint(0, 0), view->GetScrollPosition());
+    QWidget* viewport = view->viewport();
+    QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(60, 60)); // corner 0, at (0, 0)
+    QTest::mouseMove(viewport, QPoint(30, 40));
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(30, 40));
+    ASSERT_EQ((Point{-30, -20}), view->GetCorners()[0]);
+    Bitmap* result = view->GetResultImage();
+    ASSERT_EQ(150u, result->GetWidth());
+    ASSERT_EQ(110u, result->GetHeight());
+    // The result's pixel (70, 60) is image point (40, 40): on screen where that point lies.
+    const QImage screen = viewport->grab().toImage();
+    const QPoint at = QPoint(40, 40) - QPoint(view->GetCanvasOrigin().X, view->GetCanvasOrigin().Y) - view->GetScrollPosition();
+    const auto p = PixelAt(*result, 70, 60);
+    EXPECT_EQ(qRgb(p[2], p[1], p[0]), screen.pixel(at) | 0xFF000000u);
+
+    m_desktop.files.push_back(m_dir.file("fit.png"));
+    Key(*w, Qt::Key_S, Qt::ControlModifier);
+    const std::string tool = std::string(VERLUME_WARP_EXE) + " --canvas fit " + photo + " " + m_dir.file("tool.png") +
+                             " -30,-20 120,0 120,90 0,90";
+    ASSERT_EQ(0, std::system(tool.c_str()));
+    EXPECT_EQ(PixelBytes(*Bitmap::FromFile(m_dir.file("tool.png"))), PixelBytes(*Bitmap::FromFile(m_dir.file("fit.png"))));
 }
 
 // The desktop entry passes a file, lists only types the program reads (the usual ones among
