@@ -1,6 +1,8 @@
 // Bytes as a warp: a small source of any pixel format with any content, a destination of any
-// small size, corners anywhere (the 32-bit limits included) and a region. The program's warp
-// must give the plain implementation's bytes and write nothing outside the destination.
+// small size, corners anywhere (the 32-bit limits included) and a region. The program's quad
+// warp, and where the corners allow it its perspective warp both ways (placing the source on
+// them and straightening them), must give the plain implementations' bytes and write nothing
+// outside the destination.
 //
 // Layout: format, source width and height, destination width and height, neighbourhood,
 // region (4 bytes), then 4 bytes per corner coordinate (a kind and a value), then pixels and
@@ -10,6 +12,7 @@
 #include "imaging/Bitmap.h"
 #include "oracle/ReferenceWarp.h"
 #include "warp/WarpImageToQuad.h"
+#include "warp/WarpPerspective.h"
 
 #include <climits>
 #include <cstddef>
@@ -77,19 +80,46 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t pixelBytes = size - kHeader - kCornerBytes;
     std::unique_ptr<Bitmap> source = fuzzing::ImageFromBytes(format, sw, sh, pixels, pixelBytes);
 
-    Guarded whole(dw, dh), part(dw, dh), expected(dw, dh);
-    warp::WarpImageToQuad(source.get(), whole.bitmap.get(), outline[0], outline[1], outline[3], outline[2], neighbourhood);
-    warp::WarpImageToQuad(source.get(), part.bitmap.get(), corners, neighbourhood, std::span<const Rect>(&region, 1));
-    oracle::ReferenceWarpImageToQuad(source.get(), expected.bitmap.get(), outline[0], outline[1], outline[3], outline[2],
-                                     neighbourhood);
-    if (!whole.GuardsIntact() || !part.GuardsIntact() || !expected.GuardsIntact()) __builtin_trap();
-    for (int32_t y = 0; y < dh; ++y)
-        for (int32_t x = 0; x < dw; ++x) {
-            if (std::memcmp(whole.Pixel(x, y), expected.Pixel(x, y), 4) != 0) __builtin_trap();
-            const bool inside = x >= region.X && x < region.X + region.Width && y >= region.Y &&
-                                y < region.Y + region.Height;
-            const uint8_t untouched[4] = {kPattern, kPattern, kPattern, kPattern};
-            if (std::memcmp(part.Pixel(x, y), inside ? expected.Pixel(x, y) : untouched, 4) != 0) __builtin_trap();
-        }
+    // A render of the whole destination, and of the region alone, against the plain one.
+    auto compare = [&](auto render, auto whole, auto inParts) {
+        Guarded all(dw, dh), part(dw, dh), expected(dw, dh), expectedParts(dw, dh);
+        const Rect everything{0, 0, INT32_MAX, INT32_MAX};
+        render(all.bitmap.get(), std::span<const Rect>(&everything, 1));
+        render(part.bitmap.get(), std::span<const Rect>(&region, 1));
+        whole(expected.bitmap.get());
+        inParts(expectedParts.bitmap.get());
+        if (!all.GuardsIntact() || !part.GuardsIntact() || !expected.GuardsIntact()) __builtin_trap();
+        for (int32_t y = 0; y < dh; ++y)
+            for (int32_t x = 0; x < dw; ++x) {
+                if (std::memcmp(all.Pixel(x, y), expectedParts.Pixel(x, y), 4) != 0) __builtin_trap();
+                const bool inside = x >= region.X && x < region.X + region.Width && y >= region.Y &&
+                                    y < region.Y + region.Height;
+                const uint8_t untouched[4] = {kPattern, kPattern, kPattern, kPattern};
+                if (std::memcmp(part.Pixel(x, y), inside ? expectedParts.Pixel(x, y) : untouched, 4) != 0) __builtin_trap();
+            }
+        return std::move(expected);
+    };
+    Bitmap* s = source.get();
+    // The described form locks the destination at the source's size, the regions form at its own.
+    Guarded described(dw, dh);
+    warp::WarpImageToQuad(s, described.bitmap.get(), outline[0], outline[1], outline[3], outline[2], neighbourhood);
+    const Guarded plain = compare(
+        [&](Bitmap* d, std::span<const Rect> r) { warp::WarpImageToQuad(s, d, corners, neighbourhood, r); },
+        [&](Bitmap* d) { oracle::ReferenceWarpImageToQuad(s, d, outline[0], outline[1], outline[3], outline[2], neighbourhood); },
+        [&](Bitmap* d) {
+            oracle::ReferenceWarpImageToQuad(s, d, outline[0], outline[1], outline[3], outline[2], neighbourhood, true);
+        });
+    if (!described.GuardsIntact() || described.memory != plain.memory) __builtin_trap();
+    if (const auto placed = warp::RectToQuad(sw, sh, corners)) {
+        const warp::Homography inverse = placed->Inverted();
+        auto reference = [&](Bitmap* d) { oracle::ReferenceWarpPerspective(s, d, inverse, neighbourhood); };
+        compare([&](Bitmap* d, std::span<const Rect> r) { warp::WarpPerspective(s, d, inverse, neighbourhood, r); },
+                reference, reference);
+    }
+    if (const auto page = warp::RectToQuad(dw, dh, corners)) {
+        auto reference = [&](Bitmap* d) { oracle::ReferenceWarpPerspective(s, d, *page, neighbourhood); };
+        compare([&](Bitmap* d, std::span<const Rect> r) { warp::WarpPerspective(s, d, *page, neighbourhood, r); },
+                reference, reference);
+    }
     return 0;
 }

@@ -119,7 +119,7 @@ private:
 } // namespace
 
 void ReferenceWarpImageToQuad(Bitmap* source, Bitmap* destination, Point TL, Point TR,
-                              Point BL, Point BR, int n) {
+                              Point BL, Point BR, int n, bool destinationSize) {
     PlainSource plain(source);
     const double W = plain.W, H = plain.H;
 
@@ -133,7 +133,8 @@ void ReferenceWarpImageToQuad(Bitmap* source, Bitmap* destination, Point TL, Poi
     if (BR.Y > maxY) maxY = BR.Y;
 
     if (!plain.Locked()) return;
-    const Rect all{0, 0, int32_t(W), int32_t(H)};
+    const Rect all = destinationSize ? Rect{0, 0, int32_t(destination->GetWidth()), int32_t(destination->GetHeight())}
+                                     : Rect{0, 0, int32_t(W), int32_t(H)};
     BitmapData out;
     if (destination->LockBits(&all, ImageLockModeWrite, PixelFormat32bppARGB, &out) != Ok) return;
 
@@ -147,8 +148,8 @@ void ReferenceWarpImageToQuad(Bitmap* source, Bitmap* destination, Point TL, Poi
     const PointF Vc = LineIntersection(tl, kLeft, tr, kRight);
     if (n <= 0) n = 1;
 
-    for (int32_t y = 0; y < maxY && y < int32_t(H); ++y) {
-        for (int32_t x = 0; x < maxX && x < int32_t(W); ++x) {
+    for (int32_t y = 0; y < maxY && y < all.Height; ++y) {
+        for (int32_t x = 0; x < maxX && x < all.Width; ++x) {
             const PointF P{float(x), float(y)};
             float kRow = kTop, kCol = kRight;
             if (Vr.X != 0 && Vr.Y != 0) kRow = LineSlope(Vr, P);
