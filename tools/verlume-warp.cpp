@@ -232,7 +232,9 @@ int main(int argc, char** argv) {
             Stopwatch warp;
             std::string why;
             std::unique_ptr<imaging::Bitmap> result = warp::RenderTransform(source.get(), plan, neighbourhood, &why);
-            if (time) std::fprintf(stderr, "verlume-warp: warp of %u x %u pixels took %.1f ms\n", width, height, warp.Ms());
+            if (time)
+                std::fprintf(stderr, "verlume-warp: warp of %lld x %lld pixels took %.1f ms\n", (long long)plan.width,
+                             (long long)plan.height, warp.Ms());
             source.reset(); // the encode needs only the result
             if (!plan.problem.empty()) {
                 status = BadValue(plan.problem);

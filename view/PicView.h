@@ -172,9 +172,10 @@ private:
     // points where they were. The back buffer follows it at 100 % (not with a fitting canvas,
     // which is composed at the client's size).
     void FitCanvasToShown();
-    // Renders the corners through the transform; false, with nothing changed, where the
-    // transform cannot take them (`why` says it). Place replaces the result, what the
-    // client area shows first, painted at once, then the rest; Straighten the page.
+    // Renders the corners through the transform; false where the transform cannot take them
+    // or memory runs out (`why` says it), with nothing changed but, for want of memory, the
+    // result gone. Place replaces the result, what the client area shows first, painted at
+    // once, then the rest; Straighten the page.
     bool RenderResult(std::string* why = nullptr);
     // The handles and outline, with the canvas point (0, 0) at `origin` of the target and
     // `scale` target pixels per canvas unit; `shown` is the part of the target that is seen.

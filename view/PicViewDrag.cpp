@@ -108,6 +108,7 @@ void CPicView::OnLButtonUp(QPoint) {
             m_history.Add(m_corners, m_transform);
         } else {
             m_corners = m_history.Current().corners; // what the transform cannot take goes back
+            if (!m_pResult) Show(&m_history.Current());
             emit renderRefused(QString::fromStdString(why));
         }
     }

@@ -46,7 +46,10 @@ bool CPicView::RenderResult(std::string* why) {
     m_bResultIsPhoto = false;
     m_resultOrigin = plan.origin;
     auto result = std::make_unique<Bitmap>(int32_t(plan.width), int32_t(plan.height), PixelFormat32bppARGB);
-    if (!result->HasContent()) return true; // no memory: no result
+    if (!result->HasContent()) {
+        if (why) *why = result->GetLastReason(); // beyond the size limit, or no memory
+        return false; // the caller shows the state before again
+    }
     m_pResult = std::move(result);
     ResultChanged();
     FitCanvasToShown();

@@ -84,9 +84,7 @@ std::unique_ptr<imaging::Bitmap> RenderTransform(imaging::Bitmap* source, const 
     if (source == nullptr || !source->HasContent()) return fail("there is no image to render");
     auto result = std::make_unique<imaging::Bitmap>(int32_t(plan.width), int32_t(plan.height),
                                                     imaging::PixelFormat32bppARGB);
-    if (!result->HasContent())
-        return fail("not enough memory for a " + std::to_string(plan.width) + " x " + std::to_string(plan.height) +
-                    " result");
+    if (!result->HasContent()) return fail(result->GetLastReason()); // beyond the size limit, or no memory
     const imaging::Rect everything{0, 0, INT32_MAX, INT32_MAX};
     RenderPlan(source, result.get(), plan, neighbourhood, {&everything, 1});
     return result;

@@ -60,7 +60,7 @@ void RenderPlan(imaging::Bitmap* source, imaging::Bitmap* destination, const Tra
                 std::span<const imaging::Rect> regions);
 
 // A new transparent result of the plan's size, rendered whole. Null with `why` set when the
-// plan has a problem or memory runs out.
+// plan has a problem, or the result is beyond the bitmap size limit or memory.
 std::unique_ptr<imaging::Bitmap> RenderTransform(imaging::Bitmap* source, const TransformPlan& plan, int neighbourhood,
                                                  std::string* why = nullptr);
 

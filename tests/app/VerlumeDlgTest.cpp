@@ -369,6 +369,11 @@ TEST_F(DialogTest, StraightenAPage) {
     m_desktop.texts.push_back("120 x 80");
     action("Page Si&ze...")->trigger();
     EXPECT_EQ(120u, view->GetResultImage()->GetWidth());
+    // A page too large to hold is refused and the page stays.
+    m_desktop.texts.push_back("70000 x 10");
+    action("Page Si&ze...")->trigger();
+    EXPECT_EQ("A bitmap of 70000 x 10 pixels is beyond the size limit.", w->statusBar()->currentMessage().toStdString());
+    EXPECT_EQ(120u, view->GetResultImage()->GetWidth());
     Key(*w, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_NE(120u, view->GetResultImage()->GetWidth());
     Key(*w, Qt::Key_Z, Qt::ControlModifier);
