@@ -1,14 +1,16 @@
 // Bytes as a user at the picture view, offscreen: presses, moves, releases and double clicks
 // anywhere (far outside the view too), new images of any kind (none, without content, 1 x 1,
-// odd sizes), resizes, zoom steps, fit, undo and redo. After every event the outline closes
-// on corner 0 and the result is absent or the source's size; after every release that ends a
-// drag the result is the warp of the corners.
+// odd sizes), resizes, zoom steps, fit, undo and redo, every transform (Place or Straighten,
+// either mapping, either canvas, page sizes) and the straightened page shown. After every
+// event the outline closes on corner 0 and, placing on the image's size, the result is absent
+// or the source's size; after every release that ends a drag the result is the render of the
+// corners through the transform, or the corners went back where the transform cannot take them.
 //
 // Layout: 4 bytes per event, an operation and its arguments.
 
 #include "FuzzImage.h"
 #include "view/PicView.h"
-#include "warp/WarpImageToQuad.h"
+#include "warp/Transform.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -91,15 +93,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // A release that ends a corner's drag renders the result from the corners.
         auto release = [&] {
             const bool draggingCorner = view->IsDragging() && view->GetSelectedCorner() != -1;
+            const auto d = view->GetCorners();
             QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
             CHECK(!view->IsDragging());
             if (!draggingCorner || source == nullptr || !source->HasContent()) return;
-            const auto& c = view->GetCorners();
-            std::unique_ptr<Bitmap> expected = warp::WarpToNewBitmap(source, warp::Corners{c[0], c[1], c[2], c[3]});
+            const warp::TransformPlan plan = warp::PlanTransform(view->GetTransform(), warp::Corners{d[0], d[1], d[2], d[3]},
+                                                                 source->GetWidth(), source->GetHeight());
+            std::unique_ptr<Bitmap> expected = warp::RenderTransform(source, plan, 2);
+            if (!expected) return; // refused: the corners went back
             Bitmap* result = view->GetResultImage();
-            CHECK(expected && result && SamePixels(*expected, *result));
+            CHECK(result && SamePixels(*expected, *result));
         };
-        switch (op % 11) {
+        switch (op % 13) {
         case 0: QTest::mousePress(viewport, Qt::LeftButton, {}, at); break;
         case 1: QTest::mouseMove(viewport, at); break;
         case 2: release(); break;
@@ -126,12 +131,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 7: view->ZoomOut(); break;
         case 8: (c & 1) ? view->ZoomToFit() : view->ZoomToActualSize(); break;
         case 9: view->Undo(); break;
-        default: view->Redo(); break;
+        case 10: view->Redo(); break;
+        case 11: {
+            warp::Transform t;
+            t.direction = a & 1 ? warp::Direction::Straighten : warp::Direction::Place;
+            t.mapping = a & 2 ? warp::Mapping::Perspective : warp::Mapping::Quad;
+            t.canvas = a & 4 ? warp::CanvasChoice::FitResult : warp::CanvasChoice::ClipToImage;
+            if (a & 8) t.pageSize = warp::PageSize{1 + b % 90, 1 + c % 70};
+            view->SetTransform(t);
+            break;
+        }
+        default: view->ShowStraightened(c & 1); break;
         }
         const auto& corners = view->GetCorners();
         CHECK(corners[4] == corners[0]);
         Bitmap* result = view->GetResultImage();
-        CHECK(result == nullptr ||
+        const warp::Transform& t = view->GetTransform();
+        const bool imageSized = t.direction == warp::Direction::Place && t.canvas == warp::CanvasChoice::ClipToImage;
+        CHECK(result == nullptr || !imageSized ||
               (source && result->GetWidth() == source->GetWidth() && result->GetHeight() == source->GetHeight()));
     }
     return 0;
