@@ -58,6 +58,7 @@ const char* const kKeys =
     "Ctrl + 1: one image pixel per screen pixel (100 %)\n"
     "Wheel: scroll up and down; Shift + wheel: scroll sideways\n"
     "Middle button: drag the picture\n"
+    "L: live preview, the picture follows a dragged corner\n"
     "Alt + F, E, V, T, H: the menus; R: the straightened page or the photo\n"
     "F1: this help; Escape: quit";
 
@@ -162,6 +163,10 @@ void CVerlumeDlg::CreateMenus() {
     SetKeys(zoom->addAction("Zoom &Out", m_pView, &view::CPicView::ZoomOut), QKeySequence::ZoomOut, {"Ctrl+-"});
     zoom->addAction("&Fit in Window", m_pView, &view::CPicView::ZoomToFit)->setShortcut(QKeySequence("Ctrl+0"));
     zoom->addAction("&Actual Size (100 %)", m_pView, &view::CPicView::ZoomToActualSize)->setShortcut(QKeySequence("Ctrl+1"));
+    zoom->addSeparator();
+    QAction* preview = zoom->addAction("&Live Preview", m_pView, &view::CPicView::SetLivePreview);
+    preview->setCheckable(true);
+    preview->setShortcut(QKeySequence("L"));
 
     CreateTransformMenu();
 

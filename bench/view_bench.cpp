@@ -1,4 +1,5 @@
-// The picture view on a large photo: one repaint while a corner is dragged at several scales,
+// The picture view on a large photo: one repaint while a corner is dragged at several scales
+// (with and without Live preview),
 // SetImage, a release, a zoom step, and the reduced copies a result is drawn from below 100 %.
 // Runs on Qt's offscreen platform unless QT_QPA_PLATFORM says otherwise.
 //
@@ -91,10 +92,12 @@ void BM_RepaintDuringDrag(benchmark::State& state) {
     }
 }
 
-// The same at a scale: arg the percentage (0 for fit), the view scrolled to the middle.
+// The same at a scale: arg the percentage (0 for fit), the view scrolled to the middle; with
+// the second arg 1, Live preview on: each repaint renders the picture on the moved corners.
 void BM_RepaintDuringDragAtScale(benchmark::State& state) {
     BenchWindow window;
     view::CPicView* view = NewView(window, Photo());
+    view->SetLivePreview(state.range(1) == 1);
     if (state.range(0) == 0) view->ZoomToFit();
     while (view->GetScale() * 100 < double(state.range(0)) - 0.01) view->ZoomIn();
     while (state.range(0) != 0 && view->GetScale() * 100 > double(state.range(0)) + 0.01) view->ZoomOut();
@@ -223,7 +226,7 @@ void BM_SetImage(benchmark::State& state) {
 }
 
 BENCHMARK(BM_RepaintDuringDrag)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_RepaintDuringDragAtScale)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(0)->Arg(25)->Arg(100)->Arg(400);
+BENCHMARK(BM_RepaintDuringDragAtScale)->Unit(benchmark::kMillisecond)->UseRealTime()->ArgsProduct({{0, 25, 100, 400}, {0, 1}});
 BENCHMARK(BM_ZoomStep)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(100)->Arg(25);
 BENCHMARK(BM_SetImage)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReleaseToRepaint)->Unit(benchmark::kMillisecond)->UseManualTime()->Args({0, 0})->Args({1, 0})->Args({1, 1});

@@ -41,6 +41,7 @@ void CPicView::SetImage(Bitmap* image) {
     const int32_t w = int32_t(image->GetWidth()), h = int32_t(image->GetHeight());
     m_pResult = image->Clone({0, 0, w, h}, PixelFormat32bppARGB);
     m_bResultIsPhoto = true;
+    if (m_bLivePreview) MakePreviewSources();
     m_pStraightened.reset();
     m_bShowStraightened = false;
     m_resultOrigin = {0, 0};
@@ -103,11 +104,15 @@ void CPicView::SetScrollSizes(QSize total) {
 
 void CPicView::UpdateScrollBars() {
     const double ratio = Ratio();
-    const QSize client = viewport()->size();
+    // A canvas that fits the viewport without scroll bars gets none, also where it would not
+    // fit beside them (Qt keeps bars that are shown while their range is above 0).
+    const QSize full = maximumViewportSize();
+    auto extent = [&](int total) { return int(std::ceil(total * m_scale / ratio - 1e-6)); }; // a hair below: exact fits fit
+    const bool fits = extent(m_total.width()) <= full.width() && extent(m_total.height()) <= full.height();
+    const QSize client = fits ? full : viewport()->size();
     auto set = [&](QScrollBar* bar, int total, int clientSize) {
         const int page = total / 10, line = page / 10;
-        // A hair below the whole pixel, so that a scale that fits exactly needs no scroll bar.
-        bar->setRange(0, std::max(0, int(std::ceil(total * m_scale / ratio - 1e-6)) - clientSize));
+        bar->setRange(0, std::max(0, extent(total) - clientSize));
         bar->setPageStep(std::max(1, int(page * m_scale / ratio)));
         bar->setSingleStep(std::max(1, int(line * m_scale / ratio)));
     };

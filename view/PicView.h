@@ -70,6 +70,14 @@ public:
     // convex quadrilateral); empty when done or when there is no image.
     std::string SetTransform(const warp::Transform& transform);
     const warp::Transform& GetTransform() const { return m_transform; }
+    // Live preview, off by default: while a corner is dragged the picture follows it, placed
+    // through the transform at the view's scale for the client area only, from the reduced
+    // copy of the source nearest that scale; the exact render still comes with the release.
+    // Each paint renders the corners of that moment, so moves faster than frames drop frames.
+    // Straightening, the photo stays as it is.
+    void SetLivePreview(bool on);
+    bool IsLivePreview() const { return m_bLivePreview; }
+
     // Straighten: shows the straightened page, without handles, in place of the photo.
     void ShowStraightened(bool show);
     bool IsShowingStraightened() const { return Straightening() && m_bShowStraightened; }
@@ -182,6 +190,14 @@ private:
     void DrawHandles(imaging::Graphics* graphics, double scale, imaging::PointF origin, const imaging::RectF& shown);
     // Composes the client area at a scale other than 100 %.
     void DrawScaled(imaging::Graphics* screen);
+    // Whether paints show the preview: a corner is being dragged with Live preview on.
+    bool Previewing() const { return m_bLivePreview && m_nSelectedCorner != -1 && !Straightening() && m_pSource; }
+    // Makes the reduced copies of the source the preview is rendered from.
+    void MakePreviewSources();
+    // Composes the client area from a preview of the corners as they are.
+    void DrawPreview(imaging::Graphics* screen);
+    // The client-sized buffer composition uses, made anew when the client's size changed.
+    bool ScreenBufferFits();
     // The canvas position under a client point, kept inside the visible client area: the
     // nearest image pixel boundary.
     Point ToCanvas(QPoint client) const;
@@ -216,6 +232,9 @@ private:
     int m_nWheelCarry = 0; // a notch is 120; finer wheels send less at a time
     std::vector<std::unique_ptr<Bitmap>> m_reduced; // of m_pResult, made when first needed
     std::unique_ptr<Bitmap> m_pScreenBuffer;        // the client area's size, premultiplied
+    bool m_bLivePreview = false;
+    std::vector<std::unique_ptr<Bitmap>> m_sourceReduced; // of the source, while Live preview is on
+    std::unique_ptr<Bitmap> m_pPreview;                   // the client area's size
     // Middle-button panning: where it started, in Qt's pixels.
     bool m_bPanning = false;
     QPoint m_panFrom, m_panScroll;

@@ -31,6 +31,7 @@ constexpr float kMargin = 16;
 void CPicView::OnDraw(QPainter* painter) {
     if (!m_pSource || m_total.isEmpty()) return;
     Graphics screen(painter);
+    if (Previewing()) return DrawPreview(&screen);
     if (GetScale() != 1.0 || FittingCanvas()) return DrawScaled(&screen);
     if (m_pBackBuffer == nullptr || !m_pBackBuffer->HasContent()) return;
     const QSize client = GetClientSize();
@@ -53,12 +54,7 @@ void CPicView::OnDraw(QPainter* painter) {
 void CPicView::DrawScaled(Graphics* screen) {
     const QSize client = GetClientSize();
     const QPoint scroll = GetScrollPosition();
-    if (client.isEmpty()) return;
-    if (!m_pScreenBuffer || int(m_pScreenBuffer->GetWidth()) != client.width() ||
-        int(m_pScreenBuffer->GetHeight()) != client.height()) {
-        m_pScreenBuffer = std::make_unique<Bitmap>(client.width(), client.height(), PixelFormat32bppPARGB);
-        if (!m_pScreenBuffer->HasContent()) return;
-    }
+    if (!ScreenBufferFits()) return;
     const double s = GetScale();
     const float w = float(m_total.width()), h = float(m_total.height());
     // The scaled canvas in buffer (client) pixels, and the part of it the client area shows.
@@ -95,6 +91,15 @@ void CPicView::DrawScaled(Graphics* screen) {
     // Beyond the canvas the window's background shows, as at 100 %.
     const RectF target{float(scroll.x()), float(scroll.y()), shown.Width, shown.Height};
     screen->DrawImage(m_pScreenBuffer.get(), target, shown);
+}
+
+bool CPicView::ScreenBufferFits() {
+    const QSize client = GetClientSize();
+    if (client.isEmpty()) return false;
+    if (!m_pScreenBuffer || int(m_pScreenBuffer->GetWidth()) != client.width() ||
+        int(m_pScreenBuffer->GetHeight()) != client.height())
+        m_pScreenBuffer = std::make_unique<Bitmap>(client.width(), client.height(), PixelFormat32bppPARGB);
+    return m_pScreenBuffer->HasContent();
 }
 
 void CPicView::DrawHandles(Graphics* graphics, double scale, PointF origin, const RectF& shown) {

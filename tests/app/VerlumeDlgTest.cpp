@@ -166,11 +166,16 @@ TEST_F(DialogTest, MenusAndHelp) {
     QStringList menus;
     for (QAction* menu : w->menuBar()->actions()) menus << menu->text();
     EXPECT_EQ((QStringList{"&File", "&Edit", "&View", "&Transform", "&Help"}), menus);
+    // L turns Live preview on and off.
+    EXPECT_FALSE(w->GetView()->IsLivePreview());
+    Key(*w, Qt::Key_L);
+    EXPECT_TRUE(w->GetView()->IsLivePreview());
+    EXPECT_TRUE(Action(*w, "&Live Preview")->isChecked());
     // F1 lists the keys.
     Key(*w, Qt::Key_F1);
     ASSERT_EQ(1u, m_desktop.messages.size());
     for (const char* told : {"corner", "Ctrl + O", "Ctrl + S", "Ctrl + Q", "Ctrl + wheel", "Ctrl + plus", "Ctrl + minus",
-                             "Ctrl + 0", "Ctrl + 1", "Shift + wheel", "Middle button", "Escape", "Alt + F", "Straighten", "R:"})
+                             "Ctrl + 0", "Ctrl + 1", "Shift + wheel", "Middle button", "Escape", "Alt + F", "Straighten", "R:", "L:"})
         EXPECT_NE(std::string::npos, m_desktop.messages[0].text.find(told)) << told;
 }
 
