@@ -338,4 +338,33 @@ TEST_F(EndToEnd, StraightenAPage) {
     EXPECT_TRUE(ReadText(reference) == ReadText(output)) << "the saved page differs from verlume-warp's";
 }
 
+// View > Live Preview with the key L: held mid-drag, the picture already follows the corner.
+TEST_F(EndToEnd, LivePreviewShowsThePictureBeforeTheRelease) {
+    const QImage picture = Picture();
+    const fs::path input = m_dir / "picture.bmp";
+    ASSERT_TRUE(picture.save(QString::fromStdString(input.string()), "BMP"));
+    const std::string window = Launch(Quote(input.string()));
+    ASSERT_FALSE(window.empty()) << ReadText(m_dir / "app.log");
+    const QPoint origin = FindPicture(window, picture);
+    ASSERT_NE(QPoint(-1, -1), origin);
+    X("key l");
+    std::this_thread::sleep_for(300ms);
+    // Corner 2 from (320, 240) to (200, 150), held there.
+    auto moveTo = [&](QPoint p) { X("mousemove --window " + window + " " + std::to_string(p.x()) + " " + std::to_string(p.y())); };
+    moveTo(origin + QPoint(318, 238));
+    X("mousedown 1");
+    for (int step = 1; step <= 6; ++step) moveTo(origin + QPoint(318, 238) + (QPoint(200, 150) - QPoint(318, 238)) * step / 6);
+    std::this_thread::sleep_for(500ms);
+    const QImage held = Screenshot(window);
+    EXPECT_EQ("picture.bmp - Verlume", Title(window)); // nothing rendered before the release
+    X("mouseup 1");
+    std::this_thread::sleep_for(500ms);
+    // Where the picture's corner was, the pale fill of nothing shows; inside, the picture.
+    EXPECT_EQ(qRgb(0xFF, 0xFF, 0xC8), held.pixel(origin + QPoint(300, 225)) | 0xFF000000u);
+    EXPECT_NE(qRgb(0xFF, 0xFF, 0xC8), held.pixel(origin + QPoint(100, 100)) | 0xFF000000u);
+    X("key ctrl+z"); // back to the picture as opened: nothing to ask about on the way out
+    std::this_thread::sleep_for(300ms);
+    Quit(window);
+}
+
 } // namespace
