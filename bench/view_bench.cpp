@@ -94,6 +94,8 @@ void BM_RepaintDuringDrag(benchmark::State& state) {
 
 // The same at a scale: arg the percentage (0 for fit), the view scrolled to the middle; with
 // the second arg 1, Live preview on: each repaint renders the picture on the moved corners.
+// The third: 0 drags the corner about the middle of the view (the quad turns concave), 1 near
+// its own place at the top right, as most drags do (the quad stays convex).
 void BM_RepaintDuringDragAtScale(benchmark::State& state) {
     BenchWindow window;
     view::CPicView* view = NewView(window, Photo());
@@ -112,11 +114,13 @@ void BM_RepaintDuringDragAtScale(benchmark::State& state) {
     const QPoint scroll = view->GetScrollPosition();
     send(QEvent::MouseButtonPress, QPoint(int(kWidth * s) - scroll.x() - 1, 0), Qt::LeftButton);
     if (view->GetSelectedCorner() != 1) state.SkipWithError("corner 1 was not picked");
-    view->ScrollToPosition({int32_t((kWidth * s - 1600) / 2), int32_t((kHeight * s - 1000) / 2)});
+    const bool nearItsPlace = state.range(2) == 1;
+    if (!nearItsPlace) view->ScrollToPosition({int32_t((kWidth * s - 1600) / 2), int32_t((kHeight * s - 1000) / 2)});
     view->viewport()->repaint(); // reduced copies, where needed, are made on the first paint
+    const QPoint from = nearItsPlace ? QPoint(int(kWidth * s) - view->GetScrollPosition().x() - 300, 40) : QPoint(400, 300);
     int step = 0;
     for (auto _ : state) {
-        send(QEvent::MouseMove, QPoint(400 + step % 200, 300 + step % 150), Qt::LeftButton);
+        send(QEvent::MouseMove, from + QPoint(step % 200, step % 150), Qt::LeftButton);
         ++step;
         view->viewport()->repaint();
     }
@@ -226,7 +230,7 @@ void BM_SetImage(benchmark::State& state) {
 }
 
 BENCHMARK(BM_RepaintDuringDrag)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_RepaintDuringDragAtScale)->Unit(benchmark::kMillisecond)->UseRealTime()->ArgsProduct({{0, 25, 100, 400}, {0, 1}});
+BENCHMARK(BM_RepaintDuringDragAtScale)->Unit(benchmark::kMillisecond)->UseRealTime()->ArgsProduct({{0, 25, 100, 400}, {0, 1}, {0, 1}});
 BENCHMARK(BM_ZoomStep)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(100)->Arg(25);
 BENCHMARK(BM_SetImage)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReleaseToRepaint)->Unit(benchmark::kMillisecond)->UseManualTime()->Args({0, 0})->Args({1, 0})->Args({1, 1});
