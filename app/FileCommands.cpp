@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 
 #include <filesystem>
 #include <utility>
@@ -72,6 +73,7 @@ void CVerlumeDlg::OpenFile(const std::string& path) {
     // The title names what is shown: a file that failed to open leaves it as it was.
     m_shownName = QFileInfo(QFile::decodeName(path.c_str())).fileName();
     ShowImageSize();
+    m_statusPointer->clear();
     ShowScale(); // a new image is shown at 100 %
     UpdateTitle();
 }

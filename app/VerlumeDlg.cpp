@@ -226,9 +226,13 @@ void CVerlumeDlg::ShowScale() {
 }
 
 void CVerlumeDlg::ShowImageSize() {
-    m_statusSize->setText(m_pImage ? QString("%1 x %2 pixels").arg(m_pImage->GetWidth()).arg(m_pImage->GetHeight())
-                                   : QString());
-    m_statusPointer->clear();
+    QString text;
+    if (m_pImage) text = QString("%1 x %2 pixels").arg(m_pImage->GetWidth()).arg(m_pImage->GetHeight());
+    // While straightening, the page's size too.
+    const imaging::Bitmap* result = m_pView->GetResultImage();
+    if (m_pImage && result && m_pView->GetTransform().direction == warp::Direction::Straighten)
+        text += QString(", page %1 x %2").arg(result->GetWidth()).arg(result->GetHeight());
+    m_statusSize->setText(text);
 }
 
 void CVerlumeDlg::ShowPointer(imaging::Point canvas) {
@@ -241,6 +245,7 @@ void CVerlumeDlg::UpdateTitle() {
     m_undo->setEnabled(m_pView->CanUndo());
     m_redo->setEnabled(m_pView->CanRedo());
     UpdateTransformMenu(); // undo and redo take the transform back too
+    ShowImageSize();
 }
 
 } // namespace app

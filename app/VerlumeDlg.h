@@ -97,6 +97,7 @@ private:
     void ShowKeys();
     // The scale right of the buttons and in the status bar: "100 %", or "Fit (27 %)".
     void ShowScale();
+    // "720 x 477 pixels", and while straightening ", page 623 x 467".
     void ShowImageSize();
     void ShowPointer(imaging::Point canvas);
     // After each change of what the view shows: "photo.jpg[*] - Verlume", with the marker
