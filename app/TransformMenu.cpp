@@ -11,43 +11,40 @@ namespace app {
 
 void CVerlumeDlg::CreateTransformMenu() {
     QMenu* menu = menuBar()->addMenu("&Transform");
-    auto* direction = new QActionGroup(this);
+    // A command that changes one thing of the view's transform.
+    auto changing = [this](auto edit) {
+        return [this, edit](bool on) {
+            warp::Transform t = m_pView->GetTransform();
+            edit(t, on);
+            ApplyTransform(t);
+        };
+    };
+    // Checkable commands of which one is checked.
+    auto oneOf = [this](std::initializer_list<QAction*> actions) {
+        auto* group = new QActionGroup(this);
+        for (QAction* a : actions) {
+            a->setCheckable(true);
+            group->addAction(a);
+        }
+    };
     m_place = menu->addAction("&Place on the Corners");
     m_straighten = menu->addAction("&Straighten a Page");
-    for (QAction* a : {m_place, m_straighten}) {
-        a->setCheckable(true);
-        direction->addAction(a);
-    }
-    connect(m_place, &QAction::triggered, this, [this] {
-        warp::Transform t = m_pView->GetTransform();
-        t.direction = warp::Direction::Place;
-        ApplyTransform(t);
-    });
-    connect(m_straighten, &QAction::triggered, this, [this] {
-        warp::Transform t = m_pView->GetTransform();
-        t.direction = warp::Direction::Straighten;
-        ApplyTransform(t);
-    });
+    oneOf({m_place, m_straighten});
+    connect(m_place, &QAction::triggered, this, changing([](warp::Transform& t, bool) { t.direction = warp::Direction::Place; }));
+    connect(m_straighten, &QAction::triggered, this,
+            changing([](warp::Transform& t, bool) { t.direction = warp::Direction::Straighten; }));
     menu->addSeparator();
     m_perspective = menu->addAction("P&erspective");
     m_perspective->setCheckable(true);
-    connect(m_perspective, &QAction::triggered, this, [this](bool on) {
-        warp::Transform t = m_pView->GetTransform();
-        t.mapping = on ? warp::Mapping::Perspective : warp::Mapping::Quad;
-        ApplyTransform(t);
-    });
-    auto* canvas = new QActionGroup(this);
+    connect(m_perspective, &QAction::triggered, this, changing([](warp::Transform& t, bool on) {
+                t.mapping = on ? warp::Mapping::Perspective : warp::Mapping::Quad;
+            }));
     m_clip = menu->addAction("&Clip to Image");
     m_fit = menu->addAction("&Fit Result");
-    for (QAction* a : {m_clip, m_fit}) {
-        a->setCheckable(true);
-        canvas->addAction(a);
-        connect(a, &QAction::triggered, this, [this, a] {
-            warp::Transform t = m_pView->GetTransform();
-            t.canvas = a == m_fit ? warp::CanvasChoice::FitResult : warp::CanvasChoice::ClipToImage;
-            ApplyTransform(t);
-        });
-    }
+    oneOf({m_clip, m_fit});
+    connect(m_clip, &QAction::triggered, this,
+            changing([](warp::Transform& t, bool) { t.canvas = warp::CanvasChoice::ClipToImage; }));
+    connect(m_fit, &QAction::triggered, this, changing([](warp::Transform& t, bool) { t.canvas = warp::CanvasChoice::FitResult; }));
     menu->addSeparator();
     m_pageSize = menu->addAction("Page Si&ze...", this, &CVerlumeDlg::AskPageSize);
     menu->addSeparator();

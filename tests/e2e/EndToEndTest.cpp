@@ -44,6 +44,8 @@ void Stop(std::unique_ptr<QProcess>& process) {
     process.reset();
 }
 
+QImage Picture();
+
 class EndToEnd : public testing::Test {
 protected:
     void SetUp() override {
@@ -160,6 +162,16 @@ protected:
         std::this_thread::sleep_for(200ms);
         X("mouseup 1");
         std::this_thread::sleep_for(1s);
+    }
+    // Saves Picture() as `input`, starts the program with it, and gives its window and where
+    // the picture's top-left shows in it.
+    void LaunchWithPicture(const fs::path& input, std::string& window, QPoint& origin) {
+        const QImage picture = Picture();
+        ASSERT_TRUE(picture.save(QString::fromStdString(input.string()), "BMP"));
+        window = Launch(Quote(input.string()));
+        ASSERT_FALSE(window.empty()) << ReadText(m_dir / "app.log");
+        origin = FindPicture(window, picture);
+        ASSERT_NE(QPoint(-1, -1), origin);
     }
     // Closes the program with Escape and expects it to end well.
     void Quit(const std::string& window) {
@@ -294,12 +306,9 @@ TEST_F(EndToEnd, OpenDragSaveAndClose) {
 // Started as `verlume FILE`: the file opens once the window shows, as Open would, and with no
 // edits Escape ends the program without a question.
 TEST_F(EndToEnd, StartedWithAFile) {
-    const QImage picture = Picture();
-    const fs::path input = m_dir / "picture.bmp";
-    ASSERT_TRUE(picture.save(QString::fromStdString(input.string()), "BMP"));
-    const std::string window = Launch(Quote(input.string()));
-    ASSERT_FALSE(window.empty()) << ReadText(m_dir / "app.log");
-    EXPECT_NE(QPoint(-1, -1), FindPicture(window, picture)) << ReadText(m_dir / "app.log");
+    std::string window;
+    QPoint origin;
+    ASSERT_NO_FATAL_FAILURE(LaunchWithPicture(m_dir / "picture.bmp", window, origin));
     EXPECT_EQ("picture.bmp - Verlume", Title(window));
     Quit(window);
 }
@@ -308,13 +317,10 @@ TEST_F(EndToEnd, StartedWithAFile) {
 // edges, a drag moves one, R shows the page, Ctrl + S saves it, and the file is the one
 // verlume-warp --straighten writes for the same corners.
 TEST_F(EndToEnd, StraightenAPage) {
-    const QImage picture = Picture();
     const fs::path input = m_dir / "picture.bmp", output = m_dir / "page.png";
-    ASSERT_TRUE(picture.save(QString::fromStdString(input.string()), "BMP"));
-    const std::string window = Launch(Quote(input.string()));
-    ASSERT_FALSE(window.empty()) << ReadText(m_dir / "app.log");
-    const QPoint origin = FindPicture(window, picture);
-    ASSERT_NE(QPoint(-1, -1), origin);
+    std::string window;
+    QPoint origin;
+    ASSERT_NO_FATAL_FAILURE(LaunchWithPicture(input, window, origin));
     X("key alt+t");
     std::this_thread::sleep_for(300ms);
     X("key s");
@@ -340,13 +346,9 @@ TEST_F(EndToEnd, StraightenAPage) {
 
 // View > Live Preview with the key L: held mid-drag, the picture already follows the corner.
 TEST_F(EndToEnd, LivePreviewShowsThePictureBeforeTheRelease) {
-    const QImage picture = Picture();
-    const fs::path input = m_dir / "picture.bmp";
-    ASSERT_TRUE(picture.save(QString::fromStdString(input.string()), "BMP"));
-    const std::string window = Launch(Quote(input.string()));
-    ASSERT_FALSE(window.empty()) << ReadText(m_dir / "app.log");
-    const QPoint origin = FindPicture(window, picture);
-    ASSERT_NE(QPoint(-1, -1), origin);
+    std::string window;
+    QPoint origin;
+    ASSERT_NO_FATAL_FAILURE(LaunchWithPicture(m_dir / "picture.bmp", window, origin));
     X("key l");
     std::this_thread::sleep_for(300ms);
     // Corner 2 from (320, 240) to (200, 150), held there.
