@@ -17,7 +17,6 @@ namespace view {
 using namespace imaging;
 
 namespace {
-constexpr Color kBackground(0xFFFFFFC8); // as the canvas shows transparent parts
 constexpr int kPreviewCopies = 4;
 } // namespace
 
@@ -78,8 +77,7 @@ void CPicView::DrawPreview(Graphics* screen) {
     {
         Graphics buffer(m_pScreenBuffer.get());
         buffer.SetSmoothingMode(SmoothingModeAntiAlias);
-        SolidBrush fill(kBackground);
-        buffer.FillRectangle(&fill, RectF{0, 0, float(shown.Width), float(shown.Height)});
+        buffer.FillRectangle(&m_backgroundBrush, RectF{0, 0, float(shown.Width), float(shown.Height)});
         // The reduced copies hold premultiplied pixels, and so the preview what it read from them.
         m_pPreview->LockBits(nullptr, ImageLockModeRead, PixelFormat32bppARGB, &data);
         Bitmap pixels(client.width(), client.height(), data.Stride, k > 0 ? PixelFormat32bppPARGB : PixelFormat32bppARGB,
