@@ -303,47 +303,6 @@ TEST_F(EndToEnd, OpenDragSaveAndClose) {
     EXPECT_EQ("https://verlume.example.org/\nhttps://verlume.example.org/\n", urls);
 }
 
-// Started as `verlume FILE`: the file opens once the window shows, as Open would, and with no
-// edits Escape ends the program without a question.
-TEST_F(EndToEnd, StartedWithAFile) {
-    std::string window;
-    QPoint origin;
-    ASSERT_NO_FATAL_FAILURE(LaunchWithPicture(m_dir / "picture.bmp", window, origin));
-    EXPECT_EQ("picture.bmp - Verlume", Title(window));
-    Quit(window);
-}
-
-// Transform > Straighten a Page from the keyboard: the handles go 10 % in from the photo's
-// edges, a drag moves one, R shows the page, Ctrl + S saves it, and the file is the one
-// verlume-warp --straighten writes for the same corners.
-TEST_F(EndToEnd, StraightenAPage) {
-    const fs::path input = m_dir / "picture.bmp", output = m_dir / "page.png";
-    std::string window;
-    QPoint origin;
-    ASSERT_NO_FATAL_FAILURE(LaunchWithPicture(input, window, origin));
-    X("key alt+t");
-    std::this_thread::sleep_for(300ms);
-    X("key s");
-    std::this_thread::sleep_for(500ms);
-    // Corner 2 of the page, 10 % in from (320, 240), to (280, 200).
-    Drag(window, origin + QPoint(288, 216), origin + QPoint(280, 200), 6);
-    EXPECT_EQ("picture.bmp* - Verlume", Title(window));
-    const QImage photo = Screenshot(window);
-    X("windowactivate --sync " + window);
-    X("key r");
-    std::this_thread::sleep_for(500ms);
-    EXPECT_NE(photo, Screenshot(window)) << "R does not show the page";
-    X("key ctrl+s");
-    ASSERT_TRUE(SaveAs(output)) << ReadText(m_dir / "app.log");
-    EXPECT_EQ("picture.bmp - Verlume", Title(window));
-    Quit(window);
-
-    const fs::path reference = m_dir / "reference.png";
-    ASSERT_EQ(0, std::system((Quote(VERLUME_WARP_EXE) + " --straighten " + Quote(input.string()) + " " +
-                              Quote(reference.string()) + " 32,24 288,24 280,200 32,216").c_str()));
-    EXPECT_TRUE(ReadText(reference) == ReadText(output)) << "the saved page differs from verlume-warp's";
-}
-
 // View > Live Preview with the key L: held mid-drag, the picture already follows the corner.
 TEST_F(EndToEnd, LivePreviewShowsThePictureBeforeTheRelease) {
     std::string window;
