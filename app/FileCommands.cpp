@@ -37,7 +37,7 @@ std::optional<std::string> CVerlumeDlg::ChooseFile(bool open, const QString& tit
 }
 
 bool CVerlumeDlg::HasUnsavedEdits() const {
-    return m_pImage && m_pView->GetResultImage() && m_pView->GetStateId() != m_savedState;
+    return m_pImage && m_pView->HasResult() && m_pView->GetStateId() != m_savedState;
 }
 
 bool CVerlumeDlg::MayDiscardEdits() {
@@ -83,14 +83,14 @@ void CVerlumeDlg::OnBnClickedSave() { SaveResult(); }
 bool CVerlumeDlg::SaveResult() {
     const std::optional<std::string> path = ChooseFile(false, "Save File");
     if (!path) return false;
-    imaging::Bitmap* result = m_pView->GetResultImage();
-    if (result == nullptr) return false; // nothing to save yet
+    if (!m_pView->HasResult()) return false; // nothing to save yet
     imaging::StatusRecord saved;
     {
         view::WaitCursor wait;
-        // What the file dialog covered is painted again, and the cursor shown, before the encode.
+        // What the file dialog covered is painted again, and the cursor shown, before the
+        // encode, and before the wait for a render under way.
         repaint();
-        saved = files::SaveImageByName(*result, *path);
+        saved = files::SaveImageByName(*m_pView->GetResultImage(), *path);
     }
     if (saved.code != imaging::Ok) {
         m_desktop.ShowMessage(this, Desktop::Icon::Warning, "Failed to save", QString::fromStdString(saved.reason));

@@ -229,9 +229,9 @@ void CVerlumeDlg::ShowImageSize() {
     QString text;
     if (m_pImage) text = QString("%1 x %2 pixels").arg(m_pImage->GetWidth()).arg(m_pImage->GetHeight());
     // While straightening, the page's size too.
-    const imaging::Bitmap* result = m_pView->GetResultImage();
-    if (m_pImage && result && m_pView->GetTransform().direction == warp::Direction::Straighten)
-        text += QString(", page %1 x %2").arg(result->GetWidth()).arg(result->GetHeight());
+    if (m_pImage && m_pView->GetTransform().direction == warp::Direction::Straighten)
+        if (const imaging::Bitmap* page = m_pView->GetResultImage()) // rendered before the release returned
+            text += QString(", page %1 x %2").arg(page->GetWidth()).arg(page->GetHeight());
     m_statusSize->setText(text);
 }
 

@@ -33,14 +33,17 @@ CPicView::CPicView(QWidget* parent) : QAbstractScrollArea(parent), m_backgroundB
     SetScrollSizes({500, 500});
 }
 
-CPicView::~CPicView() = default;
+CPicView::~CPicView() { CancelRender(); }
 
 void CPicView::SetImage(Bitmap* image) {
     if (image == nullptr) return;
+    CancelRender(); // it reads the old source
     m_pSource = image;
     const int32_t w = int32_t(image->GetWidth()), h = int32_t(image->GetHeight());
     m_pResult = image->Clone({0, 0, w, h}, PixelFormat32bppARGB);
     m_bResultIsPhoto = true;
+    m_bResultPartial = false;
+    m_sourceReduced.clear();
     if (m_bLivePreview) MakePreviewSources();
     m_pStraightened.reset();
     m_bShowStraightened = false;
@@ -162,6 +165,9 @@ void CPicView::paintEvent(QPaintEvent* event) {
     painter.scale(1.0 / Ratio(), 1.0 / Ratio());
     painter.translate(-scroll.x(), -scroll.y());
     OnDraw(&painter);
+    // The exact render waits for the release's picture to be painted: until then the processor
+    // is the paint's.
+    if (m_pRender) m_pRender->Start();
 }
 
 void CPicView::mousePressEvent(QMouseEvent* event) { Press(event); }

@@ -24,6 +24,7 @@
 // choice of transform), PicViewZoom.cpp.
 
 #include "CornerHistory.h"
+#include "warp/BackgroundRender.h"
 #include "warp/Transform.h"
 #include "imaging/Bitmap.h"
 #include "imaging/Graphics.h"
@@ -60,8 +61,17 @@ public:
 
     // The current result, what Save writes: the placed image, or with Straighten the page
     // (owned by the view; use it at once, do not keep or delete it). Null before the first
-    // image or when it could not be made.
-    Bitmap* GetResultImage() const { return Straightening() ? m_pStraightened.get() : m_pResult.get(); }
+    // image or when it could not be made. Waits, under the wait cursor, for a render under
+    // way: what it returns is always the exact render of the current state.
+    Bitmap* GetResultImage();
+    // Whether there is a result, without waiting for one.
+    bool HasResult() const { return (Straightening() ? m_pStraightened : m_pResult) != nullptr; }
+    // Placing, a release renders the result on other threads: until it is done the view
+    // shows the corners' picture at its own scale, as Live preview does, and stays
+    // responsive; a press on a corner cancels it, since its release renders anew.
+    bool IsRendering() const { return m_pRender != nullptr; }
+    // Waits for the render under way, shows its result and repaints.
+    void FinishRender();
 
     // How releases render from now on, applied to the current corners at once as one
     // undoable step. Entering Straighten puts the corners on the part of the photo shown, 10 %
@@ -182,16 +192,24 @@ private:
     void FitCanvasToShown();
     // Renders the corners through the transform; false where the transform cannot take them
     // or memory runs out (`why` says it), with nothing changed but, for want of memory, the
-    // result gone. Place replaces the result, what the client area shows first, painted at
-    // once, then the rest; Straighten the page.
+    // result gone. Place starts the render of a new result on other threads; Straighten
+    // renders the page before it returns.
     bool RenderResult(std::string* why = nullptr);
     // The handles and outline, with the canvas point (0, 0) at `origin` of the target and
     // `scale` target pixels per canvas unit; `shown` is the part of the target that is seen.
     void DrawHandles(imaging::Graphics* graphics, double scale, imaging::PointF origin, const imaging::RectF& shown);
     // Composes the client area at a scale other than 100 %.
     void DrawScaled(imaging::Graphics* screen);
-    // Whether paints show the preview: a corner is being dragged with Live preview on.
-    bool Previewing() const { return m_bLivePreview && m_nSelectedCorner != -1 && !Straightening() && m_pSource; }
+    // Whether paints show the preview: a corner is being dragged with Live preview on, or
+    // there is no whole result to show (a render is under way or was cancelled).
+    bool Previewing() const {
+        const bool dragging = m_bLivePreview && m_nSelectedCorner != -1;
+        return (dragging || m_pRender || m_bResultPartial) && !Straightening() && m_pSource;
+    }
+    // Stops the render under way; the result is then partial until the next render.
+    void CancelRender();
+    // The render's thread has finished: its result is shown.
+    void OnRenderFinished();
     // Makes the reduced copies of the source the preview is rendered from.
     void MakePreviewSources();
     // Composes the client area from a preview of the corners as they are.
@@ -235,6 +253,9 @@ private:
     bool m_bLivePreview = false;
     std::vector<std::unique_ptr<Bitmap>> m_sourceReduced; // of the source, while Live preview is on
     std::unique_ptr<Bitmap> m_pPreview;                   // the client area's size
+    // The render of m_pResult under way; its pixels are the render's until it is done.
+    std::unique_ptr<warp::BackgroundRender> m_pRender;
+    bool m_bResultPartial = false; // a cancelled render's
     // Middle-button panning: where it started, in Qt's pixels.
     bool m_bPanning = false;
     QPoint m_panFrom, m_panScroll;

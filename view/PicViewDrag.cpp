@@ -42,6 +42,7 @@ void CPicView::OnLButtonDown(QPoint client) {
             break;
         }
     }
+    if (m_nSelectedCorner != -1) CancelRender(); // its release renders anew
 }
 
 void CPicView::OnMouseMove(QPoint client) {
@@ -108,7 +109,7 @@ void CPicView::OnLButtonUp(QPoint) {
             m_history.Add(m_corners, m_transform);
         } else {
             m_corners = m_history.Current().corners; // what the transform cannot take goes back
-            if (!m_pResult) Show(&m_history.Current());
+            if (!m_pResult || m_bResultPartial) Show(&m_history.Current());
             emit renderRefused(QString::fromStdString(why));
         }
     }

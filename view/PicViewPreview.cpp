@@ -22,9 +22,7 @@ constexpr int kPreviewCopies = 4;
 
 void CPicView::SetLivePreview(bool on) {
     m_bLivePreview = on;
-    m_sourceReduced.clear();
-    m_pPreview.reset();
-    if (on) MakePreviewSources();
+    if (on && m_sourceReduced.empty()) MakePreviewSources();
 }
 
 void CPicView::MakePreviewSources() {

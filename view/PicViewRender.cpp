@@ -1,9 +1,9 @@
-// The render after a release, and the states undo and redo go back and forth between. What the
-// client area shows is rendered and painted first, the rest of the result after it.
+// The render after a release, and the states undo and redo go back and forth between. Placing,
+// the result is rendered on other threads while the view shows the corners' picture at its
+// scale; whatever reads the result waits for it.
 
 #include "PicView.h"
 
-#include "ViewGeometry.h"
 #include "WaitCursor.h"
 #include "warp/Corners.h"
 #include "warp/Transform.h"
@@ -15,7 +15,12 @@ namespace view {
 
 using namespace imaging;
 
+namespace {
+constexpr std::chrono::milliseconds kLatestStart{50};
+}
+
 bool CPicView::RenderResult(std::string* why) {
+    CancelRender(); // what it was rendering is stale
     const int32_t w = int32_t(m_pSource->GetWidth()), h = int32_t(m_pSource->GetHeight());
     const warp::TransformPlan plan =
         warp::PlanTransform(m_transform, warp::Corners::FromOutline(m_corners.data()), uint32_t(w), uint32_t(h));
@@ -35,6 +40,7 @@ bool CPicView::RenderResult(std::string* why) {
         if (!m_bResultIsPhoto) {
             m_pResult = m_pSource->Clone({0, 0, w, h}, PixelFormat32bppARGB);
             m_bResultIsPhoto = true;
+            m_bResultPartial = false;
         }
         ResultChanged();
         FitCanvasToShown();
@@ -51,25 +57,54 @@ bool CPicView::RenderResult(std::string* why) {
         return false; // the caller shows the state before again
     }
     m_pResult = std::move(result);
+    m_bResultPartial = false;
     ResultChanged();
     FitCanvasToShown();
-    const QSize client = GetClientSize();
-    const QPoint scroll = GetScrollPosition();
-    // The result pixels the client area shows (at 100 %, the client area itself).
-    const double s = GetScale();
-    const int32_t left = int32_t(std::floor(scroll.x() / s)), top = int32_t(std::floor(scroll.y() / s));
-    const QPoint shift = m_origin - QPoint(plan.origin.X, plan.origin.Y);
-    const Rect visible{left + shift.x(), top + shift.y(), int32_t(std::ceil((scroll.x() + client.width()) / s)) - left,
-                       int32_t(std::ceil((scroll.y() + client.height()) / s)) - top};
-    warp::RenderPlan(m_pSource, m_pResult.get(), plan, 2, {&visible, 1});
-    // The user sees the new picture while the rest is rendered.
-    viewport()->repaint();
-    const std::array<Rect, 4> rest = Around(visible, int32_t(plan.width), int32_t(plan.height));
-    if (std::any_of(rest.begin(), rest.end(), [](const Rect& r) { return r.Width > 0 && r.Height > 0; })) {
-        warp::RenderPlan(m_pSource, m_pResult.get(), plan, 2, rest);
-        ResultChanged(); // reduced copies made for the first paint lack the rest
-    }
+    // Until the render is done the view shows the corners' picture at its own scale.
+    if (GetScale() < 1.0 && m_sourceReduced.empty()) MakePreviewSources();
+    m_pRender = std::make_unique<warp::BackgroundRender>(*m_pSource, *m_pResult, plan, [this] {
+        QMetaObject::invokeMethod(this, &CPicView::OnRenderFinished, Qt::QueuedConnection);
+    });
+    // It starts when the view has painted, or soon without a paint (a hidden view).
+    viewport()->update();
+    QTimer::singleShot(kLatestStart, this, [this] {
+        if (m_pRender) m_pRender->Start();
+    });
     return true;
+}
+
+Bitmap* CPicView::GetResultImage() {
+    FinishRender();
+    if (m_bResultPartial && !Straightening()) {
+        // A cancelled render that no release took up again: the current state, rendered.
+        RenderResult();
+        FinishRender();
+    }
+    return Straightening() ? m_pStraightened.get() : m_pResult.get();
+}
+
+void CPicView::FinishRender() {
+    if (!m_pRender) return;
+    if (!m_pRender->IsDone()) {
+        WaitCursor wait;
+        m_pRender->Wait();
+    }
+    OnRenderFinished();
+}
+
+void CPicView::OnRenderFinished() {
+    if (!m_pRender || !m_pRender->IsDone()) return; // a cancelled render's late word
+    m_pRender->Wait();
+    m_pRender.reset();
+    ResultChanged();
+    viewport()->update();
+}
+
+void CPicView::CancelRender() {
+    if (!m_pRender) return;
+    m_pRender->Cancel();
+    m_pRender.reset();
+    m_bResultPartial = true;
 }
 
 void CPicView::Undo() {
@@ -82,12 +117,14 @@ void CPicView::Redo() {
 
 void CPicView::Show(const CornerHistory::State* state) {
     if (!state) return;
+    CancelRender();
     m_corners = state->corners;
     m_transform = state->transform;
     if (state->opened && !Straightening()) {
         m_pResult = m_pSource->Clone({0, 0, int32_t(m_pSource->GetWidth()), int32_t(m_pSource->GetHeight())},
                                      PixelFormat32bppARGB);
         m_bResultIsPhoto = true;
+        m_bResultPartial = false;
         m_resultOrigin = {0, 0};
         m_pStraightened.reset();
         m_bShowStraightened = false;

@@ -48,7 +48,7 @@ std::string CPicView::SetTransform(const warp::Transform& transform) {
     if (!RenderResult(&why)) {
         m_transform = before;
         m_corners = corners;
-        if (!m_pResult) Show(&m_history.Current());
+        if (!m_pResult || m_bResultPartial) Show(&m_history.Current());
         return why;
     }
     m_history.Add(m_corners, m_transform);

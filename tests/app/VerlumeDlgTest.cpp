@@ -6,6 +6,7 @@
 #include "app/VerlumeDlg.h"
 #include "files/ImageFiles.h"
 #include "support/TestSupport.h"
+#include "warp/WarpImageToQuad.h"
 
 #include <gtest/gtest.h>
 
@@ -136,10 +137,14 @@ TEST_F(DialogTest, OpenAndSave) {
     DragACorner(*w);
     EXPECT_TRUE(w->isWindowModified());
 
-    // Saved elsewhere: the marker goes; saved over the open file: the file is the result.
+    // Saved elsewhere while the release's render is under way: the exact result, and the
+    // marker goes; saved over the open file: the file is the result.
+    EXPECT_TRUE(w->GetView()->IsRendering());
     m_desktop.files.push_back(m_dir.file("b/out.png"));
     Button(*w, "save")->click();
     EXPECT_FALSE(w->isWindowModified());
+    auto exact = warp::WarpToNewBitmap(w->GetImage(), warp::Corners::FromOutline(w->GetView()->GetCorners().data()));
+    EXPECT_EQ(PixelBytes(*exact), PixelBytes(*Bitmap::FromFile(m_dir.file("b/out.png"))));
     const std::vector<uint8_t> shown = PixelBytes(*w->GetView()->GetResultImage());
     m_desktop.files.push_back(path);
     Button(*w, "save")->click();

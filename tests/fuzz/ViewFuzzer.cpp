@@ -77,12 +77,13 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // Every source the view was given stays alive until the view is gone.
+    std::vector<std::unique_ptr<Bitmap>> images;
     QWidget window;
     window.resize(kViewWidth + 40, kViewHeight + 40);
     auto* view = new CPicView(&window);
     view->setGeometry(0, 0, kViewWidth, kViewHeight);
     window.show();
-    std::vector<std::unique_ptr<Bitmap>> images; // every source the view was given stays alive
     Bitmap* source = nullptr;
     QWidget* viewport = view->viewport();
     for (size_t i = 0; i + 4 <= size && i < 4 * 64; i += 4) {

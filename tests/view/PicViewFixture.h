@@ -41,13 +41,22 @@ protected:
     // Gives the view a random image of the format, kept alive by the test.
     void SetRandomImage(int w, int h, PixelFormat format = PixelFormat24bppRGB) {
         std::mt19937 rng(w * 7 + h);
-        m_image = RandomBitmap(format, w, h, rng);
+        UseImage(RandomBitmap(format, w, h, rng));
+    }
+    // Gives the view `image`; the old one goes after the view let go of it, as in the program.
+    void UseImage(std::unique_ptr<Bitmap> image) {
+        const std::unique_ptr<Bitmap> old = std::exchange(m_image, std::move(image));
         m_view->SetImage(m_image.get());
     }
     QWidget* Viewport() const { return m_view->viewport(); }
     void Press(int x, int y) { QTest::mousePress(Viewport(), Qt::LeftButton, {}, QPoint(x, y)); }
     void Move(int x, int y) { QTest::mouseMove(Viewport(), QPoint(x, y)); }
-    void Release(int x, int y) { QTest::mouseRelease(Viewport(), Qt::LeftButton, {}, QPoint(x, y)); }
+    // A release, and the render it starts finished and shown (RawRelease leaves it running).
+    void Release(int x, int y) {
+        RawRelease(x, y);
+        m_view->FinishRender();
+    }
+    void RawRelease(int x, int y) { QTest::mouseRelease(Viewport(), Qt::LeftButton, {}, QPoint(x, y)); }
     void Drag(Point from, Point to) {
         Press(from.X, from.Y);
         Move((from.X + to.X) / 2, (from.Y + to.Y) / 2);
@@ -65,9 +74,9 @@ protected:
         return {c[0], c[1], c[2], c[3]};
     }
 
+    std::unique_ptr<Bitmap> m_image;      // the view's source, gone after the view
     std::unique_ptr<QWidget> m_window;    // owns the view
     CPicView* m_view = nullptr;
-    std::unique_ptr<Bitmap> m_image;      // the view's source
 };
 
 } // namespace testing_support

@@ -51,8 +51,7 @@ TEST_F(PicViewPreviewTest, FollowsTheDragAt100Percent) {
 // is, before the release; a flood of moves costs one paint, not one each.
 TEST_F(PicViewPreviewTest, FollowsTheDragAtFitAndDropsStaleFrames) {
     MakeView(400, 300);
-    m_image = std::make_unique<Bitmap>(1600, 1200, PixelFormat24bppRGB); // black
-    m_view->SetImage(m_image.get());
+    UseImage(std::make_unique<Bitmap>(1600, 1200, PixelFormat24bppRGB)); // black
     m_view->SetLivePreview(true);
     m_view->ZoomToFit();
     QTest::qWait(20); // the scroll bars of 100 % go
@@ -69,10 +68,10 @@ TEST_F(PicViewPreviewTest, FollowsTheDragAtFitAndDropsStaleFrames) {
     }
     const QImage during = Screen();
     ASSERT_EQ(2, m_view->GetSelectedCorner());
-    EXPECT_EQ(Point(1200, 800), m_view->GetCorners()[2]);
+    EXPECT_EQ((Point{1200, 800}), m_view->GetCorners()[2]);
     EXPECT_FALSE(black(during.pixel(380, 280))); // the corner left: the pale fill
     EXPECT_TRUE(black(during.pixel(200, 150)));
-    EXPECT_EQ(Point(0, 0), m_view->GetCorners()[0]); // nothing rendered yet: still the drag
+    EXPECT_EQ((Point{0, 0}), m_view->GetCorners()[0]); // nothing rendered yet: still the drag
     EXPECT_TRUE(m_view->IsDragging());
     Release(300, 200);
     EXPECT_TRUE(black(Screen().pixel(200, 150)));

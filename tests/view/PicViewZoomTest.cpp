@@ -205,8 +205,7 @@ TEST_F(PicViewZoomTest, EnlargedPixelsAreBlocks) {
 // Sides far longer than the view is wide are still drawn where they cross it.
 TEST_F(PicViewZoomTest, LongSidesShowWhereTheyCrossTheView) {
     MakeView(400, 300);
-    m_image = std::make_unique<Bitmap>(1600, 1200, PixelFormat24bppRGB); // black
-    m_view->SetImage(m_image.get());
+    UseImage(std::make_unique<Bitmap>(1600, 1200, PixelFormat24bppRGB)); // black
     Drag({1, 1}, {300, 200}); // corner 0: the top side now runs from (300, 200) to (1600, 0)
     ASSERT_EQ((Point{300, 200}), m_view->GetCorners()[0]);
     ZoomTo(4.0); // that side is 5260 device pixels long
@@ -248,8 +247,7 @@ TEST_F(PicViewZoomTest, OnAScaledDisplay) {
     EXPECT_EQ(qRgba(inside[2], inside[1], inside[0], 255), screen.pixel(100, 100));
     EXPECT_EQ(Viewport()->palette().color(QPalette::Window).rgb(), screen.pixel(230, 100) | 0xFF000000u);
 
-    m_image = std::make_unique<Bitmap>(200, 150, PixelFormat24bppRGB); // black
-    m_view->SetImage(m_image.get());
+    UseImage(std::make_unique<Bitmap>(200, 150, PixelFormat24bppRGB)); // black
     // Corner 2 (200, 150) to (100, 75), in device pixels; Qt's points are half.
     QTest::mousePress(Viewport(), Qt::LeftButton, {}, QPoint(99, 74));
     QTest::mouseMove(Viewport(), QPoint(50, 37));
