@@ -70,7 +70,7 @@ void CPicView::DrawPreview(Graphics* screen) {
             warp::WarpPerspective(source, m_pPreview.get(), map->Inverted(), 2, {&shown, 1});
     } else {
         // The quad mapping scans from the origin of its destination: corners in the client.
-        warp::WarpImageToQuad(source, m_pPreview.get(), corners, 2, {&shown, 1});
+        warp::WarpImageToQuadPreview(source, m_pPreview.get(), corners, 2, {&shown, 1});
     }
     {
         Graphics buffer(m_pScreenBuffer.get());

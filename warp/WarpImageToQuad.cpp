@@ -1,6 +1,7 @@
 #include "WarpImageToQuad.h"
 
 #include "MapRow.h"
+#include "InterpolatedRows.h"
 #include "QuadMapping.h"
 #include "RenderRegions.h"
 
@@ -33,8 +34,12 @@ int BytesPerPixel(int format) {
     }
 }
 
-void WarpImageToQuad(Bitmap* source, Bitmap* destination, const Corners& corners, int neighbourhood,
-                     std::span<const Rect> regions) {
+namespace {
+
+// The render of `regions` through the described mapping; with `interpolated`, through
+// InterpolatedRows over it.
+void RenderQuad(Bitmap* source, Bitmap* destination, const Corners& corners, int neighbourhood,
+                std::span<const Rect> regions, bool interpolated) {
     if (source == nullptr || destination == nullptr) return;
     const uint32_t width = source->GetWidth(), height = source->GetHeight();
     const int32_t maxX =
@@ -46,15 +51,33 @@ void WarpImageToQuad(Bitmap* source, Bitmap* destination, const Corners& corners
     const MapKernels& kernels = ChosenMapKernels();
     // Steep column lines of one slope cross the top and bottom edges alike from row to row.
     const bool memoPays = ColumnMemo::Pays(mapping) && kernels.lanes > 0;
-    RenderRegions(source, destination, {0, 0, columns, rows}, std::clamp(maxX, 0, columns), std::clamp(maxY, 0, rows),
-                  neighbourhood, regions, [&](int32_t firstColumn, int32_t lastColumn) {
-                      std::optional<ColumnMemo> memo;
-                      if (memoPays) memo.emplace(firstColumn, lastColumn - firstColumn);
-                      return [&mapping, &kernels, memo = std::move(memo)](int32_t y, int32_t x0, int32_t count,
-                                                                         const MappedRun& run) mutable {
-                          kernels.mapRun(mapping, y, x0, count, run, memo ? memo->At(x0, count) : ColumnFields{}, true);
-                      };
+    auto exactMapper = [&](int32_t firstColumn, int32_t lastColumn) {
+        std::optional<ColumnMemo> memo;
+        if (memoPays) memo.emplace(firstColumn, lastColumn - firstColumn);
+        return [&mapping, &kernels, memo = std::move(memo)](int32_t y, int32_t x0, int32_t count,
+                                                           const MappedRun& run) mutable {
+            kernels.mapRun(mapping, y, x0, count, run, memo ? memo->At(x0, count) : ColumnFields{}, true);
+        };
+    };
+    const Rect area{0, 0, columns, rows};
+    const int32_t right = std::clamp(maxX, 0, columns), bottom = std::clamp(maxY, 0, rows);
+    if (!interpolated) return RenderRegions(source, destination, area, right, bottom, neighbourhood, regions, exactMapper);
+    RenderRegions(source, destination, area, right, bottom, neighbourhood, regions,
+                  [&](int32_t firstColumn, int32_t lastColumn) {
+                      return InterpolatedRows(exactMapper(firstColumn, lastColumn), firstColumn, lastColumn, width, height);
                   });
+}
+
+} // namespace
+
+void WarpImageToQuad(Bitmap* source, Bitmap* destination, const Corners& corners, int neighbourhood,
+                     std::span<const Rect> regions) {
+    RenderQuad(source, destination, corners, neighbourhood, regions, false);
+}
+
+void WarpImageToQuadPreview(Bitmap* source, Bitmap* destination, const Corners& corners, int neighbourhood,
+                            std::span<const Rect> regions) {
+    RenderQuad(source, destination, corners, neighbourhood, regions, true);
 }
 
 void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Point bl,

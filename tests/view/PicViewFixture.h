@@ -63,6 +63,17 @@ protected:
         Move(to.X, to.Y);
         Release(to.X, to.Y);
     }
+    // How many pixels of two screens of one size differ by more than `tolerance` in a channel.
+    static int Differing(const QImage& a, const QImage& b, int tolerance) {
+        int n = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x) {
+                const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+                n += std::abs(qRed(p) - qRed(q)) > tolerance || std::abs(qGreen(p) - qGreen(q)) > tolerance ||
+                     std::abs(qBlue(p) - qBlue(q)) > tolerance;
+            }
+        return n;
+    }
     // What the screen shows of the view's client area.
     QImage Screen() const { return Viewport()->grab().toImage().convertToFormat(QImage::Format_ARGB32); }
     std::vector<uint8_t> RenderedFromSource(const std::array<Point, 4>& outline) {

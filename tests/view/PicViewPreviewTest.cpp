@@ -25,7 +25,8 @@ protected:
 };
 
 // At 100 % the preview is the release's render of what shows: mid-drag, the screen is what
-// it is after the release, pixel for pixel. Without Live preview only the outline moves.
+// it is after the release, within 2 levels a channel. Without Live preview only the outline
+// moves.
 TEST_F(PicViewPreviewTest, FollowsTheDragAt100Percent) {
     MakeView(300, 200);
     SetRandomImage(260, 180); // opaque, smaller than the client area
@@ -44,7 +45,7 @@ TEST_F(PicViewPreviewTest, FollowsTheDragAt100Percent) {
     QApplication::processEvents();
     const QImage during = Screen();
     Release(230, 160);
-    EXPECT_EQ(Screen(), during);
+    EXPECT_EQ(0, Differing(during, Screen(), 2)); // its rows in between are interpolated
 }
 
 // At fit, from a reduced copy: the picture leaves where the corner was and reaches where it

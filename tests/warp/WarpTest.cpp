@@ -166,3 +166,48 @@ TEST(WarpImageToQuad, BottomUpSourceRendersLikeTopDown) {
 }
 
 } // namespace
+
+namespace {
+
+// The preview's mapping: the exact rows are the warp's bytes, and the rows between them, mapped
+// linearly, show nearly the same picture, its sides where the warp's are.
+TEST(WarpImageToQuadPreview, ExactRowsAndNearlyTheWarpBetween) {
+    // A picture as photos are, smooth but for a few edges: a tenth of a pixel moves its
+    // colours by less than a level.
+    Bitmap smooth(300, 200, PixelFormat32bppARGB);
+    BitmapData data;
+    smooth.LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &data);
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 300; ++x) {
+            uint8_t* p = static_cast<uint8_t*>(data.Scan0) + y * data.Stride + 4 * x;
+            p[0] = uint8_t(x * 255 / 300), p[1] = uint8_t(y * 255 / 200), p[2] = x < 150 ? 40 : 200, p[3] = 255;
+        }
+    smooth.UnlockBits(&data);
+    Bitmap* source = &smooth;
+    const warp::Corners quads[] = {
+        {{0, 0}, {300, 0}, {300, 200}, {0, 200}},
+        {{20, 10}, {280, 30}, {250, 190}, {-40, 170}},
+        {{0, 0}, {300, 0}, {120, 90}, {0, 200}}, // concave
+    };
+    for (const warp::Corners& quad : quads) {
+        SCOPED_TRACE(quad.bottomRight.X);
+        Bitmap exact(300, 200, PixelFormat32bppARGB), preview(300, 200, PixelFormat32bppARGB);
+        const Rect all{0, 0, 300, 200};
+        WarpImageToQuad(source, &exact, quad, 2, {&all, 1});
+        warp::WarpImageToQuadPreview(source, &preview, quad, 2, {&all, 1});
+        const std::vector<uint8_t> a = PixelBytes(exact), b = PixelBytes(preview);
+        int far = 0;
+        for (size_t i = 0; i < a.size(); i += 4) {
+            const size_t y = i / 4 / 300;
+            if (y % 8 == 0) {
+                ASSERT_EQ(0, std::memcmp(&a[i], &b[i], 4)) << "row " << y;
+            }
+            bool near = true;
+            for (int c = 0; c < 4; ++c) near = near && std::abs(int(a[i + c]) - int(b[i + c])) <= 2;
+            far += !near;
+        }
+        EXPECT_LT(far, int(a.size() / 4 / 1000)) << far; // under 0.1 %
+    }
+}
+
+} // namespace
