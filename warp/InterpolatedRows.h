@@ -1,9 +1,10 @@
 #pragma once
 // Internal to the warp: a cheaper mapping for pictures that only need to look right, such as
-// the one that follows a dragged corner. It maps every kStep-th row exactly and the rows in
-// between linearly from the exact rows above and below; where one of those shows no source
-// pixel and the other does (a side of the quad passes between them) that group of pixels is
-// mapped exactly. Sampling is the warp's own.
+// the one that follows a dragged corner. It maps the rows kStep apart and the row halfway
+// between exactly, and the other rows linearly from the rows kStep apart. A group of pixels
+// is mapped exactly where a side of the quad passes (the three exact rows do not all show
+// source pixels or all show none) or where the middle row lies off the line. Sampling is
+// the warp's own.
 
 #include "MappedRun.h"
 #include "RenderRegions.h"

@@ -50,8 +50,8 @@ void WarpImageToQuad(Bitmap* source, Bitmap* destination, const Corners& corners
                      std::span<const imaging::Rect> regions);
 
 // The same for a picture that need only look right, such as one that follows a dragged
-// corner: the mapping is exact on every eighth row and where a side passes, and linear in
-// between, at about a third of the cost. Not the warp's bytes.
+// corner: the mapping is exact on every fourth row, where a side passes and where it bends,
+// and linear in between. Not the warp's bytes, except on every fourth row.
 void WarpImageToQuadPreview(Bitmap* source, Bitmap* destination, const Corners& corners, int neighbourhood,
                             std::span<const imaging::Rect> regions);
 
