@@ -199,6 +199,31 @@ void BM_ReleaseToRepaint(benchmark::State& state) {
         state.SkipWithError("the drag did not move corner 0");
 }
 
+// The first release after opening the photo, at fit, until it is painted; and the press before
+// it, which makes the reduced copies of the source that the release's picture comes from.
+void BM_FirstReleaseAtFit(benchmark::State& state) {
+    for (auto _ : state) {
+        BenchWindow window;
+        view::CPicView* view = NewView(window, Photo());
+        view->ZoomToFit();
+        QApplication::processEvents();
+        auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+            QMouseEvent e(type, at, view->viewport()->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+            QApplication::sendEvent(view->viewport(), &e);
+        };
+        auto start = std::chrono::steady_clock::now();
+        send(QEvent::MouseButtonPress, QPoint(0, 0), Qt::LeftButton);
+        const double press = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        send(QEvent::MouseMove, QPoint(100, 80), Qt::LeftButton);
+        start = std::chrono::steady_clock::now();
+        send(QEvent::MouseButtonRelease, QPoint(100, 80), Qt::NoButton);
+        view->viewport()->repaint();
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        state.counters["press_ms"] = press * 1000;
+        view->FinishRender();
+    }
+}
+
 void BM_SetImage(benchmark::State& state) {
     Scene scene;
     for (auto _ : state) {
@@ -212,6 +237,7 @@ BENCHMARK(BM_RepaintDuringDragAtScale)->Unit(benchmark::kMillisecond)->UseRealTi
 BENCHMARK(BM_ZoomStep)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(100)->Arg(25);
 BENCHMARK(BM_SetImage)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReleaseToRepaint)->Unit(benchmark::kMillisecond)->UseManualTime()->ArgsProduct({{0, 1}, {0, 100, 400}});
+BENCHMARK(BM_FirstReleaseAtFit)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK(BM_ReducedCopies)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace

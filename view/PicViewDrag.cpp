@@ -42,7 +42,11 @@ void CPicView::OnLButtonDown(QPoint client) {
             break;
         }
     }
-    if (m_nSelectedCorner != -1) CancelRender(); // its release renders anew
+    if (m_nSelectedCorner == -1) return;
+    CancelRender(); // its release renders anew
+    // What the release paints first below 100 % comes from reduced copies of the source: made
+    // now, the first time, rather than in the release's frame.
+    if (GetScale() < 1.0 && m_sourceReduced.empty() && !Straightening()) MakePreviewSources();
 }
 
 void CPicView::OnMouseMove(QPoint client) {

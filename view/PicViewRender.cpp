@@ -46,6 +46,9 @@ bool CPicView::RenderResult(std::string* why) {
         FitCanvasToShown();
         return true;
     }
+    // Until the render is done the view shows the corners' picture at its own scale, below
+    // 100 % from reduced copies of the source (of the opened copy while the result is still it).
+    if (GetScale() < 1.0 && m_sourceReduced.empty()) MakePreviewSources();
     m_pStraightened.reset();
     m_bShowStraightened = false;
     m_pResult.reset(); // its memory serves the new one
@@ -60,8 +63,6 @@ bool CPicView::RenderResult(std::string* why) {
     m_bResultPartial = false;
     ResultChanged();
     FitCanvasToShown();
-    // Until the render is done the view shows the corners' picture at its own scale.
-    if (GetScale() < 1.0 && m_sourceReduced.empty()) MakePreviewSources();
     m_pRender = std::make_unique<warp::BackgroundRender>(*m_pSource, *m_pResult, plan, [this] {
         QMetaObject::invokeMethod(this, &CPicView::OnRenderFinished, Qt::QueuedConnection);
     });
