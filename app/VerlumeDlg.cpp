@@ -229,9 +229,9 @@ void CVerlumeDlg::ShowImageSize() {
     QString text;
     if (m_pImage) text = QString("%1 x %2 pixels").arg(m_pImage->GetWidth()).arg(m_pImage->GetHeight());
     // While straightening, the page's size too.
-    if (m_pImage && m_pView->GetTransform().direction == warp::Direction::Straighten)
-        if (const imaging::Bitmap* page = m_pView->GetResultImage()) // rendered before the release returned
-            text += QString(", page %1 x %2").arg(page->GetWidth()).arg(page->GetHeight());
+    const QSize page = m_pView->GetResultSize(); // its render may still be under way
+    if (m_pImage && m_pView->GetTransform().direction == warp::Direction::Straighten && !page.isEmpty())
+        text += QString(", page %1 x %2").arg(page.width()).arg(page.height());
     m_statusSize->setText(text);
 }
 

@@ -64,11 +64,16 @@ public:
     // image or when it could not be made. Waits, under the wait cursor, for a render under
     // way: what it returns is always the exact render of the current state.
     Bitmap* GetResultImage();
-    // Whether there is a result, without waiting for one.
-    bool HasResult() const { return (Straightening() ? m_pStraightened : m_pResult) != nullptr; }
-    // Placing, a release renders the result on other threads: until it is done the view
-    // shows the corners' picture at its own scale, as Live preview does, and stays
-    // responsive; a press on a corner cancels it, since its release renders anew.
+    // Whether there is a result, and its size in pixels, without waiting for its render.
+    bool HasResult() const { return ResultBitmap() != nullptr; }
+    QSize GetResultSize() const {
+        const Bitmap* result = ResultBitmap();
+        return result ? QSize(int(result->GetWidth()), int(result->GetHeight())) : QSize();
+    }
+    // A release renders the result on another thread and the view stays responsive. Placing,
+    // until it is done the view shows the corners' picture at its own scale, as Live preview
+    // does; straightening, the photo. A press on a corner cancels it, since its release
+    // renders anew.
     bool IsRendering() const { return m_pRender != nullptr; }
     // Waits for the render under way, shows its result and repaints.
     void FinishRender();
@@ -88,7 +93,8 @@ public:
     void SetLivePreview(bool on);
     bool IsLivePreview() const { return m_bLivePreview; }
 
-    // Straighten: shows the straightened page, without handles, in place of the photo.
+    // Straighten: shows the straightened page, without handles, in place of the photo (once
+    // its render is done: it waits for it).
     void ShowStraightened(bool show);
     bool IsShowingStraightened() const { return Straightening() && m_bShowStraightened; }
 
@@ -192,8 +198,7 @@ private:
     void FitCanvasToShown();
     // Renders the corners through the transform; false where the transform cannot take them
     // or memory runs out (`why` says it), with nothing changed but, for want of memory, the
-    // result gone. Place starts the render of a new result on other threads; Straighten
-    // renders the page before it returns.
+    // result gone. Starts the render of the new result (Place) or page (Straighten).
     bool RenderResult(std::string* why = nullptr);
     // The handles and outline, with the canvas point (0, 0) at `origin` of the target and
     // `scale` target pixels per canvas unit; `shown` is the part of the target that is seen.
@@ -206,6 +211,9 @@ private:
         const bool dragging = m_bLivePreview && m_nSelectedCorner != -1;
         return (dragging || m_pRender || m_bResultPartial) && !Straightening() && m_pSource;
     }
+    Bitmap* ResultBitmap() const { return Straightening() ? m_pStraightened.get() : m_pResult.get(); }
+    // Renders `plan` into `destination` on the render's thread, started after the next paint.
+    void StartRender(Bitmap& destination, const warp::TransformPlan& plan);
     // Stops the render under way; the result is then partial until the next render.
     void CancelRender();
     // The render's thread has finished: its result is shown.
@@ -255,7 +263,7 @@ private:
     std::unique_ptr<Bitmap> m_pPreview;                   // the client area's size
     // The render of m_pResult under way; its pixels are the render's until it is done.
     std::unique_ptr<warp::BackgroundRender> m_pRender;
-    bool m_bResultPartial = false; // a cancelled render's
+    bool m_bResultPartial = false; // the result (or page) of a cancelled render
     // Middle-button panning: where it started, in Qt's pixels.
     bool m_bPanning = false;
     QPoint m_panFrom, m_panScroll;

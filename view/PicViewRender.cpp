@@ -29,10 +29,9 @@ bool CPicView::RenderResult(std::string* why) {
         return false;
     }
     if (Straightening()) {
-        std::string failed;
-        std::unique_ptr<Bitmap> page = warp::RenderTransform(m_pSource, plan, 2, &failed);
-        if (!page) {
-            if (why) *why = failed;
+        auto page = std::make_unique<Bitmap>(int32_t(plan.width), int32_t(plan.height), PixelFormat32bppARGB);
+        if (!page->HasContent()) {
+            if (why) *why = page->GetLastReason(); // beyond the size limit, or no memory
             return false;
         }
         m_pStraightened = std::move(page);
@@ -40,10 +39,10 @@ bool CPicView::RenderResult(std::string* why) {
         if (!m_bResultIsPhoto) {
             m_pResult = m_pSource->Clone({0, 0, w, h}, PixelFormat32bppARGB);
             m_bResultIsPhoto = true;
-            m_bResultPartial = false;
         }
         ResultChanged();
         FitCanvasToShown();
+        StartRender(*m_pStraightened, plan); // the photo stays on screen meanwhile
         return true;
     }
     // Until the render is done the view shows the corners' picture at its own scale, below
@@ -60,10 +59,15 @@ bool CPicView::RenderResult(std::string* why) {
         return false; // the caller shows the state before again
     }
     m_pResult = std::move(result);
-    m_bResultPartial = false;
     ResultChanged();
     FitCanvasToShown();
-    m_pRender = std::make_unique<warp::BackgroundRender>(*m_pSource, *m_pResult, plan, [this] {
+    StartRender(*m_pResult, plan);
+    return true;
+}
+
+void CPicView::StartRender(Bitmap& destination, const warp::TransformPlan& plan) {
+    m_bResultPartial = false;
+    m_pRender = std::make_unique<warp::BackgroundRender>(*m_pSource, destination, plan, [this] {
         QMetaObject::invokeMethod(this, &CPicView::OnRenderFinished, Qt::QueuedConnection);
     });
     // It starts when the view has painted, or soon without a paint (a hidden view).
@@ -71,12 +75,11 @@ bool CPicView::RenderResult(std::string* why) {
     QTimer::singleShot(kLatestStart, this, [this] {
         if (m_pRender) m_pRender->Start();
     });
-    return true;
 }
 
 Bitmap* CPicView::GetResultImage() {
     FinishRender();
-    if (m_bResultPartial && !Straightening()) {
+    if (m_bResultPartial) {
         // A cancelled render that no release took up again: the current state, rendered.
         RenderResult();
         FinishRender();

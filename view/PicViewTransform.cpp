@@ -59,6 +59,7 @@ std::string CPicView::SetTransform(const warp::Transform& transform) {
 
 void CPicView::ShowStraightened(bool show) {
     if (show == m_bShowStraightened) return;
+    if (show) GetResultImage(); // the whole page, rendered
     m_bShowStraightened = show;
     ResultChanged();
     FitCanvasToShown();

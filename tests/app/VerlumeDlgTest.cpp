@@ -351,6 +351,7 @@ TEST_F(DialogTest, StraightenAPage) {
     EXPECT_EQ((Point{30, 20}), view->GetCorners()[0]); // the whole photo shows: 10 % of 300 x 200
     EXPECT_EQ((Point{270, 180}), view->GetCorners()[2]);
     EXPECT_TRUE(w->isWindowModified());
+    EXPECT_TRUE(view->IsRendering()); // the page, behind the photo; its size is told already
     const Bitmap* page = view->GetResultImage();
     EXPECT_EQ(QString("300 x 200 pixels, page %1 x %2").arg(page->GetWidth()).arg(page->GetHeight()).toStdString(),
               Text(w->statusBar()->findChildren<QLabel*>().front()));
