@@ -259,9 +259,9 @@ private:
     std::vector<std::unique_ptr<Bitmap>> m_reduced; // of m_pResult, made when first needed
     std::unique_ptr<Bitmap> m_pScreenBuffer;        // the client area's size, premultiplied
     bool m_bLivePreview = false;
-    std::vector<std::unique_ptr<Bitmap>> m_sourceReduced; // of the source, while Live preview is on
+    std::vector<std::unique_ptr<Bitmap>> m_sourceReduced; // of the source, for the preview and releases below 100 %
     std::unique_ptr<Bitmap> m_pPreview;                   // the client area's size
-    // The render of m_pResult under way; its pixels are the render's until it is done.
+    // The render of the result (or page) under way; its pixels are the render's until done.
     std::unique_ptr<warp::BackgroundRender> m_pRender;
     bool m_bResultPartial = false; // the result (or page) of a cancelled render
     // Middle-button panning: where it started, in Qt's pixels.

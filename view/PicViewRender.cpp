@@ -1,6 +1,6 @@
-// The render after a release, and the states undo and redo go back and forth between. Placing,
-// the result is rendered on other threads while the view shows the corners' picture at its
-// scale; whatever reads the result waits for it.
+// The render after a release, and the states undo and redo go back and forth between. The
+// result (or page) is rendered on the render's thread while the view shows the corners'
+// picture at its scale (or the photo); whatever reads the result waits for it.
 
 #include "PicView.h"
 
@@ -16,8 +16,19 @@ namespace view {
 using namespace imaging;
 
 namespace {
+
 constexpr std::chrono::milliseconds kLatestStart{50};
+
+// A transparent bitmap of the plan's size for its render; null with `why` set beyond the size
+// limit or memory.
+std::unique_ptr<Bitmap> NewResultFor(const warp::TransformPlan& plan, std::string* why) {
+    auto result = std::make_unique<Bitmap>(int32_t(plan.width), int32_t(plan.height), PixelFormat32bppARGB);
+    if (result->HasContent()) return result;
+    if (why) *why = result->GetLastReason();
+    return nullptr;
 }
+
+} // namespace
 
 bool CPicView::RenderResult(std::string* why) {
     CancelRender(); // what it was rendering is stale
@@ -29,11 +40,8 @@ bool CPicView::RenderResult(std::string* why) {
         return false;
     }
     if (Straightening()) {
-        auto page = std::make_unique<Bitmap>(int32_t(plan.width), int32_t(plan.height), PixelFormat32bppARGB);
-        if (!page->HasContent()) {
-            if (why) *why = page->GetLastReason(); // beyond the size limit, or no memory
-            return false;
-        }
+        std::unique_ptr<Bitmap> page = NewResultFor(plan, why);
+        if (!page) return false;
         m_pStraightened = std::move(page);
         m_resultOrigin = {0, 0};
         if (!m_bResultIsPhoto) {
@@ -53,12 +61,8 @@ bool CPicView::RenderResult(std::string* why) {
     m_pResult.reset(); // its memory serves the new one
     m_bResultIsPhoto = false;
     m_resultOrigin = plan.origin;
-    auto result = std::make_unique<Bitmap>(int32_t(plan.width), int32_t(plan.height), PixelFormat32bppARGB);
-    if (!result->HasContent()) {
-        if (why) *why = result->GetLastReason(); // beyond the size limit, or no memory
-        return false; // the caller shows the state before again
-    }
-    m_pResult = std::move(result);
+    m_pResult = NewResultFor(plan, why);
+    if (!m_pResult) return false; // the caller shows the state before again
     ResultChanged();
     FitCanvasToShown();
     StartRender(*m_pResult, plan);
@@ -84,7 +88,7 @@ Bitmap* CPicView::GetResultImage() {
         RenderResult();
         FinishRender();
     }
-    return Straightening() ? m_pStraightened.get() : m_pResult.get();
+    return ResultBitmap();
 }
 
 void CPicView::FinishRender() {

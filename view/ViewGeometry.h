@@ -3,7 +3,6 @@
 
 #include "imaging/Types.h"
 
-
 namespace view {
 
 // The part of the segment a-b inside `box` (edges included), as a + t (b - a) for t in

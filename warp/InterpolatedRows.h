@@ -30,7 +30,7 @@ public:
           m_mixed(Padded() / kGroup), m_above(m_width), m_middle(m_width), m_below(m_width) {}
 
     void operator()(int32_t y, int32_t x0, int32_t count, const MappedRun& run) {
-        const int32_t top = y - Mod(y);
+        const int32_t top = y - y % kStep; // rows are never negative
         if (top != m_top) Prepare(top);
         const int32_t c0 = x0 - m_first; // a multiple of kGroup: runs start kRun apart
         if (top == y || y == top + kStep / 2) { // the exact rows are exact
@@ -83,8 +83,6 @@ private:
         std::vector<int32_t> iu, iv;
         std::vector<double> fx, fy;
     };
-
-    static int32_t Mod(int32_t y) { return ((y % kStep) + kStep) % kStep; }
 
     void MapRow(int32_t y, Row& row) {
         alignas(64) int32_t iu[kRun], iv[kRun];
