@@ -1,6 +1,9 @@
 #include "BackgroundRender.h"
 
+#include "SmoothWarp.h"
+
 #include <algorithm>
+#include <optional>
 
 namespace warp {
 
@@ -41,10 +44,15 @@ void BackgroundRender::Start() {
 void BackgroundRender::Run() {
     const int32_t width = int32_t(m_plan.width), height = int32_t(m_plan.height);
     const int32_t rows = std::max(kLeastBandRows, (height + kBands - 1) / kBands);
+    std::optional<SmoothSource> smooth;
+    if (m_plan.transform.smooth) smooth.emplace(*m_source);
     for (int32_t top = 0; top < height; top += rows) {
         if (m_cancel.load(std::memory_order_relaxed)) return;
         const Rect band{0, top, width, std::min(rows, height - top)};
-        RenderPlan(m_source.get(), m_destination.get(), m_plan, 2, {&band, 1});
+        if (smooth)
+            RenderSmooth(*smooth, m_destination.get(), m_plan, {&band, 1});
+        else
+            RenderPlan(m_source.get(), m_destination.get(), m_plan, 2, {&band, 1});
     }
     m_done.store(true, std::memory_order_release);
     if (m_finished) m_finished();

@@ -1,5 +1,6 @@
 #include "Transform.h"
 
+#include "SmoothWarp.h"
 #include "WarpImageToQuad.h"
 #include "WarpPerspective.h"
 
@@ -69,7 +70,8 @@ TransformPlan PlanTransform(const Transform& transform, const Corners& corners, 
 
 void RenderPlan(imaging::Bitmap* source, imaging::Bitmap* destination, const TransformPlan& plan, int neighbourhood,
                 std::span<const imaging::Rect> regions) {
-    if (!plan.problem.empty()) return;
+    if (!plan.problem.empty() || source == nullptr) return;
+    if (plan.transform.smooth) return RenderSmooth(SmoothSource(*source), destination, plan, regions);
     if (plan.toSource) return WarpPerspective(source, destination, *plan.toSource, neighbourhood, regions);
     WarpImageToQuad(source, destination, plan.corners, neighbourhood, regions);
 }

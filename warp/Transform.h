@@ -34,6 +34,9 @@ struct Transform {
     CanvasChoice canvas = CanvasChoice::ClipToImage; // Place only
     // Straighten: the page's size in pixels; without it, EstimatePageSize.
     std::optional<PageSize> pageSize{};
+    // Antialiased edges and area sampling where the picture shrinks (SmoothWarp.h); the
+    // neighbourhood is then not used.
+    bool smooth = false;
     friend bool operator==(const Transform&, const Transform&) = default;
 };
 
@@ -55,7 +58,8 @@ TransformPlan PlanTransform(const Transform& transform, const Corners& corners, 
 
 // Renders the plan's pixels inside `regions` (result pixels) into `destination`, a
 // PixelFormat32bppARGB bitmap of the plan's size; the others keep their bytes. Nothing when
-// the plan has a problem.
+// the plan has a problem. A smooth plan makes the source's reduced copies on each call (see
+// SmoothSource for rendering in parts).
 void RenderPlan(imaging::Bitmap* source, imaging::Bitmap* destination, const TransformPlan& plan, int neighbourhood,
                 std::span<const imaging::Rect> regions);
 

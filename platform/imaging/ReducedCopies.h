@@ -9,7 +9,7 @@
 
 namespace imaging {
 
-// Copies 1 to `levels` of a 32bppARGB image, copy k being ceil(width / 2^k) x ceil(height / 2^k)
+// Copies 1 to `levels` of a 32bppARGB or 24bppRGB image, copy k being ceil(width / 2^k) x ceil(height / 2^k)
 // pixels in 32bppPARGB. Each pixel is the average, rounded to nearest, of the premultiplied
 // pixels of the original's 2^k x 2^k block it covers (fewer at the right and bottom edges), so
 // that a copy drawn over a background shows the average of the original drawn over it. Stops

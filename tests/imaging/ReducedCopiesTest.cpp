@@ -43,30 +43,34 @@ std::array<uint8_t, 4> BoxAverage(Bitmap& original, int k, int32_t x, int32_t y)
 TEST(ReducedCopies, EachPixelIsTheRoundedAverageOfItsBlock) {
     std::mt19937 rng(5);
     // Odd sizes for partial blocks; 301 rows for enough bands of 16 to split over two threads.
-    const std::pair<int32_t, int32_t> sizes[] = {{1, 1}, {1, 9}, {9, 1}, {2, 2}, {37, 23}, {64, 48}, {75, 301}};
+    const std::pair<int32_t, int32_t> sizes[] = {{1, 1},   {1, 9},   {9, 1},   {2, 2},
+                                                 {37, 23}, {64, 48}, {75, 301}};
     for (const auto& [w, h] : sizes) {
         SCOPED_TRACE(testing::Message() << w << " x " << h);
-        auto original = RandomBitmap(PixelFormat32bppARGB, w, h, rng);
-        const auto copies = MakeReducedCopies(*original, 4);
-        // Until a copy is 1 x 1.
-        int expected = 0;
-        while (expected < 4 && ((w - 1) >> expected > 0 || (h - 1) >> expected > 0)) ++expected;
-        ASSERT_EQ(size_t(expected), copies.size());
-        for (int k = 1; k <= int(copies.size()); ++k) {
-            Bitmap& copy = *copies[k - 1];
-            ASSERT_EQ(PixelFormat32bppPARGB, copy.GetPixelFormat());
-            ASSERT_EQ(uint32_t((w + (1 << k) - 1) >> k), copy.GetWidth());
-            ASSERT_EQ(uint32_t((h + (1 << k) - 1) >> k), copy.GetHeight());
-            for (int32_t y = 0; y < int32_t(copy.GetHeight()); ++y)
-                for (int32_t x = 0; x < int32_t(copy.GetWidth()); ++x)
-                    ASSERT_EQ(BoxAverage(*original, k, x, y), Stored(copy, x, y)) << "copy " << k << " at " << x << "," << y;
+        for (PixelFormat format : {PixelFormat32bppARGB, PixelFormat24bppRGB}) {
+            auto original = RandomBitmap(format, w, h, rng);
+            const auto copies = MakeReducedCopies(*original, 4);
+            // Until a copy is 1 x 1.
+            int expected = 0;
+            while (expected < 4 && ((w - 1) >> expected > 0 || (h - 1) >> expected > 0)) ++expected;
+            ASSERT_EQ(size_t(expected), copies.size());
+            for (int k = 1; k <= int(copies.size()); ++k) {
+                Bitmap& copy = *copies[k - 1];
+                ASSERT_EQ(PixelFormat32bppPARGB, copy.GetPixelFormat());
+                ASSERT_EQ(uint32_t((w + (1 << k) - 1) >> k), copy.GetWidth());
+                ASSERT_EQ(uint32_t((h + (1 << k) - 1) >> k), copy.GetHeight());
+                for (int32_t y = 0; y < int32_t(copy.GetHeight()); ++y)
+                    for (int32_t x = 0; x < int32_t(copy.GetWidth()); ++x)
+                        ASSERT_EQ(BoxAverage(*original, k, x, y), Stored(copy, x, y))
+                            << "copy " << k << " at " << x << "," << y;
+            }
         }
     }
 }
 
 TEST(ReducedCopies, NoneForOtherFormatsOrNoContent) {
-    Bitmap rgb(8, 8, PixelFormat24bppRGB), empty(0, 0, PixelFormat32bppARGB);
-    EXPECT_TRUE(MakeReducedCopies(rgb, 2).empty());
+    Bitmap indexed(8, 8, PixelFormat8bppIndexed), empty(0, 0, PixelFormat32bppARGB);
+    EXPECT_TRUE(MakeReducedCopies(indexed, 2).empty());
     EXPECT_TRUE(MakeReducedCopies(empty, 2).empty());
 }
 

@@ -1,0 +1,185 @@
+#pragma once
+// Internal to the smooth warp: one destination pixel from the source positions of its four
+// corners, as SmoothWarp.h describes it. The source's level 0 is read in its own format F,
+// the reduced copies in 32bppPARGB.
+
+#include "imaging/PixelCodec.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+
+namespace warp {
+
+struct LevelView {
+    const uint8_t* scan0;
+    int64_t stride; // signed
+    int32_t width, height;
+    const uint32_t* palette; // level 0's, for indexed formats
+};
+
+constexpr int kMaxLevels = 4;
+constexpr int kMaxSamples = 16; // per side of a pixel
+constexpr int kEdgeSamples = 8; // per side, at least, where a pixel reaches beyond the source
+
+// Where sample i of n lies across a pixel: (2i + 1) / 2n.
+struct SampleOffsets {
+    double at[kMaxSamples + 1][kMaxSamples];
+    constexpr SampleOffsets() : at{} {
+        for (int n = 1; n <= kMaxSamples; ++n)
+            for (int i = 0; i < n; ++i) at[n][i] = double(2 * i + 1) / double(2 * n);
+    }
+};
+inline constexpr SampleOffsets kOffsets{};
+
+// The mapped corners of a destination pixel: (x, y), (x + 1, y), (x, y + 1), (x + 1, y + 1).
+struct Footprint {
+    double u00, v00, u10, v10, u01, v01, u11, v11;
+};
+
+template <imaging::PixelFormat F>
+class AreaSampler {
+public:
+    // `levels[0]` is the source in format F, `levels[k]` copy k; `count` of them in all.
+    AreaSampler(const LevelView* levels, int count, double width, double height)
+        : m_levels(levels), m_top(count - 1), m_width(width), m_height(height) {}
+
+    // Writes the pixel of footprint `f` to `out` (B, G, R, A, straight) unless it is beyond the
+    // source or its alpha is 0; returns whether it wrote.
+    bool Pixel(const Footprint& f, uint8_t* out) const {
+        const double us[4] = {f.u00, f.u10, f.u01, f.u11}, vs[4] = {f.v00, f.v10, f.v01, f.v11};
+        int left = 0, right = 0, above = 0, below = 0;
+        for (int c = 0; c < 4; ++c) {
+            if (!std::isfinite(us[c]) || !std::isfinite(vs[c])) return false;
+            left += us[c] < 0.0;
+            right += us[c] > m_width;
+            above += vs[c] < 0.0;
+            below += vs[c] > m_height;
+        }
+        if (left == 4 || right == 4 || above == 4 || below == 4) return false;
+        const bool inside = left + right + above + below == 0;
+
+        // The footprint's sides, across and down, in source pixels, squared.
+        const double xu = ((f.u10 - f.u00) + (f.u11 - f.u01)) * 0.5,
+                     xv = ((f.v10 - f.v00) + (f.v11 - f.v01)) * 0.5;
+        const double yu = ((f.u01 - f.u00) + (f.u11 - f.u10)) * 0.5,
+                     yv = ((f.v01 - f.v00) + (f.v11 - f.v10)) * 0.5;
+        const double across = xu * xu + xv * xv, down = yu * yu + yv * yv;
+        const double shorter = std::min(across, down);
+        int k = 0;
+        while (k < m_top && shorter >= double(int64_t(1) << (2 * k + 2))) ++k;
+        const double toLevel = 1.0 / double(1 << k), area = double(int64_t(1) << (2 * k));
+        int nx = Count(across, area), ny = Count(down, area);
+        if (!inside) {
+            nx = std::max(nx, kEdgeSamples);
+            ny = std::max(ny, kEdgeSamples);
+        }
+
+        const LevelView& level = m_levels[k];
+        if (nx == 1 && ny == 1) return One(level, k, f, toLevel, out); // inside, so the sample is too
+        uint64_t sum[4] = {0, 0, 0, 0};
+        for (int j = 0; j < ny; ++j) {
+            const double ty = kOffsets.at[ny][j];
+            for (int i = 0; i < nx; ++i) {
+                const double tx = kOffsets.at[nx][i];
+                const double topU = f.u00 + (f.u10 - f.u00) * tx, bottomU = f.u01 + (f.u11 - f.u01) * tx;
+                const double topV = f.v00 + (f.v10 - f.v00) * tx, bottomV = f.v01 + (f.v11 - f.v01) * tx;
+                const double u = topU + (bottomU - topU) * ty, v = topV + (bottomV - topV) * ty;
+                if (!(u >= 0.0 && u < m_width && v >= 0.0 && v < m_height)) continue;
+                Add(level, k, u * toLevel - 0.5, v * toLevel - 0.5, sum);
+            }
+        }
+        // Averages: the alpha byte over all samples, the colour over the covered part, each
+        // rounded to nearest.
+        const uint64_t samples = uint64_t(nx) * uint64_t(ny) * 255u;
+        const uint64_t alpha = Quotient(sum[3] + samples / 2, samples);
+        if (alpha == 0) return false;
+        for (int c = 0; c < 3; ++c)
+            out[c] = uint8_t(std::min<uint64_t>(255u, Quotient(sum[c] * 255u + sum[3] / 2, sum[3])));
+        out[3] = uint8_t(alpha);
+        return true;
+    }
+
+private:
+    // Samples along a side of squared length `side` in a copy whose pixels have area `area`:
+    // the least n with (n + 1/2)^2 pixels' area reaching it, so that one sample serves up to
+    // one and a half pixels.
+    static int Count(double side, double area) {
+        for (int n = 1; n < kMaxSamples; ++n)
+            if ((n + 0.5) * (n + 0.5) * area >= side) return n;
+        return kMaxSamples;
+    }
+
+    // a / b truncated, for a / b below 2^8 and b below 2^25, as a double division gives it
+    // exactly (its rounding cannot reach the next integer) and several times faster than a
+    // 64-bit one.
+    static uint64_t Quotient(uint64_t a, uint64_t b) { return uint64_t(double(a) / double(b)); }
+
+    // Premultiplied channels of one texel, scaled by 255: colour times alpha, alpha times 255.
+    using Texel = std::array<uint32_t, 4>;
+
+    Texel Read(const LevelView& level, int k, int32_t x, int32_t y) const {
+        const uint8_t* row = level.scan0 + int64_t(y) * level.stride;
+        if (k > 0) {
+            const uint8_t* p = row + 4 * int64_t(x);
+            return {p[0] * 255u, p[1] * 255u, p[2] * 255u, p[3] * 255u};
+        }
+        imaging::Bgra c;
+        if constexpr (F == imaging::PixelFormat24bppRGB) {
+            const uint8_t* p = row + 3 * int64_t(x);
+            return {p[0] * 255u, p[1] * 255u, p[2] * 255u, 255u * 255u};
+        } else if constexpr (F == imaging::PixelFormat32bppARGB) {
+            const uint8_t* p = row + 4 * int64_t(x);
+            c = {p[0], p[1], p[2], p[3]};
+        } else {
+            c = imaging::ReadTrueColor<F>(row, x, level.palette);
+        }
+        const uint32_t a = c.A;
+        return {c.B * a, c.G * a, c.R * a, a * 255u};
+    }
+
+    // The pixel of one sample, at the footprint's centre: the averages below for a count of
+    // one, in 32 bits (a sample's sum is below 2^32), opaque texels' division by a constant.
+    bool One(const LevelView& level, int k, const Footprint& f, double toLevel, uint8_t* out) const {
+        const double tx = kOffsets.at[1][0];
+        const double topU = f.u00 + (f.u10 - f.u00) * tx, bottomU = f.u01 + (f.u11 - f.u01) * tx;
+        const double topV = f.v00 + (f.v10 - f.v00) * tx, bottomV = f.v01 + (f.v11 - f.v01) * tx;
+        const double u = topU + (bottomU - topU) * tx, v = topV + (bottomV - topV) * tx;
+        uint64_t sum[4] = {0, 0, 0, 0};
+        Add(level, k, u * toLevel - 0.5, v * toLevel - 0.5, sum);
+        const uint32_t alpha = (uint32_t(sum[3]) + 127u) / 255u;
+        if (alpha == 0) return false;
+        if (sum[3] == 255u * 255u) {
+            for (int c = 0; c < 3; ++c) out[c] = uint8_t((uint32_t(sum[c]) * 255u + 32512u) / 65025u);
+        } else {
+            for (int c = 0; c < 3; ++c)
+                out[c] = uint8_t(std::min<uint64_t>(255u, Quotient(sum[c] * 255u + sum[3] / 2, sum[3])));
+        }
+        out[3] = uint8_t(alpha);
+        return true;
+    }
+
+    // Adds the bilinear sample at (x, y) in texel-centre coordinates of `level`, clamped at
+    // its border, with 8-bit weights.
+    void Add(const LevelView& level, int k, double x, double y, uint64_t sum[4]) const {
+        const double fx = std::floor(x), fy = std::floor(y);
+        const uint32_t wx = uint32_t((x - fx) * 256.0), wy = uint32_t((y - fy) * 256.0);
+        const int32_t x0 = std::max(int32_t(fx), 0), x1 = std::min(int32_t(fx) + 1, level.width - 1);
+        const int32_t y0 = std::max(int32_t(fy), 0), y1 = std::min(int32_t(fy) + 1, level.height - 1);
+        const Texel t00 = Read(level, k, x0, y0), t10 = Read(level, k, x1, y0);
+        const Texel t01 = Read(level, k, x0, y1), t11 = Read(level, k, x1, y1);
+        // At most 65025 * 2^16 + 2^15: 32 bits hold it.
+        for (int c = 0; c < 4; ++c) {
+            const uint32_t top = t00[c] * (256u - wx) + t10[c] * wx;
+            const uint32_t bottom = t01[c] * (256u - wx) + t11[c] * wx;
+            sum[c] += (top * (256u - wy) + bottom * wy + 32768u) >> 16;
+        }
+    }
+
+    const LevelView* m_levels;
+    int m_top; // the highest copy there is
+    double m_width, m_height;
+};
+
+} // namespace warp

@@ -1,0 +1,173 @@
+#include "SmoothWarp.h"
+
+#include "AreaSampler.h"
+#include "MapRow.h"
+#include "QuadMapping.h"
+#include "imaging/ParallelRows.h"
+#include "imaging/ReducedCopies.h"
+
+#include <algorithm>
+#include <climits>
+#include <functional>
+#include <limits>
+
+namespace warp {
+
+using namespace imaging;
+
+SmoothSource::SmoothSource(Bitmap& image) : m_image(image) {
+    if (!image.HasContent()) return;
+    if (image.GetPixelFormat() == PixelFormat32bppARGB || image.GetPixelFormat() == PixelFormat24bppRGB) {
+        m_reduced = MakeReducedCopies(image, kMaxLevels);
+        return;
+    }
+    const Rect all{0, 0, int32_t(image.GetWidth()), int32_t(image.GetHeight())};
+    if (const std::unique_ptr<Bitmap> argb = image.Clone(all, PixelFormat32bppARGB))
+        m_reduced = MakeReducedCopies(*argb, kMaxLevels);
+}
+
+namespace {
+
+constexpr int32_t kRunPoints = 256;
+constexpr double kNotMapped = std::numeric_limits<double>::quiet_NaN();
+
+// Maps the grid points (x0 + i, y), i < count, to source positions `u` and `v`; NaN where a
+// point has none.
+using MapGridRow = std::function<void(int32_t y, int32_t x0, int32_t count, double* u, double* v)>;
+
+MapGridRow PerspectiveGrid(const Homography& toSource) {
+    return [toSource](int32_t y, int32_t x0, int32_t count, double* u, double* v) {
+        for (int32_t i = 0; i < count; ++i) {
+            const Homography::Mapped p = toSource.Map(double(int64_t(x0) + i), double(y));
+            u[i] = p.x;
+            v[i] = p.y;
+        }
+    };
+}
+
+// MapToSource's positions with the move of negative ones undone. An index and its fraction
+// add up to the position exactly.
+MapGridRow QuadGrid(const QuadMapping& mapping) {
+    return [&mapping, &kernels = ChosenMapKernels()](int32_t y, int32_t x0, int32_t count, double* u,
+                                                     double* v) {
+        alignas(64) int32_t iu[kRunPoints], iv[kRunPoints];
+        alignas(64) double fx[kRunPoints], fy[kRunPoints];
+        auto unmoved = [](int32_t index, double fraction) {
+            if (index == INT32_MIN) return kNotMapped;
+            const double position = double(index) + fraction;
+            return position < 0.0 ? position + 1.0 : position;
+        };
+        for (int32_t done = 0; done < count; done += kRunPoints) {
+            const int32_t n = std::min(kRunPoints, count - done);
+            kernels.mapRun(mapping, y, x0 + done, n, {iu, iv, fx, fy}, {}, false);
+            for (int32_t i = 0; i < n; ++i) {
+                u[done + i] = unmoved(iu[i], fx[i]);
+                v[done + i] = unmoved(iv[i], fy[i]);
+            }
+        }
+    };
+}
+
+bool LockLevels(const SmoothSource& source, std::vector<BitmapData>& data, std::vector<LevelView>& views) {
+    Bitmap& image = source.Image();
+    const int count = 1 + source.Levels();
+    data.resize(size_t(count));
+    for (int k = 0; k < count; ++k) {
+        Bitmap& level = k == 0 ? image : *source.Reduced()[size_t(k - 1)];
+        if (level.LockBits(nullptr, ImageLockModeRead, level.GetPixelFormat(), &data[size_t(k)]) != Ok) {
+            for (int j = 0; j < k; ++j)
+                (j == 0 ? image : *source.Reduced()[size_t(j - 1)]).UnlockBits(&data[size_t(j)]);
+            return false;
+        }
+        views.push_back({static_cast<const uint8_t*>(data[size_t(k)].Scan0), data[size_t(k)].Stride,
+                         int32_t(data[size_t(k)].Width), int32_t(data[size_t(k)].Height),
+                         image.GetPalette()});
+    }
+    return true;
+}
+
+void UnlockLevels(const SmoothSource& source, std::vector<BitmapData>& data) {
+    for (size_t k = 0; k < data.size(); ++k)
+        (k == 0 ? source.Image() : *source.Reduced()[k - 1]).UnlockBits(&data[k]);
+}
+
+// The pixels of `regions` inside columns [left, right) and rows [top, bottom).
+struct Box {
+    int64_t left, top, right, bottom;
+};
+void RenderGrid(const SmoothSource& source, Bitmap* destination, const Box& box,
+                std::span<const Rect> regions, const MapGridRow& map) {
+    Bitmap& image = source.Image();
+    std::vector<BitmapData> levelData;
+    std::vector<LevelView> levels;
+    if (!LockLevels(source, levelData, levels)) return;
+    BitmapData out;
+    const Rect area{0, 0, int32_t(destination->GetWidth()), int32_t(destination->GetHeight())};
+    if (destination->LockBits(&area, ImageLockModeWrite, PixelFormat32bppARGB, &out) != Ok) {
+        UnlockLevels(source, levelData);
+        return;
+    }
+    uint8_t* const scan0 = static_cast<uint8_t*>(out.Scan0);
+    const int32_t stride = out.Stride;
+    const double width = image.GetWidth(), height = image.GetHeight();
+    auto clip = [](int64_t value, int64_t low, int64_t high) {
+        return int32_t(std::clamp<int64_t>(value, low, high));
+    };
+    DispatchPixelFormat(image.GetPixelFormat(), [&]<PixelFormat F>() {
+        const AreaSampler<F> sampler(levels.data(), int(levels.size()), width, height);
+        for (const Rect& region : regions) {
+            const int32_t firstColumn = clip(region.X, box.left, box.right);
+            const int32_t lastColumn = clip(int64_t(region.X) + region.Width, box.left, box.right);
+            const int32_t firstRow = clip(region.Y, box.top, box.bottom);
+            const int32_t lastRow = clip(int64_t(region.Y) + region.Height, box.top, box.bottom);
+            if (firstColumn >= lastColumn || firstRow >= lastRow) continue;
+            const int32_t points = lastColumn - firstColumn + 1;
+            ParallelRows(lastRow - firstRow, [&](int32_t first, int32_t last) {
+                // The grid row above the pixel row and the one below it.
+                std::vector<double> above(2 * size_t(points)), below(2 * size_t(points));
+                map(firstRow + first, firstColumn, points, above.data(), above.data() + points);
+                for (int32_t y = firstRow + first; y < firstRow + last; ++y) {
+                    map(y + 1, firstColumn, points, below.data(), below.data() + points);
+                    const double *u0 = above.data(), *v0 = u0 + points, *u1 = below.data(), *v1 = u1 + points;
+                    uint8_t* pixels = scan0 + int64_t(y) * stride + 4 * int64_t(firstColumn);
+                    for (int32_t i = 0; i + 1 < points; ++i)
+                        sampler.Pixel(
+                            {u0[i], v0[i], u0[i + 1], v0[i + 1], u1[i], v1[i], u1[i + 1], v1[i + 1]},
+                            pixels + 4 * int64_t(i));
+                    above.swap(below);
+                }
+            });
+        }
+    });
+    destination->UnlockBits(&out);
+    UnlockLevels(source, levelData);
+}
+
+} // namespace
+
+void RenderSmooth(const SmoothSource& source, Bitmap* destination, const TransformPlan& plan,
+                  std::span<const Rect> regions) {
+    if (!plan.problem.empty() || destination == nullptr || !source.Image().HasContent()) return;
+    const int64_t columns = destination->GetWidth(), rows = destination->GetHeight();
+    const Corners& c = plan.corners;
+    const int64_t minX = std::min({c.topLeft.X, c.topRight.X, c.bottomRight.X, c.bottomLeft.X});
+    const int64_t minY = std::min({c.topLeft.Y, c.topRight.Y, c.bottomRight.Y, c.bottomLeft.Y});
+    const int64_t maxX = std::max({c.topLeft.X, c.topRight.X, c.bottomRight.X, c.bottomLeft.X});
+    const int64_t maxY = std::max({c.topLeft.Y, c.topRight.Y, c.bottomRight.Y, c.bottomLeft.Y});
+    auto within = [](int64_t value, int64_t size) { return std::clamp<int64_t>(value, 0, size); };
+    if (plan.transform.direction == Direction::Straighten)
+        return RenderGrid(source, destination, {0, 0, columns, rows}, regions,
+                          PerspectiveGrid(*plan.toSource));
+    // Placed by the projective map, the picture lies inside the quad, and so inside the
+    // corners' bounding box: nothing beyond it can come out with an alpha above 0.
+    if (plan.toSource)
+        return RenderGrid(
+            source, destination,
+            {within(minX, columns), within(minY, rows), within(maxX, columns), within(maxY, rows)}, regions,
+            PerspectiveGrid(*plan.toSource));
+    const QuadMapping mapping = MakeQuadMapping(c, source.Image().GetWidth(), source.Image().GetHeight());
+    RenderGrid(source, destination, {0, 0, within(maxX, columns), within(maxY, rows)}, regions,
+               QuadGrid(mapping));
+}
+
+} // namespace warp
