@@ -30,7 +30,8 @@ void CVerlumeDlg::CreateTransformMenu() {
     m_place = menu->addAction("&Place on the Corners");
     m_straighten = menu->addAction("&Straighten a Page");
     oneOf({m_place, m_straighten});
-    connect(m_place, &QAction::triggered, this, changing([](warp::Transform& t, bool) { t.direction = warp::Direction::Place; }));
+    connect(m_place, &QAction::triggered, this,
+            changing([](warp::Transform& t, bool) { t.direction = warp::Direction::Place; }));
     connect(m_straighten, &QAction::triggered, this,
             changing([](warp::Transform& t, bool) { t.direction = warp::Direction::Straighten; }));
     menu->addSeparator();
@@ -39,12 +40,17 @@ void CVerlumeDlg::CreateTransformMenu() {
     connect(m_perspective, &QAction::triggered, this, changing([](warp::Transform& t, bool on) {
                 t.mapping = on ? warp::Mapping::Perspective : warp::Mapping::Quad;
             }));
+    m_smooth = menu->addAction("S&mooth");
+    m_smooth->setCheckable(true);
+    connect(m_smooth, &QAction::triggered, this,
+            changing([](warp::Transform& t, bool on) { t.smooth = on; }));
     m_clip = menu->addAction("&Clip to Image");
     m_fit = menu->addAction("&Fit Result");
     oneOf({m_clip, m_fit});
     connect(m_clip, &QAction::triggered, this,
             changing([](warp::Transform& t, bool) { t.canvas = warp::CanvasChoice::ClipToImage; }));
-    connect(m_fit, &QAction::triggered, this, changing([](warp::Transform& t, bool) { t.canvas = warp::CanvasChoice::FitResult; }));
+    connect(m_fit, &QAction::triggered, this,
+            changing([](warp::Transform& t, bool) { t.canvas = warp::CanvasChoice::FitResult; }));
     menu->addSeparator();
     m_pageSize = menu->addAction("Page Si&ze...", this, &CVerlumeDlg::AskPageSize);
     menu->addSeparator();
@@ -64,9 +70,10 @@ void CVerlumeDlg::ApplyTransform(const warp::Transform& transform) {
 
 void CVerlumeDlg::AskPageSize() {
     warp::Transform t = m_pView->GetTransform();
-    const QString current = t.pageSize ? QString("%1 x %2").arg(t.pageSize->width).arg(t.pageSize->height) : QString();
-    const std::optional<QString> text =
-        m_desktop.AskText(this, "Page Size", "Width x height in pixels (empty: the page's own proportions):", current);
+    const QString current =
+        t.pageSize ? QString("%1 x %2").arg(t.pageSize->width).arg(t.pageSize->height) : QString();
+    const std::optional<QString> text = m_desktop.AskText(
+        this, "Page Size", "Width x height in pixels (empty: the page's own proportions):", current);
     if (!text) return;
     if (text->trimmed().isEmpty()) {
         t.pageSize.reset();
@@ -90,6 +97,7 @@ void CVerlumeDlg::UpdateTransformMenu() {
     m_straighten->setChecked(straighten);
     m_perspective->setChecked(straighten || t.mapping == warp::Mapping::Perspective);
     m_perspective->setEnabled(!straighten); // a page is always straightened in perspective
+    m_smooth->setChecked(t.smooth);
     m_clip->setChecked(t.canvas == warp::CanvasChoice::ClipToImage);
     m_fit->setChecked(t.canvas == warp::CanvasChoice::FitResult);
     m_clip->setEnabled(!straighten);

@@ -117,6 +117,7 @@ private:
     QAction* m_place;
     QAction* m_straighten;
     QAction* m_perspective;
+    QAction* m_smooth;
     QAction* m_clip;
     QAction* m_fit;
     QAction* m_pageSize;

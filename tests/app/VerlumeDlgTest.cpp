@@ -399,7 +399,8 @@ TEST_F(DialogTest, StraightenAPage) {
 }
 
 // Perspective from the menu renders the corners there are through the projective map, as one
-// undoable step; corners it cannot take keep the described mapping, and the status bar says why.
+// undoable step (Smooth over it another); corners it cannot take keep the described mapping,
+// and the status bar says why.
 TEST_F(DialogTest, PerspectiveFromTheMenu) {
     const std::string photo = WriteRandomPng("photo.png", 120, 90);
     auto w = Window();
@@ -414,6 +415,15 @@ TEST_F(DialogTest, PerspectiveFromTheMenu) {
     auto expected = warp::RenderTransform(
         w->GetImage(), warp::PlanTransform(t, warp::Corners::FromOutline(view->GetCorners().data()), 120, 90), 2);
     EXPECT_EQ(PixelBytes(*expected), PixelBytes(*view->GetResultImage()));
+    // Smooth on top of it: the smooth render's bytes, and one more undoable step.
+    QAction* smooth = Action(*w, "S&mooth");
+    smooth->trigger();
+    const warp::Transform smoothly{.mapping = warp::Mapping::Perspective, .smooth = true};
+    expected = warp::RenderTransform(
+        w->GetImage(), warp::PlanTransform(smoothly, warp::Corners::FromOutline(view->GetCorners().data()), 120, 90), 2);
+    EXPECT_EQ(PixelBytes(*expected), PixelBytes(*view->GetResultImage()));
+    Key(*w, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_FALSE(smooth->isChecked());
     Key(*w, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_FALSE(perspective->isChecked());
     EXPECT_EQ(quad, PixelBytes(*view->GetResultImage()));

@@ -127,6 +127,7 @@ TEST_F(VerlumeWarp, TransformOptions) {
         {{"--canvas", "fit"}, {.canvas = warp::CanvasChoice::FitResult}},
         {{"--perspective", "--canvas=fit"}, {.mapping = warp::Mapping::Perspective, .canvas = warp::CanvasChoice::FitResult}},
         {{"--straighten"}, {.direction = warp::Direction::Straighten}},
+        {{"--smooth", "--perspective"}, {.mapping = warp::Mapping::Perspective, .smooth = true}},
         {{"--straighten", "--size", "30x20"}, {.direction = warp::Direction::Straighten, .pageSize = warp::PageSize{30, 20}}},
     };
     for (const auto& c : cases) {
