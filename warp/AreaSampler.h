@@ -68,7 +68,7 @@ public:
         const double across = xu * xu + xv * xv, down = yu * yu + yv * yv;
         const double shorter = std::min(across, down);
         int k = 0;
-        while (k < m_top && shorter >= double(int64_t(1) << (2 * k + 2))) ++k;
+        while (k < m_top && shorter >= double(int64_t(1) << (2 * k + 4))) ++k;
         const double toLevel = 1.0 / double(1 << k), area = double(int64_t(1) << (2 * k));
         int nx = Count(across, area), ny = Count(down, area);
         if (!inside) {
