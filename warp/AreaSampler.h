@@ -79,26 +79,13 @@ public:
         const LevelView& level = m_levels[k];
         if (nx == 1 && ny == 1) return One(level, k, f, toLevel, out); // inside, so the sample is too
         uint64_t sum[4] = {0, 0, 0, 0};
-        for (int j = 0; j < ny; ++j) {
-            const double ty = kOffsets.at[ny][j];
+        for (int j = 0; j < ny; ++j)
             for (int i = 0; i < nx; ++i) {
-                const double tx = kOffsets.at[nx][i];
-                const double topU = f.u00 + (f.u10 - f.u00) * tx, bottomU = f.u01 + (f.u11 - f.u01) * tx;
-                const double topV = f.v00 + (f.v10 - f.v00) * tx, bottomV = f.v01 + (f.v11 - f.v01) * tx;
-                const double u = topU + (bottomU - topU) * ty, v = topV + (bottomV - topV) * ty;
-                if (!(u >= 0.0 && u < m_width && v >= 0.0 && v < m_height)) continue;
-                Add(level, k, u * toLevel - 0.5, v * toLevel - 0.5, sum);
+                const Position p = At(f, kOffsets.at[nx][i], kOffsets.at[ny][j]);
+                if (!(p.u >= 0.0 && p.u < m_width && p.v >= 0.0 && p.v < m_height)) continue;
+                Add(level, k, p.u * toLevel - 0.5, p.v * toLevel - 0.5, sum);
             }
-        }
-        // Averages: the alpha byte over all samples, the colour over the covered part, each
-        // rounded to nearest.
-        const uint64_t samples = uint64_t(nx) * uint64_t(ny) * 255u;
-        const uint64_t alpha = Quotient(sum[3] + samples / 2, samples);
-        if (alpha == 0) return false;
-        for (int c = 0; c < 3; ++c)
-            out[c] = uint8_t(std::min<uint64_t>(255u, Quotient(sum[c] * 255u + sum[3] / 2, sum[3])));
-        out[3] = uint8_t(alpha);
-        return true;
+        return Average(sum, uint64_t(nx) * uint64_t(ny), out);
     }
 
 private:
@@ -139,24 +126,38 @@ private:
         return {c.B * a, c.G * a, c.R * a, a * 255u};
     }
 
-    // The pixel of one sample, at the footprint's centre: the averages below for a count of
-    // one, in 32 bits (a sample's sum is below 2^32), opaque texels' division by a constant.
-    bool One(const LevelView& level, int k, const Footprint& f, double toLevel, uint8_t* out) const {
-        const double tx = kOffsets.at[1][0];
+    struct Position {
+        double u, v;
+    };
+    // The point (tx, ty) of the way across and down the footprint.
+    static Position At(const Footprint& f, double tx, double ty) {
         const double topU = f.u00 + (f.u10 - f.u00) * tx, bottomU = f.u01 + (f.u11 - f.u01) * tx;
         const double topV = f.v00 + (f.v10 - f.v00) * tx, bottomV = f.v01 + (f.v11 - f.v01) * tx;
-        const double u = topU + (bottomU - topU) * tx, v = topV + (bottomV - topV) * tx;
-        uint64_t sum[4] = {0, 0, 0, 0};
-        Add(level, k, u * toLevel - 0.5, v * toLevel - 0.5, sum);
-        const uint32_t alpha = (uint32_t(sum[3]) + 127u) / 255u;
+        return {topU + (bottomU - topU) * ty, topV + (bottomV - topV) * ty};
+    }
+
+    // Writes the averages of `samples` samples' sums: the alpha byte over all of them, the
+    // colour over the covered part, each rounded to nearest. False for alpha 0.
+    static bool Average(const uint64_t sum[4], uint64_t samples, uint8_t* out) {
+        const uint64_t all = samples * 255u;
+        const uint64_t alpha = Quotient(sum[3] + all / 2, all);
         if (alpha == 0) return false;
-        if (sum[3] == 255u * 255u) {
-            for (int c = 0; c < 3; ++c) out[c] = uint8_t((uint32_t(sum[c]) * 255u + 32512u) / 65025u);
-        } else {
-            for (int c = 0; c < 3; ++c)
-                out[c] = uint8_t(std::min<uint64_t>(255u, Quotient(sum[c] * 255u + sum[3] / 2, sum[3])));
-        }
+        for (int c = 0; c < 3; ++c)
+            out[c] = uint8_t(std::min<uint64_t>(255u, Quotient(sum[c] * 255u + sum[3] / 2, sum[3])));
         out[3] = uint8_t(alpha);
+        return true;
+    }
+
+    // The pixel of one sample, at the footprint's centre; opaque texels divide by a constant
+    // (a sample's sum is below 2^32).
+    bool One(const LevelView& level, int k, const Footprint& f, double toLevel, uint8_t* out) const {
+        const double half = kOffsets.at[1][0];
+        const Position p = At(f, half, half);
+        uint64_t sum[4] = {0, 0, 0, 0};
+        Add(level, k, p.u * toLevel - 0.5, p.v * toLevel - 0.5, sum);
+        if (sum[3] != 255u * 255u) return Average(sum, 1, out);
+        for (int c = 0; c < 3; ++c) out[c] = uint8_t((uint32_t(sum[c]) * 255u + 32512u) / 65025u);
+        out[3] = 255;
         return true;
     }
 

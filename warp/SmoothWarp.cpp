@@ -68,27 +68,23 @@ MapGridRow QuadGrid(const QuadMapping& mapping) {
     };
 }
 
-bool LockLevels(const SmoothSource& source, std::vector<BitmapData>& data, std::vector<LevelView>& views) {
-    Bitmap& image = source.Image();
-    const int count = 1 + source.Levels();
-    data.resize(size_t(count));
-    for (int k = 0; k < count; ++k) {
-        Bitmap& level = k == 0 ? image : *source.Reduced()[size_t(k - 1)];
-        if (level.LockBits(nullptr, ImageLockModeRead, level.GetPixelFormat(), &data[size_t(k)]) != Ok) {
-            for (int j = 0; j < k; ++j)
-                (j == 0 ? image : *source.Reduced()[size_t(j - 1)]).UnlockBits(&data[size_t(j)]);
-            return false;
-        }
-        views.push_back({static_cast<const uint8_t*>(data[size_t(k)].Scan0), data[size_t(k)].Stride,
-                         int32_t(data[size_t(k)].Width), int32_t(data[size_t(k)].Height),
-                         image.GetPalette()});
-    }
-    return true;
+void UnlockLevels(const SmoothSource& source, std::vector<BitmapData>& data) {
+    for (size_t k = 0; k < data.size(); ++k) source.Level(int(k)).UnlockBits(&data[k]);
 }
 
-void UnlockLevels(const SmoothSource& source, std::vector<BitmapData>& data) {
-    for (size_t k = 0; k < data.size(); ++k)
-        (k == 0 ? source.Image() : *source.Reduced()[k - 1]).UnlockBits(&data[k]);
+bool LockLevels(const SmoothSource& source, std::vector<BitmapData>& data, std::vector<LevelView>& views) {
+    data.resize(size_t(1 + source.Levels()));
+    for (size_t k = 0; k < data.size(); ++k) {
+        Bitmap& level = source.Level(int(k));
+        if (level.LockBits(nullptr, ImageLockModeRead, level.GetPixelFormat(), &data[k]) != Ok) {
+            data.resize(k);
+            UnlockLevels(source, data);
+            return false;
+        }
+        views.push_back({static_cast<const uint8_t*>(data[k].Scan0), data[k].Stride, int32_t(data[k].Width),
+                         int32_t(data[k].Height), source.Image().GetPalette()});
+    }
+    return true;
 }
 
 // The pixels of `regions` inside columns [left, right) and rows [top, bottom).

@@ -35,9 +35,10 @@ public:
     explicit SmoothSource(imaging::Bitmap& image);
 
     imaging::Bitmap& Image() const { return m_image; }
-    // Copy k is Reduced()[k - 1]; k runs to Levels().
-    const std::vector<std::unique_ptr<imaging::Bitmap>>& Reduced() const { return m_reduced; }
+    // How many copies there are, at most 4.
     int Levels() const { return int(m_reduced.size()); }
+    // The image for k = 0, copy k otherwise.
+    imaging::Bitmap& Level(int k) const { return k == 0 ? m_image : *m_reduced[size_t(k - 1)]; }
 
 private:
     imaging::Bitmap& m_image;
