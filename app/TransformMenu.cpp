@@ -30,8 +30,7 @@ void CVerlumeDlg::CreateTransformMenu() {
     m_place = menu->addAction("&Place on the Corners");
     m_straighten = menu->addAction("&Straighten a Page");
     oneOf({m_place, m_straighten});
-    connect(m_place, &QAction::triggered, this,
-            changing([](warp::Transform& t, bool) { t.direction = warp::Direction::Place; }));
+    connect(m_place, &QAction::triggered, this, changing([](warp::Transform& t, bool) { t.direction = warp::Direction::Place; }));
     connect(m_straighten, &QAction::triggered, this,
             changing([](warp::Transform& t, bool) { t.direction = warp::Direction::Straighten; }));
     menu->addSeparator();
@@ -42,15 +41,13 @@ void CVerlumeDlg::CreateTransformMenu() {
             }));
     m_smooth = menu->addAction("S&mooth");
     m_smooth->setCheckable(true);
-    connect(m_smooth, &QAction::triggered, this,
-            changing([](warp::Transform& t, bool on) { t.smooth = on; }));
+    connect(m_smooth, &QAction::triggered, this, changing([](warp::Transform& t, bool on) { t.smooth = on; }));
     m_clip = menu->addAction("&Clip to Image");
     m_fit = menu->addAction("&Fit Result");
     oneOf({m_clip, m_fit});
     connect(m_clip, &QAction::triggered, this,
             changing([](warp::Transform& t, bool) { t.canvas = warp::CanvasChoice::ClipToImage; }));
-    connect(m_fit, &QAction::triggered, this,
-            changing([](warp::Transform& t, bool) { t.canvas = warp::CanvasChoice::FitResult; }));
+    connect(m_fit, &QAction::triggered, this, changing([](warp::Transform& t, bool) { t.canvas = warp::CanvasChoice::FitResult; }));
     menu->addSeparator();
     m_pageSize = menu->addAction("Page Si&ze...", this, &CVerlumeDlg::AskPageSize);
     menu->addSeparator();
@@ -70,10 +67,9 @@ void CVerlumeDlg::ApplyTransform(const warp::Transform& transform) {
 
 void CVerlumeDlg::AskPageSize() {
     warp::Transform t = m_pView->GetTransform();
-    const QString current =
-        t.pageSize ? QString("%1 x %2").arg(t.pageSize->width).arg(t.pageSize->height) : QString();
-    const std::optional<QString> text = m_desktop.AskText(
-        this, "Page Size", "Width x height in pixels (empty: the page's own proportions):", current);
+    const QString current = t.pageSize ? QString("%1 x %2").arg(t.pageSize->width).arg(t.pageSize->height) : QString();
+    const std::optional<QString> text =
+        m_desktop.AskText(this, "Page Size", "Width x height in pixels (empty: the page's own proportions):", current);
     if (!text) return;
     if (text->trimmed().isEmpty()) {
         t.pageSize.reset();

@@ -91,9 +91,7 @@ private:
 
 class Stopwatch {
 public:
-    double Ms() const {
-        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - m_start).count();
-    }
+    double Ms() const { return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - m_start).count(); }
 
 private:
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
@@ -112,8 +110,7 @@ int BadValue(const std::string& why) {
 
 // An option `name` given as "name VALUE" or "name=VALUE": nothing when argv[i] is another
 // argument; false when the value is missing; true with `value` set.
-std::optional<bool> OptionValue(std::string_view name, int argc, char** argv, int& i,
-                                std::string_view& value) {
+std::optional<bool> OptionValue(std::string_view name, int argc, char** argv, int& i, std::string_view& value) {
     const std::string_view arg = argv[i];
     if (arg == name) {
         if (i + 1 == argc) return false;
@@ -173,27 +170,20 @@ int main(int argc, char** argv) {
         if (const auto taken = OptionValue("--neighbourhood", argc, argv, i, value)) {
             if (!*taken) return BadArguments("--neighbourhood needs a number");
             auto n = ParseInt(value);
-            if (!n)
-                return BadArguments("--neighbourhood needs a whole number, not \"" + std::string(value) +
-                                    "\"");
+            if (!n) return BadArguments("--neighbourhood needs a whole number, not \"" + std::string(value) + "\"");
             neighbourhood = *n;
             continue;
         }
         if (const auto taken = OptionValue("--size", argc, argv, i, value)) {
             auto size = *taken ? ParseSize(value) : std::nullopt;
-            if (!size)
-                return BadValue("--size needs WIDTHxHEIGHT in whole pixels, at least 1x1, not \"" +
-                                std::string(value) + "\"");
+            if (!size) return BadValue("--size needs WIDTHxHEIGHT in whole pixels, at least 1x1, not \"" + std::string(value) + "\"");
             transform.pageSize = size;
             continue;
         }
         if (const auto taken = OptionValue("--canvas", argc, argv, i, value)) {
-            if (*taken && value == "clip")
-                transform.canvas = warp::CanvasChoice::ClipToImage;
-            else if (*taken && value == "fit")
-                transform.canvas = warp::CanvasChoice::FitResult;
-            else
-                return BadValue("--canvas is clip or fit, not \"" + std::string(value) + "\"");
+            if (*taken && value == "clip") transform.canvas = warp::CanvasChoice::ClipToImage;
+            else if (*taken && value == "fit") transform.canvas = warp::CanvasChoice::FitResult;
+            else return BadValue("--canvas is clip or fit, not \"" + std::string(value) + "\"");
             continue;
         }
         if (arg == "--") {
@@ -222,8 +212,7 @@ int main(int argc, char** argv) {
     }
     const warp::Corners corners = warp::Corners::FromOutline(outline);
     // What the corners cannot do is told before any file is read.
-    if (transform.direction == warp::Direction::Straighten ||
-        transform.mapping == warp::Mapping::Perspective) {
+    if (transform.direction == warp::Direction::Straighten || transform.mapping == warp::Mapping::Perspective) {
         if (const warp::QuadProblem problem = warp::CheckQuad(corners); problem != warp::QuadProblem::None)
             return BadValue(warp::Describe(problem));
     }
@@ -239,8 +228,7 @@ int main(int argc, char** argv) {
             QuietStandardError quiet;
             source = files::OpenImageCopy(input, &why);
         }
-        if (time)
-            std::fprintf(stderr, "verlume-warp: decode of %s took %.1f ms\n", input.c_str(), decode.Ms());
+        if (time) std::fprintf(stderr, "verlume-warp: decode of %s took %.1f ms\n", input.c_str(), decode.Ms());
         if (!source) {
             std::fprintf(stderr, "verlume-warp: %s\n", why.reason.c_str());
             status = 1;
@@ -249,11 +237,10 @@ int main(int argc, char** argv) {
             const warp::TransformPlan plan = warp::PlanTransform(transform, corners, width, height);
             Stopwatch warp;
             std::string why;
-            std::unique_ptr<imaging::Bitmap> result =
-                warp::RenderTransform(source.get(), plan, neighbourhood, &why);
+            std::unique_ptr<imaging::Bitmap> result = warp::RenderTransform(source.get(), plan, neighbourhood, &why);
             if (time)
-                std::fprintf(stderr, "verlume-warp: warp of %lld x %lld pixels took %.1f ms\n",
-                             (long long)plan.width, (long long)plan.height, warp.Ms());
+                std::fprintf(stderr, "verlume-warp: warp of %lld x %lld pixels took %.1f ms\n", (long long)plan.width,
+                             (long long)plan.height, warp.Ms());
             source.reset(); // the encode needs only the result
             if (!plan.problem.empty()) {
                 status = BadValue(plan.problem);
@@ -263,9 +250,7 @@ int main(int argc, char** argv) {
             } else {
                 Stopwatch encode;
                 const imaging::StatusRecord saved = files::SaveImageByName(*result, output);
-                if (time)
-                    std::fprintf(stderr, "verlume-warp: encode of %s took %.1f ms\n", output.c_str(),
-                                 encode.Ms());
+                if (time) std::fprintf(stderr, "verlume-warp: encode of %s took %.1f ms\n", output.c_str(), encode.Ms());
                 if (saved.code != imaging::Ok) {
                     std::fprintf(stderr, "verlume-warp: %s\n", saved.reason.c_str());
                     status = 1;

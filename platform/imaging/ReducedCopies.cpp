@@ -21,8 +21,7 @@ struct Level {
 // Premultiplied channels of two pixels, eight 16-bit lanes B G R A B G R A, as Premultiply8
 // rounds them: (x + 128 + ((x + 128) >> 8)) >> 8 is x / 255 rounded for x up to 255 * 255.
 inline __m128i Premultiplied(__m128i pixels) {
-    __m128i alpha =
-        _mm_shufflehi_epi16(_mm_shufflelo_epi16(pixels, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
+    __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(pixels, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
     const __m128i alphaLanes = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
     alpha = _mm_or_si128(_mm_andnot_si128(alphaLanes, alpha), _mm_and_si128(alphaLanes, _mm_set1_epi16(255)));
     const __m128i x = _mm_add_epi16(_mm_mullo_epi16(pixels, alpha), _mm_set1_epi16(128));
@@ -48,8 +47,8 @@ public:
         }
     }
 
-    void Run(const uint8_t* scan0, int64_t stride, int32_t width, int32_t height, int32_t first,
-             bool opaqueRgb, const std::vector<Level>& out) {
+    void Run(const uint8_t* scan0, int64_t stride, int32_t width, int32_t height, int32_t first, bool opaqueRgb,
+             const std::vector<Level>& out) {
         const int32_t rows = std::min(1 << m_levels, height - first);
         for (int k = 1; k <= m_levels; ++k) std::fill(m_sums[k].begin(), m_sums[k].end(), 0);
         if (opaqueRgb)
@@ -64,9 +63,7 @@ public:
                 const uint16_t* b = r + 1 < lowerRows ? a + m_stride[k - 1] : nullptr;
                 uint16_t* sum = m_sums[k].data() + size_t(r >> 1) * m_stride[k];
                 for (int32_t x = 0; x < w; x += 2) {
-                    auto load = [](const uint16_t* p) {
-                        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-                    };
+                    auto load = [](const uint16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
                     __m128i v0 = load(a + 8 * x), v1 = load(a + 8 * x + 8);
                     if (b) {
                         v0 = _mm_add_epi16(v0, load(b + 8 * x));
@@ -93,14 +90,12 @@ public:
                     for (; x + 2 <= (width >> k); x += 2) {
                         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sum + 4 * x));
                         const __m128i bytes = _mm_srl_epi16(_mm_add_epi16(v, half), shift);
-                        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 4 * x),
-                                         _mm_packus_epi16(bytes, bytes));
+                        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 4 * x), _mm_packus_epi16(bytes, bytes));
                     }
                 }
                 for (; x < level.width; ++x) {
                     const uint32_t count = uint32_t(std::min(side, width - x * side)) * uint32_t(blockRows);
-                    for (int c = 0; c < 4; ++c)
-                        dst[4 * x + c] = uint8_t((sum[4 * x + c] + count / 2) / count);
+                    for (int c = 0; c < 4; ++c) dst[4 * x + c] = uint8_t((sum[4 * x + c] + count / 2) / count);
                 }
             }
         }
@@ -185,8 +180,7 @@ std::vector<std::unique_ptr<Bitmap>> MakeReducedCopies(const Bitmap& image, int 
     const int32_t bandRows = 1 << levels, bands = (height + bandRows - 1) / bandRows;
     auto work = [&](int32_t firstBand, int32_t lastBand) {
         Band band(width, levels);
-        for (int32_t b = firstBand; b < lastBand; ++b)
-            band.Run(scan0, stride, width, height, b * bandRows, opaqueRgb, out);
+        for (int32_t b = firstBand; b < lastBand; ++b) band.Run(scan0, stride, width, height, b * bandRows, opaqueRgb, out);
     };
     if (bands >= 8 && std::thread::hardware_concurrency() > 1) {
         std::thread other(work, bands / 2, bands);

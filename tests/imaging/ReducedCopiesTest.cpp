@@ -43,8 +43,7 @@ std::array<uint8_t, 4> BoxAverage(Bitmap& original, int k, int32_t x, int32_t y)
 TEST(ReducedCopies, EachPixelIsTheRoundedAverageOfItsBlock) {
     std::mt19937 rng(5);
     // Odd sizes for partial blocks; 301 rows for enough bands of 16 to split over two threads.
-    const std::pair<int32_t, int32_t> sizes[] = {{1, 1},   {1, 9},   {9, 1},   {2, 2},
-                                                 {37, 23}, {64, 48}, {75, 301}};
+    const std::pair<int32_t, int32_t> sizes[] = {{1, 1}, {1, 9}, {9, 1}, {2, 2}, {37, 23}, {64, 48}, {75, 301}};
     for (const auto& [w, h] : sizes) {
         SCOPED_TRACE(testing::Message() << w << " x " << h);
         for (PixelFormat format : {PixelFormat32bppARGB, PixelFormat24bppRGB}) {
@@ -61,8 +60,7 @@ TEST(ReducedCopies, EachPixelIsTheRoundedAverageOfItsBlock) {
                 ASSERT_EQ(uint32_t((h + (1 << k) - 1) >> k), copy.GetHeight());
                 for (int32_t y = 0; y < int32_t(copy.GetHeight()); ++y)
                     for (int32_t x = 0; x < int32_t(copy.GetWidth()); ++x)
-                        ASSERT_EQ(BoxAverage(*original, k, x, y), Stored(copy, x, y))
-                            << "copy " << k << " at " << x << "," << y;
+                        ASSERT_EQ(BoxAverage(*original, k, x, y), Stored(copy, x, y)) << "copy " << k << " at " << x << "," << y;
             }
         }
     }
