@@ -40,13 +40,20 @@ int FindEncoderByMimeType(const std::string& mimeType, CLSID* clsid) {
     return -1;
 }
 
-StatusRecord SaveImageByName(Image& image, const std::string& path) {
+StatusRecord SaveImageByName(Image& image, const std::string& path, const SaveOptions& options) {
     const char* mime = EncoderMimeTypeForPath(path);
     CLSID clsid;
     if (FindEncoderByMimeType(mime, &clsid) < 0)
         return {NotImplemented, std::string("no encoder for ") + mime + " is installed"};
-    if (image.Save(path, &clsid) != Ok) return {image.GetLastStatus(), image.GetLastReason()};
+    if (image.Save(path, &clsid, options) != Ok) return {image.GetLastStatus(), image.GetLastReason()};
     return {};
+}
+
+Metadata MetadataToKeep(const Metadata& source, bool stripped, bool keepProfile) {
+    if (!stripped) return source;
+    Metadata kept;
+    if (keepProfile) kept.icc = source.icc;
+    return kept;
 }
 
 } // namespace files

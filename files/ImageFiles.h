@@ -25,7 +25,13 @@ const char* EncoderMimeTypeForPath(const std::string& path);
 int FindEncoderByMimeType(const std::string& mimeType, imaging::CLSID* clsid);
 
 // Encodes `image` to `path` with the encoder the name asks for. Without that encoder, or when
-// writing fails, an existing file at `path` is left as it was.
-imaging::StatusRecord SaveImageByName(imaging::Image& image, const std::string& path);
+// writing fails, an existing file at `path` is left as it was. `options` as Image::Save takes
+// them: JPEG quality 90 and no metadata unless given.
+imaging::StatusRecord SaveImageByName(imaging::Image& image, const std::string& path,
+                                      const imaging::SaveOptions& options = {});
+
+// What a saved copy of a picture opened with `source` carries: all of it, its ICC profile
+// only (`stripped`), or nothing (`stripped` and not `keepProfile`).
+imaging::Metadata MetadataToKeep(const imaging::Metadata& source, bool stripped, bool keepProfile);
 
 } // namespace files

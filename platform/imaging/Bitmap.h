@@ -5,6 +5,7 @@
 // An image whose creation failed has no content: width and height read 0, and every operation
 // on it fails with a status and changes nothing. Each object remembers its last failure.
 
+#include "Metadata.h"
 #include "PixelFormat.h"
 #include "Status.h"
 #include "Types.h"
@@ -17,6 +18,7 @@
 namespace imaging {
 
 struct CLSID;
+struct SaveOptions;
 
 // Largest image the layer creates or decodes, in pixels, and the longest side. An image that
 // needs more is refused with ValueOverflow before any memory is taken for it.
@@ -69,8 +71,14 @@ public:
     // class id is given (see Encoders.h), with that encoder's defaults. The file is written
     // beside the target and renamed over it only when complete, so a failure leaves any
     // existing file untouched; a target that exists but is not a regular file (a device, a
-    // FIFO) is written in place.
+    // FIFO) is written in place. JPEG and BMP hold no alpha: pixels that are not opaque are
+    // composited onto white there.
     Status Save(const std::string& path, const CLSID* encoder);
+    Status Save(const std::string& path, const CLSID* encoder, const SaveOptions& options);
+
+    // What the file this image was decoded from says besides its pixels; empty for an image
+    // made in memory.
+    const Metadata& GetMetadata() const { return m_metadata; }
 
     // The last failure of any operation on this object (Ok if none) and why, in a sentence.
     Status GetLastStatus() const { return m_lastStatus.code; }
@@ -90,6 +98,7 @@ protected:
     uint32_t m_height = 0;
     PixelFormat m_format = PixelFormatUndefined;
     std::array<uint32_t, 256> m_palette{};
+    Metadata m_metadata;
     mutable StatusRecord m_lastStatus;
 
     friend class Graphics;

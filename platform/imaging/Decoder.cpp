@@ -1,10 +1,12 @@
 // Decoding image files through Qt's image readers into the layer's own formats:
 // bilevel and palette images become 1bppIndexed or 8bppIndexed with their colour table,
 // grey images 8bppIndexed with a grey ramp, images with an alpha channel 32bppARGB, and all
-// others 24bppRGB. 16 bits per channel become 8.
+// others 24bppRGB. 16 bits per channel become 8. The EXIF orientation is applied before
+// anything else sees the pixels.
 
 #include "Bitmap.h"
 #include "FileChecks.h"
+#include "Orientation.h"
 #include "QtBridge.h"
 
 #include <QBuffer>
@@ -78,9 +80,10 @@ bool GifIsWhole(const QByteArray& bytes) {
 
 const uint8_t* Bytes(const QByteArray& a) { return reinterpret_cast<const uint8_t*>(a.constData()); }
 
-// Decodes what `device` holds; null with the reason in *why on failure. `name` starts the
-// reason ("\"photo.png\" is damaged or incomplete").
-std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, StatusRecord* why) {
+// Decodes what `device` holds, upright as `metadata` says, and keeps the metadata with it;
+// null with the reason in *why on failure. `name` starts the reason ("\"photo.png\" is
+// damaged or incomplete").
+std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metadata metadata, StatusRecord* why) {
     auto fail = [&](Status code, const std::string& reason) -> std::unique_ptr<Bitmap> {
         *why = {code, name + " " + reason};
         return nullptr;
@@ -135,6 +138,10 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Statu
     if (decoded.width() > kMaxImageSide || decoded.height() > kMaxImageSide ||
         int64_t(decoded.width()) * decoded.height() > decodeLimit)
         return fail(ValueOverflow, "holds an image larger than this program can hold");
+    if (metadata.orientation != 1) {
+        decoded = Upright(decoded, metadata.orientation);
+        if (decoded.isNull()) return fail(OutOfMemory, "is too large to turn upright in memory");
+    }
 
     // The common 32-bit results go straight into the bitmap, row by row, so that opening holds
     // one decoded image besides the bitmap, not two.
@@ -163,6 +170,7 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Statu
                 }
             }
         }
+        ImageAccess::SetMetadata(*bitmap, std::move(metadata));
         return bitmap;
     }
 
@@ -189,6 +197,7 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Statu
         palette.fill(0xFF000000u);
         for (int i = 0; i < n; ++i) palette[i] = table[i];
     }
+    ImageAccess::SetMetadata(*bitmap, std::move(metadata));
     return bitmap;
 }
 
@@ -261,7 +270,7 @@ std::unique_ptr<Bitmap> Bitmap::FromFile(const std::string& path) {
         if (read.code != Ok) return fail(read.code, read.reason);
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::ReadOnly);
-        std::unique_ptr<Bitmap> bitmap = Decode(buffer, Quoted(path), &why);
+        std::unique_ptr<Bitmap> bitmap = Decode(buffer, Quoted(path), ReadMetadata(Bytes(bytes), size_t(bytes.size())), &why);
         return bitmap ? std::move(bitmap) : Failed(std::move(why));
     }
     const int flags = ::fcntl(fd, F_GETFL);
@@ -275,7 +284,7 @@ std::unique_ptr<Bitmap> Bitmap::FromFile(const std::string& path) {
         ::close(fd);
         return fail(GenericError, "cannot be opened");
     }
-    std::unique_ptr<Bitmap> bitmap = Decode(file, Quoted(path), &why);
+    std::unique_ptr<Bitmap> bitmap = Decode(file, Quoted(path), ReadMetadata(path), &why);
     return bitmap ? std::move(bitmap) : Failed(std::move(why));
 }
 
@@ -286,7 +295,7 @@ std::unique_ptr<Bitmap> Bitmap::FromMemory(const uint8_t* data, size_t size) {
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     StatusRecord why;
-    std::unique_ptr<Bitmap> bitmap = Decode(buffer, "the image data", &why);
+    std::unique_ptr<Bitmap> bitmap = Decode(buffer, "the image data", ReadMetadata(data, size), &why);
     return bitmap ? std::move(bitmap) : Failed(std::move(why));
 }
 

@@ -5,25 +5,31 @@
 #include "GifEncoder.h"
 #include "PngEncoder.h"
 #include "QtBridge.h"
+#include "RgbRows.h"
 #include "TiffEncoder.h"
 
 #include <QBuffer>
 #include <QImageWriter>
 
+#include <algorithm>
+
 namespace imaging {
 
 namespace {
 
-StatusRecord EncodeGifFile(const Image& image, OutputFile& file) {
+StatusRecord EncodeGifFile(const Image& image, const Metadata*, OutputFile& file) {
     std::vector<uint8_t> bytes;
     StatusRecord s = EncodeGif(static_cast<const Bitmap&>(image), bytes);
     return s.code == Ok ? file.Write(bytes.data(), bytes.size()) : s;
 }
 
+// Our encoders take the metadata prepared for output, or null.
+using Encode = StatusRecord (*)(const Image&, const Metadata*, OutputFile&);
+
 struct EncoderEntry {
     ImageCodecInfo info;
-    const char* qtFormat;                               // Qt's writer, or
-    StatusRecord (*encode)(const Image&, OutputFile&); // our own
+    const char* qtFormat; // Qt's writer, or
+    Encode encode;        // our own
 };
 
 // Fixed class ids, one per encoder.
@@ -47,8 +53,26 @@ bool Available(const EncoderEntry& e) {
     return e.qtFormat == nullptr || QImageWriter::supportedImageFormats().contains(e.qtFormat);
 }
 
-StatusRecord EncodeWithQt(const Image& source, const char* format, OutputFile& file) {
-    QImage image = AsQImage(source);
+// The image over white, for formats without alpha: each channel c * a + 255 * (1 - a), rounded.
+QImage OverWhite(const QImage& image) {
+    QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    QImage out(argb.size(), QImage::Format_RGB32);
+    if (argb.isNull() || out.isNull()) return {};
+    for (int y = 0; y < argb.height(); ++y) {
+        const QRgb* in = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+        QRgb* row = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < argb.width(); ++x) {
+            const uint32_t a = qAlpha(in[x]), white = 255 * (255 - a);
+            auto over = [&](uint32_t c) { return int((c * a + white + 127) / 255); };
+            row[x] = qRgb(over(qRed(in[x])), over(qGreen(in[x])), over(qBlue(in[x])));
+        }
+    }
+    return out;
+}
+
+StatusRecord EncodeWithQt(const Image& source, const char* format, const SaveOptions& options,
+                          const Metadata* metadata, OutputFile& file) {
+    QImage image = HasTranslucentPixel(source) ? OverWhite(AsQImage(source)) : AsQImage(source);
     if (image.isNull()) return {OutOfMemory, "not enough memory to encode the image"};
     // Qt's default resolution follows the screen when there is one; files must not.
     constexpr int kDotsPerMeter96Dpi = 3780;
@@ -58,9 +82,15 @@ StatusRecord EncodeWithQt(const Image& source, const char* format, OutputFile& f
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format);
+    const bool jpeg = std::string(format) == "jpeg";
+    if (jpeg) writer.setQuality(std::clamp(options.jpegQuality, 1, 100));
     if (!writer.write(image))
         return {GenericError, std::string(format) + " encoder: " + writer.errorString().toStdString()};
-    return file.Write(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
+    std::vector<uint8_t> encoded(bytes.begin(), bytes.end());
+    bytes.clear();
+    std::string why;
+    if (jpeg && metadata && !EmbedMetadata(encoded, *metadata, &why)) return {GenericError, "JPEG encoder: " + why};
+    return file.Write(encoded.data(), encoded.size());
 }
 
 } // namespace
@@ -75,7 +105,9 @@ const std::vector<ImageCodecInfo>& GetImageEncoders() {
     return installed;
 }
 
-Status Image::Save(const std::string& path, const CLSID* encoder) {
+Status Image::Save(const std::string& path, const CLSID* encoder) { return Save(path, encoder, SaveOptions{}); }
+
+Status Image::Save(const std::string& path, const CLSID* encoder, const SaveOptions& options) {
     if (!HasContent()) return FailNoContent();
     const EncoderEntry* entry = nullptr;
     for (const EncoderEntry& e : AllEncoders())
@@ -85,8 +117,11 @@ Status Image::Save(const std::string& path, const CLSID* encoder) {
     // The file comes first: a folder that cannot be written is reported before the encode.
     OutputFile file;
     if (StatusRecord opened = file.Open(path); opened.code != Ok) return Fail(opened.code, opened.reason);
-    const StatusRecord encoded =
-        entry->encode ? entry->encode(*this, file) : EncodeWithQt(*this, entry->qtFormat, file);
+    Metadata prepared;
+    if (options.metadata) prepared = MetadataForOutput(*options.metadata, m_width, m_height);
+    const Metadata* metadata = prepared.icc.empty() && !prepared.HasExifOrXmp() ? nullptr : &prepared;
+    const StatusRecord encoded = entry->encode ? entry->encode(*this, metadata, file)
+                                               : EncodeWithQt(*this, entry->qtFormat, options, metadata, file);
     if (encoded.code != Ok) return Fail(encoded.code, encoded.reason);
     if (StatusRecord committed = file.Commit(); committed.code != Ok) return Fail(committed.code, committed.reason);
     return Ok;

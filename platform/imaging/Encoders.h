@@ -1,6 +1,8 @@
 #pragma once
 // The encoders the layer can save with, each known by a fixed class id and a MIME type.
 
+#include "Metadata.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,6 +23,15 @@ struct ImageCodecInfo {
     std::string MimeType;          // "image/png", ...
     std::string FormatDescription; // "PNG"
     std::string FilenameExtension; // "*.PNG"
+};
+
+// How Image::Save encodes, beyond the format.
+struct SaveOptions {
+    // JPEG quality, 1 to 100, with Qt's 4:2:0 chroma subsampling.
+    int jpegQuality = 90;
+    // Written into PNG, JPEG and TIFF files, made fit for the saved picture (MetadataForOutput);
+    // none when null. GIF and BMP hold none.
+    const Metadata* metadata = nullptr;
 };
 
 // The encoders available on this machine, in a fixed order: BMP, JPEG, GIF, TIFF, PNG

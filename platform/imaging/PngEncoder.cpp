@@ -140,9 +140,26 @@ void OnError(png_structp png, png_const_charp message) {
 
 void OnWarning(png_structp, png_const_charp) {}
 
+// The profile, EXIF and XMP go before the image data, where readers look for them.
+void WriteMetadata(png_structp png, png_infop info, const Metadata& m) {
+    if (!m.icc.empty())
+        png_set_iCCP(png, info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, m.icc.data(), png_uint_32(m.icc.size()));
+    if (!m.exif.empty()) png_set_eXIf_1(png, info, png_uint_32(m.exif.size()), const_cast<png_bytep>(m.exif.data()));
+    if (!m.xmp.empty()) {
+        png_text xmp{};
+        xmp.compression = PNG_ITXT_COMPRESSION_NONE;
+        xmp.key = const_cast<png_charp>("XML:com.adobe.xmp");
+        xmp.text = const_cast<png_charp>(m.xmp.c_str());
+        xmp.itxt_length = m.xmp.size();
+        xmp.lang = const_cast<png_charp>("");
+        xmp.lang_key = const_cast<png_charp>("");
+        png_set_text(png, info, &xmp, 1);
+    }
+}
+
 // The signature, header and resolution through libpng, then the pieces as IDAT chunks around
 // the zlib header and the combined Adler-32.
-StatusRecord WriteContainer(const Layout& l, const std::vector<Piece>& pieces, OutputFile& out) {
+StatusRecord WriteContainer(const Layout& l, const std::vector<Piece>& pieces, const Metadata* metadata, OutputFile& out) {
     Sink sink{&out, {}};
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, OnError, OnWarning);
     if (png == nullptr) return {OutOfMemory, "not enough memory to encode the image"};
@@ -154,11 +171,13 @@ StatusRecord WriteContainer(const Layout& l, const std::vector<Piece>& pieces, O
     const uint8_t zlibTrailer[4] = {uint8_t(adler >> 24), uint8_t(adler >> 16), uint8_t(adler >> 8), uint8_t(adler)};
     if (info != nullptr && setjmp(png_jmpbuf(png)) == 0) {
         png_set_write_fn(png, &sink, WriteToSink, Flush);
+        png_set_benign_errors(png, 1); // a profile libpng finds unfit for the image is left out
         png_set_IHDR(png, info, png_uint_32(l.width), png_uint_32(l.height), 8,
                      l.bpp == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                      PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
         constexpr png_uint_32 kDotsPerMeter96Dpi = 3780;
         png_set_pHYs(png, info, kDotsPerMeter96Dpi, kDotsPerMeter96Dpi, PNG_RESOLUTION_METER);
+        if (metadata) WriteMetadata(png, info, *metadata);
         png_write_info(png, info);
         static const png_byte kIdat[5] = "IDAT";
         for (size_t i = 0; i < pieces.size(); ++i) {
@@ -180,7 +199,7 @@ StatusRecord WriteContainer(const Layout& l, const std::vector<Piece>& pieces, O
 
 } // namespace
 
-StatusRecord EncodePng(const Image& image, OutputFile& out) {
+StatusRecord EncodePng(const Image& image, const Metadata* metadata, OutputFile& out) {
     const bool alpha = HasTranslucentPixel(image);
     Layout l{ImageAccess::Scan0(image), ImageAccess::Stride(image), int32_t(image.GetWidth()),
              int32_t(image.GetHeight()), alpha ? 4 : 3, 0, 0,
@@ -197,7 +216,7 @@ StatusRecord EncodePng(const Image& image, OutputFile& out) {
     });
     for (const Piece& p : pieces)
         if (!p.data.ok) return {OutOfMemory, "not enough memory to encode the image"};
-    return WriteContainer(l, pieces, out);
+    return WriteContainer(l, pieces, metadata, out);
 }
 
 } // namespace imaging

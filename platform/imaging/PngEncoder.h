@@ -9,7 +9,8 @@ namespace imaging {
 // Writes `image` to `out` as an 8-bit PNG at 96 dpi: RGBA where any pixel is less than opaque,
 // RGB otherwise (indexed and 16-bit formats as their 8-bit true colours). Bands of rows are
 // filtered and compressed on every core straight from the image's rows, as independent pieces
-// of the one zlib stream the format has.
-StatusRecord EncodePng(const Image& image, OutputFile& out);
+// of the one zlib stream the format has. `metadata` (prepared for output, or null) goes into
+// iCCP, eXIf and an XMP iTXt chunk.
+StatusRecord EncodePng(const Image& image, const Metadata* metadata, OutputFile& out);
 
 } // namespace imaging

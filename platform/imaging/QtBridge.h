@@ -12,6 +12,7 @@ struct ImageAccess {
     static uint8_t* Scan0(const Image& image) { return image.m_scan0; }
     static int32_t Stride(const Image& image) { return image.m_stride; }
     static std::array<uint32_t, 256>& Palette(Image& image) { return image.m_palette; }
+    static void SetMetadata(Image& image, Metadata metadata) { image.m_metadata = std::move(metadata); }
     static void SetStatus(const Image& image, StatusRecord status) { image.m_lastStatus = std::move(status); }
 };
 

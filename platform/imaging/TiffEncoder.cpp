@@ -110,7 +110,7 @@ bool CompressStrips(const Image& image, int32_t stripRows, int spp, RgbRowReader
 
 } // namespace
 
-StatusRecord EncodeTiff(const Image& image, OutputFile& out) {
+StatusRecord EncodeTiff(const Image& image, const Metadata* metadata, OutputFile& out) {
     const bool alpha = HasTranslucentPixel(image);
     const int spp = alpha ? 4 : 3;
     const RgbRowReader read = RgbRowReaderFor(image.GetPixelFormat(), alpha);
@@ -164,6 +164,7 @@ StatusRecord EncodeTiff(const Image& image, OutputFile& out) {
     written = written && TIFFWriteDirectory(tiff) == 1;
     TIFFClose(tiff);
     if (!written) return {GenericError, "TIFF encoder: " + (file.error.empty() ? "cannot write" : file.error)};
+    if (std::string why; metadata && !EmbedMetadata(file.bytes, *metadata, &why)) return {GenericError, "TIFF encoder: " + why};
     return out.Write(file.bytes.data(), file.bytes.size());
 }
 
