@@ -1,8 +1,8 @@
 #pragma once
 // What the program asks of the desktop and of the person at it: a file to open or a name to
-// save under, a message, the question about unsaved edits, a line of text, and a web address
-// to show. The
-// program uses QtDesktop; tests put a Desktop of their own in its place.
+// save under, a message, the question about unsaved edits, a line of text or a number, and a
+// web address to show. The program uses QtDesktop; tests put a Desktop of their own in its
+// place.
 
 #include <QString>
 
@@ -38,6 +38,11 @@ public:
     // A line of text, starting as `current`; nothing when cancelled.
     virtual std::optional<QString> AskText(QWidget* owner, const QString& title, const QString& label,
                                            const QString& current) = 0;
+
+    // A whole number from `min` to `max`, starting as `current` (Enter takes it); nothing when
+    // cancelled.
+    virtual std::optional<int> AskNumber(QWidget* owner, const QString& title, const QString& label, int current,
+                                         int min, int max) = 0;
 
     // Hands `url` to the desktop's URL handler; the outcome is not reported.
     virtual void OpenUrl(const QString& url) = 0;

@@ -84,13 +84,22 @@ bool CVerlumeDlg::SaveResult() {
     const std::optional<std::string> path = ChooseFile(false, "Save File");
     if (!path) return false;
     if (!m_pView->HasResult()) return false; // nothing to save yet
+    imaging::SaveOptions options;
+    if (std::string(files::EncoderMimeTypeForPath(*path)) == "image/jpeg") {
+        if (!m_jpegQuality)
+            m_jpegQuality = m_desktop.AskNumber(this, "JPEG Quality", "Quality, from 1 to 100:", options.jpegQuality, 1, 100);
+        if (!m_jpegQuality) return false; // cancelled: nothing is written
+        options.jpegQuality = *m_jpegQuality;
+    }
+    const imaging::Metadata kept = files::MetadataToKeep(m_pImage->GetMetadata(), m_stripMetadata->isChecked(), true);
+    options.metadata = &kept;
     imaging::StatusRecord saved;
     {
         view::WaitCursor wait;
         // What the file dialog covered is painted again, and the cursor shown, before the
         // encode, and before the wait for a render under way.
         repaint();
-        saved = files::SaveImageByName(*m_pView->GetResultImage(), *path);
+        saved = files::SaveImageByName(*m_pView->GetResultImage(), *path, options);
     }
     if (saved.code != imaging::Ok) {
         m_desktop.ShowMessage(this, Desktop::Icon::Warning, "Failed to save", QString::fromStdString(saved.reason));

@@ -46,6 +46,14 @@ std::optional<QString> QtDesktop::AskText(QWidget* owner, const QString& title, 
     return text;
 }
 
+std::optional<int> QtDesktop::AskNumber(QWidget* owner, const QString& title, const QString& label, int current,
+                                        int min, int max) {
+    bool ok = false;
+    const int value = QInputDialog::getInt(owner, title, label, current, min, max, 1, &ok);
+    if (!ok) return std::nullopt;
+    return value;
+}
+
 void QtDesktop::OpenUrl(const QString& url) { QDesktopServices::openUrl(QUrl(url)); }
 
 } // namespace app

@@ -12,6 +12,8 @@ public:
     Answer AskToSave(QWidget* owner, const QString& text, const QString& detail) override;
     std::optional<QString> AskText(QWidget* owner, const QString& title, const QString& label,
                                    const QString& current) override;
+    std::optional<int> AskNumber(QWidget* owner, const QString& title, const QString& label, int current, int min,
+                                 int max) override;
     void OpenUrl(const QString& url) override;
 };
 

@@ -148,6 +148,9 @@ void CVerlumeDlg::CreateMenus() {
     QMenu* file = menuBar()->addMenu("&File");
     SetKeys(file->addAction("&Open...", this, &CVerlumeDlg::OnBnClickedOpen), QKeySequence::Open);
     SetKeys(file->addAction("&Save...", this, &CVerlumeDlg::OnBnClickedSave), QKeySequence::Save);
+    m_stripMetadata = file->addAction("Save &Without Metadata");
+    m_stripMetadata->setCheckable(true);
+    m_stripMetadata->setToolTip("Leaves out the camera, the date, the place and the rest; keeps the colour profile");
     file->addSeparator();
     SetKeys(file->addAction("&Quit", this, &QWidget::close), QKeySequence::Quit, {"Ctrl+Q"});
 

@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -122,6 +123,8 @@ private:
     QAction* m_fit;
     QAction* m_pageSize;
     QAction* m_showPage;
+    QAction* m_stripMetadata;      // File > Save Without Metadata
+    std::optional<int> m_jpegQuality; // asked at the first JPEG save of the run
     QLabel* m_scale;
     QLabel* m_statusSize;
     QLabel* m_statusPointer;

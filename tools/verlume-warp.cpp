@@ -25,7 +25,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: verlume-warp [--perspective | --straighten [--size WxH]] [--canvas clip|fit]\n"
-    "                    [--smooth | --neighbourhood N] [--time] INPUT OUTPUT X0,Y0 X1,Y1 X2,Y2 X3,Y3\n";
+    "                    [--smooth | --neighbourhood N] [--quality Q] [--strip [--strip-icc]]\n"
+    "                    [--time] INPUT OUTPUT X0,Y0 X1,Y1 X2,Y2 X3,Y3\n";
 
 constexpr const char* kHelp =
     "\n"
@@ -33,6 +34,8 @@ constexpr const char* kHelp =
     "Corners are integers (negative allowed) in outline order: top-left, top-right,\n"
     "bottom-right, bottom-left. The format of OUTPUT follows its last three characters:\n"
     "jpg JPEG, gif GIF, tif TIFF, bmp BMP, anything else PNG.\n"
+    "INPUT opens upright as its EXIF orientation says. Its colour profile, EXIF and XMP go\n"
+    "into a PNG, JPEG or TIFF OUTPUT (orientation 1, the new size, no thumbnail).\n"
     "\n"
     "  --perspective      the true perspective mapping: straight lines stay straight\n"
     "  --straighten       the corners lie on a page in INPUT (its top-left, top-right,\n"
@@ -46,6 +49,9 @@ constexpr const char* kHelp =
     "                     shrinks, instead of the 2 x 2 pixels around each mapped position\n"
     "  --neighbourhood N  1 (or less) takes the nearest source pixel, 2 (the default) blends\n"
     "                     the 2 x 2 pixels around the mapped position\n"
+    "  --quality Q        JPEG quality from 1 to 100 (default 90)\n"
+    "  --strip            writes no EXIF or XMP (the camera, the date, the place)\n"
+    "  --strip-icc        with --strip, no colour profile either\n"
     "  --time             prints how long the decode, the warp and the encode took, in\n"
     "                     milliseconds, one line each on standard error\n"
     "  --help             prints this text\n"
@@ -142,7 +148,8 @@ int main(int argc, char** argv) {
     std::vector<std::string_view> positional;
     warp::Transform transform;
     int neighbourhood = 2;
-    bool time = false;
+    imaging::SaveOptions saving;
+    bool time = false, strip = false, stripIcc = false;
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
         if (arg == "--time") {
@@ -166,12 +173,22 @@ int main(int argc, char** argv) {
             transform.smooth = true;
             continue;
         }
+        if (arg == "--strip" || arg == "--strip-icc") {
+            (arg == "--strip" ? strip : stripIcc) = true;
+            continue;
+        }
         std::string_view value;
         if (const auto taken = OptionValue("--neighbourhood", argc, argv, i, value)) {
             if (!*taken) return BadArguments("--neighbourhood needs a number");
             auto n = ParseInt(value);
             if (!n) return BadArguments("--neighbourhood needs a whole number, not \"" + std::string(value) + "\"");
             neighbourhood = *n;
+            continue;
+        }
+        if (const auto taken = OptionValue("--quality", argc, argv, i, value)) {
+            auto q = *taken ? ParseInt(value) : std::nullopt;
+            if (!q || *q < 1 || *q > 100) return BadValue("--quality needs a whole number from 1 to 100, not \"" + std::string(value) + "\"");
+            saving.jpegQuality = *q;
             continue;
         }
         if (const auto taken = OptionValue("--size", argc, argv, i, value)) {
@@ -199,6 +216,7 @@ int main(int argc, char** argv) {
     }
     if (transform.pageSize && transform.direction != warp::Direction::Straighten)
         return BadArguments("--size goes with --straighten");
+    if (stripIcc && !strip) return BadArguments("--strip-icc goes with --strip");
     if (positional.size() != 6)
         return BadArguments("expected INPUT, OUTPUT and four corners, got " +
                             std::to_string(positional.size()) + " arguments");
@@ -241,7 +259,9 @@ int main(int argc, char** argv) {
             if (time)
                 std::fprintf(stderr, "verlume-warp: warp of %lld x %lld pixels took %.1f ms\n", (long long)plan.width,
                              (long long)plan.height, warp.Ms());
-            source.reset(); // the encode needs only the result
+            const imaging::Metadata kept = files::MetadataToKeep(source->GetMetadata(), strip, !stripIcc);
+            saving.metadata = &kept;
+            source.reset(); // the encode needs only the result and what it carries
             if (!plan.problem.empty()) {
                 status = BadValue(plan.problem);
             } else if (!result) {
@@ -249,7 +269,7 @@ int main(int argc, char** argv) {
                 status = 1;
             } else {
                 Stopwatch encode;
-                const imaging::StatusRecord saved = files::SaveImageByName(*result, output);
+                const imaging::StatusRecord saved = files::SaveImageByName(*result, output, saving);
                 if (time) std::fprintf(stderr, "verlume-warp: encode of %s took %.1f ms\n", output.c_str(), encode.Ms());
                 if (saved.code != imaging::Ok) {
                     std::fprintf(stderr, "verlume-warp: %s\n", saved.reason.c_str());

@@ -1,7 +1,7 @@
 #pragma once
-// A desktop for the main window's tests: file dialogs take queued answers (none left: cancel),
-// the question about unsaved edits takes queued answers (none left: cancel), and messages and
-// opened addresses are written down.
+// A desktop for the main window's tests: file dialogs, the question about unsaved edits and
+// the requests for text take queued answers (none left: cancel), a number asked for is taken
+// as offered (Enter), and messages and opened addresses are written down.
 
 #include "app/Desktop.h"
 
@@ -44,6 +44,10 @@ public:
         texts.pop_front();
         return text;
     }
+    std::optional<int> AskNumber(QWidget*, const QString&, const QString&, int current, int, int) override {
+        ++numbersAsked;
+        return current;
+    }
     void OpenUrl(const QString& url) override { urls.push_back(url.toStdString()); }
 
     std::deque<std::optional<std::string>> files; // the next file dialogs' choices
@@ -51,7 +55,7 @@ public:
     std::deque<QString> texts;                    // the next lines of text asked for
     std::vector<FileRequest> requests;
     std::vector<Message> messages;
-    int questions = 0;
+    int questions = 0, numbersAsked = 0;
     std::vector<std::string> urls;
 };
 

@@ -560,6 +560,43 @@ TEST_F(DialogTest, EveryBadFileShowsFailedToOpenAndKeepsTheEdits) {
     EXPECT_EQ(before, LiveImageCount());
 }
 
+// Saving a JPEG asks the quality once a run, 90 offered; a cancelled question writes nothing.
+// What the opened file carried goes into the saved one unless Save Without Metadata is on.
+TEST_F(DialogTest, JpegQualityAndMetadataOnSave) {
+    std::mt19937 rng(4);
+    auto pixels = RandomBitmap(PixelFormat24bppRGB, 60, 40, rng);
+    Metadata carried;
+    carried.xmp = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
+                  "<rdf:Description rdf:about=\"\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><dc:creator><rdf:Seq>"
+                  "<rdf:li>A. Photographer</rdf:li></rdf:Seq></dc:creator></rdf:Description></rdf:RDF></x:xmpmeta>";
+    SaveOptions tagged;
+    tagged.metadata = &carried;
+    ASSERT_EQ(Ok, files::SaveImageByName(*pixels, m_dir.file("photo.png"), tagged).code);
+    auto w = Window();
+    Open(*w, m_dir.file("photo.png"));
+    DragACorner(*w);
+    auto holds = [&](const char* name, const std::string& text) {
+        const std::vector<uint8_t> bytes = ReadFile(m_dir.file(name));
+        return std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) != bytes.end();
+    };
+    m_desktop.files.push_back(m_dir.file("a.jpg"));
+    m_desktop.files.push_back(m_dir.file("b.jpg"));
+    Button(*w, "save")->click();
+    Button(*w, "save")->click();
+    EXPECT_EQ(1, m_desktop.numbersAsked);
+    const std::vector<uint8_t> jpeg = ReadFile(m_dir.file("b.jpg"));
+    const uint8_t dqt[] = {0xFF, 0xDB};
+    const auto table = std::search(jpeg.begin(), jpeg.end(), std::begin(dqt), std::end(dqt));
+    ASSERT_LT(table + 5, jpeg.end());
+    EXPECT_EQ(3, table[5]); // the luminance table of quality 90
+    EXPECT_TRUE(holds("a.jpg", "A. Photographer"));
+    Action(*w, "Save &Without Metadata")->trigger();
+    m_desktop.files.push_back(m_dir.file("c.png"));
+    Button(*w, "save")->click();
+    ASSERT_TRUE(std::filesystem::exists(m_dir.file("c.png")));
+    EXPECT_FALSE(holds("c.png", "A. Photographer"));
+}
+
 // A failed save says why, after the wait (each way of failing: the file-writing tests), and
 // the edit stays unsaved.
 TEST_F(DialogTest, FailedSaveSaysWhy) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QColorSpace>
 #include <QProcess>
 
 #include <cstdio>
@@ -148,6 +149,8 @@ TEST_F(VerlumeWarp, TransformOptions) {
         {{"--straighten", "--size", "0x20"}, "--size needs WIDTHxHEIGHT"},
         {{"--straighten", "--size", "20"}, "--size needs WIDTHxHEIGHT"},
         {{"--perspective", "--canvas", "wide"}, "--canvas is clip or fit"},
+        {{"--quality", "0"}, "--quality needs a whole number from 1 to 100"},
+        {{"--quality=high"}, "--quality needs a whole number from 1 to 100"},
     };
     for (const auto& [options, words] : bad) {
         std::vector<std::string> args = options;
@@ -164,6 +167,41 @@ TEST_F(VerlumeWarp, TransformOptions) {
     EXPECT_EQ(2, crossing.status);
     EXPECT_EQ("verlume-warp: two sides of the quadrilateral cross\n", crossing.err);
     EXPECT_FALSE(std::filesystem::exists(m_dir.file("bad.png")));
+}
+
+// A phone photo, tagged and checked with the exiv2 command as a user would: it comes out
+// upright with its camera, date and colour profile, orientation 1; --strip keeps only the
+// profile, --strip-icc not even that.
+TEST_F(VerlumeWarp, PhotoMetadataAsAUserChecksIt) {
+    if (RunProgram("exiv2", {"--version"}).status != 0) GTEST_SKIP() << "the exiv2 command is not installed";
+    std::mt19937 rng(62);
+    const std::string photo = m_dir.file("photo.jpg");
+    ASSERT_EQ(Ok, files::SaveImageByName(*RandomBitmap(PixelFormat24bppRGB, 64, 48, rng), photo).code);
+    const QByteArray icc = QColorSpace(QColorSpace::AdobeRgb).iccProfile();
+    WriteFile(m_dir.file("photo.icc"), std::vector<uint8_t>(icc.begin(), icc.end()));
+    ASSERT_EQ(0, RunProgram("exiv2", {"-M", "set Exif.Image.Make Acme", "-M", "set Exif.Image.Orientation 6", "-M",
+                                      "set Exif.Photo.DateTimeOriginal 2026:07:14 10:20:30", photo}).status);
+    ASSERT_EQ(0, RunProgram("exiv2", {"-iC", photo}).status);
+    auto tag = [](const std::string& file, const std::string& key) {
+        std::string v = RunProgram("exiv2", {"-Pv", "-K", key, file}).out;
+        return v.substr(0, v.find_last_not_of("\n ") + 1);
+    };
+    auto profile = [](const std::string& file) { return RunProgram("exiv2", {"-pC", file}).out; };
+    const std::vector<std::string> upright = {"0,0", "48,0", "48,64", "0,64"};
+    const struct { std::vector<std::string> options; bool exif, icc; } cases[] = {
+        {{}, true, true}, {{"--strip"}, false, true}, {{"--strip", "--strip-icc"}, false, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options.size());
+        const std::string out = m_dir.file("out.jpg");
+        std::vector<std::string> args = c.options;
+        for (const std::string& a : Args(photo, out, upright)) args.push_back(a);
+        ASSERT_EQ(0, RunTool(args).status);
+        EXPECT_EQ(48u, Bitmap::FromFile(out)->GetWidth());
+        EXPECT_EQ(c.exif ? "Acme" : "", tag(out, "Exif.Image.Make"));
+        EXPECT_EQ(c.exif ? "2026:07:14 10:20:30" : "", tag(out, "Exif.Photo.DateTimeOriginal"));
+        EXPECT_EQ(c.exif ? "1" : "", tag(out, "Exif.Image.Orientation"));
+        EXPECT_EQ(c.icc ? icc.toStdString() : "", profile(out));
+    }
 }
 
 // Files that cannot be read or written: exit 1 and one line naming the file (every kind of bad
