@@ -6,6 +6,7 @@
 
 #include "Bitmap.h"
 #include "FileChecks.h"
+#include "JpegDecoder.h"
 #include "Orientation.h"
 #include "QtBridge.h"
 
@@ -118,6 +119,18 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
         const QByteArray& bytes = buffer->data();
         if (!(jpeg ? JpegIsWhole(Bytes(bytes), size_t(bytes.size())) : GifIsWhole(bytes)))
             return fail(UnknownImageFormat, "is damaged or incomplete");
+        // libjpeg-turbo writes straight into the bitmap; what it cannot read at all goes to Qt.
+        bool headerRead = false;
+        if (jpeg) {
+            StatusRecord failed;
+            std::unique_ptr<Bitmap> bitmap =
+                DecodeJpeg(Bytes(bytes), size_t(bytes.size()), metadata.orientation, decodeLimit, &failed, &headerRead);
+            if (bitmap) {
+                ImageAccess::SetMetadata(*bitmap, std::move(metadata));
+                return bitmap;
+            }
+            if (headerRead) return fail(failed.code, failed.reason);
+        }
     }
     QImageReader reader(input);
     reader.setAllocationLimit(AllocationLimitMiB());

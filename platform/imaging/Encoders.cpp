@@ -3,6 +3,7 @@
 #include "Bitmap.h"
 #include "FileWrite.h"
 #include "GifEncoder.h"
+#include "ParallelRows.h"
 #include "PngEncoder.h"
 #include "QtBridge.h"
 #include "RgbRows.h"
@@ -54,19 +55,28 @@ bool Available(const EncoderEntry& e) {
 }
 
 // The image over white, for formats without alpha: each channel c * a + 255 * (1 - a), rounded.
+// Bands of rows on every core.
 QImage OverWhite(const QImage& image) {
-    QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32); // shares the pixels when it is already
     QImage out(argb.size(), QImage::Format_RGB32);
     if (argb.isNull() || out.isNull()) return {};
-    for (int y = 0; y < argb.height(); ++y) {
-        const QRgb* in = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
-        QRgb* row = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (int x = 0; x < argb.width(); ++x) {
-            const uint32_t a = qAlpha(in[x]), white = 255 * (255 - a);
-            auto over = [&](uint32_t c) { return int((c * a + white + 127) / 255); };
-            row[x] = qRgb(over(qRed(in[x])), over(qGreen(in[x])), over(qBlue(in[x])));
+    const int width = argb.width();
+    ParallelRows(argb.height(), [&](int32_t first, int32_t last) {
+        for (int32_t y = first; y < last; ++y) {
+            const QRgb* in = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+            QRgb* row = reinterpret_cast<QRgb*>(out.scanLine(y));
+            for (int x = 0; x < width; ++x) {
+                const uint32_t p = in[x], a = p >> 24;
+                if (a == 255 || a == 0) { // most pixels: the picture, or nothing
+                    row[x] = a ? p : 0xFFFFFFFFu;
+                    continue;
+                }
+                const uint32_t white = 255 * (255 - a) + 127;
+                auto over = [&](int shift) { return ((p >> shift & 0xFF) * a + white) / 255 << shift; };
+                row[x] = 0xFF000000u | over(16) | over(8) | over(0);
+            }
         }
-    }
+    });
     return out;
 }
 

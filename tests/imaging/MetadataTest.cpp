@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <QColorSpace>
-#include <QPoint>
 
 #include <cstring>
 #include <functional>
@@ -24,38 +23,6 @@ namespace {
 
 using namespace imaging;
 using namespace testing_support;
-
-// Where stored pixel (row r, column c) shows in the upright picture of `w` x `h`, by the
-// EXIF definition of each orientation (where row 0 and column 0 lie).
-QPoint Seen(int orientation, int r, int c, int w, int h) {
-    switch (orientation) {
-    case 2: return {w - 1 - c, r};
-    case 3: return {w - 1 - c, h - 1 - r};
-    case 4: return {c, h - 1 - r};
-    case 5: return {r, c};
-    case 6: return {w - 1 - r, c};
-    case 7: return {w - 1 - r, h - 1 - c};
-    case 8: return {r, h - 1 - c};
-    default: return {c, r};
-    }
-}
-
-// The stored layout of `upright` (32bppARGB) under `orientation`.
-std::unique_ptr<Bitmap> Stored(Bitmap& upright, int orientation) {
-    const int w = int(upright.GetWidth()), h = int(upright.GetHeight());
-    const bool turned = orientation >= 5;
-    auto stored = std::make_unique<Bitmap>(turned ? h : w, turned ? w : h, PixelFormat32bppARGB);
-    BitmapData data;
-    stored->LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &data);
-    for (int r = 0; r < int(data.Height); ++r)
-        for (int c = 0; c < int(data.Width); ++c) {
-            const QPoint at = Seen(orientation, r, c, w, h);
-            const auto px = PixelAt(upright, at.x(), at.y());
-            std::memcpy(static_cast<uint8_t*>(data.Scan0) + r * data.Stride + 4 * c, px.data(), 4);
-        }
-    stored->UnlockBits(&data);
-    return stored;
-}
 
 void Tag(const std::string& path, const std::function<void(Exiv2::Image&)>& edit) {
     auto image = Exiv2::ImageFactory::open(path);
@@ -78,10 +45,10 @@ TEST(Orientation, EveryTagOpensUpright) {
         for (int o = 1; o <= 8; ++o) {
             SCOPED_TRACE(testing::Message() << type << ", orientation " << o);
             const std::string path = dir.file("o" + std::to_string(o) + "." + type);
-            auto stored = Stored(*uprightArgb, o);
+            auto stored = StoredAs(*uprightArgb, o);
             ASSERT_EQ(Ok, stored->Save(path, &EncoderFor(mime)));
             auto untagged = Bitmap::FromFile(path);
-            Tag(path, [&](Exiv2::Image& image) { image.exifData()["Exif.Image.Orientation"] = uint16_t(o); });
+            TagOrientation(path, o);
             auto opened = Bitmap::FromFile(path);
             ASSERT_TRUE(opened->HasContent()) << opened->GetLastReason();
             EXPECT_EQ(o, opened->GetMetadata().orientation);
@@ -89,7 +56,7 @@ TEST(Orientation, EveryTagOpensUpright) {
                 EXPECT_EQ(PixelBytes(*upright), PixelBytes(*opened));
             } else {
                 auto plain = Argb(*untagged);
-                EXPECT_EQ(PixelBytes(*Stored(*Argb(*opened), o)), PixelBytes(*plain));
+                EXPECT_EQ(PixelBytes(*StoredAs(*Argb(*opened), o)), PixelBytes(*plain));
             }
         }
     }
@@ -100,7 +67,7 @@ TEST(Orientation, EveryTagOpensUpright) {
     static_cast<uint8_t*>(data.Scan0)[0] = 0x80; // pixel (0, 0) white
     mono.UnlockBits(&data);
     ASSERT_EQ(Ok, mono.Save(dir.file("mono.png"), &EncoderFor("image/png")));
-    Tag(dir.file("mono.png"), [](Exiv2::Image& image) { image.exifData()["Exif.Image.Orientation"] = uint16_t(6); });
+    TagOrientation(dir.file("mono.png"), 6);
     auto turned = Bitmap::FromFile(dir.file("mono.png"));
     ASSERT_EQ(3u, turned->GetWidth());
     EXPECT_EQ(0xFF, PixelAt(*turned, 2, 0)[0]); // row 0 on the right, column 0 at the top

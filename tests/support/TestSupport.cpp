@@ -14,6 +14,11 @@
 
 #include <zlib.h>
 
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#include <exiv2/exiv2.hpp>
+#pragma GCC diagnostic pop
+
 #include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
@@ -115,6 +120,48 @@ std::array<uint8_t, 4> PixelAt(Bitmap& bitmap, int32_t x, int32_t y) {
     std::memcpy(px.data(), data.Scan0, 4);
     bitmap.UnlockBits(&data);
     return px;
+}
+
+namespace {
+
+// Where stored pixel (row r, column c) shows in the upright picture of `w` x `h`, by the
+// EXIF definition of each orientation (where row 0 and column 0 lie).
+std::pair<int, int> Seen(int orientation, int r, int c, int w, int h) {
+    switch (orientation) {
+    case 2: return {w - 1 - c, r};
+    case 3: return {w - 1 - c, h - 1 - r};
+    case 4: return {c, h - 1 - r};
+    case 5: return {r, c};
+    case 6: return {w - 1 - r, c};
+    case 7: return {w - 1 - r, h - 1 - c};
+    case 8: return {r, h - 1 - c};
+    default: return {c, r};
+    }
+}
+
+} // namespace
+
+std::unique_ptr<Bitmap> StoredAs(Bitmap& upright, int orientation) {
+    const int w = int(upright.GetWidth()), h = int(upright.GetHeight());
+    const bool turned = orientation >= 5;
+    auto stored = std::make_unique<Bitmap>(turned ? h : w, turned ? w : h, PixelFormat32bppARGB);
+    BitmapData data;
+    stored->LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &data);
+    for (int r = 0; r < int(data.Height); ++r)
+        for (int c = 0; c < int(data.Width); ++c) {
+            const auto [x, y] = Seen(orientation, r, c, w, h);
+            const auto px = PixelAt(upright, x, y);
+            std::memcpy(static_cast<uint8_t*>(data.Scan0) + r * data.Stride + 4 * c, px.data(), 4);
+        }
+    stored->UnlockBits(&data);
+    return stored;
+}
+
+void TagOrientation(const std::string& path, int orientation) {
+    auto image = Exiv2::ImageFactory::open(path);
+    image->readMetadata();
+    image->exifData()["Exif.Image.Orientation"] = uint16_t(orientation);
+    image->writeMetadata();
 }
 
 } // namespace testing_support

@@ -49,6 +49,12 @@ void FillBytes(imaging::Bitmap& bitmap, uint8_t value);
 // The BGRA bytes of pixel (x, y) of a 32bppARGB bitmap.
 std::array<uint8_t, 4> PixelAt(imaging::Bitmap& bitmap, int32_t x, int32_t y);
 
+// The stored layout of `upright` (any format; the copy is 32bppARGB) that EXIF `orientation`
+// (1 to 8) turns back into it, by the definition of where row 0 and column 0 are seen.
+std::unique_ptr<imaging::Bitmap> StoredAs(imaging::Bitmap& upright, int orientation);
+// Sets the EXIF orientation of the image file at `path` (JPEG, PNG, TIFF) with exiv2.
+void TagOrientation(const std::string& path, int orientation);
+
 // Four warp corners in the warp's argument order.
 struct Quad {
     imaging::Point tl, tr, bl, br;
