@@ -22,6 +22,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <turbojpeg.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -174,19 +176,58 @@ void BM_PngQtToFile(benchmark::State& state) {
     for (auto _ : state) SaveWithQt("png", -1, file, state);
 }
 
-// Opening: the source as a quality-92 JPEG (as cameras write them) and as the program's PNG.
+// Opening: the source as a quality-92 JPEG (as cameras write them), the same tagged with a
+// phone's quarter turn (EXIF orientation 6), and as the program's PNG; beside them
+// libjpeg-turbo's own API reading the file and decoding it into 4-byte pixels.
 void Decode(benchmark::State& state, const std::string& name) {
     for (auto _ : state) {
         std::unique_ptr<Bitmap> decoded(Bitmap::FromFile((Folder() / name).string()));
         if (!decoded->HasContent()) state.SkipWithError(decoded->GetLastReason().c_str());
     }
 }
+const std::string& PhotoJpeg() {
+    static const std::string path = [] {
+        const std::string file = (Folder() / "photo.jpg").string();
+        QImageWriter writer(QString::fromStdString(file), "jpeg");
+        writer.setQuality(92);
+        writer.write(AsQImage(Source()));
+        return file;
+    }();
+    return path;
+}
 void BM_DecodeJpeg(benchmark::State& state) {
-    const std::string name = "photo.jpg";
-    QImageWriter writer(QString::fromStdString((Folder() / name).string()), "jpeg");
-    writer.setQuality(92);
-    writer.write(AsQImage(Source()));
-    Decode(state, name);
+    PhotoJpeg();
+    Decode(state, "photo.jpg");
+}
+void BM_DecodeJpegTurned(benchmark::State& state) {
+    // An APP1 segment holding EXIF with one tag, orientation 6, right after the file's SOI.
+    QFile in(QString::fromStdString(PhotoJpeg()));
+    in.open(QIODevice::ReadOnly);
+    QByteArray bytes = in.readAll();
+    static const uint8_t app1[] = {0xFF, 0xE1, 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0,
+                                   1, 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0};
+    bytes.insert(2, reinterpret_cast<const char*>(app1), sizeof app1);
+    QFile out(QString::fromStdString((Folder() / "turned.jpg").string()));
+    out.open(QIODevice::WriteOnly);
+    out.write(bytes);
+    out.close();
+    Decode(state, "turned.jpg");
+}
+void BM_DecodeJpegTurboBgrx(benchmark::State& state) {
+    const std::string path = PhotoJpeg();
+    tjhandle tj = tjInitDecompress();
+    for (auto _ : state) {
+        QFile file(QString::fromStdString(path));
+        file.open(QIODevice::ReadOnly);
+        const QByteArray jpeg = file.readAll();
+        const auto* data = reinterpret_cast<const unsigned char*>(jpeg.constData());
+        int w = 0, h = 0, sub = 0, space = 0;
+        tjDecompressHeader3(tj, data, jpeg.size(), &w, &h, &sub, &space);
+        std::unique_ptr<unsigned char[]> pixels(new unsigned char[size_t(w) * h * 4]);
+        if (tjDecompress2(tj, data, jpeg.size(), pixels.get(), w, 0, h, TJPF_BGRX, 0) != 0) state.SkipWithError(tjGetErrorStr2(tj));
+        benchmark::DoNotOptimize(pixels.get());
+    }
+    tjDestroy(tj);
 }
 void BM_DecodePng(benchmark::State& state) {
     SaveWithProgram(Source(), (Folder() / "photo.png").string(), "image/png", state);
@@ -202,7 +243,9 @@ BENCHMARK(BM_BmpProgram)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GifProgram)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PngProgramToFile)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PngQtToFile)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_DecodeJpegTurboBgrx)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeJpeg)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeJpegTurned)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodePng)->Unit(benchmark::kMillisecond);
 
 } // namespace

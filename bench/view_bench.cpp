@@ -1,6 +1,7 @@
 // The picture view on a large photo: one repaint while a corner is dragged at several scales
 // (with and without Live preview),
-// SetImage, a release, a zoom step, and the reduced copies a result is drawn from below 100 %.
+// SetImage, opening a phone photo until it shows, a release, a zoom step, and the reduced
+// copies a result is drawn from below 100 %.
 // Runs on Qt's offscreen platform unless QT_QPA_PLATFORM says otherwise.
 //
 //   build/bench/view_bench
@@ -11,6 +12,9 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QBuffer>
+#include <QFile>
+#include <QImageWriter>
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <QWidget>
@@ -19,6 +23,8 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+
+#include <unistd.h>
 
 namespace {
 
@@ -224,6 +230,47 @@ void BM_FirstReleaseAtFit(benchmark::State& state) {
     }
 }
 
+// `verlume FILE` with a 12-megapixel phone photo (JPEG, EXIF orientation 6): from the start of
+// the decode until the window has painted it.
+void BM_OpenPhotoToFirstPaint(benchmark::State& state) {
+    char folder[] = "/tmp/verlume-view-bench-XXXXXX";
+    if (!mkdtemp(folder)) return state.SkipWithError("no temporary folder");
+    const QString path = QString(folder) + "/phone.jpg";
+    {
+        QImage picture(4000, 3000, QImage::Format_RGB32);
+        for (int y = 0; y < 3000; ++y)
+            for (int x = 0; x < 4000; ++x) picture.setPixel(x, y, qRgb(x * 255 / 4000, y * 255 / 3000, (x ^ y) & 255));
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setQuality(92);
+        writer.write(picture);
+        static const uint8_t app1[] = {0xFF, 0xE1, 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0,
+                                       1, 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0};
+        jpeg.insert(2, reinterpret_cast<const char*>(app1), sizeof app1);
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(jpeg);
+    }
+    BenchWindow window;
+    auto* view = new view::CPicView(&window);
+    view->setGeometry(0, 0, 1604, 1004);
+    view->show();
+    QApplication::processEvents();
+    std::unique_ptr<Bitmap> shown;
+    for (auto _ : state) {
+        std::unique_ptr<Bitmap> opened = Bitmap::FromFile(path.toStdString());
+        view->SetImage(opened.get());
+        view->viewport()->repaint();
+        shown = std::move(opened); // the last one goes after the view let go of it
+        if (shown->GetWidth() != 3000) state.SkipWithError("the photo did not open upright");
+    }
+    view->SetImage(nullptr);
+    QFile::remove(path);
+    rmdir(folder);
+}
+
 void BM_SetImage(benchmark::State& state) {
     Scene scene;
     for (auto _ : state) {
@@ -236,6 +283,7 @@ BENCHMARK(BM_RepaintDuringDrag)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RepaintDuringDragAtScale)->Unit(benchmark::kMillisecond)->UseRealTime()->ArgsProduct({{0, 25, 100, 400}, {0, 1}, {0, 1}});
 BENCHMARK(BM_ZoomStep)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(100)->Arg(25);
 BENCHMARK(BM_SetImage)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OpenPhotoToFirstPaint)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReleaseToRepaint)->Unit(benchmark::kMillisecond)->UseManualTime()->ArgsProduct({{0, 1}, {0, 100, 400}});
 BENCHMARK(BM_FirstReleaseAtFit)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK(BM_ReducedCopies)->Unit(benchmark::kMillisecond)->UseRealTime();
