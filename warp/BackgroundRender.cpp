@@ -1,5 +1,7 @@
 #include "BackgroundRender.h"
 
+#include <system_error>
+
 #include "SmoothWarp.h"
 
 #include <algorithm>
@@ -37,8 +39,12 @@ BackgroundRender::BackgroundRender(Bitmap& source, Bitmap& destination, const Tr
 BackgroundRender::~BackgroundRender() { Cancel(); }
 
 void BackgroundRender::Start() {
-    if (!m_thread.joinable() && !m_done.load(std::memory_order_acquire) && !m_cancel.load(std::memory_order_relaxed))
+    if (m_thread.joinable() || m_done.load(std::memory_order_acquire) || m_cancel.load(std::memory_order_relaxed)) return;
+    try {
         m_thread = std::thread(&BackgroundRender::Run, this);
+    } catch (const std::system_error&) {
+        Run(); // no room for a thread: the render is done here, before Start returns
+    }
 }
 
 void BackgroundRender::Run() {

@@ -101,8 +101,10 @@ Bitmap::Bitmap(int32_t width, int32_t height, PixelFormat format) {
     const int64_t stride = StrideFor(format, width);
     uint8_t* memory = AllocatePixels(size_t(stride) * size_t(height));
     if (memory == nullptr) {
-        Fail(OutOfMemory, "not enough memory for a bitmap of " + std::to_string(width) + " x " +
-                              std::to_string(height) + " pixels");
+        const StatusRecord s = NotEnoughMemory("for a bitmap of " + std::to_string(width) + " x " +
+                                                   std::to_string(height) + " pixels",
+                                               uint64_t(stride) * uint64_t(height));
+        Fail(s.code, s.reason);
         return;
     }
     m_owned.reset(memory);
@@ -217,7 +219,8 @@ Status Bitmap::LockBits(const Rect* rect, unsigned flags, PixelFormat format,
         try {
             lock->converted.assign(copy->m_scan0, copy->m_scan0 + bytes);
         } catch (const std::bad_alloc&) {
-            return Fail(OutOfMemory, "not enough memory to lock the bitmap");
+            const StatusRecord s = NotEnoughMemory("to lock the bitmap", bytes);
+            return Fail(s.code, s.reason);
         }
         data->Stride = copy->m_stride;
         data->Scan0 = lock->converted.data();

@@ -26,8 +26,12 @@ inline constexpr int64_t kMaxImagePixels = int64_t(1) << 28;
 inline constexpr int32_t kMaxImageSide = 65535;
 
 // Lowers the largest image FromFile and FromMemory decode, in pixels (at most kMaxImagePixels;
-// 0 restores it), for the whole process: for harnesses that must explore rather than allocate.
+// 0 restores it), and the memory one decode may take, in bytes (0: no limit of its own), for
+// the whole process: for services that cap what a file may cost, and for harnesses that must
+// explore rather than allocate. A file whose stated size needs more is refused with
+// ValueOverflow, naming the limit, before memory is taken for it.
 void SetDecodeLimit(int64_t pixels);
+void SetDecodeMemoryLimit(uint64_t bytes);
 
 enum ImageLockMode : unsigned {
     ImageLockModeRead = 1,

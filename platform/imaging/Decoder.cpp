@@ -5,6 +5,7 @@
 // anything else sees the pixels.
 
 #include "Bitmap.h"
+#include "DecodeLimits.h"
 #include "FileChecks.h"
 #include "JpegDecoder.h"
 #include "Orientation.h"
@@ -17,6 +18,8 @@
 #include <gif_lib.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <optional>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -29,10 +32,24 @@ namespace imaging {
 namespace {
 
 std::atomic<int64_t> decodeLimit{kMaxImagePixels};
+std::atomic<uint64_t> decodeMemoryLimit{0};
 
-// Qt refuses to allocate more than this for one decoded image; the pixel limit is checked
-// first where the file states its size, this catches formats that only tell while decoding.
-int AllocationLimitMiB() { return int(std::max<int64_t>(1, decodeLimit * 8 / (1024 * 1024))); }
+DecodeLimits Limits() {
+    const int64_t pixels = decodeLimit;
+    const uint64_t bytes = decodeMemoryLimit;
+    return {pixels, bytes, pixels < kMaxImagePixels || bytes > 0};
+}
+
+// Qt refuses to allocate more than this for one decoded image; the limits are checked first
+// where the file states its size, this catches formats that only tell while decoding.
+int AllocationLimitMiB() {
+    uint64_t bytes = uint64_t(int64_t(decodeLimit)) * 8;
+    if (decodeMemoryLimit > 0) bytes = std::min<uint64_t>(bytes, decodeMemoryLimit);
+    return int(std::max<uint64_t>(1, bytes >> 20));
+}
+
+// What Qt's path takes a pixel at most: Qt's image of up to 8 bytes, then the bitmap.
+constexpr uint64_t kQtBytesPerPixel = 8;
 
 struct Converted {
     PixelFormat format;
@@ -84,14 +101,27 @@ const uint8_t* Bytes(const QByteArray& a) { return reinterpret_cast<const uint8_
 // Decodes what `device` holds, upright as `metadata` says, and keeps the metadata with it;
 // null with the reason in *why on failure. `name` starts the reason ("\"photo.png\" is
 // damaged or incomplete").
-std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metadata metadata, StatusRecord* why) {
+// `needed` follows what the decode is known to need, for the message when memory runs out.
+std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metadata metadata, StatusRecord* why,
+                               uint64_t& needed) {
+    needed = uint64_t(std::max<qint64>(device.size(), 0));
     auto fail = [&](Status code, const std::string& reason) -> std::unique_ptr<Bitmap> {
         *why = {code, name + " " + reason};
         return nullptr;
     };
+    auto outOfMemory = [&](const std::string& what, uint64_t bytes) {
+        return fail(OutOfMemory, "cannot be opened: " + NotEnoughMemory(what, bytes).reason);
+    };
+    const DecodeLimits limits = Limits();
     auto tooLarge = [&](int64_t w, int64_t h) {
         return fail(ValueOverflow, "is " + std::to_string(w) + " x " + std::to_string(h) +
                                        " pixels, more than this program can hold");
+    };
+    auto beyondLimits = [&](int64_t w, int64_t h, uint64_t bytesPerPixel) -> std::optional<StatusRecord> {
+        StatusRecord s = CheckStatedSize(limits, w, h, bytesPerPixel);
+        if (s.code == Ok) return std::nullopt;
+        *why = {s.code, name + " " + s.reason};
+        return s;
     };
     const QByteArray head = device.peek(34);
     const auto* b = Bytes(head);
@@ -99,7 +129,8 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
     // Qt's GIF reader takes a logical screen of that many pixels for damage; it is a size.
     if (gif) {
         const int64_t w = b[6] | b[7] << 8, h = b[8] | b[9] << 8;
-        if (w * h >= kMaxImagePixels || w * h > decodeLimit) return tooLarge(w, h);
+        if (w * h >= kMaxImagePixels) return tooLarge(w, h);
+        if (beyondLimits(w, h, kQtBytesPerPixel)) return nullptr;
     }
     // Decoders fill in what a cut file lacks and allocate what a header claims; these formats'
     // own bytes tell first. A BMP by its header; a JPEG or GIF by its whole content, which the
@@ -124,7 +155,7 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
         if (jpeg) {
             StatusRecord failed;
             std::unique_ptr<Bitmap> bitmap =
-                DecodeJpeg(Bytes(bytes), size_t(bytes.size()), metadata.orientation, decodeLimit, &failed, &headerRead);
+                DecodeJpeg(Bytes(bytes), size_t(bytes.size()), metadata.orientation, limits, &failed, &headerRead);
             if (bitmap) {
                 ImageAccess::SetMetadata(*bitmap, std::move(metadata));
                 return bitmap;
@@ -135,13 +166,21 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
     QImageReader reader(input);
     reader.setAllocationLimit(AllocationLimitMiB());
     const QSize stated = reader.size();
-    if (stated.isValid() &&
-        (stated.width() > kMaxImageSide || stated.height() > kMaxImageSide ||
-         int64_t(stated.width()) * stated.height() > decodeLimit))
-        return tooLarge(stated.width(), stated.height());
+    if (stated.isValid()) needed = uint64_t(stated.width()) * uint64_t(stated.height()) * kQtBytesPerPixel;
+    if (stated.isValid()) {
+        if (stated.width() > kMaxImageSide || stated.height() > kMaxImageSide) return tooLarge(stated.width(), stated.height());
+        if (beyondLimits(stated.width(), stated.height(), kQtBytesPerPixel)) return nullptr;
+    }
 
     QImage decoded;
     if (!reader.read(&decoded)) {
+        // Qt's readers report an image they could not allocate as invalid data: whether the
+        // memory for it is there tells the two apart.
+        if (stated.isValid()) {
+            const uint64_t bytes = uint64_t(stated.width()) * uint64_t(stated.height()) * kQtBytesPerPixel;
+            if (void* room = std::malloc(bytes)) std::free(room);
+            else return outOfMemory("to decode it", bytes);
+        }
         switch (reader.error()) {
         case QImageReader::UnsupportedFormatError: return fail(UnknownImageFormat, "is not an image file of a known format");
         case QImageReader::InvalidDataError: return fail(UnknownImageFormat, "is damaged or incomplete");
@@ -152,8 +191,9 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
         int64_t(decoded.width()) * decoded.height() > decodeLimit)
         return fail(ValueOverflow, "holds an image larger than this program can hold");
     if (metadata.orientation != 1) {
+        const uint64_t bytes = uint64_t(decoded.sizeInBytes());
         decoded = Upright(decoded, metadata.orientation);
-        if (decoded.isNull()) return fail(OutOfMemory, "is too large to turn upright in memory");
+        if (decoded.isNull()) return outOfMemory("to turn it upright", bytes);
     }
 
     // The common 32-bit results go straight into the bitmap, row by row, so that opening holds
@@ -189,7 +229,7 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
 
     Converted c = ToLayerFormat(std::move(decoded));
     decoded = QImage();
-    if (c.image.isNull()) return fail(OutOfMemory, "is too large to convert in memory");
+    if (c.image.isNull()) return outOfMemory("to convert it", uint64_t(stated.width()) * uint64_t(stated.height()) * 4);
 
     std::unique_ptr<Bitmap> bitmap(new Bitmap(c.image.width(), c.image.height(), c.format));
     if (!bitmap->HasContent()) {
@@ -212,6 +252,18 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
     }
     ImageAccess::SetMetadata(*bitmap, std::move(metadata));
     return bitmap;
+}
+
+// Decode, with memory that runs out anywhere in it (Qt's and the libraries' containers throw)
+// reported as such.
+std::unique_ptr<Bitmap> DecodeOrSayWhy(QIODevice& device, const std::string& name, Metadata metadata, StatusRecord* why) {
+    uint64_t needed = 0;
+    try {
+        return Decode(device, name, std::move(metadata), why, needed);
+    } catch (const std::bad_alloc&) {
+        *why = {OutOfMemory, name + " cannot be opened: " + NotEnoughMemory("to decode it", needed).reason};
+        return nullptr;
+    }
 }
 
 // How long a pipe may stay silent: before its first byte (a FIFO that nobody writes to never
@@ -258,6 +310,8 @@ void SetDecodeLimit(int64_t pixels) {
     decodeLimit = pixels <= 0 ? kMaxImagePixels : std::min(pixels, kMaxImagePixels);
 }
 
+void SetDecodeMemoryLimit(uint64_t bytes) { decodeMemoryLimit = bytes; }
+
 std::unique_ptr<Bitmap> Bitmap::FromFile(const std::string& path) {
     auto fail = [&](Status code, const std::string& why) { return Failed({code, Quoted(path) + " " + why}); };
     // Without O_NONBLOCK, opening a FIFO that nobody writes to would wait for a writer forever.
@@ -283,7 +337,7 @@ std::unique_ptr<Bitmap> Bitmap::FromFile(const std::string& path) {
         if (read.code != Ok) return fail(read.code, read.reason);
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::ReadOnly);
-        std::unique_ptr<Bitmap> bitmap = Decode(buffer, Quoted(path), ReadMetadata(Bytes(bytes), size_t(bytes.size())), &why);
+        std::unique_ptr<Bitmap> bitmap = DecodeOrSayWhy(buffer, Quoted(path), ReadMetadata(Bytes(bytes), size_t(bytes.size())), &why);
         return bitmap ? std::move(bitmap) : Failed(std::move(why));
     }
     const int flags = ::fcntl(fd, F_GETFL);
@@ -297,7 +351,7 @@ std::unique_ptr<Bitmap> Bitmap::FromFile(const std::string& path) {
         ::close(fd);
         return fail(GenericError, "cannot be opened");
     }
-    std::unique_ptr<Bitmap> bitmap = Decode(file, Quoted(path), ReadMetadata(path), &why);
+    std::unique_ptr<Bitmap> bitmap = DecodeOrSayWhy(file, Quoted(path), ReadMetadata(path), &why);
     return bitmap ? std::move(bitmap) : Failed(std::move(why));
 }
 
@@ -308,7 +362,7 @@ std::unique_ptr<Bitmap> Bitmap::FromMemory(const uint8_t* data, size_t size) {
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     StatusRecord why;
-    std::unique_ptr<Bitmap> bitmap = Decode(buffer, "the image data", ReadMetadata(data, size), &why);
+    std::unique_ptr<Bitmap> bitmap = DecodeOrSayWhy(buffer, "the image data", ReadMetadata(data, size), &why);
     return bitmap ? std::move(bitmap) : Failed(std::move(why));
 }
 

@@ -83,7 +83,7 @@ QImage OverWhite(const QImage& image) {
 StatusRecord EncodeWithQt(const Image& source, const char* format, const SaveOptions& options,
                           const Metadata* metadata, OutputFile& file) {
     QImage image = HasTranslucentPixel(source) ? OverWhite(AsQImage(source)) : AsQImage(source);
-    if (image.isNull()) return {OutOfMemory, "not enough memory to encode the image"};
+    if (image.isNull()) return NotEnoughMemory("to encode the image", uint64_t(source.GetWidth()) * source.GetHeight() * 4);
     // Qt's default resolution follows the screen when there is one; files must not.
     constexpr int kDotsPerMeter96Dpi = 3780;
     image.setDotsPerMeterX(kDotsPerMeter96Dpi);
@@ -130,8 +130,13 @@ Status Image::Save(const std::string& path, const CLSID* encoder, const SaveOpti
     Metadata prepared;
     if (options.metadata) prepared = MetadataForOutput(*options.metadata, m_width, m_height);
     const Metadata* metadata = prepared.icc.empty() && !prepared.HasExifOrXmp() ? nullptr : &prepared;
-    const StatusRecord encoded = entry->encode ? entry->encode(*this, metadata, file)
-                                               : EncodeWithQt(*this, entry->qtFormat, options, metadata, file);
+    StatusRecord encoded;
+    try {
+        encoded = entry->encode ? entry->encode(*this, metadata, file)
+                                : EncodeWithQt(*this, entry->qtFormat, options, metadata, file);
+    } catch (const std::bad_alloc&) { // Qt's and the libraries' containers
+        encoded = NotEnoughMemory("to encode the image", uint64_t(m_width) * m_height * 4);
+    }
     if (encoded.code != Ok) return Fail(encoded.code, encoded.reason);
     if (StatusRecord committed = file.Commit(); committed.code != Ok) return Fail(committed.code, committed.reason);
     return Ok;

@@ -37,12 +37,12 @@ void CmykToBgr(const uint8_t* cmyk, int32_t cmykStride, int32_t width, int32_t h
 
 } // namespace
 
-std::unique_ptr<Bitmap> DecodeJpeg(const uint8_t* data, size_t size, int orientation, int64_t maxPixels,
+std::unique_ptr<Bitmap> DecodeJpeg(const uint8_t* data, size_t size, int orientation, const DecodeLimits& limits,
                                    StatusRecord* why, bool* headerRead) {
     *headerRead = false;
     Handle h;
     if (h.tj == nullptr) {
-        *why = {OutOfMemory, "cannot be decoded: not enough memory"};
+        *why = {OutOfMemory, "cannot be opened: " + NotEnoughMemory("to decode it", size).reason};
         return nullptr;
     }
     int width = 0, height = 0, subsampling = 0, colourspace = 0;
@@ -50,18 +50,24 @@ std::unique_ptr<Bitmap> DecodeJpeg(const uint8_t* data, size_t size, int orienta
                                                    &subsampling, &colourspace) != 0)
         return nullptr;
     *headerRead = true;
-    if (width > kMaxImageSide || height > kMaxImageSide || int64_t(width) * height > maxPixels) {
-        *why = {ValueOverflow, "is " + std::to_string(width) + " x " + std::to_string(height) +
-                                   " pixels, more than this program can hold"};
-        return nullptr;
-    }
     const bool grey = colourspace == TJCS_GRAY, cmyk = colourspace == TJCS_CMYK || colourspace == TJCS_YCCK;
     const PixelFormat format = grey ? PixelFormat8bppIndexed : PixelFormat24bppRGB;
     const int bytes = grey ? 1 : 3;
     const bool turned = TurnsAQuarter(orientation);
+    // The bitmap, and the buffer decoded into first when one is needed.
+    const uint64_t perPixel = uint64_t(bytes) + (cmyk ? 4 : orientation != 1 ? uint64_t(bytes) : 0);
+    if (width > kMaxImageSide || height > kMaxImageSide) {
+        *why = {ValueOverflow, "is " + std::to_string(width) + " x " + std::to_string(height) +
+                                   " pixels, more than this program can hold"};
+        return nullptr;
+    }
+    if (StatusRecord beyond = CheckStatedSize(limits, width, height, perPixel); beyond.code != Ok) {
+        *why = beyond;
+        return nullptr;
+    }
     auto bitmap = std::make_unique<Bitmap>(turned ? height : width, turned ? width : height, format);
     auto noRoom = [&](const Bitmap& b) {
-        *why = {b.GetLastStatus(), "cannot be decoded: " + b.GetLastReason()};
+        *why = {b.GetLastStatus(), "cannot be opened: " + b.GetLastReason()};
         return nullptr;
     };
     if (!bitmap->HasContent()) return noRoom(*bitmap);

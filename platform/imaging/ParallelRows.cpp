@@ -4,6 +4,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -61,7 +62,12 @@ private:
     // One worker per core besides the caller.
     RowPool() {
         const int threads = int(std::max(1u, std::thread::hardware_concurrency()));
-        for (int i = 1; i < threads; ++i) m_workers.emplace_back([this] { Work(); });
+        // A thread that cannot be started (no memory for its stack) leaves its share to the
+        // others and the caller.
+        try {
+            for (int i = 1; i < threads; ++i) m_workers.emplace_back([this] { Work(); });
+        } catch (const std::system_error&) {
+        }
     }
 
     // Each take is a share of the rows left, down to `block` near the end: a thread works

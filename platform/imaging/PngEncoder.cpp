@@ -162,7 +162,7 @@ void WriteMetadata(png_structp png, png_infop info, const Metadata& m) {
 StatusRecord WriteContainer(const Layout& l, const std::vector<Piece>& pieces, const Metadata* metadata, OutputFile& out) {
     Sink sink{&out, {}};
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, OnError, OnWarning);
-    if (png == nullptr) return {OutOfMemory, "not enough memory to encode the image"};
+    if (png == nullptr) return NotEnoughMemory("to encode the image", l.rowBytes * size_t(l.height));
     png_infop info = png_create_info_struct(png);
     uLong adler = pieces[0].adler;
     for (size_t i = 1; i < pieces.size(); ++i) adler = adler32_combine(adler, pieces[i].adler, z_off_t(pieces[i].rawSize));
@@ -191,7 +191,7 @@ StatusRecord WriteContainer(const Layout& l, const std::vector<Piece>& pieces, c
         static const png_byte kIend[5] = "IEND";
         png_write_chunk(png, kIend, nullptr, 0);
     } else if (sink.failed.code == Ok) {
-        sink.failed = {OutOfMemory, "not enough memory to encode the image"};
+        sink.failed = NotEnoughMemory("to encode the image", l.rowBytes * size_t(l.height));
     }
     png_destroy_write_struct(&png, &info);
     return sink.failed;
@@ -215,7 +215,7 @@ StatusRecord EncodePng(const Image& image, const Metadata* metadata, OutputFile&
         for (int32_t b = first; b < last; ++b) CompressBand(l, b, bands, pieces[size_t(b)]);
     });
     for (const Piece& p : pieces)
-        if (!p.data.ok) return {OutOfMemory, "not enough memory to encode the image"};
+        if (!p.data.ok) return NotEnoughMemory("to encode the image", l.rowBytes * size_t(l.height));
     return WriteContainer(l, pieces, metadata, out);
 }
 

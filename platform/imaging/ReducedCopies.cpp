@@ -6,6 +6,7 @@
 #include <emmintrin.h>
 
 #include <algorithm>
+#include <system_error>
 #include <thread>
 
 namespace imaging {
@@ -182,13 +183,15 @@ std::vector<std::unique_ptr<Bitmap>> MakeReducedCopies(const Bitmap& image, int 
         Band band(width, levels);
         for (int32_t b = firstBand; b < lastBand; ++b) band.Run(scan0, stride, width, height, b * bandRows, opaqueRgb, out);
     };
+    std::thread other;
     if (bands >= 8 && std::thread::hardware_concurrency() > 1) {
-        std::thread other(work, bands / 2, bands);
-        work(0, bands / 2);
-        other.join();
-    } else {
-        work(0, bands);
+        try {
+            other = std::thread(work, bands / 2, bands);
+        } catch (const std::system_error&) { // no room for a thread: all on this one
+        }
     }
+    work(0, other.joinable() ? bands / 2 : bands);
+    if (other.joinable()) other.join();
     return copies;
 }
 

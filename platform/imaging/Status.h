@@ -1,6 +1,7 @@
 #pragma once
 // How imaging operations report: a status code, and what a failed object remembers of it.
 
+#include <cstdint>
 #include <string>
 
 namespace imaging {
@@ -26,5 +27,11 @@ struct StatusRecord {
     Status code = Ok;
     std::string reason;
 };
+
+// OutOfMemory, saying what needed the memory and how much: "not enough memory for `what`
+// (46 MB needed)". `bytes` is rounded up to whole megabytes.
+inline StatusRecord NotEnoughMemory(const std::string& what, uint64_t bytes) {
+    return {OutOfMemory, "not enough memory " + what + " (" + std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB needed)"};
+}
 
 } // namespace imaging

@@ -125,7 +125,7 @@ StatusRecord EncodeTiff(const Image& image, const Metadata* metadata, OutputFile
     ParallelRows(strips, [&](int32_t first, int32_t last) {
         if (!CompressStrips(image, stripRows, spp, read, first, last, compressed)) ok = false;
     });
-    if (!ok) return {OutOfMemory, "not enough memory to encode the image"};
+    if (!ok) return NotEnoughMemory("to encode the image", rowBytes * size_t(height));
 
     MemoryFile file;
     size_t total = 0;

@@ -223,6 +223,74 @@ TEST_F(VerlumeWarp, BadFilesExitWithOneLine) {
     EXPECT_NE(ReadFile(m_input), ReadFile(same));
 }
 
+// Limits a service sets, by option or environment: what is beyond them is refused with exit 1
+// and one line naming the limit, before the memory is taken (a 35-byte GIF whose screen is
+// 16383 x 16383 pixels is refused, not decoded); what is within them works as without.
+TEST_F(VerlumeWarp, LimitsAServiceSets) {
+    WriteFile(m_dir.file("screen.gif"), GifWithScreen(16383, 16383));
+    const std::string corners = " 0,0 64,0 64,48 0,48", out = m_dir.file("out.png");
+    auto run = [&](const std::string& environment, const std::string& args) {
+        return RunProgram("/bin/sh", {"-c", environment + " exec " + VERLUME_WARP_EXE + " " + args});
+    };
+    const struct { std::string environment, args, words; } refused[] = {
+        {"", "--max-pixels 3000 " + m_input + " " + out + corners, "is 64 x 48 pixels, more than the limit of 3000 pixels"},
+        {"VERLUME_MAX_PIXELS=1000000", m_dir.file("screen.gif") + " " + out + corners, "more than the limit of 1000000 pixels"},
+        {"VERLUME_MAX_MEMORY=100", m_dir.file("screen.gif") + " " + out + corners, "more than the limit of 100 MB"},
+        {"", "--max-memory=1 --straighten --size 600x600 " + m_input + " " + out + corners, "the warp takes 2 MB, more than the limit of 1 MB"},
+        {"", "--max-pixels 10000 --canvas fit " + m_input + " " + out + " 0,0 900,0 64,48 0,48", "the result would be"},
+    };
+    for (const auto& r : refused) {
+        SCOPED_TRACE(r.environment + " " + r.args);
+        const ToolRun ran = run(r.environment, r.args);
+        EXPECT_EQ(1, ran.status) << ran.err;
+        EXPECT_EQ(1, Lines(ran.err)) << ran.err;
+        EXPECT_NE(std::string::npos, ran.err.find(r.words)) << ran.err;
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
+    // Within the limits, the option over the environment; values they cannot take: exit 2.
+    EXPECT_EQ(0, run("VERLUME_MAX_PIXELS=10", "--max-pixels 3072 --max-memory 1 " + m_input + " " + out + corners).status);
+    for (const std::string bad : {"--max-pixels 0", "--max-memory=lots", "--max-pixels"})
+        EXPECT_EQ(2, run("", bad + " " + m_input + " " + out + corners).status) << bad;
+    EXPECT_EQ(2, run("VERLUME_MAX_MEMORY=-5", m_input + " " + out + corners).status);
+}
+
+// Under any limit on its address space the tool either does its work or says in one line that
+// memory ran out, with what it needed: never another reason, a crash or an abort. The limits
+// step from where the program can just start (its libraries and threads) to where it succeeds,
+// for a JPEG and a PNG source, a PNG and a JPEG output, plain and smooth.
+TEST_F(VerlumeWarp, UnderAnyMemoryLimitDoneOrNotEnoughMemory) {
+    std::mt19937 rng(63);
+    auto photo = RandomBitmap(PixelFormat24bppRGB, 1600, 1200, rng);
+    ASSERT_EQ(Ok, files::SaveImageByName(*photo, m_dir.file("big.png")).code);
+    ASSERT_EQ(Ok, files::SaveImageByName(*photo, m_dir.file("big.jpg")).code);
+    auto limited = [&](int64_t kib, const std::string& args) {
+        return RunProgram("/bin/sh", {"-c", "ulimit -v " + std::to_string(kib) + " && exec " + VERLUME_WARP_EXE + " " + args});
+    };
+    int64_t start = 20000;
+    while (start < 2000000 && limited(start, "--help").status != 0) start += 4000;
+    const std::string corners = " 100,80 1500,30 1580,1150 20,1100";
+    int failures = 0, successes = 0;
+    for (const std::string in : {"big.jpg", "big.png"})
+        for (const std::string out : {"out.png", "out.jpg"})
+            for (const std::string options : {"", "--smooth "}) {
+                const std::string args = options + m_dir.file(in) + " " + m_dir.file(out) + corners;
+                for (int64_t kib = start;; kib += 3000) {
+                    SCOPED_TRACE(args + " under " + std::to_string(kib) + " KiB");
+                    const ToolRun run = limited(kib, args);
+                    if (run.status == 0) break;
+                    ++failures;
+                    ASSERT_EQ(1, run.status) << run.err;
+                    ASSERT_EQ(1, Lines(run.err)) << run.err;
+                    ASSERT_NE(std::string::npos, run.err.find("not enough memory")) << run.err;
+                    ASSERT_NE(std::string::npos, run.err.find(" MB")) << run.err; // what it needed
+                    ASSERT_LT(kib, start + 400000) << "never succeeds";
+                }
+                ++successes;
+            }
+    EXPECT_EQ(8, successes);
+    EXPECT_GT(failures, 8); // the limits did bite
+}
+
 // Permissions mean nothing to root; these rows run the tool as an ordinary user.
 TEST_F(VerlumeWarp, UnreadableInputAndReadOnlyFolderAsAnOrdinaryUser) {
     std::filesystem::permissions(m_dir.path(), std::filesystem::perms::all);
