@@ -11,11 +11,13 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include <fcntl.h>
@@ -26,7 +28,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: verlume-warp [--perspective | --straighten [--size WxH]] [--canvas clip|fit]\n"
     "                    [--smooth | --neighbourhood N] [--quality Q] [--strip [--strip-icc]]\n"
-    "                    [--time] INPUT OUTPUT X0,Y0 X1,Y1 X2,Y2 X3,Y3\n";
+    "                    [--max-pixels N] [--max-memory MB] [--time]\n"
+    "                    INPUT OUTPUT X0,Y0 X1,Y1 X2,Y2 X3,Y3\n";
 
 constexpr const char* kHelp =
     "\n"
@@ -52,6 +55,11 @@ constexpr const char* kHelp =
     "  --quality Q        JPEG quality from 1 to 100 (default 90)\n"
     "  --strip            writes no EXIF or XMP (the camera, the date, the place)\n"
     "  --strip-icc        with --strip, no colour profile either\n"
+    "  --max-pixels N     refuses an INPUT, or a result, of more than N pixels (exit 1),\n"
+    "                     before memory is taken for it; VERLUME_MAX_PIXELS if not given\n"
+    "  --max-memory MB    refuses an INPUT whose decode, or a warp whose result, would take\n"
+    "                     more than MB megabytes of image memory; VERLUME_MAX_MEMORY if not\n"
+    "                     given. The program's own code and libraries come on top (about 40 MB)\n"
     "  --time             prints how long the decode, the warp and the encode took, in\n"
     "                     milliseconds, one line each on standard error\n"
     "  --help             prints this text\n"
@@ -130,6 +138,32 @@ std::optional<bool> OptionValue(std::string_view name, int argc, char** argv, in
     return std::nullopt;
 }
 
+// A count of at least 1, as the limits take them.
+std::optional<int64_t> ParseCount(std::string_view text) {
+    int64_t value = 0;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || ptr != end || value < 1) return std::nullopt;
+    return value;
+}
+
+// Why the warp may not go ahead under the caller's limits; empty when it may. The result
+// takes 4 bytes a pixel, beside the source.
+std::string BeyondLimits(const imaging::Bitmap& source, const warp::TransformPlan& plan, std::optional<int64_t> pixelLimit,
+                         std::optional<int64_t> memoryLimitMB) {
+    const int64_t pixels = int64_t(plan.width) * int64_t(plan.height);
+    if (pixelLimit && pixels > *pixelLimit)
+        return "the result would be " + std::to_string(plan.width) + " x " + std::to_string(plan.height) +
+               " pixels, more than the limit of " + std::to_string(*pixelLimit) + " pixels";
+    const uint64_t sourceBytes =
+        (uint64_t(source.GetWidth()) * imaging::GetPixelFormatSize(source.GetPixelFormat()) + 7) / 8 * source.GetHeight();
+    const uint64_t bytes = sourceBytes + uint64_t(pixels) * 4;
+    if (memoryLimitMB && bytes > uint64_t(*memoryLimitMB) << 20)
+        return "the warp takes " + std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB, more than the limit of " +
+               std::to_string(*memoryLimitMB) + " MB";
+    return {};
+}
+
 std::optional<warp::PageSize> ParseSize(std::string_view text) {
     const size_t x = text.find('x');
     if (x == std::string_view::npos) return std::nullopt;
@@ -150,6 +184,7 @@ int main(int argc, char** argv) {
     int neighbourhood = 2;
     imaging::SaveOptions saving;
     bool time = false, strip = false, stripIcc = false;
+    std::optional<std::string_view> maxPixels, maxMemory; // as given, checked below
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
         if (arg == "--time") {
@@ -191,6 +226,14 @@ int main(int argc, char** argv) {
             saving.jpegQuality = *q;
             continue;
         }
+        if (const auto taken = OptionValue("--max-pixels", argc, argv, i, value)) {
+            maxPixels = *taken ? value : std::string_view();
+            continue;
+        }
+        if (const auto taken = OptionValue("--max-memory", argc, argv, i, value)) {
+            maxMemory = *taken ? value : std::string_view();
+            continue;
+        }
         if (const auto taken = OptionValue("--size", argc, argv, i, value)) {
             auto size = *taken ? ParseSize(value) : std::nullopt;
             if (!size) return BadValue("--size needs WIDTHxHEIGHT in whole pixels, at least 1x1, not \"" + std::string(value) + "\"");
@@ -217,6 +260,18 @@ int main(int argc, char** argv) {
     if (transform.pageSize && transform.direction != warp::Direction::Straighten)
         return BadArguments("--size goes with --straighten");
     if (stripIcc && !strip) return BadArguments("--strip-icc goes with --strip");
+    // The limits, from the options or else the environment, as services that wrap the tool set them.
+    std::optional<int64_t> pixelLimit, memoryLimitMB;
+    for (auto [given, variable, name, limit] : {std::tuple{maxPixels, "VERLUME_MAX_PIXELS", "--max-pixels", &pixelLimit},
+                                               std::tuple{maxMemory, "VERLUME_MAX_MEMORY", "--max-memory", &memoryLimitMB}}) {
+        const char* set = std::getenv(variable);
+        if (!given && set && *set) given = set;
+        if (!given) continue;
+        *limit = ParseCount(*given);
+        if (!*limit)
+            return BadValue(std::string(name) + " (or " + variable + ") needs a whole number of at least 1, not \"" +
+                            std::string(*given) + "\"");
+    }
     if (positional.size() != 6)
         return BadArguments("expected INPUT, OUTPUT and four corners, got " +
                             std::to_string(positional.size()) + " arguments");
@@ -237,6 +292,8 @@ int main(int argc, char** argv) {
     const std::string input(positional[0]), output(positional[1]);
 
     imaging::ImagingStartup();
+    if (pixelLimit) imaging::SetDecodeLimit(*pixelLimit);
+    if (memoryLimitMB) imaging::SetDecodeMemoryLimit(uint64_t(*memoryLimitMB) << 20);
     int status = 0;
     {
         imaging::StatusRecord why;
@@ -253,6 +310,11 @@ int main(int argc, char** argv) {
         } else {
             const uint32_t width = source->GetWidth(), height = source->GetHeight();
             const warp::TransformPlan plan = warp::PlanTransform(transform, corners, width, height);
+            if (const std::string beyond = BeyondLimits(*source, plan, pixelLimit, memoryLimitMB); !beyond.empty()) {
+                std::fprintf(stderr, "verlume-warp: %s\n", beyond.c_str());
+                imaging::ImagingShutdown();
+                return 1;
+            }
             Stopwatch warp;
             std::string why;
             std::unique_ptr<imaging::Bitmap> result = warp::RenderTransform(source.get(), plan, neighbourhood, &why);

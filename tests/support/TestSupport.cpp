@@ -241,7 +241,8 @@ std::vector<uint8_t> BmpWithStatedSize(int32_t width, int32_t height, size_t dat
     return b;
 }
 
-// A whole GIF with a logical screen of `width` x `height` and one 1 x 1 image.
+} // namespace
+
 std::vector<uint8_t> GifWithScreen(uint16_t width, uint16_t height) {
     std::vector<uint8_t> b = {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255};
     Put16(b, 6, width);
@@ -251,7 +252,6 @@ std::vector<uint8_t> GifWithScreen(uint16_t width, uint16_t height) {
     return b;
 }
 
-} // namespace
 
 std::vector<BadFile> MakeBadInputFiles(const TempDir& dir) {
     std::mt19937 rng(77);

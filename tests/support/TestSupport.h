@@ -77,6 +77,9 @@ struct BadFile {
 };
 std::vector<BadFile> MakeBadInputFiles(const TempDir& dir);
 
+// A whole GIF with a logical screen of `width` x `height` and one 1 x 1 image.
+std::vector<uint8_t> GifWithScreen(uint16_t width, uint16_t height);
+
 // A PNG whose header states the size, followed by a few bytes of image data and its end.
 std::vector<uint8_t> PngWithStatedSize(uint32_t width, uint32_t height);
 
