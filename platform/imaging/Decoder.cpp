@@ -98,6 +98,29 @@ bool GifIsWhole(const QByteArray& bytes) {
 
 const uint8_t* Bytes(const QByteArray& a) { return reinterpret_cast<const uint8_t*>(a.constData()); }
 
+// The first and last 4 KiB of a random-access device (the whole of it, for a buffer), read
+// without moving it.
+struct DeviceEnds {
+    QByteArray head, tail;
+    qint64 size;
+    operator FileBytes() const {
+        return {Bytes(head), size_t(head.size()), Bytes(tail), size_t(tail.size()), uint64_t(std::max<qint64>(size, 0))};
+    }
+};
+DeviceEnds EndsOf(QIODevice& device) {
+    constexpr qint64 kEnd = 4096;
+    DeviceEnds ends{{}, {}, device.size()};
+    if (auto* buffer = qobject_cast<QBuffer*>(&device)) {
+        ends.head = ends.tail = buffer->data();
+        return ends;
+    }
+    ends.head = device.peek(kEnd);
+    const qint64 at = device.pos();
+    if (device.seek(std::max<qint64>(0, ends.size - kEnd))) ends.tail = device.read(kEnd);
+    device.seek(at);
+    return ends;
+}
+
 // Decodes what `device` holds, upright as `metadata` says, and keeps the metadata with it;
 // null with the reason in *why on failure. `name` starts the reason ("\"photo.png\" is
 // damaged or incomplete").
@@ -162,6 +185,17 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
             }
             if (headerRead) return fail(failed.code, failed.reason);
         }
+    }
+    // The other formats by what their own bytes say: the text ones read whole first.
+    const QByteArray format = QImageReader::imageFormat(input);
+    if (!format.isEmpty()) {
+        if (CheckNeedsWholeFile(format.constData()) && input == &device && !qobject_cast<QBuffer*>(&device)) {
+            whole.setData(device.readAll());
+            whole.open(QIODevice::ReadOnly);
+            input = &whole;
+        }
+        if (!FormatIsWhole(format.constData(), EndsOf(*input)))
+            return fail(UnknownImageFormat, "is damaged or incomplete");
     }
     QImageReader reader(input);
     reader.setAllocationLimit(AllocationLimitMiB());

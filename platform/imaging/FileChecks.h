@@ -18,4 +18,27 @@ bool JpegIsWhole(const uint8_t* data, size_t size);
 // claims need (uncompressed BMPs; the last row's padding may be missing).
 bool BmpIsWhole(const uint8_t* header, size_t headerBytes, uint64_t fileSize);
 
+// The formats Qt reads besides those, by the name Qt gives them ("png", "ppm", "xbm", ...),
+// from the file's first bytes (`head`: 4 KiB, or the whole file if shorter), its last bytes
+// (`tail`: up to 4 KiB), and its size. False when the file is cut short or is shorter than
+// its header claims an uncompressed picture needs:
+//   png, mng  the end chunk (IEND, MEND) among the last bytes;
+//   pbm, pgm, ppm  the samples the header states, at their least (binary: exactly; plain
+//             text: a digit and a separator each);
+//   wbmp      the rows the header states;
+//   ico, cur  every image its directory lists, within the file;
+//   icns, webp  the length the file states for itself;
+//   xbm, xpm  (text, so `head` must be the whole file) the last row and the closing brace.
+// True for every other name: it is not checked here.
+struct FileBytes {
+    const uint8_t* head;
+    size_t headBytes;
+    const uint8_t* tail;
+    size_t tailBytes;
+    uint64_t size;
+};
+bool FormatIsWhole(const char* format, const FileBytes& file);
+// Whether the check above needs the whole file in `head` (the text formats).
+bool CheckNeedsWholeFile(const char* format);
+
 } // namespace imaging

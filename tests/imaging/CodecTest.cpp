@@ -172,16 +172,19 @@ TEST(Decoding, BadFilesGiveAClearStatus) {
         {"folder.png", {InvalidParameter, "is a folder"}},
         {"fifo.png", {UnknownImageFormat, "is empty"}},
         {"screen.gif", {ValueOverflow, "is 16384 x 16384 pixels, more than this program can hold"}},
-        {"claim.jpg", {UnknownImageFormat, damaged}},
-        {"claim.bmp", {UnknownImageFormat, damaged}},
         {"tall.bmp", {UnknownImageFormat, damaged}},
+        // A WBMP has no signature: Qt knows one only by a header and data that agree.
+        {"truncated.wbmp", {UnknownImageFormat, "not an image file"}},
+        {"claim.wbmp", {UnknownImageFormat, "not an image file"}},
         {"scan-start.jpg", {UnknownImageFormat, damaged}},
         {"scan-half.jpg", {UnknownImageFormat, damaged}},
         {"scan-most.jpg", {UnknownImageFormat, damaged}},
         {"progressive.jpg", {UnknownImageFormat, damaged}},
-        {"truncated.jpg", {UnknownImageFormat, damaged}},
-        {"truncated.gif", {UnknownImageFormat, damaged}},
-        {"truncated.bmp", {UnknownImageFormat, damaged}},
+    };
+    // Every other format cut in half, and every claim of more than the file holds: damaged,
+    // told before memory is taken for the claim.
+    auto damagedOne = [](const std::string& name) {
+        return !name.ends_with(".wbmp") && (name.starts_with("truncated.") || name.starts_with("claim."));
     };
     for (const BadFile& f : MakeBadInputFiles(dir)) {
         SCOPED_TRACE(f.what);
@@ -189,7 +192,10 @@ TEST(Decoding, BadFilesGiveAClearStatus) {
         EXPECT_FALSE(bitmap->HasContent());
         EXPECT_EQ(0u, bitmap->GetWidth());
         EXPECT_NE(std::string::npos, bitmap->GetLastReason().find(f.name)) << bitmap->GetLastReason();
-        if (auto e = expected.find(f.name); e != expected.end()) {
+        if (damagedOne(f.name)) {
+            EXPECT_EQ(UnknownImageFormat, bitmap->GetLastStatus()) << bitmap->GetLastReason();
+            EXPECT_NE(std::string::npos, bitmap->GetLastReason().find(damaged)) << bitmap->GetLastReason();
+        } else if (auto e = expected.find(f.name); e != expected.end()) {
             EXPECT_EQ(e->second.first, bitmap->GetLastStatus()) << bitmap->GetLastReason();
             EXPECT_NE(std::string::npos, bitmap->GetLastReason().find(e->second.second)) << bitmap->GetLastReason();
         }

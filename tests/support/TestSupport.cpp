@@ -252,6 +252,17 @@ std::vector<uint8_t> GifWithScreen(uint16_t width, uint16_t height) {
     return b;
 }
 
+std::vector<uint8_t> QtWritten(const char* format, int w, int h) {
+    QImage picture(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) picture.setPixel(x, y, qRgb(x * 255 / w, y * 255 / h, (x + y) % 2 ? 200 : 40));
+    const bool bilevel = std::string(format) == "xbm" || std::string(format) == "pbm" || std::string(format) == "wbmp";
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, format).write(bilevel ? picture.convertToFormat(QImage::Format_Mono) : picture);
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
+}
 
 std::vector<BadFile> MakeBadInputFiles(const TempDir& dir) {
     std::mt19937 rng(77);
@@ -298,6 +309,27 @@ std::vector<BadFile> MakeBadInputFiles(const TempDir& dir) {
     bad.push_back({"tall.bmp", "a 378-byte BMP of 12 x -16777207 pixels"});
     WriteFile(dir.file("screen.gif"), GifWithScreen(16384, 16384));
     bad.push_back({"screen.gif", "a whole GIF whose logical screen is 16384 x 16384"});
+    // The other formats Qt reads: each cut in half, and one claiming far more than it holds.
+    for (const char* format : {"webp", "ppm", "pgm", "pbm", "xbm", "xpm", "ico", "cur", "icns", "wbmp"}) {
+        const std::string name = std::string("truncated.") + format;
+        auto bytes = QtWritten(format, 32, 24);
+        bytes.resize(bytes.size() / 2);
+        WriteFile(dir.file(name), bytes);
+        bad.push_back({name, std::string("a ") + format + " file cut in half"});
+    }
+    for (const auto& [name, text] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"claim.ppm", "P6\n16000 16000\n255\n\x01\x02"},
+             {"claim.pgm", "P2\n16000 16000\n255\n1 2 3\n"},
+             {"claim.xbm", "#define a_width 16000\n#define a_height 16000\nstatic char a_bits[] = {\n0x01, 0x02 };\n"}}) {
+        WriteFile(dir.file(name), std::string(text));
+        bad.push_back({name, std::string("a ") + (name + 6) + " file of a few bytes claiming 16000 x 16000 pixels"});
+    }
+    WriteFile(dir.file("claim.wbmp"), std::vector<uint8_t>{0, 0, 0x81, 0xFD, 0x00, 0x81, 0xFD, 0x00, 0xFF, 0xFF});
+    bad.push_back({"claim.wbmp", "a 10-byte WBMP claiming 16000 x 16000 pixels"});
+    auto ico = QtWritten("ico", 16, 16);
+    ico[14] = ico[15] = ico[16] = 0x7F; // the first image's size, far beyond the file
+    WriteFile(dir.file("claim.ico"), ico);
+    bad.push_back({"claim.ico", "an ICO whose directory lists an image beyond the file"});
     ::mkfifo(dir.file("fifo.png").c_str(), 0600);
     bad.push_back({"fifo.png", "a FIFO that nobody writes to"});
     WriteFile(dir.file("empty.png"), std::string());

@@ -77,6 +77,10 @@ struct BadFile {
 };
 std::vector<BadFile> MakeBadInputFiles(const TempDir& dir);
 
+// A `w` x `h` picture written by Qt's writer for `format` ("webp", "ppm", "xbm", ...), as a
+// bilevel one for the bilevel formats.
+std::vector<uint8_t> QtWritten(const char* format, int w, int h);
+
 // A whole GIF with a logical screen of `width` x `height` and one 1 x 1 image.
 std::vector<uint8_t> GifWithScreen(uint16_t width, uint16_t height);
 
