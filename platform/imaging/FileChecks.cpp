@@ -211,6 +211,28 @@ bool IcoIsWhole(const FileBytes& f) {
     return true;
 }
 
+// An ICNS file: its stated length, each element's (type and length) within it as far as the
+// first bytes show, and what a table of contents lists (Qt's reader takes its lengths as
+// they are) adding up to no more than the file.
+bool IcnsIsWhole(const FileBytes& f) {
+    if (f.headBytes < 8 || f.size < Be32(f.head + 4)) return false;
+    for (uint64_t at = 8; at + 8 <= f.headBytes && at + 8 <= f.size;) {
+        const uint64_t length = Be32(f.head + at + 4);
+        if (length < 8 || at + length > f.size) return false;
+        if (std::memcmp(f.head + at, "TOC ", 4) == 0) {
+            uint64_t listed = 0;
+            for (uint64_t e = at + 8; e + 8 <= at + length && e + 8 <= f.headBytes; e += 8) {
+                const uint64_t entry = Be32(f.head + e + 4);
+                if (entry < 8) return false;
+                listed += entry;
+            }
+            if (listed > f.size) return false;
+        }
+        at += length;
+    }
+    return true;
+}
+
 // Whether the C array that holds the picture ends, "};", at or after `from`.
 bool ClosesArray(const uint8_t* from, const uint8_t* end) {
     const uint8_t* brace = std::find(from, end, '}');
@@ -252,7 +274,7 @@ bool FormatIsWhole(const char* format, const FileBytes& f) {
     if (Named(format, {"pbm", "pgm", "ppm"})) return PnmIsWhole(f);
     if (Named(format, {"wbmp"})) return WbmpIsWhole(f);
     if (Named(format, {"ico", "cur"})) return IcoIsWhole(f);
-    if (Named(format, {"icns"})) return f.headBytes >= 8 && f.size >= Be32(f.head + 4);
+    if (Named(format, {"icns"})) return IcnsIsWhole(f);
     if (Named(format, {"webp"})) return f.headBytes >= 12 && f.size >= uint64_t(Le32(f.head + 4)) + 8;
     if (Named(format, {"xpm"})) return XpmIsWhole(f);
     if (Named(format, {"xbm"})) return XbmIsWhole(f);

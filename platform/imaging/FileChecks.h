@@ -27,7 +27,8 @@ bool BmpIsWhole(const uint8_t* header, size_t headerBytes, uint64_t fileSize);
 //             text: a digit and a separator each);
 //   wbmp      the rows the header states;
 //   ico, cur  every image its directory lists, within the file;
-//   icns, webp  the length the file states for itself;
+//   icns      the length it states for itself, each element's, and its table of contents;
+//   webp      the length the file states for itself;
 //   xbm, xpm  (text, so `head` must be the whole file) the last row and the closing brace.
 // True for every other name: it is not checked here.
 struct FileBytes {
