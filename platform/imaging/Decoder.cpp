@@ -19,7 +19,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <optional>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -140,11 +139,11 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
         return fail(ValueOverflow, "is " + std::to_string(w) + " x " + std::to_string(h) +
                                        " pixels, more than this program can hold");
     };
-    auto beyondLimits = [&](int64_t w, int64_t h, uint64_t bytesPerPixel) -> std::optional<StatusRecord> {
-        StatusRecord s = CheckStatedSize(limits, w, h, bytesPerPixel);
-        if (s.code == Ok) return std::nullopt;
-        *why = {s.code, name + " " + s.reason};
-        return s;
+    // True, with the reason in *why, for a stated size beyond the limits.
+    auto beyondLimits = [&](int64_t w, int64_t h, uint64_t bytesPerPixel) {
+        const StatusRecord s = CheckStatedSize(limits, w, h, bytesPerPixel);
+        if (s.code != Ok) *why = {s.code, name + " " + s.reason};
+        return s.code != Ok;
     };
     const QByteArray head = device.peek(34);
     const auto* b = Bytes(head);
