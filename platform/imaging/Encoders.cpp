@@ -127,8 +127,10 @@ Status Image::Save(const std::string& path, const CLSID* encoder, const SaveOpti
     // The file comes first: a folder that cannot be written is reported before the encode.
     OutputFile file;
     if (StatusRecord opened = file.Open(path); opened.code != Ok) return Fail(opened.code, opened.reason);
+    // GIF and BMP hold none: nothing is prepared for them.
+    const bool holdsMetadata = entry->info.MimeType != "image/gif" && entry->info.MimeType != "image/bmp";
     Metadata prepared;
-    if (options.metadata) prepared = MetadataForOutput(*options.metadata, m_width, m_height);
+    if (options.metadata && holdsMetadata) prepared = MetadataForOutput(*options.metadata, m_width, m_height);
     const Metadata* metadata = prepared.icc.empty() && !prepared.HasExifOrXmp() ? nullptr : &prepared;
     StatusRecord encoded;
     try {

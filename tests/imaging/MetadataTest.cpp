@@ -186,16 +186,10 @@ TEST(Encoding, JpegQualityAndSubsampling) {
 // JPEG and BMP hold no alpha: what is not opaque shows over white, as viewers show it.
 TEST(Encoding, FormatsWithoutAlphaShowWhiteUnderTransparency) {
     TempDir dir;
-    Bitmap image(16, 16, PixelFormat32bppARGB);
-    BitmapData data;
-    image.LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &data);
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) {
-            uint8_t* p = static_cast<uint8_t*>(data.Scan0) + y * data.Stride + 4 * x;
-            const uint8_t px[4] = {0, 0, 200, uint8_t(x < 8 ? 0 : y < 8 ? 255 : 51)}; // B, G, R, A
-            std::memcpy(p, px, 4);
-        }
-    image.UnlockBits(&data);
+    auto painted = PaintedArgb(16, 16, [](int32_t x, int32_t y) { // red, transparent, opaque or a fifth
+        return std::array<uint8_t, 4>{0, 0, 200, uint8_t(x < 8 ? 0 : y < 8 ? 255 : 51)};
+    });
+    Bitmap& image = *painted;
     ASSERT_EQ(Ok, image.Save(dir.file("w.bmp"), &EncoderFor("image/bmp")));
     auto bmp = Bitmap::FromFile(dir.file("w.bmp"));
     EXPECT_EQ((std::array<uint8_t, 4>{255, 255, 255, 255}), PixelAt(*bmp, 2, 2));

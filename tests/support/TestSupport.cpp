@@ -112,6 +112,18 @@ void FillBytes(Bitmap& bitmap, uint8_t value) {
     bitmap.UnlockBits(&data);
 }
 
+std::unique_ptr<Bitmap> PaintedArgb(int32_t width, int32_t height,
+                                    const std::function<std::array<uint8_t, 4>(int32_t x, int32_t y)>& bgra) {
+    auto bitmap = std::make_unique<Bitmap>(width, height, PixelFormat32bppARGB);
+    BitmapData data;
+    if (bitmap->LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &data) != Ok) return bitmap;
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x)
+            std::memcpy(static_cast<uint8_t*>(data.Scan0) + int64_t(y) * data.Stride + 4 * x, bgra(x, y).data(), 4);
+    bitmap->UnlockBits(&data);
+    return bitmap;
+}
+
 std::array<uint8_t, 4> PixelAt(Bitmap& bitmap, int32_t x, int32_t y) {
     BitmapData data;
     std::array<uint8_t, 4> px{};
@@ -144,17 +156,10 @@ std::pair<int, int> Seen(int orientation, int r, int c, int w, int h) {
 std::unique_ptr<Bitmap> StoredAs(Bitmap& upright, int orientation) {
     const int w = int(upright.GetWidth()), h = int(upright.GetHeight());
     const bool turned = orientation >= 5;
-    auto stored = std::make_unique<Bitmap>(turned ? h : w, turned ? w : h, PixelFormat32bppARGB);
-    BitmapData data;
-    stored->LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &data);
-    for (int r = 0; r < int(data.Height); ++r)
-        for (int c = 0; c < int(data.Width); ++c) {
-            const auto [x, y] = Seen(orientation, r, c, w, h);
-            const auto px = PixelAt(upright, x, y);
-            std::memcpy(static_cast<uint8_t*>(data.Scan0) + r * data.Stride + 4 * c, px.data(), 4);
-        }
-    stored->UnlockBits(&data);
-    return stored;
+    return PaintedArgb(turned ? h : w, turned ? w : h, [&](int32_t c, int32_t r) {
+        const auto [x, y] = Seen(orientation, r, c, w, h);
+        return PixelAt(upright, x, y);
+    });
 }
 
 void TagOrientation(const std::string& path, int orientation) {

@@ -9,6 +9,7 @@
 #include <bit>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -45,6 +46,10 @@ std::vector<uint8_t> PixelBytes(imaging::Bitmap& bitmap);
 
 // Fills every byte of a 32bppARGB bitmap with `value`, so that untouched pixels can be told.
 void FillBytes(imaging::Bitmap& bitmap, uint8_t value);
+
+// A 32bppARGB bitmap whose pixel (x, y) is bgra(x, y), bytes B, G, R, A.
+std::unique_ptr<imaging::Bitmap> PaintedArgb(int32_t width, int32_t height,
+                                             const std::function<std::array<uint8_t, 4>(int32_t x, int32_t y)>& bgra);
 
 // The BGRA bytes of pixel (x, y) of a 32bppARGB bitmap.
 std::array<uint8_t, 4> PixelAt(imaging::Bitmap& bitmap, int32_t x, int32_t y);

@@ -174,16 +174,10 @@ namespace {
 TEST(WarpImageToQuadPreview, ExactRowsAndNearlyTheWarpBetween) {
     // A picture as photos are, smooth but for a few edges: a tenth of a pixel moves its
     // colours by less than a level.
-    Bitmap smooth(300, 200, PixelFormat32bppARGB);
-    BitmapData data;
-    smooth.LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &data);
-    for (int y = 0; y < 200; ++y)
-        for (int x = 0; x < 300; ++x) {
-            uint8_t* p = static_cast<uint8_t*>(data.Scan0) + y * data.Stride + 4 * x;
-            p[0] = uint8_t(x * 255 / 300), p[1] = uint8_t(y * 255 / 200), p[2] = x < 150 ? 40 : 200, p[3] = 255;
-        }
-    smooth.UnlockBits(&data);
-    Bitmap* source = &smooth;
+    auto smooth = PaintedArgb(300, 200, [](int32_t x, int32_t y) {
+        return std::array<uint8_t, 4>{uint8_t(x * 255 / 300), uint8_t(y * 255 / 200), uint8_t(x < 150 ? 40 : 200), 255};
+    });
+    Bitmap* source = smooth.get();
     const warp::Corners quads[] = {
         {{0, 0}, {300, 0}, {300, 200}, {0, 200}},
         {{20, 10}, {280, 30}, {250, 190}, {-40, 170}},
