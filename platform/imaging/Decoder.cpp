@@ -9,6 +9,7 @@
 #include "FileChecks.h"
 #include "JpegDecoder.h"
 #include "Orientation.h"
+#include "PngDecoder.h"
 #include "QtBridge.h"
 
 #include <QBuffer>
@@ -59,15 +60,15 @@ Converted ToLayerFormat(QImage image) {
     switch (image.format()) {
     case QImage::Format_Mono: return {PixelFormat1bppIndexed, image};
     case QImage::Format_MonoLSB:
-        return {PixelFormat1bppIndexed, image.convertToFormat(QImage::Format_Mono)};
+        return {PixelFormat1bppIndexed, ConvertedInBands(image, QImage::Format_Mono)};
     case QImage::Format_Indexed8: return {PixelFormat8bppIndexed, image};
     case QImage::Format_Grayscale8: return {PixelFormat8bppIndexed, image};
     case QImage::Format_Grayscale16:
-        return {PixelFormat8bppIndexed, image.convertToFormat(QImage::Format_Grayscale8)};
+        return {PixelFormat8bppIndexed, ConvertedInBands(image, QImage::Format_Grayscale8)};
     default:
         if (image.hasAlphaChannel())
-            return {PixelFormat32bppARGB, image.convertToFormat(QImage::Format_ARGB32)};
-        return {PixelFormat24bppRGB, image.convertToFormat(QImage::Format_BGR888)};
+            return {PixelFormat32bppARGB, ConvertedInBands(image, QImage::Format_ARGB32)};
+        return {PixelFormat24bppRGB, ConvertedInBands(image, QImage::Format_BGR888)};
     }
 }
 
@@ -195,6 +196,17 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
         }
         if (!FormatIsWhole(format.constData(), EndsOf(*input)))
             return fail(UnknownImageFormat, "is damaged or incomplete");
+        // The common PNGs go straight into the bitmap; the others to Qt.
+        if (format == "png") {
+            StatusRecord failed;
+            bool handled = false;
+            std::unique_ptr<Bitmap> bitmap = DecodePng(*input, metadata.orientation, limits, &failed, &handled);
+            if (bitmap) {
+                ImageAccess::SetMetadata(*bitmap, std::move(metadata));
+                return bitmap;
+            }
+            if (handled) return fail(failed.code, failed.reason);
+        }
     }
     QImageReader reader(input);
     reader.setAllocationLimit(AllocationLimitMiB());

@@ -1,5 +1,10 @@
 #include "QtBridge.h"
 
+#include "ParallelRows.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <memory>
 
 namespace imaging {
@@ -50,6 +55,34 @@ QImage AsQImage(const Image& image) {
     return Wrap(ImageAccess::Scan0(*argb), ImageAccess::Stride(*argb), argb->GetWidth(),
                 argb->GetHeight(), QImage::Format_ARGB32)
         .copy();
+}
+
+QImage ConvertedInBands(const QImage& image, QImage::Format format) {
+    if (image.isNull() || image.format() == format) return image;
+    QImage out(image.size(), format);
+    if (out.isNull()) return {};
+    // Qt converts an image of fewer than 131072 pixels on the calling thread.
+    const int width = image.width(), height = image.height(), rows = std::max(1, 65536 / width);
+    const int bands = (height + rows - 1) / rows;
+    uchar* const bits = out.bits();
+    const qsizetype outLine = out.bytesPerLine();
+    const QList<QRgb> colours = image.colorTable();
+    std::atomic<bool> ok{true};
+    ParallelRows(bands, [&](int32_t first, int32_t last) {
+        for (int b = first; b < last; ++b) {
+            const int top = b * rows, count = std::min(rows, height - top);
+            QImage band(image.constScanLine(top), width, count, image.bytesPerLine(), image.format());
+            if (!colours.isEmpty()) band.setColorTable(colours);
+            const QImage converted = band.convertToFormat(format);
+            if (converted.isNull()) {
+                ok = false;
+                return;
+            }
+            for (int y = 0; y < count; ++y)
+                std::memcpy(bits + (top + y) * outLine, converted.constScanLine(y), size_t(outLine));
+        }
+    });
+    return ok ? out : QImage();
 }
 
 QImage AsPaintTarget(Image& image) {

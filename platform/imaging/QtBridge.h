@@ -24,6 +24,13 @@ QImage::Format QImageFormatFor(PixelFormat format);
 // content or when the copy cannot be made. The image must outlive the QImage.
 QImage AsQImage(const Image& image);
 
+// `image` converted to `format` in bands of rows, on the layer's threads: Qt converts a large
+// image on helper threads of its own and, where one cannot be started (memory is short),
+// waits for it forever. The same pixels as QImage::convertToFormat for conversions that do not
+// dither (to true-colour formats, Mono from MonoLSB, Grayscale8 from Grayscale16). Null
+// without memory.
+QImage ConvertedInBands(const QImage& image, QImage::Format format);
+
 // Wraps the image's memory for drawing; null where Qt cannot paint on that layout.
 QImage AsPaintTarget(Image& image);
 
