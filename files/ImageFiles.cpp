@@ -49,6 +49,19 @@ StatusRecord SaveImageByName(Image& image, const std::string& path, const SaveOp
     return {};
 }
 
+StatusRecord SaveBandsByName(RowSource& source, const std::string& path, const SaveOptions& options) {
+    const char* mime = EncoderMimeTypeForPath(path);
+    CLSID clsid;
+    if (FindEncoderByMimeType(mime, &clsid) < 0)
+        return {NotImplemented, std::string("no encoder for ") + mime + " is installed"};
+    return SaveBands(source, path, &clsid, options);
+}
+
+bool SavesInBands(const std::string& path) {
+    CLSID clsid;
+    return FindEncoderByMimeType(EncoderMimeTypeForPath(path), &clsid) >= 0 && EncodesInBands(clsid);
+}
+
 Metadata MetadataToKeep(const Metadata& source, bool stripped, bool keepProfile) {
     if (!stripped) return source;
     Metadata kept;

@@ -4,6 +4,7 @@
 
 #include "imaging/Bitmap.h"
 #include "imaging/Encoders.h"
+#include "imaging/RowSource.h"
 
 #include <memory>
 #include <string>
@@ -29,6 +30,12 @@ int FindEncoderByMimeType(const std::string& mimeType, imaging::CLSID* clsid);
 // them: JPEG quality 90 and no metadata unless given.
 imaging::StatusRecord SaveImageByName(imaging::Image& image, const std::string& path,
                                       const imaging::SaveOptions& options = {});
+
+// The same for a picture given band by band: the bytes SaveImageByName writes for it held
+// whole. PNG and BMP are never held whole (SavesInBands).
+imaging::StatusRecord SaveBandsByName(imaging::RowSource& source, const std::string& path,
+                                      const imaging::SaveOptions& options = {});
+bool SavesInBands(const std::string& path);
 
 // What a saved copy of a picture opened with `source` carries: all of it, its ICC profile
 // only (`stripped`), or nothing (`stripped` and not `keepProfile`).

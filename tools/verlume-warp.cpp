@@ -3,11 +3,13 @@
 
 #include "files/ImageFiles.h"
 #include "imaging/Startup.h"
+#include "warp/PlanRows.h"
 #include "warp/Transform.h"
 
 #include <QString>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -59,7 +61,8 @@ constexpr const char* kHelp =
     "                     before memory is taken for it; VERLUME_MAX_PIXELS if not given\n"
     "  --max-memory MB    refuses an INPUT whose decode, or a warp whose result, would take\n"
     "                     more than MB megabytes of image memory; VERLUME_MAX_MEMORY if not\n"
-    "                     given. The program's own code and libraries come on top (about 40 MB)\n"
+    "                     given. The program's own code and libraries come on top (about 40 MB).\n"
+    "                     A PNG or BMP OUTPUT is written a band at a time, never held whole\n"
     "  --time             prints how long the decode, the warp and the encode took, in\n"
     "                     milliseconds, one line each on standard error\n"
     "  --help             prints this text\n"
@@ -148,16 +151,19 @@ std::optional<int64_t> ParseCount(std::string_view text) {
 }
 
 // Why the warp may not go ahead under the caller's limits; empty when it may. The result
-// takes 4 bytes a pixel, beside the source.
-std::string BeyondLimits(const imaging::Bitmap& source, const warp::TransformPlan& plan, std::optional<int64_t> pixelLimit,
-                         std::optional<int64_t> memoryLimitMB) {
+// takes 4 bytes a pixel beside the source, or when written `inBands` at most what the encoder
+// holds of it at a time (a band of 16 MB, and as much again compressed).
+std::string BeyondLimits(const imaging::Bitmap& source, const warp::TransformPlan& plan, bool inBands,
+                         std::optional<int64_t> pixelLimit, std::optional<int64_t> memoryLimitMB) {
     const int64_t pixels = int64_t(plan.width) * int64_t(plan.height);
     if (pixelLimit && pixels > *pixelLimit)
         return "the result would be " + std::to_string(plan.width) + " x " + std::to_string(plan.height) +
                " pixels, more than the limit of " + std::to_string(*pixelLimit) + " pixels";
     const uint64_t sourceBytes =
         (uint64_t(source.GetWidth()) * imaging::GetPixelFormatSize(source.GetPixelFormat()) + 7) / 8 * source.GetHeight();
-    const uint64_t bytes = sourceBytes + uint64_t(pixels) * 4;
+    constexpr uint64_t kHeldInBands = uint64_t(32) << 20;
+    const uint64_t resultBytes = uint64_t(pixels) * 4;
+    const uint64_t bytes = sourceBytes + (inBands ? std::min(resultBytes, kHeldInBands) : resultBytes);
     if (memoryLimitMB && bytes > uint64_t(*memoryLimitMB) << 20)
         return "the warp takes " + std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB, more than the limit of " +
                std::to_string(*memoryLimitMB) + " MB";
@@ -310,29 +316,27 @@ int main(int argc, char** argv) {
         } else {
             const uint32_t width = source->GetWidth(), height = source->GetHeight();
             const warp::TransformPlan plan = warp::PlanTransform(transform, corners, width, height);
-            if (const std::string beyond = BeyondLimits(*source, plan, pixelLimit, memoryLimitMB); !beyond.empty()) {
+            if (const std::string beyond = BeyondLimits(*source, plan, files::SavesInBands(output), pixelLimit, memoryLimitMB);
+                !beyond.empty()) {
                 std::fprintf(stderr, "verlume-warp: %s\n", beyond.c_str());
                 imaging::ImagingShutdown();
                 return 1;
             }
-            Stopwatch warp;
-            std::string why;
-            std::unique_ptr<imaging::Bitmap> result = warp::RenderTransform(source.get(), plan, neighbourhood, &why);
-            if (time)
-                std::fprintf(stderr, "verlume-warp: warp of %lld x %lld pixels took %.1f ms\n", (long long)plan.width,
-                             (long long)plan.height, warp.Ms());
             const imaging::Metadata kept = files::MetadataToKeep(source->GetMetadata(), strip, !stripIcc);
             saving.metadata = &kept;
-            source.reset(); // the encode needs only the result and what it carries
             if (!plan.problem.empty()) {
                 status = BadValue(plan.problem);
-            } else if (!result) {
-                std::fprintf(stderr, "verlume-warp: %s\n", why.c_str());
-                status = 1;
             } else {
-                Stopwatch encode;
-                const imaging::StatusRecord saved = files::SaveImageByName(*result, output, saving);
-                if (time) std::fprintf(stderr, "verlume-warp: encode of %s took %.1f ms\n", output.c_str(), encode.Ms());
+                // The result is rendered as the encoder takes it, a band at a time where it can.
+                warp::PlanRows result(*source, plan, neighbourhood);
+                Stopwatch save;
+                const imaging::StatusRecord saved = files::SaveBandsByName(result, output, saving);
+                if (time) {
+                    std::fprintf(stderr, "verlume-warp: warp of %lld x %lld pixels took %.1f ms\n", (long long)plan.width,
+                                 (long long)plan.height, result.RenderMs());
+                    std::fprintf(stderr, "verlume-warp: encode of %s took %.1f ms\n", output.c_str(),
+                                 save.Ms() - result.RenderMs());
+                }
                 if (saved.code != imaging::Ok) {
                     std::fprintf(stderr, "verlume-warp: %s\n", saved.reason.c_str());
                     status = 1;

@@ -4,6 +4,7 @@
 // sampled with the kernel chosen once for the source's format.
 
 #include "MappedRun.h"
+#include "ResultRows.h"
 #include "SampleRunAvx2.h"
 #include "SimdSupport.h"
 #include "SourceSampler.h"
@@ -34,21 +35,21 @@ constexpr int32_t kRun = 256;
     }
 }
 
-// Renders the pixels of `regions` inside columns [0, columns) and rows [0, rows) of the
-// destination, which is locked over `destinationArea` (from (0, 0)) in PixelFormat32bppARGB;
-// the source is locked whole in its own format. `makeMapper()` gives each thread a callable
-// map(y, x0, count, run) that maps pixels (x0 + i, y), i < count, into `run`, culled as
-// Cull::Unseen allows. Nothing happens when a lock fails.
+// Renders the pixels of `regions` inside result columns [0, columns) and rows [0, rows) that
+// `destination` holds; the source is locked whole in its own format. `makeMapper()` gives
+// each thread a callable map(y, x0, count, run) that maps result pixels (x0 + i, y),
+// i < count, into `run`, culled as Cull::Unseen allows. Nothing happens when a lock fails.
 template <class MakeMapper>
-void RenderRegions(imaging::Bitmap* source, imaging::Bitmap* destination, const imaging::Rect& destinationArea, int64_t columns,
-                   int64_t rows, int neighbourhood, std::span<const imaging::Rect> regions, MakeMapper makeMapper) {
+void RenderRegions(imaging::Bitmap* source, const ResultRows& destination, int64_t columns, int64_t rows,
+                   int neighbourhood, std::span<const imaging::Rect> regions, MakeMapper makeMapper) {
     using namespace imaging;
     const PixelFormat format = source->GetPixelFormat();
     const uint32_t width = source->GetWidth(), height = source->GetHeight();
     const Rect all{0, 0, int32_t(width), int32_t(height)};
     BitmapData in, out;
     if (source->LockBits(&all, ImageLockModeRead, format, &in) != Ok) return;
-    if (destination->LockBits(&destinationArea, ImageLockModeWrite, PixelFormat32bppARGB, &out) != Ok) {
+    const Rect held{0, 0, int32_t(destination.bitmap->GetWidth()), int32_t(destination.bitmap->GetHeight())};
+    if (destination.bitmap->LockBits(&held, ImageLockModeWrite, PixelFormat32bppARGB, &out) != Ok) {
         source->UnlockBits(&in);
         return;
     }
@@ -58,22 +59,25 @@ void RenderRegions(imaging::Bitmap* source, imaging::Bitmap* destination, const 
     uint8_t* const scan0 = static_cast<uint8_t*>(out.Scan0);
     const int32_t stride = out.Stride;
     // In 64 bits: a region may reach beyond the 32-bit range.
-    auto clip = [](int64_t value, int64_t box) { return int32_t(std::clamp<int64_t>(value, 0, box)); };
+    auto clip = [](int64_t value, int64_t low, int64_t high) { return int32_t(std::clamp<int64_t>(value, low, high)); };
+    const int64_t top = std::clamp<int64_t>(destination.firstRow, 0, rows);
+    const int64_t bottom = std::clamp<int64_t>(destination.firstRow + held.Height, top, rows);
     DispatchPixelFormat(format, [&]<PixelFormat F>() {
         constexpr int kBytes = GetPixelFormatSize(F) / 8;
         const bool vectorSampling = (F == PixelFormat24bppRGB || kBytes == 4) && UsableSimd() != SimdLevel::Scalar;
         const SampleRunFunction sample = vectorSampling ? SampleRunAvx2For(kBytes, n) : nullptr;
         for (const Rect& region : regions) {
-            const int32_t firstColumn = clip(region.X, columns), lastColumn = clip(int64_t(region.X) + region.Width, columns);
-            const int32_t firstRow = clip(region.Y, rows), lastRow = clip(int64_t(region.Y) + region.Height, rows);
-            if (firstColumn >= lastColumn) continue;
+            const int32_t firstColumn = clip(region.X, 0, columns);
+            const int32_t lastColumn = clip(int64_t(region.X) + region.Width, 0, columns);
+            const int32_t firstRow = clip(region.Y, top, bottom), lastRow = clip(int64_t(region.Y) + region.Height, top, bottom);
+            if (firstColumn >= lastColumn || firstRow >= lastRow) continue;
             ParallelRows(lastRow - firstRow, [&](int32_t first, int32_t last) {
                 alignas(64) int32_t iu[kRun], iv[kRun];
                 alignas(64) double fx[kRun], fy[kRun];
                 const MappedRun run{iu, iv, fx, fy};
                 auto map = makeMapper(firstColumn, lastColumn);
                 for (int32_t y = firstRow + first; y < firstRow + last; ++y) {
-                    uint8_t* row = scan0 + int64_t(y) * stride;
+                    uint8_t* row = scan0 + (y - destination.firstRow) * stride;
                     for (int32_t x0 = firstColumn; x0 < lastColumn; x0 += kRun) {
                         const int32_t count = std::min(kRun, lastColumn - x0);
                         map(y, x0, count, run);
@@ -91,7 +95,7 @@ void RenderRegions(imaging::Bitmap* source, imaging::Bitmap* destination, const 
         }
     });
     source->UnlockBits(&in);
-    destination->UnlockBits(&out);
+    destination.bitmap->UnlockBits(&out);
 }
 
 } // namespace warp

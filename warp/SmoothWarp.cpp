@@ -91,18 +91,21 @@ bool LockLevels(const SmoothSource& source, std::vector<BitmapData>& data, std::
 struct Box {
     int64_t left, top, right, bottom;
 };
-void RenderGrid(const SmoothSource& source, Bitmap* destination, const Box& box,
-                std::span<const Rect> regions, const MapGridRow& map) {
+void RenderGrid(const SmoothSource& source, const ResultRows& destination, Box box, std::span<const Rect> regions,
+                const MapGridRow& map) {
     Bitmap& image = source.Image();
     std::vector<BitmapData> levelData;
     std::vector<LevelView> levels;
     if (!LockLevels(source, levelData, levels)) return;
     BitmapData out;
-    const Rect area{0, 0, int32_t(destination->GetWidth()), int32_t(destination->GetHeight())};
-    if (destination->LockBits(&area, ImageLockModeWrite, PixelFormat32bppARGB, &out) != Ok) {
+    const Rect area{0, 0, int32_t(destination.bitmap->GetWidth()), int32_t(destination.bitmap->GetHeight())};
+    if (destination.bitmap->LockBits(&area, ImageLockModeWrite, PixelFormat32bppARGB, &out) != Ok) {
         UnlockLevels(source, levelData);
         return;
     }
+    // Only the rows the destination holds.
+    box.top = std::clamp(destination.firstRow, box.top, box.bottom);
+    box.bottom = std::clamp(destination.firstRow + area.Height, box.top, box.bottom);
     uint8_t* const scan0 = static_cast<uint8_t*>(out.Scan0);
     const int32_t stride = out.Stride;
     const double width = image.GetWidth(), height = image.GetHeight();
@@ -125,7 +128,7 @@ void RenderGrid(const SmoothSource& source, Bitmap* destination, const Box& box,
                 for (int32_t y = firstRow + first; y < firstRow + last; ++y) {
                     map(y + 1, firstColumn, points, below.data(), below.data() + points);
                     const double *u0 = above.data(), *v0 = u0 + points, *u1 = below.data(), *v1 = u1 + points;
-                    uint8_t* pixels = scan0 + int64_t(y) * stride + 4 * int64_t(firstColumn);
+                    uint8_t* pixels = scan0 + (y - destination.firstRow) * stride + 4 * int64_t(firstColumn);
                     for (int32_t i = 0; i + 1 < points; ++i)
                         sampler.Pixel(
                             {u0[i], v0[i], u0[i + 1], v0[i + 1], u1[i], v1[i], u1[i + 1], v1[i + 1]},
@@ -135,7 +138,7 @@ void RenderGrid(const SmoothSource& source, Bitmap* destination, const Box& box,
             });
         }
     });
-    destination->UnlockBits(&out);
+    destination.bitmap->UnlockBits(&out);
     UnlockLevels(source, levelData);
 }
 
@@ -143,8 +146,13 @@ void RenderGrid(const SmoothSource& source, Bitmap* destination, const Box& box,
 
 void RenderSmooth(const SmoothSource& source, Bitmap* destination, const TransformPlan& plan,
                   std::span<const Rect> regions) {
-    if (!plan.problem.empty() || destination == nullptr || !source.Image().HasContent()) return;
-    const int64_t columns = destination->GetWidth(), rows = destination->GetHeight();
+    RenderSmooth(source, ResultRows::Whole(destination), plan, regions);
+}
+
+void RenderSmooth(const SmoothSource& source, const ResultRows& destination, const TransformPlan& plan,
+                  std::span<const Rect> regions) {
+    if (!plan.problem.empty() || destination.bitmap == nullptr || !source.Image().HasContent()) return;
+    const int64_t columns = destination.width, rows = destination.height;
     const Corners& c = plan.corners;
     const int64_t minX = std::min({c.topLeft.X, c.topRight.X, c.bottomRight.X, c.bottomLeft.X});
     const int64_t minY = std::min({c.topLeft.Y, c.topRight.Y, c.bottomRight.Y, c.bottomLeft.Y});

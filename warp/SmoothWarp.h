@@ -16,6 +16,7 @@
 // further pixel adds one (at most 16); a pixel that reaches beyond the source's
 // border takes at least 8 x 8 samples, so that its alpha is the share of it the picture covers.
 
+#include "ResultRows.h"
 #include "Transform.h"
 #include "imaging/Bitmap.h"
 
@@ -52,6 +53,9 @@ private:
 // pixels left of and above the corners' largest X and Y, like the plain warp. Nothing when
 // the plan has a problem or a bitmap cannot be locked.
 void RenderSmooth(const SmoothSource& source, imaging::Bitmap* destination, const TransformPlan& plan,
+                  std::span<const imaging::Rect> regions);
+// The same for the rows of the result that `destination` holds.
+void RenderSmooth(const SmoothSource& source, const ResultRows& destination, const TransformPlan& plan,
                   std::span<const imaging::Rect> regions);
 
 } // namespace warp

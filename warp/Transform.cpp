@@ -72,6 +72,16 @@ void RenderPlan(imaging::Bitmap* source, imaging::Bitmap* destination, const Tra
                 std::span<const imaging::Rect> regions) {
     if (!plan.problem.empty() || source == nullptr) return;
     if (plan.transform.smooth) return RenderSmooth(SmoothSource(*source), destination, plan, regions);
+    RenderPlan(source, nullptr, ResultRows::Whole(destination), plan, neighbourhood, regions);
+}
+
+void RenderPlan(imaging::Bitmap* source, const SmoothSource* smooth, const ResultRows& destination,
+                const TransformPlan& plan, int neighbourhood, std::span<const imaging::Rect> regions) {
+    if (!plan.problem.empty() || source == nullptr) return;
+    if (plan.transform.smooth) {
+        if (smooth) RenderSmooth(*smooth, destination, plan, regions);
+        return;
+    }
     if (plan.toSource) return WarpPerspective(source, destination, *plan.toSource, neighbourhood, regions);
     WarpImageToQuad(source, destination, plan.corners, neighbourhood, regions);
 }

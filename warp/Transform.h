@@ -6,6 +6,7 @@
 #include "Corners.h"
 #include "Homography.h"
 #include "PageSize.h"
+#include "ResultRows.h"
 #include "imaging/Bitmap.h"
 
 #include <memory>
@@ -14,6 +15,8 @@
 #include <string>
 
 namespace warp {
+
+class SmoothSource;
 
 enum class Direction {
     Place,      // the image's rectangle lands on the corners
@@ -62,6 +65,11 @@ TransformPlan PlanTransform(const Transform& transform, const Corners& corners, 
 // SmoothSource for rendering in parts).
 void RenderPlan(imaging::Bitmap* source, imaging::Bitmap* destination, const TransformPlan& plan, int neighbourhood,
                 std::span<const imaging::Rect> regions);
+
+// The same into the rows of the result that `destination` holds. A smooth plan reads
+// `smooth`, the source's reduced copies made once for many calls; without it, nothing.
+void RenderPlan(imaging::Bitmap* source, const SmoothSource* smooth, const ResultRows& destination,
+                const TransformPlan& plan, int neighbourhood, std::span<const imaging::Rect> regions);
 
 // A new transparent result of the plan's size, rendered whole. Null with `why` set when the
 // plan has a problem, or the result is beyond the bitmap size limit or memory.

@@ -38,15 +38,15 @@ namespace {
 
 // The render of `regions` through the described mapping; with `interpolated`, through
 // InterpolatedRows over it.
-void RenderQuad(Bitmap* source, Bitmap* destination, const Corners& corners, int neighbourhood,
+void RenderQuad(Bitmap* source, const ResultRows& destination, const Corners& corners, int neighbourhood,
                 std::span<const Rect> regions, bool interpolated) {
-    if (source == nullptr || destination == nullptr) return;
+    if (source == nullptr || destination.bitmap == nullptr) return;
     const uint32_t width = source->GetWidth(), height = source->GetHeight();
     const int32_t maxX =
         std::max({corners.topLeft.X, corners.topRight.X, corners.bottomRight.X, corners.bottomLeft.X});
     const int32_t maxY =
         std::max({corners.topLeft.Y, corners.topRight.Y, corners.bottomRight.Y, corners.bottomLeft.Y});
-    const int32_t columns = int32_t(destination->GetWidth()), rows = int32_t(destination->GetHeight());
+    const int32_t columns = int32_t(destination.width), rows = int32_t(destination.height);
     const QuadMapping mapping = MakeQuadMapping(corners, width, height);
     const MapKernels& kernels = ChosenMapKernels();
     // Steep column lines of one slope cross the top and bottom edges alike from row to row.
@@ -59,10 +59,9 @@ void RenderQuad(Bitmap* source, Bitmap* destination, const Corners& corners, int
             kernels.mapRun(mapping, y, x0, count, run, memo ? memo->At(x0, count) : ColumnFields{}, true);
         };
     };
-    const Rect area{0, 0, columns, rows};
     const int32_t right = std::clamp(maxX, 0, columns), bottom = std::clamp(maxY, 0, rows);
-    if (!interpolated) return RenderRegions(source, destination, area, right, bottom, neighbourhood, regions, exactMapper);
-    RenderRegions(source, destination, area, right, bottom, neighbourhood, regions,
+    if (!interpolated) return RenderRegions(source, destination, right, bottom, neighbourhood, regions, exactMapper);
+    RenderRegions(source, destination, right, bottom, neighbourhood, regions,
                   [&](int32_t firstColumn, int32_t lastColumn) {
                       return InterpolatedRows(exactMapper(firstColumn, lastColumn), firstColumn, lastColumn, width, height);
                   });
@@ -72,12 +71,17 @@ void RenderQuad(Bitmap* source, Bitmap* destination, const Corners& corners, int
 
 void WarpImageToQuad(Bitmap* source, Bitmap* destination, const Corners& corners, int neighbourhood,
                      std::span<const Rect> regions) {
+    RenderQuad(source, ResultRows::Whole(destination), corners, neighbourhood, regions, false);
+}
+
+void WarpImageToQuad(Bitmap* source, const ResultRows& destination, const Corners& corners, int neighbourhood,
+                     std::span<const Rect> regions) {
     RenderQuad(source, destination, corners, neighbourhood, regions, false);
 }
 
 void WarpImageToQuadPreview(Bitmap* source, Bitmap* destination, const Corners& corners, int neighbourhood,
                             std::span<const Rect> regions) {
-    RenderQuad(source, destination, corners, neighbourhood, regions, true);
+    RenderQuad(source, ResultRows::Whole(destination), corners, neighbourhood, regions, true);
 }
 
 void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Point bl,

@@ -3,6 +3,7 @@
 // four corner points, working backwards from every destination pixel.
 
 #include "Corners.h"
+#include "ResultRows.h"
 #include "imaging/Bitmap.h"
 #include "imaging/Types.h"
 
@@ -47,6 +48,11 @@ void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Po
 // larger than the source): the scanned box is clipped to it. Every pixel is rendered on its
 // own, so rendering a bitmap in parts gives the bytes of rendering it whole.
 void WarpImageToQuad(Bitmap* source, Bitmap* destination, const Corners& corners, int neighbourhood,
+                     std::span<const imaging::Rect> regions);
+
+// The same for the rows of the result that `destination` holds: bands rendered this way put
+// together give the bytes of rendering the result whole.
+void WarpImageToQuad(Bitmap* source, const ResultRows& destination, const Corners& corners, int neighbourhood,
                      std::span<const imaging::Rect> regions);
 
 // The same for a picture that need only look right, such as one that follows a dragged

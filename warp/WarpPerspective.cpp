@@ -52,9 +52,13 @@ void MapPerspectiveRun(const Homography& h, int32_t y, int32_t x0, int32_t count
 
 void WarpPerspective(imaging::Bitmap* source, imaging::Bitmap* destination, const Homography& toSource,
                      int neighbourhood, std::span<const imaging::Rect> regions) {
-    if (source == nullptr || destination == nullptr) return;
-    const int32_t columns = int32_t(destination->GetWidth()), rows = int32_t(destination->GetHeight());
-    RenderRegions(source, destination, {0, 0, columns, rows}, columns, rows, neighbourhood, regions,
+    WarpPerspective(source, ResultRows::Whole(destination), toSource, neighbourhood, regions);
+}
+
+void WarpPerspective(imaging::Bitmap* source, const ResultRows& destination, const Homography& toSource,
+                     int neighbourhood, std::span<const imaging::Rect> regions) {
+    if (source == nullptr || destination.bitmap == nullptr) return;
+    RenderRegions(source, destination, destination.width, destination.height, neighbourhood, regions,
                   [&](int32_t, int32_t) {
                       return [&toSource](int32_t y, int32_t x0, int32_t count, const MappedRun& run) {
                           MapPerspectiveRun(toSource, y, x0, count, run);

@@ -4,6 +4,7 @@
 
 #include "Homography.h"
 #include "MappedRun.h"
+#include "ResultRows.h"
 #include "imaging/Bitmap.h"
 
 #include <span>
@@ -23,6 +24,9 @@ void MapPerspectiveRun(const Homography& toSource, int32_t y, int32_t x0, int32_
 // (neighbourhood 1 or 2, source column and row 0 transparent). The other pixels keep their
 // bytes. Nothing is rendered when either bitmap cannot be locked.
 void WarpPerspective(imaging::Bitmap* source, imaging::Bitmap* destination, const Homography& toSource,
+                     int neighbourhood, std::span<const imaging::Rect> regions);
+// The same for the rows of the result that `destination` holds.
+void WarpPerspective(imaging::Bitmap* source, const ResultRows& destination, const Homography& toSource,
                      int neighbourhood, std::span<const imaging::Rect> regions);
 
 } // namespace warp

@@ -87,15 +87,19 @@ struct Bitmap::Lock {
 
 Bitmap::~Bitmap() = default;
 
+StatusRecord CheckBitmapSize(int64_t width, int64_t height) {
+    if (width <= kMaxImageSide && height <= kMaxImageSide && width * height <= kMaxImagePixels) return {};
+    return {ValueOverflow,
+            "a bitmap of " + std::to_string(width) + " x " + std::to_string(height) + " pixels is beyond the size limit"};
+}
+
 Bitmap::Bitmap(int32_t width, int32_t height, PixelFormat format) {
     if (width <= 0 || height <= 0 || !IsKnownPixelFormat(format)) {
         Fail(InvalidParameter, "a bitmap needs a positive size and a known pixel format");
         return;
     }
-    if (width > kMaxImageSide || height > kMaxImageSide ||
-        int64_t(width) * height > kMaxImagePixels) {
-        Fail(ValueOverflow, "a bitmap of " + std::to_string(width) + " x " +
-                                std::to_string(height) + " pixels is beyond the size limit");
+    if (const StatusRecord fits = CheckBitmapSize(width, height); fits.code != Ok) {
+        Fail(fits.code, fits.reason);
         return;
     }
     const int64_t stride = StrideFor(format, width);

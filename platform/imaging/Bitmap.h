@@ -25,6 +25,10 @@ struct SaveOptions;
 inline constexpr int64_t kMaxImagePixels = int64_t(1) << 28;
 inline constexpr int32_t kMaxImageSide = 65535;
 
+// Ok for a size a bitmap may have; otherwise ValueOverflow, "a bitmap of W x H pixels is beyond
+// the size limit" (sides of at least 1 assumed).
+StatusRecord CheckBitmapSize(int64_t width, int64_t height);
+
 // Lowers the largest image FromFile and FromMemory decode, in pixels (at most kMaxImagePixels;
 // 0 restores it), and the memory one decode may take, in bytes (0: no limit of its own), for
 // the whole process: for services that cap what a file may cost, and for harnesses that must

@@ -2,12 +2,15 @@
 // The encoders the layer can save with, each known by a fixed class id and a MIME type.
 
 #include "Metadata.h"
+#include "Status.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace imaging {
+
+class RowSource;
 
 // A 16-byte class identifier.
 struct CLSID {
@@ -38,5 +41,14 @@ struct SaveOptions {
 // ("image/bmp", "image/jpeg", "image/gif", "image/tiff", "image/png"). One whose codec is not
 // installed (Qt's JPEG or BMP writer) is left out.
 const std::vector<ImageCodecInfo>& GetImageEncoders();
+
+// Whether SaveBands encodes with `encoder` a band at a time (PNG and BMP).
+bool EncodesInBands(const CLSID& encoder);
+
+// Saves a picture given band by band (RowSource.h) as Image::Save saves it held whole, to the
+// byte, with the same guarantees for the file. PNG and BMP are encoded a band at a time, with
+// at most about 16 MB of the picture held; the other formats from the picture rendered whole.
+// A picture beyond the bitmap size limit is refused, as a bitmap of it would be.
+StatusRecord SaveBands(RowSource& source, const std::string& path, const CLSID* encoder, const SaveOptions& options);
 
 } // namespace imaging

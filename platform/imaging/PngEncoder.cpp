@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <span>
+#include <string>
 #include <vector>
 
 namespace imaging {
@@ -80,18 +82,34 @@ struct Piece {
     size_t rawSize = 0;
 };
 
+// How the picture is cut into bands, and how its rows are read.
 struct Layout {
-    const uint8_t* scan0;
-    int32_t stride;
     int32_t width, height;
     int bpp;
     size_t rowBytes; // filtered row without its filter byte
-    int32_t bandRows;
+    int32_t bandRows, bands;
     RgbRowReader read;
     const uint32_t* palette;
 };
 
-void CompressBand(const Layout& l, int32_t band, int32_t bands, Piece& piece) {
+Layout MakeLayout(int32_t width, int32_t height, bool alpha, PixelFormat format, const uint32_t* palette) {
+    Layout l{width, height, alpha ? 4 : 3, 0, 0, 0, RgbRowReaderFor(format, alpha), palette};
+    l.rowBytes = size_t(width) * size_t(l.bpp);
+    l.bandRows = int32_t(std::clamp<size_t>(kBandBytes / (l.rowBytes + 1), 1, size_t(height)));
+    l.bands = (height + l.bandRows - 1) / l.bandRows;
+    return l;
+}
+
+// The picture's rows in memory from `firstRow` on, and the row above them.
+struct HeldRows {
+    const uint8_t* scan0;
+    int64_t stride;
+    int32_t firstRow;
+    const uint8_t* above; // row firstRow - 1, when firstRow > 0
+    const uint8_t* Row(int32_t y) const { return y < firstRow ? above : scan0 + int64_t(y - firstRow) * stride; }
+};
+
+void CompressBand(const Layout& l, const HeldRows& rows, int32_t band, Piece& piece) {
     const int32_t first = band * l.bandRows, last = std::min(l.height, first + l.bandRows);
     const size_t n = l.rowBytes;
     std::unique_ptr<uint8_t[]> buffers(new (std::nothrow) uint8_t[7 * n + 1]);
@@ -101,40 +119,47 @@ void CompressBand(const Layout& l, int32_t band, int32_t bands, Piece& piece) {
     uint8_t* scratch = cur + n;
     uint8_t* line = scratch + 4 * n;
     if (first == 0) std::memset(prev, 0, n);
-    else l.read(l.scan0 + int64_t(first - 1) * l.stride, l.width, l.palette, prev);
+    else l.read(rows.Row(first - 1), l.width, l.palette, prev);
 
     piece.rawSize = size_t(last - first) * (n + 1);
     DeflateStream deflater(piece.rawSize, false);
     for (int32_t y = first; y < last; ++y) {
-        l.read(l.scan0 + int64_t(y) * l.stride, l.width, l.palette, cur);
+        l.read(rows.Row(y), l.width, l.palette, cur);
         FilterRow(cur, prev, n, l.bpp, scratch, line);
         piece.adler = adler32_z(piece.adler, line, n + 1);
-        const int flush = y + 1 < last ? Z_NO_FLUSH : band + 1 < bands ? Z_SYNC_FLUSH : Z_FINISH;
+        const int flush = y + 1 < last ? Z_NO_FLUSH : band + 1 < l.bands ? Z_SYNC_FLUSH : Z_FINISH;
         if (!deflater.Add(line, n + 1, flush)) break;
         std::swap(prev, cur);
     }
     piece.data = deflater.Take();
 }
 
-// libpng reports write failures by jumping back; the reason is kept here.
-struct Sink {
-    OutputFile* file;
-    StatusRecord failed;
+// Compresses bands [first, last) on every core.
+bool CompressBands(const Layout& l, const HeldRows& rows, int32_t first, int32_t last, std::vector<Piece>& pieces) {
+    pieces.clear();
+    pieces.resize(size_t(last - first));
+    ParallelRows(last - first, [&](int32_t a, int32_t b) {
+        for (int32_t i = a; i < b; ++i) CompressBand(l, rows, first + i, pieces[size_t(i)]);
+    });
+    return std::all_of(pieces.begin(), pieces.end(), [](const Piece& p) { return p.data.ok; });
+}
+
+// libpng reports failures by jumping back; the reason is kept here.
+struct Header {
+    std::vector<uint8_t> bytes;
+    std::string failed;
 };
 
-void WriteToSink(png_structp png, png_bytep data, png_size_t size) {
-    auto* sink = static_cast<Sink*>(png_get_io_ptr(png));
-    if (StatusRecord s = sink->file->Write(data, size); s.code != Ok) {
-        sink->failed = std::move(s);
-        png_error(png, "write failed");
-    }
+void WriteToHeader(png_structp png, png_bytep data, png_size_t size) {
+    auto* header = static_cast<Header*>(png_get_io_ptr(png));
+    header->bytes.insert(header->bytes.end(), data, data + size);
 }
 
 void Flush(png_structp) {}
 
 void OnError(png_structp png, png_const_charp message) {
-    auto* sink = static_cast<Sink*>(png_get_error_ptr(png));
-    if (sink->failed.code == Ok) sink->failed = {GenericError, std::string("PNG encoder: ") + message};
+    auto* header = static_cast<Header*>(png_get_error_ptr(png));
+    if (header->failed.empty()) header->failed = std::string("PNG encoder: ") + message;
     png_longjmp(png, 1);
 }
 
@@ -157,66 +182,138 @@ void WriteMetadata(png_structp png, png_infop info, const Metadata& m) {
     }
 }
 
-// The signature, header and resolution through libpng, then the pieces as IDAT chunks around
-// the zlib header and the combined Adler-32.
-StatusRecord WriteContainer(const Layout& l, const std::vector<Piece>& pieces, const Metadata* metadata, OutputFile& out) {
-    Sink sink{&out, {}};
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, OnError, OnWarning);
-    if (png == nullptr) return NotEnoughMemory("to encode the image", l.rowBytes * size_t(l.height));
-    png_infop info = png_create_info_struct(png);
-    uLong adler = pieces[0].adler;
-    for (size_t i = 1; i < pieces.size(); ++i) adler = adler32_combine(adler, pieces[i].adler, z_off_t(pieces[i].rawSize));
-    // A 32 KiB window, the fastest level's flags, and the header's check bits.
-    const uint8_t zlibHeader[2] = {0x78, 0x01};
-    const uint8_t zlibTrailer[4] = {uint8_t(adler >> 24), uint8_t(adler >> 16), uint8_t(adler >> 8), uint8_t(adler)};
-    if (info != nullptr && setjmp(png_jmpbuf(png)) == 0) {
-        png_set_write_fn(png, &sink, WriteToSink, Flush);
-        png_set_benign_errors(png, 1); // a profile libpng finds unfit for the image is left out
-        png_set_IHDR(png, info, png_uint_32(l.width), png_uint_32(l.height), 8,
-                     l.bpp == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        constexpr png_uint_32 kDotsPerMeter96Dpi = 3780;
-        png_set_pHYs(png, info, kDotsPerMeter96Dpi, kDotsPerMeter96Dpi, PNG_RESOLUTION_METER);
-        if (metadata) WriteMetadata(png, info, *metadata);
-        png_write_info(png, info);
-        static const png_byte kIdat[5] = "IDAT";
-        for (size_t i = 0; i < pieces.size(); ++i) {
-            const bool first = i == 0, last = i + 1 == pieces.size();
-            png_write_chunk_start(png, kIdat, png_uint_32(pieces[i].data.size + (first ? 2 : 0) + (last ? 4 : 0)));
-            if (first) png_write_chunk_data(png, zlibHeader, 2);
-            png_write_chunk_data(png, pieces[i].data.bytes.get(), pieces[i].data.size);
-            if (last) png_write_chunk_data(png, zlibTrailer, 4);
-            png_write_chunk_end(png);
+// The file around the pieces: the signature, header, resolution and metadata through libpng,
+// then each piece as an IDAT chunk as it comes (the first after the zlib header, the last
+// before the combined Adler-32), then IEND.
+class Container {
+public:
+    Container(const Layout& l, OutputFile& out) : m_layout(l), m_out(out) {}
+
+    StatusRecord Begin(const Metadata* metadata) {
+        Header header;
+        png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &header, OnError, OnWarning);
+        if (png == nullptr) return NotEnoughMemory("to encode the image", m_layout.rowBytes);
+        png_infop info = png_create_info_struct(png);
+        if (info == nullptr) {
+            png_destroy_write_struct(&png, nullptr);
+            return NotEnoughMemory("to encode the image", m_layout.rowBytes);
         }
-        static const png_byte kIend[5] = "IEND";
-        png_write_chunk(png, kIend, nullptr, 0);
-    } else if (sink.failed.code == Ok) {
-        sink.failed = NotEnoughMemory("to encode the image", l.rowBytes * size_t(l.height));
+        if (setjmp(png_jmpbuf(png)) == 0) {
+            png_set_write_fn(png, &header, WriteToHeader, Flush);
+            png_set_benign_errors(png, 1); // a profile libpng finds unfit for the image is left out
+            png_set_IHDR(png, info, png_uint_32(m_layout.width), png_uint_32(m_layout.height), 8,
+                         m_layout.bpp == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                         PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+            constexpr png_uint_32 kDotsPerMeter96Dpi = 3780;
+            png_set_pHYs(png, info, kDotsPerMeter96Dpi, kDotsPerMeter96Dpi, PNG_RESOLUTION_METER);
+            if (metadata) WriteMetadata(png, info, *metadata);
+            png_write_info(png, info);
+        }
+        png_destroy_write_struct(&png, &info);
+        if (!header.failed.empty()) return {GenericError, header.failed};
+        return m_out.Write(header.bytes.data(), header.bytes.size());
     }
-    png_destroy_write_struct(&png, &info);
-    return sink.failed;
+
+    StatusRecord Add(const Piece& p) {
+        const bool first = m_added == 0, last = ++m_added == m_layout.bands;
+        m_adler = first ? p.adler : adler32_combine(m_adler, p.adler, z_off_t(p.rawSize));
+        // A 32 KiB window, the fastest level's flags, and the header's check bits.
+        const uint8_t zlibHeader[2] = {0x78, 0x01};
+        const uint8_t zlibTrailer[4] = {uint8_t(m_adler >> 24), uint8_t(m_adler >> 16), uint8_t(m_adler >> 8),
+                                        uint8_t(m_adler)};
+        const Span parts[3] = {{zlibHeader, first ? 2u : 0u}, {p.data.bytes.get(), p.data.size},
+                               {zlibTrailer, last ? 4u : 0u}};
+        StatusRecord s = Chunk("IDAT", parts);
+        if (s.code == Ok && last) s = Chunk("IEND", {});
+        return s;
+    }
+
+private:
+    struct Span {
+        const uint8_t* data;
+        size_t size;
+    };
+
+    StatusRecord Chunk(const char* type, std::span<const Span> parts) {
+        size_t length = 0;
+        for (const Span& part : parts) length += part.size;
+        uint8_t start[8] = {uint8_t(length >> 24), uint8_t(length >> 16), uint8_t(length >> 8), uint8_t(length)};
+        std::memcpy(start + 4, type, 4);
+        uLong crc = crc32_z(0, start + 4, 4);
+        StatusRecord s = m_out.Write(start, sizeof start);
+        for (const Span& part : parts) {
+            if (part.size == 0) continue;
+            crc = crc32_z(crc, part.data, part.size);
+            if (s.code == Ok) s = m_out.Write(part.data, part.size);
+        }
+        const uint8_t end[4] = {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)};
+        return s.code == Ok ? m_out.Write(end, sizeof end) : s;
+    }
+
+    const Layout& m_layout;
+    OutputFile& m_out;
+    int32_t m_added = 0;
+    uLong m_adler = 1;
+};
+
+// At most about this many bytes of a banded picture's pixels are held at a time.
+constexpr size_t kHeldBytes = size_t(16) << 20;
+
+// Whether any pixel of `source` is less than opaque, rendering it in bands of `rows` rows
+// over `buffer` until one is.
+bool AnyTranslucent(RowSource& source, uint8_t* buffer, int32_t rows) {
+    const int32_t width = int32_t(source.Width()), height = int32_t(source.Height());
+    for (int32_t top = 0; top < height; top += rows) {
+        Bitmap band(width, std::min(rows, height - top), width * 4, PixelFormat32bppARGB, buffer);
+        source.Render(band, uint32_t(top));
+        if (HasTranslucentPixel(band)) return true;
+    }
+    return false;
 }
 
 } // namespace
 
 StatusRecord EncodePng(const Image& image, const Metadata* metadata, OutputFile& out) {
-    const bool alpha = HasTranslucentPixel(image);
-    Layout l{ImageAccess::Scan0(image), ImageAccess::Stride(image), int32_t(image.GetWidth()),
-             int32_t(image.GetHeight()), alpha ? 4 : 3, 0, 0,
-             RgbRowReaderFor(image.GetPixelFormat(), alpha), image.GetPalette()};
+    const Layout l = MakeLayout(int32_t(image.GetWidth()), int32_t(image.GetHeight()), HasTranslucentPixel(image),
+                                image.GetPixelFormat(), image.GetPalette());
     if (l.read == nullptr) return {InvalidParameter, "the image's pixel format cannot be saved"};
-    l.rowBytes = size_t(l.width) * size_t(l.bpp);
-    l.bandRows = int32_t(std::clamp<size_t>(kBandBytes / (l.rowBytes + 1), 1, size_t(l.height)));
-    const int32_t bands = (l.height + l.bandRows - 1) / l.bandRows;
     // Each band needs the rows' bytes for its own input only; pieces are kept until written
     // in order.
-    std::vector<Piece> pieces(static_cast<size_t>(bands));
-    ParallelRows(bands, [&](int32_t first, int32_t last) {
-        for (int32_t b = first; b < last; ++b) CompressBand(l, b, bands, pieces[size_t(b)]);
-    });
-    for (const Piece& p : pieces)
-        if (!p.data.ok) return NotEnoughMemory("to encode the image", l.rowBytes * size_t(l.height));
-    return WriteContainer(l, pieces, metadata, out);
+    std::vector<Piece> pieces;
+    if (!CompressBands(l, {ImageAccess::Scan0(image), ImageAccess::Stride(image), 0, nullptr}, 0, l.bands, pieces))
+        return NotEnoughMemory("to encode the image", l.rowBytes * size_t(l.height));
+    Container container(l, out);
+    StatusRecord s = container.Begin(metadata);
+    for (size_t i = 0; i < pieces.size() && s.code == Ok; ++i) s = container.Add(pieces[i]);
+    return s;
+}
+
+StatusRecord EncodePng(RowSource& source, const Metadata* metadata, OutputFile& out) {
+    const int32_t width = int32_t(source.Width()), height = int32_t(source.Height());
+    const size_t pixelRow = size_t(width) * 4;
+    const int32_t heldRows = int32_t(std::clamp<size_t>(kHeldBytes / pixelRow, 1, size_t(height)));
+    // The held rows, and the row above them.
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[pixelRow * size_t(heldRows + 1)]);
+    if (!buffer) return NotEnoughMemory("to encode the image", pixelRow * size_t(heldRows + 1));
+    uint8_t* const above = buffer.get() + pixelRow * size_t(heldRows);
+    const bool alpha = AnyTranslucent(source, buffer.get(), heldRows);
+    const Layout l = MakeLayout(width, height, alpha, PixelFormat32bppARGB, nullptr);
+    // Whole bands at a time, the same bands as the picture held whole.
+    const int32_t bandsHeld = std::max(1, heldRows / l.bandRows);
+    Container container(l, out);
+    StatusRecord s = container.Begin(metadata);
+    std::vector<Piece> pieces;
+    for (int32_t first = 0; first < l.bands && s.code == Ok; first += bandsHeld) {
+        const int32_t last = std::min(l.bands, first + bandsHeld);
+        const int32_t top = first * l.bandRows, rows = std::min(height, last * l.bandRows) - top;
+        Bitmap band(width, rows, width * 4, PixelFormat32bppARGB, buffer.get());
+        source.Render(band, uint32_t(top));
+        if (!CompressBands(l, {buffer.get(), int64_t(pixelRow), top, above}, first, last, pieces))
+            return NotEnoughMemory("to encode the image", l.rowBytes * size_t(l.bandRows) * size_t(bandsHeld));
+        for (size_t i = 0; i < pieces.size() && s.code == Ok; ++i) s = container.Add(pieces[i]);
+        std::memcpy(above, buffer.get() + pixelRow * size_t(rows - 1), pixelRow);
+    }
+    return s;
 }
 
 } // namespace imaging

@@ -3,6 +3,7 @@
 
 #include "Bitmap.h"
 #include "FileWrite.h"
+#include "RowSource.h"
 
 namespace imaging {
 
@@ -12,5 +13,10 @@ namespace imaging {
 // of the one zlib stream the format has. `metadata` (prepared for output, or null) goes into
 // iCCP, eXIf and an XMP iTXt chunk.
 StatusRecord EncodePng(const Image& image, const Metadata* metadata, OutputFile& out);
+
+// The same bytes for a picture given band by band, of which at most about 16 MB of pixels are
+// held at a time. Whether it has a pixel less than opaque is asked first, band by band until
+// one is found: a picture without one is rendered twice.
+StatusRecord EncodePng(RowSource& source, const Metadata* metadata, OutputFile& out);
 
 } // namespace imaging

@@ -1,5 +1,6 @@
 #include "files/ImageFiles.h"
 #include "support/TestSupport.h"
+#include "warp/PlanRows.h"
 
 #include <gtest/gtest.h>
 
@@ -54,6 +55,46 @@ TEST(SaveImageByName, FormatFollowsTheName) {
         const auto bytes = ReadFile(dir.file(name));
         ASSERT_GE(bytes.size(), magic.size());
         EXPECT_TRUE(std::equal(magic.begin(), magic.end(), bytes.begin())) << name;
+    }
+}
+
+// A warp written band by band is the file of the result rendered whole and saved, to the
+// byte: results wide enough to take several bands, opaque (PNG without alpha, the whole
+// picture asked twice) and not, every mapping and smooth, every format.
+TEST(SaveBandsByName, WritesTheBytesOfTheWholeResult) {
+    TempDir dir;
+    std::mt19937 rng(52);
+    auto photo = RandomBitmap(PixelFormat24bppRGB, 300, 200, rng);
+    auto translucent = RandomBitmap(PixelFormat32bppARGB, 300, 200, rng);
+    const warp::Corners inside{{30, 20}, {270, 25}, {260, 180}, {20, 170}};
+    const struct {
+        const char* what;
+        Bitmap* source;
+        warp::Transform transform;
+        warp::Corners corners;
+        int neighbourhood;
+        std::vector<const char*> names;
+    } cases[] = {
+        {"a wide page, opaque", photo.get(),
+         {.direction = warp::Direction::Straighten, .pageSize = warp::PageSize{20000, 300}}, inside, 2, {"a.png", "a.bmp"}},
+        {"a wide canvas, transparent around", photo.get(), {.canvas = warp::CanvasChoice::FitResult},
+         {{0, 0}, {20000, 100}, {19000, 300}, {0, 250}}, 2, {"b.png", "b.bmp"}},
+        {"smooth perspective", photo.get(), {.mapping = warp::Mapping::Perspective, .smooth = true}, inside, 2,
+         {"c.png", "c.bmp", "c.jpg", "c.tif"}},
+        {"a translucent source, nearest pixel", translucent.get(), {}, inside, 1, {"d.png", "d.bmp"}},
+    };
+    for (const auto& c : cases) {
+        const warp::TransformPlan plan = warp::PlanTransform(c.transform, c.corners, 300, 200);
+        ASSERT_EQ("", plan.problem);
+        auto whole = warp::RenderTransform(c.source, plan, c.neighbourhood);
+        ASSERT_TRUE(whole);
+        warp::PlanRows bands(*c.source, plan, c.neighbourhood);
+        for (const std::string name : c.names) {
+            SCOPED_TRACE(std::string(c.what) + ", " + name);
+            ASSERT_EQ(Ok, files::SaveImageByName(*whole, dir.file("whole-" + name)).code);
+            ASSERT_EQ(Ok, files::SaveBandsByName(bands, dir.file(name)).code);
+            EXPECT_EQ(ReadFile(dir.file("whole-" + name)), ReadFile(dir.file(name)));
+        }
     }
 }
 
