@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <tuple>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -331,6 +332,19 @@ std::vector<BadFile> MakeBadInputFiles(const TempDir& dir) {
     }
     WriteFile(dir.file("claim.wbmp"), std::vector<uint8_t>{0, 0, 0x81, 0xFD, 0x00, 0x81, 0xFD, 0x00, 0xFF, 0xFF});
     bad.push_back({"claim.wbmp", "a 10-byte WBMP claiming 16000 x 16000 pixels"});
+    // A grey TIFF whose one uncompressed strip, 64 bytes in the file, claims 16000 x 16000.
+    std::vector<uint8_t> tiff = {'I', 'I', 42, 0, 8, 0, 0, 0, 9, 0};
+    auto le = [&](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) tiff.push_back(uint8_t(v >> 8 * i));
+    };
+    for (auto [tag, type, value] : {std::tuple{256u, 4u, 16000u}, {257u, 4u, 16000u}, {258u, 3u, 8u}, {259u, 3u, 1u},
+                                    {262u, 3u, 1u}, {273u, 4u, 122u}, {277u, 3u, 1u}, {278u, 4u, 16000u},
+                                    {279u, 4u, 256000000u}})
+        le(tag, 2), le(type, 2), le(1, 4), le(value, 4);
+    le(0, 4); // no further directory; the strip starts at byte 122
+    tiff.resize(tiff.size() + 64, 0x10);
+    WriteFile(dir.file("claim.tif"), tiff);
+    bad.push_back({"claim.tif", "a 186-byte TIFF whose strip claims 16000 x 16000 pixels"});
     auto ico = QtWritten("ico", 16, 16);
     ico[14] = ico[15] = ico[16] = 0x7F; // the first image's size, far beyond the file
     WriteFile(dir.file("claim.ico"), ico);
