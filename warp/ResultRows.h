@@ -17,7 +17,8 @@ struct ResultRows {
 
     // `bitmap` is the whole result.
     static ResultRows Whole(imaging::Bitmap* bitmap) {
-        return {bitmap, 0, bitmap ? int64_t(bitmap->GetWidth()) : 0, bitmap ? int64_t(bitmap->GetHeight()) : 0};
+        return {bitmap, 0, bitmap ? int64_t(bitmap->GetWidth()) : 0,
+                bitmap ? int64_t(bitmap->GetHeight()) : 0};
     }
 };
 

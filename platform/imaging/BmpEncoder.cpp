@@ -30,7 +30,8 @@ StatusRecord EncodeBmp(RowSource& source, OutputFile& out) {
     const int32_t heldRows = int32_t(std::clamp<size_t>(kHeldBytes / pixelRow, 1, size_t(height)));
     std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[pixelRow * size_t(heldRows)]);
     std::unique_ptr<uint8_t[]> rows(new (std::nothrow) uint8_t[fileRow * size_t(heldRows)]);
-    if (!pixels || !rows) return NotEnoughMemory("to encode the image", (pixelRow + fileRow) * size_t(heldRows));
+    if (!pixels || !rows)
+        return NotEnoughMemory("to encode the image", (pixelRow + fileRow) * size_t(heldRows));
 
     // The file header and BITMAPINFOHEADER; the sizes wrap at 4 GiB, as Qt writes them.
     constexpr uint32_t kHeaders = 14 + 40, kDotsPerMeter96Dpi = 3780;

@@ -19,7 +19,8 @@ struct Reader {
 
 void ReadFromDevice(png_structp png, png_bytep data, png_size_t size) {
     auto* reader = static_cast<Reader*>(png_get_io_ptr(png));
-    if (reader->device->read(reinterpret_cast<char*>(data), qint64(size)) != qint64(size)) png_error(png, "file ends early");
+    if (reader->device->read(reinterpret_cast<char*>(data), qint64(size)) != qint64(size))
+        png_error(png, "file ends early");
 }
 
 void OnError(png_structp png, png_const_charp message) {
@@ -54,8 +55,8 @@ struct ReadStruct {
 
 } // namespace
 
-std::unique_ptr<Bitmap> DecodePng(QIODevice& device, int orientation, const DecodeLimits& limits, StatusRecord* why,
-                                  bool* handled) {
+std::unique_ptr<Bitmap> DecodePng(QIODevice& device, int orientation, const DecodeLimits& limits,
+                                  StatusRecord* why, bool* handled) {
     *handled = false;
     const qint64 start = device.pos();
     Reader reader{&device, {}};
@@ -76,8 +77,8 @@ std::unique_ptr<Bitmap> DecodePng(QIODevice& device, int orientation, const Deco
     const int type = png_get_color_type(r.png, r.info);
     const bool alpha = type == PNG_COLOR_TYPE_RGB_ALPHA;
     if (png_get_bit_depth(r.png, r.info) != 8 || (type != PNG_COLOR_TYPE_RGB && !alpha) ||
-        png_get_interlace_type(r.png, r.info) != PNG_INTERLACE_NONE || png_get_valid(r.png, r.info, PNG_INFO_tRNS) ||
-        (alpha && orientation != 1)) {
+        png_get_interlace_type(r.png, r.info) != PNG_INTERLACE_NONE ||
+        png_get_valid(r.png, r.info, PNG_INFO_tRNS) || (alpha && orientation != 1)) {
         device.seek(start);
         return nullptr;
     }
@@ -95,9 +96,11 @@ std::unique_ptr<Bitmap> DecodePng(QIODevice& device, int orientation, const Deco
     }
     const bool turned = TurnsAQuarter(orientation);
     const PixelFormat format = alpha ? PixelFormat32bppARGB : PixelFormat24bppRGB;
-    auto bitmap = std::make_unique<Bitmap>(int32_t(turned ? height : width), int32_t(turned ? width : height), format);
+    auto bitmap =
+        std::make_unique<Bitmap>(int32_t(turned ? height : width), int32_t(turned ? width : height), format);
     std::unique_ptr<Bitmap> stored;
-    if (bitmap->HasContent() && orientation != 1) stored = std::make_unique<Bitmap>(int32_t(width), int32_t(height), format);
+    if (bitmap->HasContent() && orientation != 1)
+        stored = std::make_unique<Bitmap>(int32_t(width), int32_t(height), format);
     for (const Bitmap* b : {bitmap.get(), stored.get()}) {
         if (b && !b->HasContent()) {
             *why = {b->GetLastStatus(), "cannot be opened: " + b->GetLastReason()};
@@ -109,14 +112,15 @@ std::unique_ptr<Bitmap> DecodePng(QIODevice& device, int orientation, const Deco
     const int32_t stride = ImageAccess::Stride(target);
     if (!ReadRows(r.png, r.info, scan0, stride, height)) {
         if (reader.failed.find("memory") != std::string::npos) // libpng's row buffers
-            *why = {OutOfMemory, "cannot be opened: " + NotEnoughMemory("to decode it", uint64_t(width) * 8).reason};
+            *why = {OutOfMemory,
+                    "cannot be opened: " + NotEnoughMemory("to decode it", uint64_t(width) * 8).reason};
         else
             *why = {UnknownImageFormat, "is damaged or incomplete"};
         return nullptr;
     }
     if (stored) {
-        OrientPixels(scan0, stride, int32_t(width), int32_t(height), bytes, orientation, ImageAccess::Scan0(*bitmap),
-                     ImageAccess::Stride(*bitmap));
+        OrientPixels(scan0, stride, int32_t(width), int32_t(height), bytes, orientation,
+                     ImageAccess::Scan0(*bitmap), ImageAccess::Stride(*bitmap));
     }
     return bitmap;
 }

@@ -17,7 +17,7 @@ namespace imaging {
 // picture beyond `limits` is refused with ValueOverflow before memory is taken for it. Any
 // other PNG gives null with *handled false and the device where it was, for Qt to decode. On
 // failure null, with the code and a reason that follows the file's name in *why.
-std::unique_ptr<Bitmap> DecodePng(QIODevice& device, int orientation, const DecodeLimits& limits, StatusRecord* why,
-                                  bool* handled);
+std::unique_ptr<Bitmap> DecodePng(QIODevice& device, int orientation, const DecodeLimits& limits,
+                                  StatusRecord* why, bool* handled);
 
 } // namespace imaging

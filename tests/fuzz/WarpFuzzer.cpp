@@ -2,7 +2,7 @@
 // small size, corners anywhere (the 32-bit limits included) and a region. The program's quad
 // warp, and where the corners allow it its perspective warp both ways (placing the source on
 // them and straightening them), must give the plain implementations' bytes and write nothing
-// outside the destination.
+// outside the destination, rendered whole, in a region or in bands of rows.
 //
 // Layout: format, source width and height, destination width and height, neighbourhood,
 // region (4 bytes), then 4 bytes per corner coordinate (a kind and a value), then pixels and
@@ -84,8 +84,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto compare = [&](auto render, auto whole, auto inParts) {
         Guarded all(dw, dh), part(dw, dh), expected(dw, dh), expectedParts(dw, dh);
         const Rect everything{0, 0, INT32_MAX, INT32_MAX};
-        render(all.bitmap.get(), std::span<const Rect>(&everything, 1));
-        render(part.bitmap.get(), std::span<const Rect>(&region, 1));
+        render(warp::ResultRows::Whole(all.bitmap.get()), std::span<const Rect>(&everything, 1));
+        render(warp::ResultRows::Whole(part.bitmap.get()), std::span<const Rect>(&region, 1));
+        // In bands of the region's height, each a bitmap of its own: the whole render's bytes.
+        for (int32_t top = 0; top < dh; top += region.Height) {
+            Guarded band(dw, std::min(region.Height, dh - top));
+            render(warp::ResultRows{band.bitmap.get(), top, dw, dh}, std::span<const Rect>(&everything, 1));
+            if (!band.GuardsIntact()) __builtin_trap();
+            for (int32_t y = 0; y < band.height; ++y)
+                if (std::memcmp(band.Pixel(0, y), all.Pixel(0, top + y), 4 * size_t(dw)) != 0) __builtin_trap();
+        }
         whole(expected.bitmap.get());
         inParts(expectedParts.bitmap.get());
         if (!all.GuardsIntact() || !part.GuardsIntact() || !expected.GuardsIntact()) __builtin_trap();
@@ -104,7 +112,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Guarded described(dw, dh);
     warp::WarpImageToQuad(s, described.bitmap.get(), outline[0], outline[1], outline[3], outline[2], neighbourhood);
     const Guarded plain = compare(
-        [&](Bitmap* d, std::span<const Rect> r) { warp::WarpImageToQuad(s, d, corners, neighbourhood, r); },
+        [&](const warp::ResultRows& d, std::span<const Rect> r) {
+            warp::WarpImageToQuad(s, d, corners, neighbourhood, r);
+        },
         [&](Bitmap* d) { oracle::ReferenceWarpImageToQuad(s, d, outline[0], outline[1], outline[3], outline[2], neighbourhood); },
         [&](Bitmap* d) {
             oracle::ReferenceWarpImageToQuad(s, d, outline[0], outline[1], outline[3], outline[2], neighbourhood, true);
@@ -113,12 +123,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (const auto placed = warp::RectToQuad(sw, sh, corners)) {
         const warp::Homography inverse = placed->Inverted();
         auto reference = [&](Bitmap* d) { oracle::ReferenceWarpPerspective(s, d, inverse, neighbourhood); };
-        compare([&](Bitmap* d, std::span<const Rect> r) { warp::WarpPerspective(s, d, inverse, neighbourhood, r); },
+        compare([&](const warp::ResultRows& d,
+                    std::span<const Rect> r) { warp::WarpPerspective(s, d, inverse, neighbourhood, r); },
                 reference, reference);
     }
     if (const auto page = warp::RectToQuad(dw, dh, corners)) {
         auto reference = [&](Bitmap* d) { oracle::ReferenceWarpPerspective(s, d, *page, neighbourhood); };
-        compare([&](Bitmap* d, std::span<const Rect> r) { warp::WarpPerspective(s, d, *page, neighbourhood, r); },
+        compare([&](const warp::ResultRows& d,
+                    std::span<const Rect> r) { warp::WarpPerspective(s, d, *page, neighbourhood, r); },
                 reference, reference);
     }
     return 0;
