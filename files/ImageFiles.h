@@ -31,8 +31,8 @@ int FindEncoderByMimeType(const std::string& mimeType, imaging::CLSID* clsid);
 imaging::StatusRecord SaveImageByName(imaging::Image& image, const std::string& path,
                                       const imaging::SaveOptions& options = {});
 
-// The same for a picture given band by band: the bytes SaveImageByName writes for it held
-// whole. PNG and BMP are never held whole (SavesInBands).
+// The same for a picture given band by band, never held whole: the bytes SaveImageByName
+// writes for it held whole. For the names SavesInBands accepts (PNG and BMP) only.
 imaging::StatusRecord SaveBandsByName(imaging::RowSource& source, const std::string& path,
                                       const imaging::SaveOptions& options = {});
 bool SavesInBands(const std::string& path);

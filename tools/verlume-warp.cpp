@@ -170,6 +170,37 @@ std::string BeyondLimits(const imaging::Bitmap& source, const warp::TransformPla
     return {};
 }
 
+// Renders the plan and saves the result as OUTPUT. A PNG or BMP is rendered band by band as
+// its encoder takes it; the other formats are rendered whole, and the source let go before
+// the encode. With `time`, how long the warp and the encode took.
+imaging::StatusRecord WarpAndSave(std::unique_ptr<imaging::Bitmap> source, const warp::TransformPlan& plan,
+                                  int neighbourhood, const std::string& output, const imaging::SaveOptions& saving,
+                                  bool time) {
+    auto report = [&](double warpMs, double encodeMs) {
+        if (!time) return;
+        std::fprintf(stderr, "verlume-warp: warp of %lld x %lld pixels took %.1f ms\n", (long long)plan.width,
+                     (long long)plan.height, warpMs);
+        std::fprintf(stderr, "verlume-warp: encode of %s took %.1f ms\n", output.c_str(), encodeMs);
+    };
+    if (files::SavesInBands(output)) {
+        warp::PlanRows result(*source, plan, neighbourhood);
+        Stopwatch save;
+        const imaging::StatusRecord saved = files::SaveBandsByName(result, output, saving);
+        report(result.RenderMs(), save.Ms() - result.RenderMs());
+        return saved;
+    }
+    Stopwatch warp;
+    std::string why;
+    std::unique_ptr<imaging::Bitmap> result = warp::RenderTransform(source.get(), plan, neighbourhood, &why);
+    const double warpMs = warp.Ms();
+    source.reset(); // the encode needs only the result and what it carries
+    if (!result) return {imaging::GenericError, why};
+    Stopwatch encode;
+    const imaging::StatusRecord saved = files::SaveImageByName(*result, output, saving);
+    report(warpMs, encode.Ms());
+    return saved;
+}
+
 std::optional<warp::PageSize> ParseSize(std::string_view text) {
     const size_t x = text.find('x');
     if (x == std::string_view::npos) return std::nullopt;
@@ -326,21 +357,11 @@ int main(int argc, char** argv) {
             saving.metadata = &kept;
             if (!plan.problem.empty()) {
                 status = BadValue(plan.problem);
-            } else {
-                // The result is rendered as the encoder takes it, a band at a time where it can.
-                warp::PlanRows result(*source, plan, neighbourhood);
-                Stopwatch save;
-                const imaging::StatusRecord saved = files::SaveBandsByName(result, output, saving);
-                if (time) {
-                    std::fprintf(stderr, "verlume-warp: warp of %lld x %lld pixels took %.1f ms\n", (long long)plan.width,
-                                 (long long)plan.height, result.RenderMs());
-                    std::fprintf(stderr, "verlume-warp: encode of %s took %.1f ms\n", output.c_str(),
-                                 save.Ms() - result.RenderMs());
-                }
-                if (saved.code != imaging::Ok) {
-                    std::fprintf(stderr, "verlume-warp: %s\n", saved.reason.c_str());
-                    status = 1;
-                }
+            } else if (const imaging::StatusRecord saved =
+                           WarpAndSave(std::move(source), plan, neighbourhood, output, saving, time);
+                       saved.code != imaging::Ok) {
+                std::fprintf(stderr, "verlume-warp: %s\n", saved.reason.c_str());
+                status = 1;
             }
         }
     }

@@ -109,11 +109,6 @@ const EncoderEntry* FindEntry(const CLSID* encoder) {
     return nullptr;
 }
 
-StatusRecord EncodeWhole(const EncoderEntry& entry, const Image& image, const SaveOptions& options,
-                         const Metadata* metadata, OutputFile& file) {
-    return entry.encode ? entry.encode(image, metadata, file) : EncodeWithQt(image, entry.qtFormat, options, metadata, file);
-}
-
 // Opens the file, prepares the metadata for a picture of `width` x `height`, encodes with
 // encode(metadata, file) and puts the file in place.
 template <class EncodeInto>
@@ -156,7 +151,7 @@ Status Image::Save(const std::string& path, const CLSID* encoder, const SaveOpti
     const EncoderEntry* entry = FindEntry(encoder);
     if (entry == nullptr) return Fail(InvalidParameter, "no encoder for that file type is installed");
     const StatusRecord saved = SaveWith(*entry, path, m_width, m_height, options, [&](const Metadata* m, OutputFile& f) {
-        return EncodeWhole(*entry, *this, options, m, f);
+        return entry->encode ? entry->encode(*this, m, f) : EncodeWithQt(*this, entry->qtFormat, options, m, f);
     });
     return saved.code == Ok ? Ok : Fail(saved.code, saved.reason);
 }
@@ -169,15 +164,11 @@ bool EncodesInBands(const CLSID& encoder) {
 StatusRecord SaveBands(RowSource& source, const std::string& path, const CLSID* encoder, const SaveOptions& options) {
     const EncoderEntry* entry = FindEntry(encoder);
     if (entry == nullptr) return {InvalidParameter, "no encoder for that file type is installed"};
+    if (!entry->bands) return {NotImplemented, entry->info.FormatDescription + " is not written in bands"};
     const uint32_t width = source.Width(), height = source.Height();
     if (StatusRecord fits = CheckBitmapSize(int64_t(width), int64_t(height)); fits.code != Ok) return fits;
-    return SaveWith(*entry, path, width, height, options, [&](const Metadata* m, OutputFile& f) -> StatusRecord {
-        if (entry->bands) return entry->bands(source, m, f);
-        Bitmap whole(int32_t(width), int32_t(height), PixelFormat32bppARGB);
-        if (!whole.HasContent()) return {whole.GetLastStatus(), whole.GetLastReason()};
-        source.Render(whole, 0);
-        return EncodeWhole(*entry, whole, options, m, f);
-    });
+    return SaveWith(*entry, path, width, height, options,
+                    [&](const Metadata* m, OutputFile& f) { return entry->bands(source, m, f); });
 }
 
 } // namespace imaging

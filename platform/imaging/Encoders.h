@@ -45,10 +45,10 @@ const std::vector<ImageCodecInfo>& GetImageEncoders();
 // Whether SaveBands encodes with `encoder` a band at a time (PNG and BMP).
 bool EncodesInBands(const CLSID& encoder);
 
-// Saves a picture given band by band (RowSource.h) as Image::Save saves it held whole, to the
-// byte, with the same guarantees for the file. PNG and BMP are encoded a band at a time, with
-// at most about 16 MB of the picture held; the other formats from the picture rendered whole.
-// A picture beyond the bitmap size limit is refused, as a bitmap of it would be.
+// Saves a picture given band by band (RowSource.h) with a PNG or BMP encoder as Image::Save
+// saves it held whole, to the byte, with the same guarantees for the file, holding at most
+// about 16 MB of the picture at a time. NotImplemented for the other encoders; a picture beyond
+// the bitmap size limit is refused, as a bitmap of it would be.
 StatusRecord SaveBands(RowSource& source, const std::string& path, const CLSID* encoder, const SaveOptions& options);
 
 } // namespace imaging

@@ -60,7 +60,7 @@ TEST(SaveImageByName, FormatFollowsTheName) {
 
 // A warp written band by band is the file of the result rendered whole and saved, to the
 // byte: results wide enough to take several bands, opaque (PNG without alpha, the whole
-// picture asked twice) and not, every mapping and smooth, every format. (The fuzzer renders
+// picture asked twice) and not, every mapping and smooth. (The fuzzer renders
 // the plain warp in bands of every height.)
 TEST(SaveBandsByName, WritesTheBytesOfTheWholeResult) {
     TempDir dir;
@@ -83,7 +83,7 @@ TEST(SaveBandsByName, WritesTheBytesOfTheWholeResult) {
          {.canvas = warp::CanvasChoice::FitResult, .smooth = true},
          {{0, 0}, {20000, 100}, {19000, 300}, {0, 250}}, 2, {"b.png", "b.bmp"}},
         {"smooth perspective", photo.get(), {.mapping = warp::Mapping::Perspective, .smooth = true}, inside, 2,
-         {"c.png", "c.bmp", "c.jpg", "c.tif"}},
+         {"c.png", "c.bmp"}},
         {"a translucent source, nearest pixel", translucent.get(), {}, inside, 1, {"d.png", "d.bmp"}},
     };
     for (const auto& c : cases) {
