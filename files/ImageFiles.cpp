@@ -57,9 +57,9 @@ StatusRecord SaveBandsByName(RowSource& source, const std::string& path, const S
     return SaveBands(source, path, &clsid, options);
 }
 
-bool SavesInBands(const std::string& path) {
+bool SavesInBands(const std::string& path, const SaveOptions& options) {
     CLSID clsid;
-    return FindEncoderByMimeType(EncoderMimeTypeForPath(path), &clsid) >= 0 && EncodesInBands(clsid);
+    return FindEncoderByMimeType(EncoderMimeTypeForPath(path), &clsid) >= 0 && EncodesInBands(clsid, options);
 }
 
 Metadata MetadataToKeep(const Metadata& source, bool stripped, bool keepProfile) {

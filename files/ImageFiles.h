@@ -31,11 +31,12 @@ int FindEncoderByMimeType(const std::string& mimeType, imaging::CLSID* clsid);
 imaging::StatusRecord SaveImageByName(imaging::Image& image, const std::string& path,
                                       const imaging::SaveOptions& options = {});
 
-// The same for a picture given band by band, never held whole: the bytes SaveImageByName
-// writes for it held whole. For the names SavesInBands accepts (PNG and BMP) only.
+// The same for a picture given band by band: the bytes SaveImageByName writes for it held
+// whole. PNG, BMP and TIFF only; never held whole where SavesInBands says so (PNG, BMP, a TIFF
+// without metadata).
 imaging::StatusRecord SaveBandsByName(imaging::RowSource& source, const std::string& path,
                                       const imaging::SaveOptions& options = {});
-bool SavesInBands(const std::string& path);
+bool SavesInBands(const std::string& path, const imaging::SaveOptions& options = {});
 
 // What a saved copy of a picture opened with `source` carries: all of it, its ICC profile
 // only (`stripped`), or nothing (`stripped` and not `keepProfile`).

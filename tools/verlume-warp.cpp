@@ -62,7 +62,8 @@ constexpr const char* kHelp =
     "  --max-memory MB    refuses an INPUT whose decode, or a warp whose result, would take\n"
     "                     more than MB megabytes of image memory; VERLUME_MAX_MEMORY if not\n"
     "                     given. The program's own code and libraries come on top (about 40 MB).\n"
-    "                     A PNG or BMP OUTPUT is written a band at a time, never held whole\n"
+    "                     A PNG, BMP or TIFF OUTPUT is written a band at a time, never held\n"
+    "                     whole (a TIFF only without EXIF, XMP or a profile to write)\n"
     "  --time             prints how long the decode, the warp and the encode took, in\n"
     "                     milliseconds, one line each on standard error\n"
     "  --help             prints this text\n"
@@ -170,9 +171,9 @@ std::string BeyondLimits(const imaging::Bitmap& source, const warp::TransformPla
     return {};
 }
 
-// Renders the plan and saves the result as OUTPUT. A PNG or BMP is rendered band by band as
-// its encoder takes it; the other formats are rendered whole, and the source let go before
-// the encode. With `time`, how long the warp and the encode took.
+// Renders the plan and saves the result as OUTPUT. A PNG, BMP or TIFF is rendered band by band
+// as its encoder takes it where it can (SavesInBands); otherwise the result is rendered whole,
+// and the source let go before the encode. With `time`, how long the warp and the encode took.
 imaging::StatusRecord WarpAndSave(std::unique_ptr<imaging::Bitmap> source, const warp::TransformPlan& plan,
                                   int neighbourhood, const std::string& output, const imaging::SaveOptions& saving,
                                   bool time) {
@@ -182,7 +183,7 @@ imaging::StatusRecord WarpAndSave(std::unique_ptr<imaging::Bitmap> source, const
                      (long long)plan.height, warpMs);
         std::fprintf(stderr, "verlume-warp: encode of %s took %.1f ms\n", output.c_str(), encodeMs);
     };
-    if (files::SavesInBands(output)) {
+    if (files::SavesInBands(output, saving)) {
         warp::PlanRows result(*source, plan, neighbourhood);
         Stopwatch save;
         const imaging::StatusRecord saved = files::SaveBandsByName(result, output, saving);
@@ -347,14 +348,15 @@ int main(int argc, char** argv) {
         } else {
             const uint32_t width = source->GetWidth(), height = source->GetHeight();
             const warp::TransformPlan plan = warp::PlanTransform(transform, corners, width, height);
-            if (const std::string beyond = BeyondLimits(*source, plan, files::SavesInBands(output), pixelLimit, memoryLimitMB);
+            const imaging::Metadata kept = files::MetadataToKeep(source->GetMetadata(), strip, !stripIcc);
+            saving.metadata = &kept;
+            if (const std::string beyond =
+                    BeyondLimits(*source, plan, files::SavesInBands(output, saving), pixelLimit, memoryLimitMB);
                 !beyond.empty()) {
                 std::fprintf(stderr, "verlume-warp: %s\n", beyond.c_str());
                 imaging::ImagingShutdown();
                 return 1;
             }
-            const imaging::Metadata kept = files::MetadataToKeep(source->GetMetadata(), strip, !stripIcc);
-            saving.metadata = &kept;
             if (!plan.problem.empty()) {
                 status = BadValue(plan.problem);
             } else if (const imaging::StatusRecord saved =

@@ -35,12 +35,21 @@ StatusRecord EncodeBmpFile(RowSource& source, const Metadata*, OutputFile& file)
 StatusRecord EncodePngFile(RowSource& source, const Metadata* metadata, OutputFile& file) {
     return EncodePng(source, metadata, file);
 }
+// Without metadata only (BandsWithout), into a regular file; otherwise the picture whole.
+StatusRecord EncodeTiffFile(RowSource& source, const Metadata* metadata, OutputFile& file) {
+    if (!metadata && file.Seekable()) return EncodeTiff(source, file);
+    Bitmap whole(int32_t(source.Width()), int32_t(source.Height()), PixelFormat32bppARGB);
+    if (!whole.HasContent()) return {whole.GetLastStatus(), whole.GetLastReason()};
+    source.Render(whole, 0);
+    return EncodeTiff(whole, metadata, file);
+}
 
 struct EncoderEntry {
     ImageCodecInfo info;
     const char* qtFormat; // Qt's writer, or
     Encode encode;        // our own
     EncodeBands bands;    // the same bytes from a picture given band by band, where there is one
+    bool bandsWithoutMetadataOnly = false;
 };
 
 // Fixed class ids, one per encoder.
@@ -53,7 +62,7 @@ const std::vector<EncoderEntry>& AllEncoders() {
         {{{0x8f0c5e2a, 0x41d6, 0x4b77, {0x9a, 0x1e, 0x60, 0x2d, 0x17, 0xc3, 0x01, 0x03}},
           "image/gif", "GIF", "*.GIF"}, nullptr, EncodeGifFile, nullptr},
         {{{0x8f0c5e2a, 0x41d6, 0x4b77, {0x9a, 0x1e, 0x60, 0x2d, 0x17, 0xc3, 0x01, 0x04}},
-          "image/tiff", "TIFF", "*.TIF;*.TIFF"}, nullptr, EncodeTiff, nullptr},
+          "image/tiff", "TIFF", "*.TIF;*.TIFF"}, nullptr, EncodeTiff, EncodeTiffFile, true},
         {{{0x8f0c5e2a, 0x41d6, 0x4b77, {0x9a, 0x1e, 0x60, 0x2d, 0x17, 0xc3, 0x01, 0x05}},
           "image/png", "PNG", "*.PNG"}, nullptr, EncodePng, EncodePngFile},
     };
@@ -156,9 +165,10 @@ Status Image::Save(const std::string& path, const CLSID* encoder, const SaveOpti
     return saved.code == Ok ? Ok : Fail(saved.code, saved.reason);
 }
 
-bool EncodesInBands(const CLSID& encoder) {
+bool EncodesInBands(const CLSID& encoder, const SaveOptions& options) {
     const EncoderEntry* entry = FindEntry(&encoder);
-    return entry && entry->bands;
+    const bool metadata = options.metadata && (!options.metadata->icc.empty() || options.metadata->HasExifOrXmp());
+    return entry && entry->bands && !(metadata && entry->bandsWithoutMetadataOnly);
 }
 
 StatusRecord SaveBands(RowSource& source, const std::string& path, const CLSID* encoder, const SaveOptions& options) {

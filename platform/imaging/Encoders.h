@@ -42,12 +42,14 @@ struct SaveOptions {
 // installed (Qt's JPEG or BMP writer) is left out.
 const std::vector<ImageCodecInfo>& GetImageEncoders();
 
-// Whether SaveBands encodes with `encoder` a band at a time (PNG and BMP).
-bool EncodesInBands(const CLSID& encoder);
+// Whether SaveBands encodes with `encoder` and `options` a band at a time: PNG and BMP, and
+// TIFF without metadata (exiv2 puts that into a whole file) into a regular file.
+bool EncodesInBands(const CLSID& encoder, const SaveOptions& options);
 
-// Saves a picture given band by band (RowSource.h) with a PNG or BMP encoder as Image::Save
-// saves it held whole, to the byte, with the same guarantees for the file, holding at most
-// about 16 MB of the picture at a time. NotImplemented for the other encoders; a picture beyond
+// Saves a picture given band by band (RowSource.h) with a PNG, BMP or TIFF encoder as
+// Image::Save saves it held whole, to the byte, with the same guarantees for the file. A band
+// at a time where EncodesInBands says so, at most about 16 MB of the picture held; otherwise
+// (a TIFF) it is rendered whole first. NotImplemented for the other encoders; a picture beyond
 // the bitmap size limit is refused, as a bitmap of it would be.
 StatusRecord SaveBands(RowSource& source, const std::string& path, const CLSID* encoder, const SaveOptions& options);
 

@@ -21,9 +21,10 @@ StatusRecord Failure(const std::string& path, int err) {
 }
 
 // Writes everything or returns the errno that stopped it.
-int WriteAll(int fd, const uint8_t* data, size_t size) {
+// At the file's position, or at `offset` when it is not negative.
+int WriteAll(int fd, const uint8_t* data, size_t size, off_t offset = -1) {
     while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
+        const ssize_t n = offset < 0 ? ::write(fd, data, size) : ::pwrite(fd, data, size, offset);
         if (n < 0) {
             if (errno == EINTR) continue;
             return errno;
@@ -31,6 +32,7 @@ int WriteAll(int fd, const uint8_t* data, size_t size) {
         if (n == 0) return EIO;
         data += n;
         size -= size_t(n);
+        if (offset >= 0) offset += n;
     }
     return 0;
 }
@@ -137,6 +139,13 @@ StatusRecord OutputFile::Write(const uint8_t* data, size_t size) {
     if (m_failed.code != Ok) return m_failed;
     if (m_fd < 0) return m_failed = {WrongState, "no file is open for writing"};
     if (const int err = WriteAll(m_fd, data, size)) return Failure(err);
+    return {};
+}
+
+StatusRecord OutputFile::WriteAt(uint64_t offset, const uint8_t* data, size_t size) {
+    if (m_failed.code != Ok) return m_failed;
+    if (!Seekable()) return m_failed = {WrongState, "the file is not written in a regular file"};
+    if (const int err = WriteAll(m_fd, data, size, off_t(offset))) return Failure(err);
     return {};
 }
 

@@ -30,6 +30,12 @@ public:
     StatusRecord Open(const std::string& path);
     // Appends `size` bytes. After a failure later writes do nothing and return it again.
     StatusRecord Write(const uint8_t* data, size_t size);
+    // Whether the bytes go to a regular file (the temporary one), where WriteAt works.
+    bool Seekable() const { return m_fd >= 0 && (m_unnamed || !m_temporary.empty()); }
+    // Writes `size` bytes `offset` bytes from the start, over what is there or beyond it (a gap
+    // reads as zeros); Seekable files only, and not mixed with Write. A failure fails the file
+    // as Write's do.
+    StatusRecord WriteAt(uint64_t offset, const uint8_t* data, size_t size);
     // Makes the written bytes the file at the path given to Open.
     StatusRecord Commit();
 

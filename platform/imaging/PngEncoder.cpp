@@ -259,18 +259,6 @@ private:
 // At most about this many bytes of a banded picture's pixels are held at a time.
 constexpr size_t kHeldBytes = size_t(16) << 20;
 
-// Whether any pixel of `source` is less than opaque, rendering it in bands of `rows` rows
-// over `buffer` until one is.
-bool AnyTranslucent(RowSource& source, uint8_t* buffer, int32_t rows) {
-    const int32_t width = int32_t(source.Width()), height = int32_t(source.Height());
-    for (int32_t top = 0; top < height; top += rows) {
-        Bitmap band(width, std::min(rows, height - top), width * 4, PixelFormat32bppARGB, buffer);
-        source.Render(band, uint32_t(top));
-        if (HasTranslucentPixel(band)) return true;
-    }
-    return false;
-}
-
 } // namespace
 
 StatusRecord EncodePng(const Image& image, const Metadata* metadata, OutputFile& out) {
@@ -296,7 +284,7 @@ StatusRecord EncodePng(RowSource& source, const Metadata* metadata, OutputFile& 
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[pixelRow * size_t(heldRows + 1)]);
     if (!buffer) return NotEnoughMemory("to encode the image", pixelRow * size_t(heldRows + 1));
     uint8_t* const above = buffer.get() + pixelRow * size_t(heldRows);
-    const bool alpha = AnyTranslucent(source, buffer.get(), heldRows);
+    const bool alpha = HasTranslucentPixel(source, buffer.get(), heldRows);
     const Layout l = MakeLayout(width, height, alpha, PixelFormat32bppARGB, nullptr);
     // Whole bands at a time, the same bands as the picture held whole.
     const int32_t bandsHeld = std::max(1, heldRows / l.bandRows);

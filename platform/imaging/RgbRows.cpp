@@ -87,4 +87,14 @@ bool HasTranslucentPixel(const Image& image) {
     return found;
 }
 
+bool HasTranslucentPixel(RowSource& source, uint8_t* buffer, int32_t rows) {
+    const int32_t width = int32_t(source.Width()), height = int32_t(source.Height());
+    for (int32_t top = 0; top < height; top += rows) {
+        Bitmap band(width, std::min(rows, height - top), width * 4, PixelFormat32bppARGB, buffer);
+        source.Render(band, uint32_t(top));
+        if (HasTranslucentPixel(band)) return true;
+    }
+    return false;
+}
+
 } // namespace imaging

@@ -3,6 +3,7 @@
 // store. Encoders choose a reader once per image and call it row by row.
 
 #include "Bitmap.h"
+#include "RowSource.h"
 
 #include <cstdint>
 
@@ -17,5 +18,9 @@ RgbRowReader RgbRowReaderFor(PixelFormat format, bool alpha);
 
 // Whether any pixel of `image` is less than opaque. False for formats without alpha.
 bool HasTranslucentPixel(const Image& image);
+
+// The same for a picture given band by band: its bands of `rows` rows rendered into `buffer`
+// (room for them in 32bppARGB) until one has such a pixel.
+bool HasTranslucentPixel(RowSource& source, uint8_t* buffer, int32_t rows);
 
 } // namespace imaging

@@ -59,15 +59,17 @@ TEST(SaveImageByName, FormatFollowsTheName) {
 }
 
 // A warp written band by band is the file of the result rendered whole and saved, to the
-// byte: results wide enough to take several bands, opaque (PNG without alpha, the whole
-// picture asked twice) and not, every mapping and smooth. (The fuzzer renders
-// the plain warp in bands of every height.)
+// byte: results wide enough to take several bands, opaque (without alpha: the whole picture
+// asked twice) and not, every mapping and smooth, with metadata and without. (The fuzzer
+// renders the plain warp in bands of every height.)
 TEST(SaveBandsByName, WritesTheBytesOfTheWholeResult) {
     TempDir dir;
     std::mt19937 rng(52);
     auto photo = RandomBitmap(PixelFormat24bppRGB, 300, 200, rng);
     auto translucent = RandomBitmap(PixelFormat32bppARGB, 300, 200, rng);
     const warp::Corners inside{{30, 20}, {270, 25}, {260, 180}, {20, 170}};
+    Metadata carried; // a TIFF with metadata is rendered whole first
+    carried.xmp = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"/>";
     const struct {
         const char* what;
         Bitmap* source;
@@ -75,16 +77,18 @@ TEST(SaveBandsByName, WritesTheBytesOfTheWholeResult) {
         warp::Corners corners;
         int neighbourhood;
         std::vector<const char*> names;
+        const Metadata* metadata = nullptr;
     } cases[] = {
         {"a wide page, opaque", photo.get(),
          {.direction = warp::Direction::Straighten, .pageSize = warp::PageSize{20000, 300}}, inside, 2,
-         {"a.png", "a.bmp"}},
+         {"a.png", "a.bmp", "a.tif"}},
         {"a wide canvas, transparent around, smooth", photo.get(),
          {.canvas = warp::CanvasChoice::FitResult, .smooth = true},
-         {{0, 0}, {20000, 100}, {19000, 300}, {0, 250}}, 2, {"b.png", "b.bmp"}},
+         {{0, 0}, {20000, 100}, {19000, 300}, {0, 250}}, 2, {"b.png", "b.bmp", "b.tif"}},
         {"smooth perspective", photo.get(), {.mapping = warp::Mapping::Perspective, .smooth = true}, inside, 2,
          {"c.png", "c.bmp"}},
-        {"a translucent source, nearest pixel", translucent.get(), {}, inside, 1, {"d.png", "d.bmp"}},
+        {"a translucent source, nearest pixel, with metadata", translucent.get(), {}, inside, 1,
+         {"d.png", "d.bmp", "d.tif"}, &carried},
     };
     for (const auto& c : cases) {
         const warp::TransformPlan plan = warp::PlanTransform(c.transform, c.corners, 300, 200);
@@ -92,10 +96,11 @@ TEST(SaveBandsByName, WritesTheBytesOfTheWholeResult) {
         auto whole = warp::RenderTransform(c.source, plan, c.neighbourhood);
         ASSERT_TRUE(whole);
         warp::PlanRows bands(*c.source, plan, c.neighbourhood);
+        const SaveOptions options{.metadata = c.metadata};
         for (const std::string name : c.names) {
             SCOPED_TRACE(std::string(c.what) + ", " + name);
-            ASSERT_EQ(Ok, files::SaveImageByName(*whole, dir.file("whole-" + name)).code);
-            ASSERT_EQ(Ok, files::SaveBandsByName(bands, dir.file(name)).code);
+            ASSERT_EQ(Ok, files::SaveImageByName(*whole, dir.file("whole-" + name), options).code);
+            ASSERT_EQ(Ok, files::SaveBandsByName(bands, dir.file(name), options).code);
             EXPECT_EQ(ReadFile(dir.file("whole-" + name)), ReadFile(dir.file(name)));
         }
     }
