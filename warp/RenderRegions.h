@@ -59,7 +59,11 @@ void RenderRegions(imaging::Bitmap* source, const ResultRows& destination, int64
     uint8_t* const scan0 = static_cast<uint8_t*>(out.Scan0);
     const int32_t stride = out.Stride;
     // In 64 bits: a region may reach beyond the 32-bit range.
-    auto clip = [](int64_t value, int64_t low, int64_t high) { return int32_t(std::clamp<int64_t>(value, low, high)); };
+    auto clip = [](int64_t value, int64_t low, int64_t high) {
+        return int32_t(std::clamp<int64_t>(value, low, high));
+    };
+    // Only what the destination holds.
+    const int64_t right = std::min<int64_t>(columns, held.Width);
     const int64_t top = std::clamp<int64_t>(destination.firstRow, 0, rows);
     const int64_t bottom = std::clamp<int64_t>(destination.firstRow + held.Height, top, rows);
     DispatchPixelFormat(format, [&]<PixelFormat F>() {
@@ -67,9 +71,10 @@ void RenderRegions(imaging::Bitmap* source, const ResultRows& destination, int64
         const bool vectorSampling = (F == PixelFormat24bppRGB || kBytes == 4) && UsableSimd() != SimdLevel::Scalar;
         const SampleRunFunction sample = vectorSampling ? SampleRunAvx2For(kBytes, n) : nullptr;
         for (const Rect& region : regions) {
-            const int32_t firstColumn = clip(region.X, 0, columns);
-            const int32_t lastColumn = clip(int64_t(region.X) + region.Width, 0, columns);
-            const int32_t firstRow = clip(region.Y, top, bottom), lastRow = clip(int64_t(region.Y) + region.Height, top, bottom);
+            const int32_t firstColumn = clip(region.X, 0, right);
+            const int32_t lastColumn = clip(int64_t(region.X) + region.Width, 0, right);
+            const int32_t firstRow = clip(region.Y, top, bottom);
+            const int32_t lastRow = clip(int64_t(region.Y) + region.Height, top, bottom);
             if (firstColumn >= lastColumn || firstRow >= lastRow) continue;
             ParallelRows(lastRow - firstRow, [&](int32_t first, int32_t last) {
                 alignas(64) int32_t iu[kRun], iv[kRun];

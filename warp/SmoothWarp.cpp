@@ -103,7 +103,8 @@ void RenderGrid(const SmoothSource& source, const ResultRows& destination, Box b
         UnlockLevels(source, levelData);
         return;
     }
-    // Only the rows the destination holds.
+    // Only what the destination holds.
+    box.right = std::clamp<int64_t>(area.Width, box.left, box.right);
     box.top = std::clamp(destination.firstRow, box.top, box.bottom);
     box.bottom = std::clamp(destination.firstRow + area.Height, box.top, box.bottom);
     uint8_t* const scan0 = static_cast<uint8_t*>(out.Scan0);
