@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -75,7 +76,8 @@ Converted ToLayerFormat(QImage image) {
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
 // Qt's GIF reader shows as much of a cut-off file as it holds; giflib tells whether the file
-// is whole.
+// is whole. Record by record, each image's rows decoded into one row's room: an image's
+// stated size takes no memory (giflib's DGifSlurp allocates it, 1.5 GB for a 62-byte file).
 bool GifIsWhole(const QByteArray& bytes) {
     struct Source {
         const QByteArray* bytes;
@@ -91,7 +93,24 @@ bool GifIsWhole(const QByteArray& bytes) {
     int error = 0;
     GifFileType* gif = DGifOpen(&source, read, &error);
     if (gif == nullptr) return false;
-    const bool whole = DGifSlurp(gif) == GIF_OK;
+    std::vector<GifPixelType> row;
+    bool whole = false, ok = true;
+    while (ok && !whole) {
+        GifRecordType type;
+        ok = DGifGetRecordType(gif, &type) == GIF_OK;
+        if (!ok || type == TERMINATE_RECORD_TYPE) {
+            whole = ok;
+        } else if (type == IMAGE_DESC_RECORD_TYPE) {
+            ok = DGifGetImageDesc(gif) == GIF_OK && gif->Image.Width > 0 && gif->Image.Height > 0;
+            if (ok) row.resize(size_t(gif->Image.Width));
+            for (int y = 0; ok && y < gif->Image.Height; ++y) ok = DGifGetLine(gif, row.data(), gif->Image.Width) == GIF_OK;
+        } else if (type == EXTENSION_RECORD_TYPE) {
+            int code = 0;
+            GifByteType* block = nullptr;
+            ok = DGifGetExtension(gif, &code, &block) == GIF_OK;
+            while (ok && block != nullptr) ok = DGifGetExtensionNext(gif, &block) == GIF_OK;
+        }
+    }
     DGifCloseFile(gif, &error);
     return whole;
 }
