@@ -149,6 +149,13 @@ StatusRecord OutputFile::WriteAt(uint64_t offset, const uint8_t* data, size_t si
     return {};
 }
 
+StatusRecord OutputFile::Rewind() {
+    if (m_failed.code != Ok) return m_failed;
+    if (!Seekable()) return m_failed = {WrongState, "the file is not written in a regular file"};
+    if (::ftruncate(m_fd, 0) != 0 || ::lseek(m_fd, 0, SEEK_SET) != 0) return Failure(errno);
+    return {};
+}
+
 // Gives the unnamed file the name `name`, which must not exist.
 int OutputFile::LinkUnnamed(const std::string& name) {
     const std::string self = "/proc/self/fd/" + std::to_string(m_fd);

@@ -36,6 +36,8 @@ public:
     // reads as zeros); Seekable files only, and not mixed with Write. A failure fails the file
     // as Write's do.
     StatusRecord WriteAt(uint64_t offset, const uint8_t* data, size_t size);
+    // Drops everything written, to write the file again from its start; Seekable files only.
+    StatusRecord Rewind();
     // Makes the written bytes the file at the path given to Open.
     StatusRecord Commit();
 

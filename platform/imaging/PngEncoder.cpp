@@ -284,24 +284,35 @@ StatusRecord EncodePng(RowSource& source, const Metadata* metadata, OutputFile& 
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[pixelRow * size_t(heldRows + 1)]);
     if (!buffer) return NotEnoughMemory("to encode the image", pixelRow * size_t(heldRows + 1));
     uint8_t* const above = buffer.get() + pixelRow * size_t(heldRows);
-    const bool alpha = HasTranslucentPixel(source, buffer.get(), heldRows);
-    const Layout l = MakeLayout(width, height, alpha, PixelFormat32bppARGB, nullptr);
-    // Whole bands at a time, the same bands as the picture held whole.
-    const int32_t bandsHeld = std::max(1, heldRows / l.bandRows);
-    Container container(l, out);
-    StatusRecord s = container.Begin(metadata);
-    std::vector<Piece> pieces;
-    for (int32_t first = 0; first < l.bands && s.code == Ok; first += bandsHeld) {
-        const int32_t last = std::min(l.bands, first + bandsHeld);
-        const int32_t top = first * l.bandRows, rows = std::min(height, last * l.bandRows) - top;
-        Bitmap band(width, rows, width * 4, PixelFormat32bppARGB, buffer.get());
-        source.Render(band, uint32_t(top));
-        if (!CompressBands(l, {buffer.get(), int64_t(pixelRow), top, above}, first, last, pieces))
-            return NotEnoughMemory("to encode the image", l.rowBytes * size_t(l.bandRows) * size_t(bandsHeld));
-        for (size_t i = 0; i < pieces.size() && s.code == Ok; ++i) s = container.Add(pieces[i]);
-        std::memcpy(above, buffer.get() + pixelRow * size_t(rows - 1), pixelRow);
+    const int64_t looked = out.Seekable() ? kRowsLookedAtFirst : height;
+    bool alpha = HasTranslucentPixel(source, buffer.get(), heldRows, looked);
+    // Written without alpha until a band says otherwise, then again with it.
+    for (bool again = true; again;) {
+        again = false;
+        const Layout l = MakeLayout(width, height, alpha, PixelFormat32bppARGB, nullptr);
+        // Whole bands at a time, the same bands as the picture held whole.
+        const int32_t bandsHeld = std::max(1, heldRows / l.bandRows);
+        Container container(l, out);
+        StatusRecord s = container.Begin(metadata);
+        std::vector<Piece> pieces;
+        for (int32_t first = 0; first < l.bands && s.code == Ok && !again; first += bandsHeld) {
+            const int32_t last = std::min(l.bands, first + bandsHeld);
+            const int32_t top = first * l.bandRows, rows = std::min(height, last * l.bandRows) - top;
+            Bitmap band(width, rows, width * 4, PixelFormat32bppARGB, buffer.get());
+            source.Render(band, uint32_t(top));
+            if (!alpha && top + rows > looked && HasTranslucentPixel(band)) {
+                alpha = again = true;
+                s = out.Rewind();
+                break;
+            }
+            if (!CompressBands(l, {buffer.get(), int64_t(pixelRow), top, above}, first, last, pieces))
+                return NotEnoughMemory("to encode the image", l.rowBytes * size_t(l.bandRows) * size_t(bandsHeld));
+            for (size_t i = 0; i < pieces.size() && s.code == Ok; ++i) s = container.Add(pieces[i]);
+            std::memcpy(above, buffer.get() + pixelRow * size_t(rows - 1), pixelRow);
+        }
+        if (s.code != Ok || !again) return s;
     }
-    return s;
+    return {};
 }
 
 } // namespace imaging

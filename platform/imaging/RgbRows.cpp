@@ -87,10 +87,14 @@ bool HasTranslucentPixel(const Image& image) {
     return found;
 }
 
-bool HasTranslucentPixel(RowSource& source, uint8_t* buffer, int32_t rows) {
-    const int32_t width = int32_t(source.Width()), height = int32_t(source.Height());
-    for (int32_t top = 0; top < height; top += rows) {
-        Bitmap band(width, std::min(rows, height - top), width * 4, PixelFormat32bppARGB, buffer);
+bool HasTranslucentPixel(RowSource& source, uint8_t* buffer, int32_t rows, int64_t limit) {
+    const int32_t width = int32_t(source.Width());
+    const int32_t height = int32_t(std::min<int64_t>(source.Height(), limit));
+    // Small bands first, where such a pixel mostly is (a warp's transparent margins), then
+    // growing ones, so that an opaque picture costs few renders.
+    int32_t count = std::min(rows, 16);
+    for (int32_t top = 0; top < height; top += count, count = std::min(rows, count * 2)) {
+        Bitmap band(width, std::min(count, height - top), width * 4, PixelFormat32bppARGB, buffer);
         source.Render(band, uint32_t(top));
         if (HasTranslucentPixel(band)) return true;
     }

@@ -19,8 +19,14 @@ RgbRowReader RgbRowReaderFor(PixelFormat format, bool alpha);
 // Whether any pixel of `image` is less than opaque. False for formats without alpha.
 bool HasTranslucentPixel(const Image& image);
 
-// The same for a picture given band by band: its bands of `rows` rows rendered into `buffer`
-// (room for them in 32bppARGB) until one has such a pixel.
-bool HasTranslucentPixel(RowSource& source, uint8_t* buffer, int32_t rows);
+// The same for the picture's first `limit` rows, given band by band: rendered into `buffer`
+// (room for `rows` rows in 32bppARGB) until a band has such a pixel.
+bool HasTranslucentPixel(RowSource& source, uint8_t* buffer, int32_t rows, int64_t limit);
+
+// How many of a banded picture's first rows an encoder looks at for a pixel less than opaque
+// before it writes: they tell for most warps (their transparent margins). Past them the picture
+// is taken for opaque, and written again with alpha should a band say otherwise; a file that
+// cannot be written again has every row looked at first.
+inline constexpr int64_t kRowsLookedAtFirst = 64;
 
 } // namespace imaging

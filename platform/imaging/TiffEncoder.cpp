@@ -260,27 +260,40 @@ StatusRecord EncodeTiff(RowSource& source, OutputFile& out) {
     const int32_t heldRows = int32_t(std::clamp<size_t>(kHeldBytes / pixelRow, 1, size_t(height)));
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[pixelRow * size_t(heldRows)]);
     if (!buffer) return NotEnoughMemory("to encode the image", pixelRow * size_t(heldRows));
-    const Layout l = MakeLayout(width, height, HasTranslucentPixel(source, buffer.get(), heldRows));
-    const HeldRows rows{buffer.get(), int64_t(pixelRow), 0, RgbRowReaderFor(PixelFormat32bppARGB, l.spp == 4), nullptr};
-    // Whole strips at a time, the same strips as the picture held whole.
-    const int32_t stripsHeld = std::max(1, heldRows / l.stripRows);
-    MemoryFile file;
-    file.out = &out;
-    Writer writer(l, file);
-    std::vector<Strip> compressed;
-    for (int32_t first = 0; first < l.strips; first += stripsHeld) {
-        const int32_t last = std::min(l.strips, first + stripsHeld);
-        const int32_t top = first * l.stripRows, count = std::min(height, last * l.stripRows) - top;
-        Bitmap band(width, count, int32_t(pixelRow), PixelFormat32bppARGB, buffer.get());
-        source.Render(band, uint32_t(top));
-        HeldRows held = rows;
-        held.firstRow = top;
-        if (!CompressOnEveryCore(l, held, first, last, compressed))
-            return NotEnoughMemory("to encode the image", pixelRow * size_t(heldRows));
-        for (int32_t s = first; s < last; ++s)
-            if (!writer.Add(s, compressed[size_t(s - first)])) return writer.Finish();
+    bool alpha = HasTranslucentPixel(source, buffer.get(), heldRows, kRowsLookedAtFirst);
+    // Written without alpha until a band says otherwise, then again with it.
+    for (bool again = true; again;) {
+        again = false;
+        const Layout l = MakeLayout(width, height, alpha);
+        HeldRows held{buffer.get(), int64_t(pixelRow), 0, RgbRowReaderFor(PixelFormat32bppARGB, alpha), nullptr};
+        // Whole strips at a time, the same strips as the picture held whole.
+        const int32_t stripsHeld = std::max(1, heldRows / l.stripRows);
+        StatusRecord s;
+        {
+            MemoryFile file;
+            file.out = &out;
+            Writer writer(l, file);
+            std::vector<Strip> compressed;
+            bool written = true;
+            for (int32_t first = 0; first < l.strips && written && !again; first += stripsHeld) {
+                const int32_t last = std::min(l.strips, first + stripsHeld);
+                const int32_t top = first * l.stripRows, count = std::min(height, last * l.stripRows) - top;
+                Bitmap band(width, count, int32_t(pixelRow), PixelFormat32bppARGB, buffer.get());
+                source.Render(band, uint32_t(top));
+                if (!alpha && top + count > kRowsLookedAtFirst && HasTranslucentPixel(band)) {
+                    alpha = again = true;
+                    break;
+                }
+                held.firstRow = top;
+                if (!CompressOnEveryCore(l, held, first, last, compressed))
+                    return NotEnoughMemory("to encode the image", pixelRow * size_t(heldRows));
+                for (int32_t s = first; s < last && written; ++s) written = writer.Add(s, compressed[size_t(s - first)]);
+            }
+            if (!again) return writer.Finish();
+        } // libtiff lets go of the file before it is written again
+        if (s = out.Rewind(); s.code != Ok) return s;
     }
-    return writer.Finish();
+    return {};
 }
 
 } // namespace imaging
