@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <vector>
 #include <fcntl.h>
 #include <poll.h>
@@ -140,6 +141,16 @@ DeviceEnds EndsOf(QIODevice& device) {
     return ends;
 }
 
+// Reads 8 bytes at an offset of a random-access device, leaving it where it was.
+std::function<bool(uint64_t, uint8_t*)> ChunkReader(QIODevice& device) {
+    return [&device](uint64_t offset, uint8_t* out) {
+        const qint64 at = device.pos();
+        const bool read = device.seek(qint64(offset)) && device.read(reinterpret_cast<char*>(out), 8) == 8;
+        device.seek(at);
+        return read;
+    };
+}
+
 // Decodes what `device` holds, upright as `metadata` says, and keeps the metadata with it;
 // null with the reason in *why on failure. `name` starts the reason ("\"photo.png\" is
 // damaged or incomplete").
@@ -217,6 +228,8 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
             return fail(UnknownImageFormat, "is damaged or incomplete");
         // The common PNGs go straight into the bitmap; the others to Qt.
         if (format == "png") {
+            if (!PngChunksFit(uint64_t(std::max<qint64>(input->size(), 0)), ChunkReader(*input)))
+                return fail(UnknownImageFormat, "is damaged or incomplete");
             StatusRecord failed;
             bool handled = false;
             std::unique_ptr<Bitmap> bitmap = DecodePng(*input, metadata.orientation, limits, &failed, &handled);

@@ -281,4 +281,15 @@ bool FormatIsWhole(const char* format, const FileBytes& f) {
     return true;
 }
 
+bool PngChunksFit(uint64_t size, const std::function<bool(uint64_t offset, uint8_t* out)>& read) {
+    uint8_t start[8]; // a chunk's length and type
+    for (uint64_t at = 8; at + 12 <= size && read(at, start);) {
+        const uint64_t length = Be32(start);
+        if (length > 0x7FFFFFFFu || at + 12 + length > size) return false;
+        if (std::memcmp(start + 4, "IEND", 4) == 0) return true;
+        at += 12 + length;
+    }
+    return false;
+}
+
 } // namespace imaging

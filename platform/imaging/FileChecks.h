@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace imaging {
 
@@ -41,5 +42,10 @@ struct FileBytes {
 bool FormatIsWhole(const char* format, const FileBytes& file);
 // Whether the check above needs the whole file in `head` (the text formats).
 bool CheckNeedsWholeFile(const char* format);
+
+// For a PNG of `size` bytes: true when every chunk from the signature on, up to IEND, lies
+// within the file (readers allocate what a chunk's length claims before reading it).
+// read(offset, out) fills out[0..8) with the file's bytes there, false past its end.
+bool PngChunksFit(uint64_t size, const std::function<bool(uint64_t offset, uint8_t* out)>& read);
 
 } // namespace imaging
