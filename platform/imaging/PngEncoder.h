@@ -15,8 +15,8 @@ namespace imaging {
 StatusRecord EncodePng(const Image& image, const Metadata* metadata, OutputFile& out);
 
 // The same bytes for a picture given band by band, of which at most about 16 MB of pixels are
-// held at a time. Whether it has a pixel less than opaque is asked first, band by band until
-// one is found: a picture without one is rendered twice.
+// held at a time. Alpha is decided as kRowsLookedAtFirst (RgbRows.h) says: a picture whose
+// first pixel less than opaque lies past those rows is written twice.
 StatusRecord EncodePng(RowSource& source, const Metadata* metadata, OutputFile& out);
 
 } // namespace imaging

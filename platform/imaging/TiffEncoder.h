@@ -15,8 +15,8 @@ namespace imaging {
 StatusRecord EncodeTiff(const Image& image, const Metadata* metadata, OutputFile& out);
 
 // The same bytes, without metadata, for a picture given band by band, of which at most about
-// 16 MB of pixels are held at a time; `out` must be Seekable. Whether it has a pixel less than
-// opaque is asked first, as the PNG encoder does.
+// 16 MB of pixels are held at a time; `out` must be Seekable. Alpha is decided as the PNG
+// encoder decides it.
 StatusRecord EncodeTiff(RowSource& source, OutputFile& out);
 
 } // namespace imaging
