@@ -226,10 +226,11 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
         }
         if (!FormatIsWhole(format.constData(), EndsOf(*input)))
             return fail(UnknownImageFormat, "is damaged or incomplete");
-        // The common PNGs go straight into the bitmap; the others to Qt.
         if (format == "png") {
+            // libpng allocates what a chunk claims before it reads the chunk.
             if (!PngChunksFit(uint64_t(std::max<qint64>(input->size(), 0)), ChunkReader(*input)))
                 return fail(UnknownImageFormat, "is damaged or incomplete");
+            // The common PNGs go straight into the bitmap; the others to Qt.
             StatusRecord failed;
             bool handled = false;
             std::unique_ptr<Bitmap> bitmap = DecodePng(*input, metadata.orientation, limits, &failed, &handled);
