@@ -186,7 +186,7 @@ TEST(Decoding, BadFilesGiveAClearStatus) {
     auto damagedOne = [](const std::string& name) {
         return !name.ends_with(".wbmp") && (name.starts_with("truncated.") || name.starts_with("claim."));
     };
-    for (const BadFile& f : MakeBadInputFiles(dir)) {
+    for (const BadFile& f : BadInputFiles(dir)) {
         SCOPED_TRACE(f.what);
         auto bitmap = Bitmap::FromFile(dir.file(f.name));
         EXPECT_FALSE(bitmap->HasContent());
@@ -209,7 +209,7 @@ TEST(Decoding, BadFilesGiveAClearStatus) {
 // pipe that delivers a whole image opens it.
 TEST(Decoding, PipesAreCheckedByWhatTheyDeliver) {
     TempDir dir;
-    MakeBadInputFiles(dir);
+    BadInputFiles(dir);
     const struct { const char* file; bool opens; } rows[] = {
         {"good.png", true}, {"good.jpg", true}, {"truncated.gif", false},
         {"truncated.bmp", false}, {"scan-half.jpg", false}, {"claim.bmp", false},

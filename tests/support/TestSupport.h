@@ -70,26 +70,16 @@ struct Quad {
 inline uint32_t Bits(float f) { return std::bit_cast<uint32_t>(f); }
 inline uint64_t Bits(double d) { return std::bit_cast<uint64_t>(d); }
 
-} // namespace testing_support
+// A file under tests/data.
+std::string DataFile(const std::string& name);
 
-namespace testing_support {
-
-// Files that must not open, made in `dir`: each with its file name and what is wrong with it.
-// Also makes "good.png" (32 x 24), from which the truncated ones are cut.
+// Files that must not open, copied into `dir` from tests/data/bad (a FIFO, a folder and a
+// missing name made there), each with its file name and what is wrong with it. Also
+// "good.png" (32 x 24) and the other whole files the truncated ones were cut from.
 struct BadFile {
     std::string name;
     std::string what;
 };
-std::vector<BadFile> MakeBadInputFiles(const TempDir& dir);
-
-// A `w` x `h` picture written by Qt's writer for `format` ("webp", "ppm", "xbm", ...), as a
-// bilevel one for the bilevel formats.
-std::vector<uint8_t> QtWritten(const char* format, int w, int h);
-
-// A whole GIF with a logical screen of `width` x `height` and one 1 x 1 image.
-std::vector<uint8_t> GifWithScreen(uint16_t width, uint16_t height);
-
-// A PNG whose header states the size, followed by a few bytes of image data and its end.
-std::vector<uint8_t> PngWithStatedSize(uint32_t width, uint32_t height);
+std::vector<BadFile> BadInputFiles(const TempDir& dir);
 
 } // namespace testing_support

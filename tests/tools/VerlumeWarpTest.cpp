@@ -227,7 +227,7 @@ TEST_F(VerlumeWarp, BadFilesExitWithOneLine) {
 // and one line naming the limit, before the memory is taken (a 35-byte GIF whose screen is
 // 16383 x 16383 pixels is refused, not decoded); what is within them works as without.
 TEST_F(VerlumeWarp, LimitsAServiceSets) {
-    WriteFile(m_dir.file("screen.gif"), GifWithScreen(16383, 16383));
+    std::filesystem::copy_file(DataFile("screen-16383.gif"), m_dir.file("screen.gif"));
     const std::string corners = " 0,0 64,0 64,48 0,48", out = m_dir.file("out.png");
     auto run = [&](const std::string& environment, const std::string& args) {
         return RunProgram("/bin/sh", {"-c", environment + " exec " + VERLUME_WARP_EXE + " " + args});
