@@ -70,8 +70,6 @@ TEST_F(VerlumeWarp, WritesTheWarpInTheFormatItsNameSays) {
     EXPECT_EQ("", run.err);
     ASSERT_EQ(0, RunTool({"--neighbourhood=1", m_input, m_dir.file("nearest.png"), "5,3", "60,-2", "62,47", "-4,40"}).status);
     EXPECT_NE(ReadFile(output), ReadFile(m_dir.file("nearest.png")));
-    ASSERT_EQ(0, RunTool({m_input, m_dir.file("out.JPG"), "0,0", "64,0", "64,48", "0,48"}).status);
-    EXPECT_EQ(0xFF, ReadFile(m_dir.file("out.JPG")).at(0));
 
     // --time: one line each for the decode, the warp and the encode, in that order.
     const std::string timedOutput = m_dir.file("timed.png");

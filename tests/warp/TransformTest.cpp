@@ -127,23 +127,6 @@ TEST(Transform, StraightenRecoversAPagePhotographedAtAnAngle) {
     EXPECT_LT(MeanDifference(*flat, *straightened, 2), 2.0);
 }
 
-// Placed with the perspective map on a quad larger than the picture, on a canvas that fits it,
-// then straightened from the same corners: the picture again.
-TEST(Transform, PlaceThenStraightenGivesThePictureBack) {
-    auto picture = Picture(240, 180, [](double x, double y) {
-        return 128 + 60 * std::sin(x / 13) + 50 * std::cos(y / 11 + x / 29);
-    });
-    const Corners quad{{-20, -10}, {270, 15}, {250, 200}, {5, 190}};
-    const warp::TransformPlan placed = warp::PlanTransform(
-        {.mapping = warp::Mapping::Perspective, .canvas = warp::CanvasChoice::FitResult}, quad, 240, 180);
-    auto result = warp::RenderTransform(picture.get(), placed, 2);
-    ASSERT_TRUE(result);
-    auto back = Render(*result, {.direction = warp::Direction::Straighten, .pageSize = warp::PageSize{240, 180}},
-                       placed.corners);
-    ASSERT_TRUE(back);
-    EXPECT_LT(MeanDifference(*picture, *back, 3), 2.0);
-}
-
 TEST(Transform, FittedCanvasHoldsTheImageAndTheQuad) {
     const struct { Corners c; int64_t w, h; Point origin; } cases[] = {
         {{{10, 10}, {90, 5}, {95, 70}, {3, 60}}, 100, 80, {0, 0}},          // inside: the image's size
