@@ -3,6 +3,7 @@
 //
 //   build/bench/io_bench
 //   build/bench/io_bench --benchmark_filter=Png
+//   VERLUME_BENCH_PHOTO=photo.jpg build/bench/io_bench --benchmark_filter=Png
 //
 // The encode cases write to /dev/null, which the program writes in place, so they time the
 // encoders alone; the *ToFile cases write into a temporary folder (VERLUME_BENCH_DIR, else the
@@ -25,6 +26,7 @@
 #include <turbojpeg.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -73,14 +75,26 @@ std::unique_ptr<Bitmap> PhotoLikeSource() {
     return bitmap;
 }
 
+// The photo-like picture, or the photo named by VERLUME_BENCH_PHOTO (a decoded JPEG, say).
 Bitmap& Source() {
-    static std::unique_ptr<Bitmap> source = PhotoLikeSource();
+    static std::unique_ptr<Bitmap> source = [] {
+        const char* photo = std::getenv("VERLUME_BENCH_PHOTO");
+        if (!photo) return PhotoLikeSource();
+        auto opened = Bitmap::FromFile(photo);
+        if (!opened->HasContent()) std::fprintf(stderr, "io_bench: %s\n", opened->GetLastReason().c_str()), std::exit(1);
+        return opened;
+    }();
     return *source;
 }
 
-// The warp onto the benchmark corners: transparent outside the quad.
+// The warp onto the benchmark corners, scaled to the source's size: transparent outside the quad.
 Bitmap& Result() {
-    static std::unique_ptr<Bitmap> result(warp::WarpToNewBitmap(&Source(), kCorners, 2));
+    static std::unique_ptr<Bitmap> result = [] {
+        const double sx = Source().GetWidth() / double(kWidth), sy = Source().GetHeight() / double(kHeight);
+        auto at = [&](Point p) { return Point{int32_t(std::lround(p.X * sx)), int32_t(std::lround(p.Y * sy))}; };
+        const warp::Corners c{at(kCorners.topLeft), at(kCorners.topRight), at(kCorners.bottomRight), at(kCorners.bottomLeft)};
+        return warp::WarpToNewBitmap(&Source(), c, 2);
+    }();
     return *result;
 }
 

@@ -6,6 +6,7 @@
 #include "RgbRows.h"
 
 #include <png.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <csetjmp>
@@ -122,16 +123,15 @@ void CompressBand(const Layout& l, const HeldRows& rows, int32_t band, Piece& pi
     else l.read(rows.Row(first - 1), l.width, l.palette, prev);
 
     piece.rawSize = size_t(last - first) * (n + 1);
-    DeflateStream deflater(piece.rawSize, false);
+    BandDeflater deflater(piece.rawSize);
     for (int32_t y = first; y < last; ++y) {
         l.read(rows.Row(y), l.width, l.palette, cur);
         FilterRow(cur, prev, n, l.bpp, scratch, line);
         piece.adler = adler32_z(piece.adler, line, n + 1);
-        const int flush = y + 1 < last ? Z_NO_FLUSH : band + 1 < l.bands ? Z_SYNC_FLUSH : Z_FINISH;
-        if (!deflater.Add(line, n + 1, flush)) break;
+        if (!deflater.Add(line, n + 1)) return;
         std::swap(prev, cur);
     }
-    piece.data = deflater.Take();
+    piece.data = deflater.Finish(band + 1 == l.bands);
 }
 
 // Compresses bands [first, last) on every core.
