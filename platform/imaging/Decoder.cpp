@@ -5,6 +5,7 @@
 // anything else sees the pixels.
 
 #include "Bitmap.h"
+#include "BmpHeader.h"
 #include "DecodeLimits.h"
 #include "FileChecks.h"
 #include "JpegDecoder.h"
@@ -192,6 +193,14 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
         return fail(UnknownImageFormat, "is damaged or incomplete");
     QIODevice* input = &device;
     QBuffer whole;
+    // A BMP whose info header (its size at byte 14) is one Qt does not know is read widened.
+    if (head.size() >= 18 && head.startsWith("BM") && (b[14] == 52 || b[14] == 56) && b[15] == 0 && b[16] == 0 && b[17] == 0) {
+        const QByteArray widened = BmpWithKnownHeader(device.readAll());
+        if (widened.isEmpty()) return fail(UnknownImageFormat, "is damaged or incomplete");
+        whole.setData(widened);
+        whole.open(QIODevice::ReadOnly);
+        input = &whole;
+    }
     if (gif || jpeg) {
         auto* buffer = qobject_cast<QBuffer*>(&device);
         if (buffer == nullptr) {

@@ -108,6 +108,44 @@ TEST(Decoding, FileTypesBecomeTheDocumentedFormats) {
     }
 }
 
+// BMPs with the 52- and 56-byte info headers (the 40-byte one and the colour masks, with alpha
+// in the 56-byte one), 32 bits a pixel, bottom-up and top-down: their own pixels, and cut, refused.
+TEST(Decoding, BmpWithMaskHeadersOpens) {
+    TempDir dir;
+    const int w = 35, h = 21;
+    auto le = [](std::vector<uint8_t>& v, uint32_t x, int n) {
+        for (int i = 0; i < n; ++i) v.push_back(uint8_t(x >> 8 * i));
+    };
+    for (uint32_t info : {52u, 56u})
+        for (int32_t rows : {h, -h}) {
+            SCOPED_TRACE(testing::Message() << info << " bytes, height " << rows);
+            std::vector<uint8_t> bmp = {'B', 'M'};
+            const uint32_t offset = 14 + info, size = offset + w * h * 4;
+            le(bmp, size, 4), le(bmp, 0, 4), le(bmp, offset, 4);
+            le(bmp, info, 4), le(bmp, w, 4), le(bmp, uint32_t(rows), 4), le(bmp, 1, 2), le(bmp, 32, 2), le(bmp, 3, 4);
+            le(bmp, w * h * 4, 4), le(bmp, 2835, 4), le(bmp, 2835, 4), le(bmp, 0, 4), le(bmp, 0, 4);
+            // Red, green, blue in the low three bytes' reverse order, alpha in the top one.
+            le(bmp, 0x000000FF, 4), le(bmp, 0x0000FF00, 4), le(bmp, 0x00FF0000, 4);
+            if (info == 56) le(bmp, 0xFF000000, 4);
+            for (int i = 0; i < w * h; ++i) le(bmp, uint32_t(i * 7) << 24 | uint32_t(i % 251) << 16 | uint32_t(i % 13) << 8 | uint32_t(i % 256), 4);
+            ASSERT_EQ(size, bmp.size());
+            WriteFile(dir.file("masks.bmp"), bmp);
+            auto opened = Bitmap::FromFile(dir.file("masks.bmp"));
+            ASSERT_TRUE(opened->HasContent()) << opened->GetLastReason();
+            auto argb = opened->Clone({0, 0, w, h}, PixelFormat32bppARGB);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const int i = (rows > 0 ? h - 1 - y : y) * w + x; // stored row
+                    const uint8_t alpha = info == 56 ? uint8_t(i * 7) : 255;
+                    ASSERT_EQ((std::array<uint8_t, 4>{uint8_t(i % 251), uint8_t(i % 13), uint8_t(i % 256), alpha}), PixelAt(*argb, x, y))
+                        << x << "," << y;
+                }
+            bmp.resize(bmp.size() - 300);
+            WriteFile(dir.file("cut.bmp"), bmp);
+            EXPECT_FALSE(Bitmap::FromFile(dir.file("cut.bmp"))->HasContent());
+        }
+}
+
 TEST(Encoding, GifKeepsFewColoursExactlyAndReducesMany) {
     TempDir dir;
     // Four colours and transparency: exact.
