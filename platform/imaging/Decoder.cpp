@@ -274,6 +274,16 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
         default: return fail(GenericError, "cannot be read: " + reader.errorString().toStdString());
         }
     }
+    // An icon holds one picture at several sizes and depths: the largest is shown, of those
+    // the deepest, as viewers do. One that cannot be read makes the file damaged.
+    if (format == "ico" || format == "cur" || format == "icns") {
+        for (int i = 1; i < reader.imageCount(); ++i) {
+            QImage other;
+            if (!reader.jumpToImage(i) || !reader.read(&other)) return fail(UnknownImageFormat, "is damaged or incomplete");
+            const int64_t area = int64_t(other.width()) * other.height(), shown = int64_t(decoded.width()) * decoded.height();
+            if (area > shown || (area == shown && other.depth() > decoded.depth())) decoded = std::move(other);
+        }
+    }
     if (decoded.width() > kMaxImageSide || decoded.height() > kMaxImageSide ||
         int64_t(decoded.width()) * decoded.height() > decodeLimit)
         return fail(ValueOverflow, "holds an image larger than this program can hold");

@@ -146,6 +146,16 @@ TEST(Decoding, BmpWithMaskHeadersOpens) {
         }
 }
 
+// An icon of 32 x 32 red, 64 x 64 green and 16 x 16 blue, in that order (written by
+// ImageMagick): the largest shows.
+TEST(Decoding, IconShowsItsLargestImage) {
+    auto icon = Bitmap::FromFile(DataFile("icons.ico"));
+    ASSERT_TRUE(icon->HasContent()) << icon->GetLastReason();
+    EXPECT_EQ(64u, icon->GetWidth());
+    EXPECT_EQ(64u, icon->GetHeight());
+    EXPECT_EQ((std::array<uint8_t, 4>{0, 255, 0, 255}), PixelAt(*icon, 40, 40));
+}
+
 TEST(Encoding, GifKeepsFewColoursExactlyAndReducesMany) {
     TempDir dir;
     // Four colours and transparency: exact.
