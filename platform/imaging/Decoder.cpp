@@ -19,11 +19,13 @@
 
 #include <gif_lib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <vector>
 #include <fcntl.h>
 #include <poll.h>
@@ -75,12 +77,36 @@ Converted ToLayerFormat(QImage image) {
     }
 }
 
+// `image` in 32-bit ARGB, transparent outside `keep`; null when memory ran out.
+QImage ClearedOutside(QImage image, const QRect& keep) {
+    image = ConvertedInBands(image, QImage::Format_ARGB32);
+    if (image.isNull()) return image;
+    const QRect inside = keep.intersected(image.rect());
+    for (int y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        if (y < inside.top() || y > inside.bottom() || inside.isEmpty()) {
+            std::fill_n(row, image.width(), 0u);
+            continue;
+        }
+        std::fill(row, row + inside.left(), 0u);
+        std::fill(row + inside.right() + 1, row + image.width(), 0u);
+    }
+    return image;
+}
+
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
-// Qt's GIF reader shows as much of a cut-off file as it holds; giflib tells whether the file
-// is whole. Record by record, each image's rows decoded into one row's room: an image's
-// stated size takes no memory (giflib's DGifSlurp allocates it, 1.5 GB for a 62-byte file).
-bool GifIsWhole(const QByteArray& bytes) {
+// What giflib tells of a GIF: whether it is whole (Qt's reader shows as much of a cut-off
+// file as it holds), and where its first image lies on the logical screen (Qt fills the rest
+// of the screen with the background colour; GIF89a viewers show it transparent).
+struct GifLayout {
+    bool whole = false;
+    std::optional<QRect> firstImage;
+};
+
+// Record by record, each image's rows decoded into one row's room: an image's stated size
+// takes no memory (giflib's DGifSlurp allocates it, 1.5 GB for a 62-byte file).
+GifLayout ReadGifLayout(const QByteArray& bytes) {
     struct Source {
         const QByteArray* bytes;
         qsizetype at;
@@ -94,16 +120,19 @@ bool GifIsWhole(const QByteArray& bytes) {
     };
     int error = 0;
     GifFileType* gif = DGifOpen(&source, read, &error);
-    if (gif == nullptr) return false;
+    if (gif == nullptr) return {};
     std::vector<GifPixelType> row;
-    bool whole = false, ok = true;
-    while (ok && !whole) {
+    GifLayout layout;
+    bool ok = true;
+    while (ok && !layout.whole) {
         GifRecordType type;
         ok = DGifGetRecordType(gif, &type) == GIF_OK;
         if (!ok || type == TERMINATE_RECORD_TYPE) {
-            whole = ok;
+            layout.whole = ok;
         } else if (type == IMAGE_DESC_RECORD_TYPE) {
             ok = DGifGetImageDesc(gif) == GIF_OK && gif->Image.Width > 0 && gif->Image.Height > 0;
+            if (ok && !layout.firstImage)
+                layout.firstImage = QRect(gif->Image.Left, gif->Image.Top, gif->Image.Width, gif->Image.Height);
             if (ok) row.resize(size_t(gif->Image.Width));
             for (int y = 0; ok && y < gif->Image.Height; ++y) ok = DGifGetLine(gif, row.data(), gif->Image.Width) == GIF_OK;
         } else if (type == EXTENSION_RECORD_TYPE) {
@@ -114,7 +143,7 @@ bool GifIsWhole(const QByteArray& bytes) {
         }
     }
     DGifCloseFile(gif, &error);
-    return whole;
+    return layout;
 }
 
 const uint8_t* Bytes(const QByteArray& a) { return reinterpret_cast<const uint8_t*>(a.constData()); }
@@ -193,6 +222,7 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
         return fail(UnknownImageFormat, "is damaged or incomplete");
     QIODevice* input = &device;
     QBuffer whole;
+    GifLayout gifLayout;
     // A BMP whose info header (its size at byte 14) is one Qt does not know is read widened.
     if (head.size() >= 18 && head.startsWith("BM") && (b[14] == 52 || b[14] == 56) && b[15] == 0 && b[16] == 0 && b[17] == 0) {
         const QByteArray widened = BmpWithKnownHeader(device.readAll());
@@ -210,8 +240,10 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
             input = &whole;
         }
         const QByteArray& bytes = buffer->data();
-        if (!(jpeg ? JpegIsWhole(Bytes(bytes), size_t(bytes.size())) : GifIsWhole(bytes)))
+        if (gif) gifLayout = ReadGifLayout(bytes);
+        if (!(jpeg ? JpegIsWhole(Bytes(bytes), size_t(bytes.size())) : gifLayout.whole))
             return fail(UnknownImageFormat, "is damaged or incomplete");
+        if (gif && !gifLayout.firstImage) return fail(UnknownImageFormat, "holds no image");
         // libjpeg-turbo writes straight into the bitmap; what it cannot read at all goes to Qt.
         bool headerRead = false;
         if (jpeg) {
@@ -287,6 +319,11 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
     if (decoded.width() > kMaxImageSide || decoded.height() > kMaxImageSide ||
         int64_t(decoded.width()) * decoded.height() > decodeLimit)
         return fail(ValueOverflow, "holds an image larger than this program can hold");
+    if (gifLayout.firstImage && !gifLayout.firstImage->contains(decoded.rect())) {
+        const uint64_t bytes = uint64_t(decoded.width()) * uint64_t(decoded.height()) * 4;
+        decoded = ClearedOutside(std::move(decoded), *gifLayout.firstImage);
+        if (decoded.isNull()) return outOfMemory("to decode it", bytes);
+    }
     if (metadata.orientation != 1) {
         const uint64_t bytes = uint64_t(decoded.sizeInBytes());
         decoded = Upright(decoded, metadata.orientation);

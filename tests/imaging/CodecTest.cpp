@@ -156,6 +156,28 @@ TEST(Decoding, IconShowsItsLargestImage) {
     EXPECT_EQ((std::array<uint8_t, 4>{0, 255, 0, 255}), PixelAt(*icon, 40, 40));
 }
 
+// A GIF whose one 8 x 4 red image lies at (5, 3) of a 20 x 10 screen (written by ImageMagick,
+// also with the disposal "restore to background"): the image, and transparent around it.
+TEST(Decoding, GifImageSmallerThanItsScreen) {
+    for (const char* name : {"frame-inside-screen.gif", "frame-inside-screen-disposed.gif"}) {
+        SCOPED_TRACE(name);
+        auto gif = Bitmap::FromFile(DataFile(name));
+        ASSERT_TRUE(gif->HasContent()) << gif->GetLastReason();
+        ASSERT_EQ(20u, gif->GetWidth());
+        ASSERT_EQ(10u, gif->GetHeight());
+        for (int y = 0; y < 10; ++y)
+            for (int x = 0; x < 20; ++x) {
+                const bool inside = x >= 5 && x < 13 && y >= 3 && y < 7;
+                const std::array<uint8_t, 4> red{0, 0, 255, 255}, none{};
+                ASSERT_EQ(inside ? red : none, PixelAt(*gif, x, y)) << x << "," << y;
+            }
+    }
+    // A GIF with a screen and no image says so.
+    TempDir dir;
+    WriteFile(dir.file("none.gif"), std::string("GIF89a\x02\x00\x02\x00\x00\x00\x00;", 14));
+    EXPECT_NE(std::string::npos, Bitmap::FromFile(dir.file("none.gif"))->GetLastReason().find("holds no image"));
+}
+
 TEST(Encoding, GifKeepsFewColoursExactlyAndReducesMany) {
     TempDir dir;
     // Four colours and transparency: exact.
