@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <gif_lib.h>
+
 #include <QImage>
 #include <QImageWriter>
 
@@ -176,6 +178,24 @@ TEST(Decoding, GifImageSmallerThanItsScreen) {
     TempDir dir;
     WriteFile(dir.file("none.gif"), std::string("GIF89a\x02\x00\x02\x00\x00\x00\x00;", 14));
     EXPECT_NE(std::string::npos, Bitmap::FromFile(dir.file("none.gif"))->GetLastReason().find("holds no image"));
+}
+
+// A 100 x 100 GIF of noise whose encoder filled the LZW table (4096 codes) and went on
+// without a clear code, as GIF allows: the pixels giflib itself decodes.
+TEST(Decoding, GifWhoseCodeTableFills) {
+    int error = 0;
+    GifFileType* gif = DGifOpenFileName(DataFile("code-table-full.gif").c_str(), &error);
+    ASSERT_NE(nullptr, gif);
+    ASSERT_EQ(GIF_OK, DGifSlurp(gif));
+    auto opened = Bitmap::FromFile(DataFile("code-table-full.gif"));
+    ASSERT_TRUE(opened->HasContent()) << opened->GetLastReason();
+    const GifColorType* colours = gif->SColorMap->Colors;
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 100; ++x) {
+            const GifColorType c = colours[gif->SavedImages[0].RasterBits[y * 100 + x]];
+            ASSERT_EQ((std::array<uint8_t, 4>{c.Blue, c.Green, c.Red, 255}), PixelAt(*opened, x, y)) << x << "," << y;
+        }
+    DGifCloseFile(gif, &error);
 }
 
 TEST(Encoding, GifKeepsFewColoursExactlyAndReducesMany) {
