@@ -1,38 +1,34 @@
 #include "BmpHeader.h"
 
-#include <cstdint>
+#include <QtEndian>
 
 namespace imaging {
 
 namespace {
 
-constexpr int kFileHeader = 14, kVersion4 = 108;
+constexpr uint32_t kFileHeader = 14, kVersion4 = 108;
 
-uint32_t Le32(const char* p) {
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = v << 8 | uint8_t(p[i]);
-    return v;
-}
-
-void PutLe32(char* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = char(v >> 8 * i);
-}
+uint32_t InfoSize(const uint8_t* head) { return qFromLittleEndian<uint32_t>(head + kFileHeader); }
 
 } // namespace
 
+bool BmpHeaderUnknownToQt(const uint8_t* head, size_t headBytes) {
+    return headBytes >= kFileHeader + 4 && head[0] == 'B' && head[1] == 'M' && (InfoSize(head) == 52 || InfoSize(head) == 56);
+}
+
 QByteArray BmpWithKnownHeader(const QByteArray& bytes) {
-    if (bytes.size() < kFileHeader + 56 || !bytes.startsWith("BM")) return {};
-    const uint32_t infoSize = Le32(bytes.constData() + kFileHeader);
-    const uint32_t offset = Le32(bytes.constData() + 10);
-    if ((infoSize != 52 && infoSize != 56) || offset < kFileHeader + infoSize || offset > uint32_t(bytes.size())) return {};
-    const int added = kVersion4 - int(infoSize);
-    QByteArray widened = bytes.left(kFileHeader + int(infoSize));
-    widened.append(added, '\0'); // the alpha mask (52 bytes: none), colour space, end points, gammas
-    widened.append(bytes.mid(kFileHeader + int(infoSize)));
-    char* p = widened.data();
-    PutLe32(p + 2, Le32(p + 2) + uint32_t(added));
-    PutLe32(p + 10, offset + uint32_t(added));
-    PutLe32(p + kFileHeader, kVersion4);
+    const auto* head = reinterpret_cast<const uint8_t*>(bytes.constData());
+    if (!BmpHeaderUnknownToQt(head, size_t(bytes.size()))) return {};
+    const uint32_t infoSize = InfoSize(head), offset = qFromLittleEndian<uint32_t>(head + 10);
+    if (offset < kFileHeader + infoSize || offset > uint32_t(bytes.size())) return {};
+    const uint32_t added = kVersion4 - infoSize;
+    QByteArray widened = bytes.left(kFileHeader + infoSize);
+    widened.append(qsizetype(added), '\0'); // the alpha mask (52 bytes: none), colour space, end points, gammas
+    widened.append(bytes.mid(kFileHeader + infoSize));
+    auto* p = reinterpret_cast<uint8_t*>(widened.data());
+    qToLittleEndian(qFromLittleEndian<uint32_t>(p + 2) + added, p + 2);
+    qToLittleEndian(offset + added, p + 10);
+    qToLittleEndian(kVersion4, p + kFileHeader);
     return widened;
 }
 

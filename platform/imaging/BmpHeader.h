@@ -3,14 +3,21 @@
 
 #include <QByteArray>
 
+#include <cstddef>
+#include <cstdint>
+
 namespace imaging {
 
 // Qt reads BMP info headers of 12, 40, 108 and 124 bytes. Photoshop and others also write
 // those of 52 and 56 bytes: the 40-byte header followed by the red, green and blue masks (and
-// the alpha mask), which is also how the 108-byte header starts. For such a file (`bytes`
-// whole, starting "BM") this gives the same file with a 108-byte header, its colour space
-// left empty (the pixels' own values) and the offsets and size moved to match; for any other
-// file, an empty array.
+// the alpha mask), which is also how the 108-byte header starts.
+
+// Whether a file starting with `head` (at least its first 18 bytes) is such a BMP.
+bool BmpHeaderUnknownToQt(const uint8_t* head, size_t headBytes);
+
+// For such a file (`bytes` whole) the same file with a 108-byte header, its colour space left
+// empty (the pixels' own values) and the offsets and size moved to match; an empty array when
+// its offsets do not fit the file.
 QByteArray BmpWithKnownHeader(const QByteArray& bytes);
 
 } // namespace imaging

@@ -223,8 +223,8 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
     QIODevice* input = &device;
     QBuffer whole;
     GifLayout gifLayout;
-    // A BMP whose info header (its size at byte 14) is one Qt does not know is read widened.
-    if (head.size() >= 18 && head.startsWith("BM") && (b[14] == 52 || b[14] == 56) && b[15] == 0 && b[16] == 0 && b[17] == 0) {
+    // A BMP whose info header Qt does not know is read widened.
+    if (BmpHeaderUnknownToQt(b, size_t(head.size()))) {
         const QByteArray widened = BmpWithKnownHeader(device.readAll());
         if (widened.isEmpty()) return fail(UnknownImageFormat, "is damaged or incomplete");
         whole.setData(widened);
