@@ -51,7 +51,7 @@ struct Output {
     }
     // Room for at most `limit` bytes at the end.
     uint32_t Room(uint32_t limit) const { return uint32_t(std::min<size_t>(capacity - size, limit)); }
-    Compressed Take(bool ok) { return {std::move(bytes), size, ok}; }
+    Compressed Take() { return {std::move(bytes), size, true}; }
 };
 
 } // namespace
@@ -145,18 +145,20 @@ void BandDeflater::Choose() {
     m_chosen = true;
     if (m_zlib && !m_zlib->Add(nullptr, 0, Z_SYNC_FLUSH)) m_zlib.reset();
     if (m_isal && !m_isal->Add(nullptr, 0, SYNC_FLUSH, false)) m_isal.reset();
-    if (m_zlib && m_isal) {
-        if (m_isal->out.size < m_zlib->out.size) m_zlib.reset();
-        else m_isal.reset();
-    }
+    KeepSmaller();
+}
+
+void BandDeflater::KeepSmaller() {
+    if (!m_zlib || !m_isal) return;
+    if (m_isal->out.size < m_zlib->out.size) m_zlib.reset();
+    else m_isal.reset();
 }
 
 Compressed BandDeflater::Finish(bool last) {
     if (m_zlib && !m_zlib->Add(nullptr, 0, last ? Z_FINISH : Z_SYNC_FLUSH)) m_zlib.reset();
     if (m_isal && !m_isal->Add(nullptr, 0, last ? NO_FLUSH : SYNC_FLUSH, last)) m_isal.reset();
-    // A band shorter than the trial is kept from whichever compressed it smaller.
-    if (m_zlib && m_isal && m_isal->out.size < m_zlib->out.size) m_zlib.reset();
-    Compressed c = m_zlib ? m_zlib->out.Take(true) : m_isal ? m_isal->out.Take(true) : Compressed{};
+    KeepSmaller(); // a band shorter than the trial
+    Compressed c = m_zlib ? m_zlib->out.Take() : m_isal ? m_isal->out.Take() : Compressed{};
     m_zlib.reset();
     m_isal.reset();
     return c;

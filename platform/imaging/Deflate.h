@@ -37,6 +37,7 @@ private:
     struct Zlib;
     struct Isal;
     void Choose();
+    void KeepSmaller(); // of both compressors, when both still run
 
     std::unique_ptr<Zlib> m_zlib;
     std::unique_ptr<Isal> m_isal;
