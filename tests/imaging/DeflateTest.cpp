@@ -2,6 +2,7 @@
 // compressor chosen from the band's first bytes is the one that suits the band.
 
 #include "imaging/Deflate.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@ namespace {
 
 using imaging::BandDeflater;
 using imaging::Compressed;
+using testing_support::Inflated;
 using Bytes = std::vector<uint8_t>;
 
 // Fed as the PNG encoder feeds it, a row at a time.
@@ -23,21 +25,6 @@ Compressed Deflate(const Bytes& in, bool last) {
     for (size_t at = 0; at < in.size(); at += 1201)
         EXPECT_TRUE(deflater.Add(in.data() + at, std::min<size_t>(1201, in.size() - at)));
     return deflater.Finish(last);
-}
-
-// Raw deflate data inflated; empty unless it ends the stream and holds exactly `expected` bytes.
-Bytes Inflate(const Bytes& stream, size_t expected) {
-    Bytes out(expected + 1);
-    z_stream z{};
-    inflateInit2(&z, -MAX_WBITS);
-    z.next_in = const_cast<Bytef*>(stream.data());
-    z.avail_in = uInt(stream.size());
-    z.next_out = out.data();
-    z.avail_out = uInt(out.size());
-    const bool whole = inflate(&z, Z_FINISH) == Z_STREAM_END && z.total_out == expected && z.avail_in == 0;
-    inflateEnd(&z);
-    out.resize(whole ? expected : 0);
-    return out;
 }
 
 // What each compressor makes of the whole input on its own.
@@ -87,7 +74,7 @@ TEST(BandDeflater, InflatesToItsInputAndChoosesTheSmaller) {
         const Compressed whole = Deflate(c.in, true);
         ASSERT_TRUE(whole.ok);
         const Bytes stream(whole.bytes.get(), whole.bytes.get() + whole.size);
-        EXPECT_EQ(c.in, Inflate(stream, c.in.size()));
+        EXPECT_EQ(c.in, Inflated(stream, c.in.size(), false));
         // Within half a per cent of the better compressor (the trial flush costs a few bytes).
         EXPECT_LE(double(whole.size), 1.005 * double(std::min(ZlibRleSize(c.in), IsalSize(c.in))) + 16);
         // A band that is not the last ends on a byte boundary: the next band's data follows it.
@@ -97,7 +84,7 @@ TEST(BandDeflater, InflatesToItsInputAndChoosesTheSmaller) {
         joined.insert(joined.end(), second.bytes.get(), second.bytes.get() + second.size);
         Bytes both = c.in;
         both.insert(both.end(), tiny.begin(), tiny.end());
-        EXPECT_EQ(both, Inflate(joined, both.size()));
+        EXPECT_EQ(both, Inflated(joined, both.size(), false));
     }
     // Each kind went to its compressor: the other one alone is far larger.
     EXPECT_LT(double(Deflate(texture, true).size), 0.8 * double(ZlibRleSize(texture)));

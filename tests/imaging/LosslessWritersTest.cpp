@@ -10,7 +10,6 @@
 
 #include <png.h>
 #include <tiffio.h>
-#include <zlib.h>
 
 #include <cstring>
 
@@ -168,23 +167,10 @@ TEST(LosslessWriters, PngBandsFormOneZlibStream) {
         at += 12 + length;
     }
     EXPECT_GE(idats, 3);
-    auto inflateAll = [](const std::vector<uint8_t>& in, size_t expected) {
-        std::vector<uint8_t> out(expected + 1);
-        z_stream z{};
-        inflateInit(&z);
-        z.next_in = const_cast<Bytef*>(in.data());
-        z.avail_in = uInt(in.size());
-        z.next_out = out.data();
-        z.avail_out = uInt(out.size());
-        const int r = inflate(&z, Z_FINISH);
-        const bool whole = r == Z_STREAM_END && z.total_out == expected && z.avail_in == 0;
-        inflateEnd(&z);
-        return whole;
-    };
     const size_t filtered = 1200 * (1 + 700 * 4);
-    EXPECT_TRUE(inflateAll(stream, filtered));
+    EXPECT_EQ(filtered, Inflated(stream, filtered, true).size());
     stream[stream.size() - 1] ^= 1; // the Adler-32 is checked
-    EXPECT_FALSE(inflateAll(stream, filtered));
+    EXPECT_TRUE(Inflated(stream, filtered, true).empty());
 }
 
 } // namespace

@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <zlib.h>
+
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 #include <exiv2/exiv2.hpp>
@@ -161,6 +163,20 @@ void TagOrientation(const std::string& path, int orientation) {
     image->readMetadata();
     image->exifData()["Exif.Image.Orientation"] = uint16_t(orientation);
     image->writeMetadata();
+}
+
+std::vector<uint8_t> Inflated(const std::vector<uint8_t>& stream, size_t expected, bool zlibWrapped) {
+    std::vector<uint8_t> out(expected + 1);
+    z_stream z{};
+    inflateInit2(&z, zlibWrapped ? MAX_WBITS : -MAX_WBITS);
+    z.next_in = const_cast<Bytef*>(stream.data());
+    z.avail_in = uInt(stream.size());
+    z.next_out = out.data();
+    z.avail_out = uInt(out.size());
+    const bool whole = inflate(&z, Z_FINISH) == Z_STREAM_END && z.total_out == expected && z.avail_in == 0;
+    inflateEnd(&z);
+    out.resize(whole ? expected : 0);
+    return out;
 }
 
 std::string DataFile(const std::string& name) { return std::string(VERLUME_TEST_DATA) + "/" + name; }

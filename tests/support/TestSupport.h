@@ -70,6 +70,10 @@ struct Quad {
 inline uint32_t Bits(float f) { return std::bit_cast<uint32_t>(f); }
 inline uint64_t Bits(double d) { return std::bit_cast<uint64_t>(d); }
 
+// A deflate stream inflated (zlib-wrapped, its Adler-32 checked, or raw): empty unless it
+// ends the stream, is all used and holds exactly `expected` bytes.
+std::vector<uint8_t> Inflated(const std::vector<uint8_t>& stream, size_t expected, bool zlibWrapped);
+
 // A file under tests/data.
 std::string DataFile(const std::string& name);
 
