@@ -38,16 +38,43 @@ struct Footprint {
     double u00, v00, u10, v10, u01, v01, u11, v11;
 };
 
+// A footprint's mean sides, across and down, in source pixels, squared.
+struct Sides {
+    double across, down;
+};
+inline Sides SidesOf(const Footprint& f) {
+    const double xu = ((f.u10 - f.u00) + (f.u11 - f.u01)) * 0.5, xv = ((f.v10 - f.v00) + (f.v11 - f.v01)) * 0.5;
+    const double yu = ((f.u01 - f.u00) + (f.u11 - f.u10)) * 0.5, yv = ((f.v01 - f.v00) + (f.v11 - f.v10)) * 0.5;
+    return {xu * xu + xv * xv, yu * yu + yv * yv};
+}
+// Whether the footprint wants a reduced copy: its shorter side at least 4 source pixels.
+inline bool WantsCopy(const Sides& s) { return std::min(s.across, s.down) >= 16.0; }
+
+// What became of a pixel.
+enum class PixelOutcome {
+    Written,
+    Left,     // beyond the source, of alpha 0, or its copy below the pass's
+    Deferred, // its copy is not among the levels given
+};
+
 template <imaging::PixelFormat F>
 class AreaSampler {
 public:
-    // `levels[0]` is the source in format F, `levels[k]` copy k; `count` of them in all.
-    AreaSampler(const LevelView* levels, int count, double width, double height)
-        : m_levels(levels), m_top(count - 1), m_width(width), m_height(height) {}
+    // `levels[0]` is the source in format F, `levels[k]` copy k; `count` of them given, and
+    // the copy is chosen from 0 to `copies`, which may be more.
+    AreaSampler(const LevelView* levels, int count, int copies, double width, double height)
+        : m_levels(levels), m_top(count - 1), m_copies(copies), m_width(width), m_height(height) {}
 
     // Writes the pixel of footprint `f` to `out` (B, G, R, A, straight) unless it is beyond the
-    // source or its alpha is 0; returns whether it wrote.
-    bool Pixel(const Footprint& f, uint8_t* out) const {
+    // source or its alpha is 0, if its copy is `fromLevel` or above and among those given.
+    PixelOutcome Pixel(const Footprint& f, uint8_t* out, int fromLevel = 0) const {
+        const int result = Render(f, out, fromLevel);
+        return result < 0 ? PixelOutcome::Deferred : result ? PixelOutcome::Written : PixelOutcome::Left;
+    }
+
+private:
+    // 1 written, 0 left, -1 deferred.
+    int Render(const Footprint& f, uint8_t* out, int fromLevel) const {
         const double us[4] = {f.u00, f.u10, f.u01, f.u11}, vs[4] = {f.v00, f.v10, f.v01, f.v11};
         int left = 0, right = 0, above = 0, below = 0;
         for (int c = 0; c < 4; ++c) {
@@ -60,15 +87,12 @@ public:
         if (left == 4 || right == 4 || above == 4 || below == 4) return false;
         const bool inside = left + right + above + below == 0;
 
-        // The footprint's sides, across and down, in source pixels, squared.
-        const double xu = ((f.u10 - f.u00) + (f.u11 - f.u01)) * 0.5,
-                     xv = ((f.v10 - f.v00) + (f.v11 - f.v01)) * 0.5;
-        const double yu = ((f.u01 - f.u00) + (f.u11 - f.u10)) * 0.5,
-                     yv = ((f.v01 - f.v00) + (f.v11 - f.v10)) * 0.5;
-        const double across = xu * xu + xv * xv, down = yu * yu + yv * yv;
-        const double shorter = std::min(across, down);
+        const Sides sides = SidesOf(f);
+        const double across = sides.across, down = sides.down;
         int k = 0;
-        while (k < m_top && shorter >= double(int64_t(1) << (2 * k + 4))) ++k;
+        while (k < m_copies && std::min(across, down) >= double(int64_t(1) << (2 * k + 4))) ++k;
+        if (k < fromLevel) return 0;
+        if (k > m_top) return -1;
         const double toLevel = 1.0 / double(1 << k), area = double(int64_t(1) << (2 * k));
         int nx = Count(across, area), ny = Count(down, area);
         if (!inside) {
@@ -77,7 +101,7 @@ public:
         }
 
         const LevelView& level = m_levels[k];
-        if (nx == 1 && ny == 1) return One(level, k, f, toLevel, out); // inside, so the sample is too
+        if (nx == 1 && ny == 1) return One(level, k, f, toLevel, out);
         uint64_t sum[4] = {0, 0, 0, 0};
         for (int j = 0; j < ny; ++j)
             for (int i = 0; i < nx; ++i) {
@@ -88,7 +112,6 @@ public:
         return Average(sum, uint64_t(nx) * uint64_t(ny), out);
     }
 
-private:
     // Samples along a side of squared length `side` in a copy whose pixels have area `area`:
     // the least n with (n + 1/2)^2 pixels' area reaching it, so that one sample serves up to
     // one and a half pixels.
@@ -153,6 +176,9 @@ private:
     bool One(const LevelView& level, int k, const Footprint& f, double toLevel, uint8_t* out) const {
         const double half = kOffsets.at[1][0];
         const Position p = At(f, half, half);
+        // Inside, so on the source but for a footprint of no width on its right or bottom
+        // border, whose sample lies beyond the source like the others there.
+        if (!(p.u < m_width && p.v < m_height)) return false;
         uint64_t sum[4] = {0, 0, 0, 0};
         Add(level, k, p.u * toLevel - 0.5, p.v * toLevel - 0.5, sum);
         if (sum[3] != 255u * 255u) return Average(sum, 1, out);
@@ -179,7 +205,8 @@ private:
     }
 
     const LevelView* m_levels;
-    int m_top; // the highest copy there is
+    int m_top;    // the highest copy given
+    int m_copies; // the highest copy chosen
     double m_width, m_height;
 };
 

@@ -3,10 +3,14 @@
 #include "AreaSampler.h"
 #include "MapRow.h"
 #include "QuadMapping.h"
+#include "SimdSupport.h"
+#include "SmoothAvx2.h"
 #include "imaging/ParallelRows.h"
 #include "imaging/ReducedCopies.h"
 
 #include <algorithm>
+#include <mutex>
+#include <optional>
 #include <climits>
 #include <functional>
 #include <limits>
@@ -16,14 +20,21 @@ namespace warp {
 using namespace imaging;
 
 SmoothSource::SmoothSource(Bitmap& image) : m_image(image) {
-    if (!image.HasContent()) return;
-    if (image.GetPixelFormat() == PixelFormat32bppARGB || image.GetPixelFormat() == PixelFormat24bppRGB) {
-        m_reduced = MakeReducedCopies(image, kMaxLevels);
-        return;
-    }
-    const Rect all{0, 0, int32_t(image.GetWidth()), int32_t(image.GetHeight())};
-    if (const std::unique_ptr<Bitmap> argb = image.Clone(all, PixelFormat32bppARGB))
-        m_reduced = MakeReducedCopies(*argb, kMaxLevels);
+    if (image.HasContent())
+        m_possible = ReducedCopyCount(int32_t(image.GetWidth()), int32_t(image.GetHeight()), kMaxLevels);
+}
+
+void SmoothSource::MakeCopies() const {
+    std::call_once(m_once, [this] {
+        if (m_image.GetPixelFormat() == PixelFormat32bppARGB || m_image.GetPixelFormat() == PixelFormat24bppRGB) {
+            m_reduced = MakeReducedCopies(m_image, kMaxLevels);
+        } else if (m_image.HasContent()) {
+            const Rect all{0, 0, int32_t(m_image.GetWidth()), int32_t(m_image.GetHeight())};
+            if (const std::unique_ptr<Bitmap> argb = m_image.Clone(all, PixelFormat32bppARGB))
+                m_reduced = MakeReducedCopies(*argb, kMaxLevels);
+        }
+        m_made.store(true, std::memory_order_release);
+    });
 }
 
 namespace {
@@ -36,6 +47,10 @@ constexpr double kNotMapped = std::numeric_limits<double>::quiet_NaN();
 using MapGridRow = std::function<void(int32_t y, int32_t x0, int32_t count, double* u, double* v)>;
 
 MapGridRow PerspectiveGrid(const Homography& toSource) {
+    if (UsableSimd() != SimdLevel::Scalar)
+        return [toSource](int32_t y, int32_t x0, int32_t count, double* u, double* v) {
+            MapGridRowAvx2(toSource, y, x0, count, u, v);
+        };
     return [toSource](int32_t y, int32_t x0, int32_t count, double* u, double* v) {
         for (int32_t i = 0; i < count; ++i) {
             const Homography::Mapped p = toSource.Map(double(int64_t(x0) + i), double(y));
@@ -91,30 +106,32 @@ bool LockLevels(const SmoothSource& source, std::vector<BitmapData>& data, std::
 struct Box {
     int64_t left, top, right, bottom;
 };
-void RenderGrid(const SmoothSource& source, const ResultRows& destination, Box box, std::span<const Rect> regions,
-                const MapGridRow& map) {
-    Bitmap& image = source.Image();
+Box Including(Box box, int64_t x, int64_t y) {
+    return {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x + 1), std::max(box.bottom, y + 1)};
+}
+
+// Renders the pixels of the box whose copy is `fromLevel` or above with the levels there are;
+// returns the box of those that want a copy not made yet, if any.
+std::optional<Box> RenderPass(const SmoothSource& source, const ResultRows& destination, const BitmapData& out, Box box,
+                std::span<const Rect> regions, const MapGridRow& map, int fromLevel) {
     std::vector<BitmapData> levelData;
     std::vector<LevelView> levels;
-    if (!LockLevels(source, levelData, levels)) return;
-    BitmapData out;
-    const Rect area{0, 0, int32_t(destination.bitmap->GetWidth()), int32_t(destination.bitmap->GetHeight())};
-    if (destination.bitmap->LockBits(&area, ImageLockModeWrite, PixelFormat32bppARGB, &out) != Ok) {
-        UnlockLevels(source, levelData);
-        return;
-    }
-    // Only what the destination holds.
-    box.right = std::clamp<int64_t>(area.Width, box.left, box.right);
-    box.top = std::clamp(destination.firstRow, box.top, box.bottom);
-    box.bottom = std::clamp(destination.firstRow + area.Height, box.top, box.bottom);
+    if (!LockLevels(source, levelData, levels)) return std::nullopt;
     uint8_t* const scan0 = static_cast<uint8_t*>(out.Scan0);
     const int32_t stride = out.Stride;
+    const Bitmap& image = source.Image();
     const double width = image.GetWidth(), height = image.GetHeight();
+    const int copies = source.CopiesMade() ? source.Levels() : source.PossibleLevels();
     auto clip = [](int64_t value, int64_t low, int64_t high) {
         return int32_t(std::clamp<int64_t>(value, low, high));
     };
+    std::mutex merging;
+    std::optional<Box> deferred;
     DispatchPixelFormat(image.GetPixelFormat(), [&]<PixelFormat F>() {
-        const AreaSampler<F> sampler(levels.data(), int(levels.size()), width, height);
+        const AreaSampler<F> sampler(levels.data(), int(levels.size()), copies, width, height);
+        constexpr int kOpaqueBytes = F == PixelFormat24bppRGB ? 3 : F == PixelFormat32bppARGB ? 4 : 0;
+        const OneSampleRunFunction oneSample =
+            UsableSimd() != SimdLevel::Scalar ? OneSampleRunAvx2For(levels[0], kOpaqueBytes) : nullptr;
         for (const Rect& region : regions) {
             const int32_t firstColumn = clip(region.X, box.left, box.right);
             const int32_t lastColumn = clip(int64_t(region.X) + region.Width, box.left, box.right);
@@ -125,22 +142,70 @@ void RenderGrid(const SmoothSource& source, const ResultRows& destination, Box b
             ParallelRows(lastRow - firstRow, [&](int32_t first, int32_t last) {
                 // The grid row above the pixel row and the one below it.
                 std::vector<double> above(2 * size_t(points)), below(2 * size_t(points));
+                std::vector<uint8_t> done(static_cast<size_t>(points)); // by the vector run
+                Box wanting{INT64_MAX, INT64_MAX, INT64_MIN, INT64_MIN};
                 map(firstRow + first, firstColumn, points, above.data(), above.data() + points);
                 for (int32_t y = firstRow + first; y < firstRow + last; ++y) {
                     map(y + 1, firstColumn, points, below.data(), below.data() + points);
                     const double *u0 = above.data(), *v0 = u0 + points, *u1 = below.data(), *v1 = u1 + points;
                     uint8_t* pixels = scan0 + (y - destination.firstRow) * stride + 4 * int64_t(firstColumn);
+                    // Its pixels are level 0's, the same bytes again in a later pass.
+                    if (oneSample) oneSample(levels[0], {u0, v0, u1, v1}, points - 1, pixels, done.data());
                     for (int32_t i = 0; i + 1 < points; ++i)
-                        sampler.Pixel(
-                            {u0[i], v0[i], u0[i + 1], v0[i + 1], u1[i], v1[i], u1[i + 1], v1[i + 1]},
-                            pixels + 4 * int64_t(i));
+                        if (!done[size_t(i)] &&
+                            sampler.Pixel({u0[i], v0[i], u0[i + 1], v0[i + 1], u1[i], v1[i], u1[i + 1], v1[i + 1]},
+                                          pixels + 4 * int64_t(i), fromLevel) == PixelOutcome::Deferred)
+                            wanting = Including(wanting, firstColumn + i, y);
                     above.swap(below);
+                }
+                if (wanting.left <= wanting.right) {
+                    const std::lock_guard lock(merging);
+                    deferred = deferred ? Box{std::min(deferred->left, wanting.left), std::min(deferred->top, wanting.top),
+                                              std::max(deferred->right, wanting.right),
+                                              std::max(deferred->bottom, wanting.bottom)}
+                                        : wanting;
                 }
             });
         }
     });
-    destination.bitmap->UnlockBits(&out);
     UnlockLevels(source, levelData);
+    return deferred;
+}
+
+// Whether a pixel at a corner or the middle of the box wants a copy.
+bool LikelyWantsCopies(const MapGridRow& map, const Box& box) {
+    for (int64_t y : {box.top, (box.top + box.bottom) / 2, box.bottom - 1})
+        for (int64_t x : {box.left, (box.left + box.right) / 2, box.right - 1}) {
+            double u[4], v[4];
+            map(int32_t(y), int32_t(x), 2, u, v);
+            map(int32_t(y + 1), int32_t(x), 2, u + 2, v + 2);
+            if (WantsCopy(SidesOf({u[0], v[0], u[1], v[1], u[2], v[2], u[3], v[3]}))) return true;
+        }
+    return false;
+}
+
+// The copies are made only when a pixel wants one: a first pass renders what the source
+// itself gives, a second, after them, the rest. Where the box's corners or middle already
+// want one they are made first, for one pass.
+void RenderGrid(const SmoothSource& source, const ResultRows& destination, Box box, std::span<const Rect> regions,
+                const MapGridRow& map) {
+    BitmapData out;
+    const Rect area{0, 0, int32_t(destination.bitmap->GetWidth()), int32_t(destination.bitmap->GetHeight())};
+    if (destination.bitmap->LockBits(&area, ImageLockModeWrite, PixelFormat32bppARGB, &out) != Ok) return;
+    // Only what the destination holds.
+    box.right = std::clamp<int64_t>(area.Width, box.left, box.right);
+    box.top = std::clamp(destination.firstRow, box.top, box.bottom);
+    box.bottom = std::clamp(destination.firstRow + area.Height, box.top, box.bottom);
+    if (box.left >= box.right || box.top >= box.bottom) {
+        destination.bitmap->UnlockBits(&out);
+        return;
+    }
+    if (!source.CopiesMade() && source.PossibleLevels() > 0 && LikelyWantsCopies(map, box)) source.MakeCopies();
+    if (const std::optional<Box> wanting = RenderPass(source, destination, out, box, regions, map, 0)) {
+        source.MakeCopies();
+        RenderPass(source, destination, out, *wanting, regions, map, source.Levels() > 0 ? 1 : 0);
+    }
+    destination.bitmap->UnlockBits(&out);
 }
 
 } // namespace

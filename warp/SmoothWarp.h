@@ -20,38 +20,50 @@
 #include "Transform.h"
 #include "imaging/Bitmap.h"
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <vector>
 
 namespace warp {
 
 // The source as the smooth render reads it: the image in its own format and its reduced
-// copies 1 to 4 (32bppPARGB, as MakeReducedCopies makes them), made once for any number of
-// renders.
+// copies 1 to 4 (32bppPARGB, as MakeReducedCopies makes them), made once, when a render first
+// needs them, for any number of renders.
 class SmoothSource {
 public:
     // Keeps a reference to `image` (any format), which must outlive this object unchanged.
-    // The copies are made here; without memory for them there are fewer (see Levels).
     explicit SmoothSource(imaging::Bitmap& image);
 
     imaging::Bitmap& Image() const { return m_image; }
-    // How many copies there are, at most 4.
-    int Levels() const { return int(m_reduced.size()); }
+    // How many copies the image has room for, at most 4: what the choice of copy counts with.
+    int PossibleLevels() const { return m_possible; }
+    // Makes the copies unless they are made; safe from several threads. Without memory for
+    // them there are none (see Levels).
+    void MakeCopies() const;
+    bool CopiesMade() const { return m_made.load(std::memory_order_acquire); }
+    // How many copies there are: 0 until they are made.
+    int Levels() const { return CopiesMade() ? int(m_reduced.size()) : 0; }
     // The image for k = 0, copy k otherwise.
     imaging::Bitmap& Level(int k) const { return k == 0 ? m_image : *m_reduced[size_t(k - 1)]; }
 
 private:
     imaging::Bitmap& m_image;
-    std::vector<std::unique_ptr<imaging::Bitmap>> m_reduced;
+    int m_possible = 0;
+    mutable std::once_flag m_once;
+    mutable std::atomic<bool> m_made{false};
+    mutable std::vector<std::unique_ptr<imaging::Bitmap>> m_reduced;
 };
 
 // Renders the plan's pixels inside `regions` (result pixels) smoothly into `destination`, a
 // PixelFormat32bppARGB bitmap of the plan's size, as the model above says. A pixel whose
 // corners all lie beyond one side of the source, or whose alpha comes out 0, is not written:
 // it keeps its bytes, as do the pixels outside the regions. The Quad mapping renders only
-// pixels left of and above the corners' largest X and Y, like the plain warp. Nothing when
-// the plan has a problem or a bitmap cannot be locked.
+// pixels left of and above the corners' largest X and Y, like the plain warp; placing by the
+// Perspective mapping, only pixels inside the corners' bounding box, where the picture lies
+// (beyond it, a pixel near the horizon would take samples from its corners' far-apart
+// images). Nothing when the plan has a problem or a bitmap cannot be locked.
 void RenderSmooth(const SmoothSource& source, imaging::Bitmap* destination, const TransformPlan& plan,
                   std::span<const imaging::Rect> regions);
 // The same for the rows of the result that `destination` holds.

@@ -157,13 +157,18 @@ private:
 
 } // namespace
 
+int ReducedCopyCount(int32_t width, int32_t height, int levels) {
+    levels = std::clamp(levels, 0, 4);
+    while (levels > 0 && ((width - 1) >> (levels - 1)) == 0 && ((height - 1) >> (levels - 1)) == 0) --levels;
+    return levels;
+}
+
 std::vector<std::unique_ptr<Bitmap>> MakeReducedCopies(const Bitmap& image, int levels) {
     std::vector<std::unique_ptr<Bitmap>> copies;
     const bool opaqueRgb = image.GetPixelFormat() == PixelFormat24bppRGB;
     if (!image.HasContent() || (image.GetPixelFormat() != PixelFormat32bppARGB && !opaqueRgb)) return copies;
     const int32_t width = int32_t(image.GetWidth()), height = int32_t(image.GetHeight());
-    levels = std::clamp(levels, 0, 4);
-    while (levels > 0 && ((width - 1) >> (levels - 1)) == 0 && ((height - 1) >> (levels - 1)) == 0) --levels;
+    levels = ReducedCopyCount(width, height, levels);
     std::vector<Level> out;
     for (int k = 1; k <= levels; ++k) {
         auto copy = std::make_unique<Bitmap>((width + (1 << k) - 1) >> k, (height + (1 << k) - 1) >> k,

@@ -17,4 +17,7 @@ namespace imaging {
 // format, or when memory runs out. `levels` at most 4.
 std::vector<std::unique_ptr<Bitmap>> MakeReducedCopies(const Bitmap& image, int levels);
 
+// How many copies MakeReducedCopies makes of a width x height image, memory allowing.
+int ReducedCopyCount(int32_t width, int32_t height, int levels);
+
 } // namespace imaging

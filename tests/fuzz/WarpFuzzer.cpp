@@ -2,7 +2,8 @@
 // small size, corners anywhere (the 32-bit limits included) and a region. The program's quad
 // warp, and where the corners allow it its perspective warp both ways (placing the source on
 // them and straightening them), must give the plain implementations' bytes and write nothing
-// outside the destination, rendered whole, in a region or in bands of rows.
+// outside the destination, rendered whole, in a region or in bands of rows. The smooth render
+// of each, where its result is small, must give its oracle's bytes.
 //
 // Layout: format, source width and height, destination width and height, neighbourhood,
 // region (4 bytes), then 4 bytes per corner coordinate (a kind and a value), then pixels and
@@ -10,8 +11,10 @@
 
 #include "FuzzImage.h"
 #include "imaging/Bitmap.h"
+#include "oracle/ReferenceSmooth.h"
 #include "oracle/ReferenceWarp.h"
 #include "warp/WarpImageToQuad.h"
+#include "warp/SmoothWarp.h"
 #include "warp/WarpPerspective.h"
 
 #include <climits>
@@ -132,6 +135,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         compare([&](const warp::ResultRows& d,
                     std::span<const Rect> r) { warp::WarpPerspective(s, d, *page, neighbourhood, r); },
                 reference, reference);
+    }
+    using warp::Mapping, warp::Direction;
+    for (const warp::Transform transform : {warp::Transform{.smooth = true},
+                                            {.mapping = Mapping::Perspective, .smooth = true},
+                                            {.direction = Direction::Straighten, .smooth = true}}) {
+        const warp::TransformPlan plan = warp::PlanTransform(transform, corners, uint32_t(sw), uint32_t(sh));
+        if (!plan.problem.empty() || plan.width < 1 || plan.height < 1 || plan.width * plan.height > 4096) continue;
+        Guarded smooth(int32_t(plan.width), int32_t(plan.height)), expected(int32_t(plan.width), int32_t(plan.height));
+        const Rect everything{0, 0, INT32_MAX, INT32_MAX};
+        warp::RenderSmooth(warp::SmoothSource(*s), warp::ResultRows::Whole(smooth.bitmap.get()), plan,
+                           std::span<const Rect>(&everything, 1));
+        oracle::ReferenceSmooth(s, expected.bitmap.get(), plan);
+        if (!smooth.GuardsIntact() || smooth.memory != expected.memory) __builtin_trap();
     }
     return 0;
 }

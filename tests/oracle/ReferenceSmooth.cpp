@@ -94,15 +94,21 @@ void ReferenceSmooth(Bitmap* source, Bitmap* destination, const warp::TransformP
     const Rect all{0, 0, int32_t(destination->GetWidth()), int32_t(destination->GetHeight())};
     BitmapData out;
     if (destination->LockBits(&all, ImageLockModeWrite, PixelFormat32bppARGB, &out) != Ok) return;
-    int32_t right = all.Width, bottom = all.Height;
-    if (!plan.toSource) {
+    // Placed on the corners, only pixels left of and above their largest X and Y; by the
+    // projective map also none left of or above their least.
+    int32_t left = 0, top = 0, right = all.Width, bottom = all.Height;
+    if (plan.transform.direction == warp::Direction::Place) {
         const warp::Corners& c = plan.corners;
         right = std::clamp(std::max({c.topLeft.X, c.topRight.X, c.bottomRight.X, c.bottomLeft.X}), 0, right);
         bottom =
             std::clamp(std::max({c.topLeft.Y, c.topRight.Y, c.bottomRight.Y, c.bottomLeft.Y}), 0, bottom);
+        if (plan.toSource) {
+            left = std::clamp(std::min({c.topLeft.X, c.topRight.X, c.bottomRight.X, c.bottomLeft.X}), 0, right);
+            top = std::clamp(std::min({c.topLeft.Y, c.topRight.Y, c.bottomRight.Y, c.bottomLeft.Y}), 0, bottom);
+        }
     }
-    for (int32_t y = 0; y < bottom; ++y) {
-        for (int32_t x = 0; x < right; ++x) {
+    for (int32_t y = top; y < bottom; ++y) {
+        for (int32_t x = left; x < right; ++x) {
             const Position p00 = Corner(plan, quad, x, y), p10 = Corner(plan, quad, x + 1, y);
             const Position p01 = Corner(plan, quad, x, y + 1), p11 = Corner(plan, quad, x + 1, y + 1);
             const Position p[4] = {p00, p10, p01, p11};

@@ -25,7 +25,7 @@ struct Case {
 };
 
 // Shrunk far enough to reach the last reduced copy, enlarged, tilted across the canvas's
-// border, a page in the photo, and a concave quad (Quad mapping only).
+// border, a page in the photo, and concave and crossed quads (Quad mapping only).
 const Case kCases[] = {
     {"shrunk quad", {}, {{3, 5}, {21, 2}, {1, 14}, {17, 19}}},
     {"shrunk perspective", {.mapping = Mapping::Perspective}, {{3, 5}, {21, 2}, {1, 14}, {17, 19}}},
@@ -36,24 +36,48 @@ const Case kCases[] = {
      {.canvas = warp::CanvasChoice::FitResult},
      {{-7, 10}, {40, -6}, {12, 60}, {70, 44}}},
     {"concave quad", {}, {{0, 0}, {60, 0}, {0, 40}, {20, 12}}},
+    // Crossed: no pixel at its box's corners or middle wants a reduced copy, some inside do,
+    // so the copies are made after a first pass.
+    {"crossed quad", {}, {{15, 51}, {48, -7}, {28, 55}, {61, 80}}},
     {"page", {.direction = Direction::Straighten}, {{10, 8}, {50, 3}, {-5, 44}, {58, 49}}},
     {"page shrunk",
      {.direction = Direction::Straighten, .pageSize = warp::PageSize{9, 7}},
      {{2, 1}, {59, 4}, {0, 45}, {57, 46}}},
 };
 
+// Opaque but for every seventh pixel.
+void MostlyOpaque(Bitmap& argb) {
+    BitmapData data;
+    argb.LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &data);
+    for (uint32_t y = 0; y < data.Height; ++y)
+        for (uint32_t x = 0; x < data.Width; ++x)
+            if ((x + y) % 7 != 0) static_cast<uint8_t*>(data.Scan0)[y * data.Stride + 4 * x + 3] = 255;
+    argb.UnlockBits(&data);
+}
+
 TEST(Smooth, GivesTheOraclesBytes) {
     std::mt19937 rng(41);
     // Odd sizes, so that the reduced copies end in part blocks; alpha, a palette and a
-    // premultiplied source read through their true colour.
+    // premultiplied source read through their true colour; texels that are almost all opaque,
+    // and 24-bit rows without padding stored bottom-up, which the vector path reads apart.
+    std::vector<std::pair<std::string, std::unique_ptr<Bitmap>>> sources;
     for (PixelFormat format :
          {PixelFormat24bppRGB, PixelFormat32bppARGB, PixelFormat8bppIndexed, PixelFormat32bppPARGB})
+        sources.emplace_back(std::to_string(format), RandomBitmap(format, 61, 47, rng));
+    sources.emplace_back("opaque", RandomBitmap(PixelFormat32bppARGB, 61, 47, rng));
+    MostlyOpaque(*sources.back().second);
+    const std::vector<uint8_t> rows = PixelBytes(*RandomBitmap(PixelFormat24bppRGB, 60, 47, rng));
+    std::vector<uint8_t> bottomUp(rows.size());
+    for (size_t y = 0; y < 47; ++y) std::copy_n(rows.data() + y * 180, 180, bottomUp.data() + (46 - y) * 180);
+    sources.emplace_back("bottom-up", std::make_unique<Bitmap>(60, 47, -180, PixelFormat24bppRGB,
+                                                               bottomUp.data() + 46 * 180));
+    for (const auto& [name, source] : sources)
         for (const Case& c : kCases) {
-            SCOPED_TRACE(testing::Message() << std::hex << format << " " << c.name);
-            auto source = RandomBitmap(format, 61, 47, rng);
+            SCOPED_TRACE(testing::Message() << name << " " << c.name);
+            const int32_t width = int32_t(source->GetWidth());
             warp::Transform transform = c.transform;
             transform.smooth = true;
-            const warp::TransformPlan plan = warp::PlanTransform(transform, c.quad.Outline(), 61, 47);
+            const warp::TransformPlan plan = warp::PlanTransform(transform, c.quad.Outline(), width, 47);
             ASSERT_TRUE(plan.problem.empty()) << plan.problem;
             std::string why;
             const std::unique_ptr<Bitmap> result = warp::RenderTransform(source.get(), plan, 2, &why);

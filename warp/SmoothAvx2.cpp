@@ -1,0 +1,253 @@
+#include "SmoothAvx2.h"
+
+#include <immintrin.h>
+
+#include <cstring>
+
+namespace warp {
+
+namespace {
+
+// n / 65025 truncated for n < 2^24, as (n * kMagic) >> 47: the product exceeds n / 65025 by
+// less than 2^-23, and a quotient's fraction is at most 1 - 1/65025.
+constexpr uint64_t kMagic = ((uint64_t(1) << 47) + 65024) / 65025;
+constexpr bool MagicDivides() {
+    for (uint64_t s = 0; s <= 65025; ++s) { // every opaque channel sum
+        const uint64_t n = s * 255 + 32512;
+        if ((n * kMagic) >> 47 != n / 65025) return false;
+    }
+    return true;
+}
+static_assert(kMagic < (uint64_t(1) << 32) && MagicDivides());
+
+inline __m256i DivideBy65025(__m256i n) {
+    const __m256i magic = _mm256_set1_epi64x(int64_t(kMagic));
+    const __m256i even = _mm256_srli_epi64(_mm256_mul_epu32(n, magic), 47);
+    const __m256i odd = _mm256_srli_epi64(_mm256_mul_epu32(_mm256_srli_epi64(n, 32), magic), 47);
+    return _mm256_or_si256(even, _mm256_slli_epi64(odd, 32));
+}
+
+struct Centres {
+    __m128i x, y;   // the texel left of and above the sample, int32_t(floor)
+    __m128i wx, wy; // 8-bit weights of the texel right of and below it
+    int usable;     // lane bits: inside the source, one sample
+    int skipped;    // lane bits: AreaSampler writes nothing (a corner without a position, or all
+                    // four beyond one side of the source)
+};
+
+// Four pixels from i: AreaSampler's footprint tests and its sample position at level 0,
+// operation for operation.
+[[gnu::always_inline]] inline Centres FourCentres(const GridRows& g, int32_t i, __m256d width, __m256d height) {
+    const __m256d u00 = _mm256_loadu_pd(g.u0 + i), u10 = _mm256_loadu_pd(g.u0 + i + 1);
+    const __m256d u01 = _mm256_loadu_pd(g.u1 + i), u11 = _mm256_loadu_pd(g.u1 + i + 1);
+    const __m256d v00 = _mm256_loadu_pd(g.v0 + i), v10 = _mm256_loadu_pd(g.v0 + i + 1);
+    const __m256d v01 = _mm256_loadu_pd(g.v1 + i), v11 = _mm256_loadu_pd(g.v1 + i + 1);
+    const __m256d zero = _mm256_setzero_pd();
+    // Inside: every corner in [0, width] x [0, height]; NaN fails.
+    auto within = [&](__m256d u, __m256d v) {
+        return _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(u, zero, _CMP_GE_OQ), _mm256_cmp_pd(u, width, _CMP_LE_OQ)),
+                             _mm256_and_pd(_mm256_cmp_pd(v, zero, _CMP_GE_OQ), _mm256_cmp_pd(v, height, _CMP_LE_OQ)));
+    };
+    const __m256d inside =
+        _mm256_and_pd(_mm256_and_pd(within(u00, v00), within(u10, v10)), _mm256_and_pd(within(u01, v01), within(u11, v11)));
+    auto allBelow = [](__m256d a, __m256d b, __m256d c, __m256d d, __m256d bound) {
+        return _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(a, bound, _CMP_LT_OQ), _mm256_cmp_pd(b, bound, _CMP_LT_OQ)),
+                             _mm256_and_pd(_mm256_cmp_pd(c, bound, _CMP_LT_OQ), _mm256_cmp_pd(d, bound, _CMP_LT_OQ)));
+    };
+    auto allAbove = [](__m256d a, __m256d b, __m256d c, __m256d d, __m256d bound) {
+        return _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(a, bound, _CMP_GT_OQ), _mm256_cmp_pd(b, bound, _CMP_GT_OQ)),
+                             _mm256_and_pd(_mm256_cmp_pd(c, bound, _CMP_GT_OQ), _mm256_cmp_pd(d, bound, _CMP_GT_OQ)));
+    };
+    auto finite = [&](__m256d a) { return _mm256_cmp_pd(_mm256_sub_pd(a, a), zero, _CMP_EQ_OQ); };
+    const __m256d allFinite = _mm256_and_pd(
+        _mm256_and_pd(_mm256_and_pd(finite(u00), finite(u10)), _mm256_and_pd(finite(u01), finite(u11))),
+        _mm256_and_pd(_mm256_and_pd(finite(v00), finite(v10)), _mm256_and_pd(finite(v01), finite(v11))));
+    const __m256d beyond = _mm256_or_pd(
+        _mm256_or_pd(allBelow(u00, u10, u01, u11, zero), allAbove(u00, u10, u01, u11, width)),
+        _mm256_or_pd(allBelow(v00, v10, v01, v11, zero), allAbove(v00, v10, v01, v11, height)));
+    const __m256d half = _mm256_set1_pd(0.5);
+    auto sum = [&](__m256d a0, __m256d a1, __m256d b0, __m256d b1) {
+        return _mm256_mul_pd(_mm256_add_pd(_mm256_sub_pd(a1, a0), _mm256_sub_pd(b1, b0)), half);
+    };
+    const __m256d xu = sum(u00, u10, u01, u11), xv = sum(v00, v10, v01, v11);
+    const __m256d yu = sum(u00, u01, u10, u11), yv = sum(v00, v01, v10, v11);
+    const __m256d across = _mm256_add_pd(_mm256_mul_pd(xu, xu), _mm256_mul_pd(xv, xv));
+    const __m256d down = _mm256_add_pd(_mm256_mul_pd(yu, yu), _mm256_mul_pd(yv, yv));
+    // One sample a side: (1 + 1/2)^2 of level 0's pixel area reaches the side.
+    const __m256d limit = _mm256_set1_pd(2.25);
+    const __m256d one = _mm256_and_pd(_mm256_cmp_pd(limit, across, _CMP_GE_OQ), _mm256_cmp_pd(limit, down, _CMP_GE_OQ));
+    // The footprint's centre, which must be left of and above the source's far edges (it
+    // is on them only for a footprint of no width there).
+    auto centre = [&](__m256d a00, __m256d a10, __m256d a01, __m256d a11) {
+        const __m256d top = _mm256_add_pd(a00, _mm256_mul_pd(_mm256_sub_pd(a10, a00), half));
+        const __m256d bottom = _mm256_add_pd(a01, _mm256_mul_pd(_mm256_sub_pd(a11, a01), half));
+        return _mm256_add_pd(top, _mm256_mul_pd(_mm256_sub_pd(bottom, top), half));
+    };
+    const __m256d cu = centre(u00, u10, u01, u11), cv = centre(v00, v10, v01, v11);
+    const __m256d onSource = _mm256_and_pd(_mm256_cmp_pd(cu, width, _CMP_LT_OQ), _mm256_cmp_pd(cv, height, _CMP_LT_OQ));
+    // At level 0 the position times 1.0 is itself.
+    const __m256d x = _mm256_sub_pd(cu, half), y = _mm256_sub_pd(cv, half);
+    const __m256d fx = _mm256_floor_pd(x), fy = _mm256_floor_pd(y);
+    const __m256d scale = _mm256_set1_pd(256.0);
+    // Unusable lanes may hold NaN; their conversions are never used.
+    return {_mm256_cvttpd_epi32(fx), _mm256_cvttpd_epi32(fy),
+            _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_sub_pd(x, fx), scale)),
+            _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_sub_pd(y, fy), scale)),
+            _mm256_movemask_pd(_mm256_and_pd(_mm256_and_pd(inside, one), onSource)),
+            (~_mm256_movemask_pd(allFinite) & 0xF) | _mm256_movemask_pd(beyond)};
+}
+
+inline __m256i Join(__m128i low, __m128i high) { return _mm256_set_m128i(high, low); }
+
+// AreaSampler's bilinear blend of one channel of opaque texels, premultiplied by 255, and the
+// byte it averages to: ((p00 (256 - wx) + p10 wx) (256 - wy) + (p01 (256 - wx) + p11 wx) wy)
+// times 255, rounded off 16 bits, then divided by 255 * 255 rounding to nearest.
+inline __m256i Channel(int shift, __m256i t00, __m256i t10, __m256i t01, __m256i t11, __m256i wx, __m256i wx1,
+                       __m256i wy, __m256i wy1) {
+    const __m256i byte = _mm256_set1_epi32(0xFF);
+    auto at = [&](__m256i t) { return _mm256_and_si256(_mm256_srli_epi32(t, shift), byte); };
+    const __m256i top = _mm256_add_epi32(_mm256_mullo_epi32(at(t00), wx1), _mm256_mullo_epi32(at(t10), wx));
+    const __m256i bottom = _mm256_add_epi32(_mm256_mullo_epi32(at(t01), wx1), _mm256_mullo_epi32(at(t11), wx));
+    const __m256i blended = _mm256_add_epi32(_mm256_mullo_epi32(top, wy1), _mm256_mullo_epi32(bottom, wy));
+    // At most 255 * 65280 * 256 + 32768, below 2^32: unsigned lanes.
+    const __m256i sum = _mm256_srli_epi32(
+        _mm256_add_epi32(_mm256_mullo_epi32(blended, _mm256_set1_epi32(255)), _mm256_set1_epi32(32768)), 16);
+    return DivideBy65025(_mm256_add_epi32(_mm256_mullo_epi32(sum, _mm256_set1_epi32(255)), _mm256_set1_epi32(32512)));
+}
+
+inline __m256i LaneMask(int bits) {
+    return _mm256_cmpgt_epi32(_mm256_and_si256(_mm256_set1_epi32(bits), _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128)),
+                              _mm256_setzero_si256());
+}
+
+// Where the texels of columns x and x + 1 of a row are read as one eight-byte word: from
+// column x, or a few bytes earlier near the row's end, so never beyond the row; `shift` (in
+// bits) moves column x's texel to the word's low bytes.
+template <int Bpp>
+inline __m256i PairOffset(__m256i x, __m256i width, __m256i& shift) {
+    const __m256i start = Bpp == 3 ? _mm256_add_epi32(x, _mm256_add_epi32(x, x)) : _mm256_slli_epi32(x, 2);
+    // Bytes the word would reach beyond the row, at most 5 (24-bit) or 4.
+    const __m256i beyond = _mm256_max_epi32(
+        _mm256_sub_epi32(_mm256_add_epi32(start, _mm256_set1_epi32(8)), _mm256_mullo_epi32(width, _mm256_set1_epi32(Bpp))),
+        _mm256_setzero_si256());
+    shift = _mm256_slli_epi32(beyond, 3);
+    return _mm256_sub_epi32(start, beyond);
+}
+
+struct TexelPairs {
+    __m256i left, right; // the texels of columns x0 and x0 + 1, in the low bytes of each lane
+};
+
+// Eight lanes' pairs from one row, by eight plain loads: on the processors measured they cost
+// less than gather instructions (two of four words, or four of eight texels).
+template <int Bpp>
+inline TexelPairs GatherPairs(const uint8_t* scan0, __m256i offset, __m256i shift) {
+    alignas(32) int32_t at[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(at), offset);
+    auto word = [&](int i) {
+        uint64_t w;
+        std::memcpy(&w, scan0 + at[i], 8);
+        return int64_t(w);
+    };
+    const __m256i low = _mm256_srlv_epi64(_mm256_setr_epi64x(word(0), word(1), word(2), word(3)),
+                                          _mm256_cvtepu32_epi64(_mm256_castsi256_si128(shift)));
+    const __m256i high = _mm256_srlv_epi64(_mm256_setr_epi64x(word(4), word(5), word(6), word(7)),
+                                           _mm256_cvtepu32_epi64(_mm256_extracti128_si256(shift, 1)));
+    // The low and the high double word of each word, lanes back in order.
+    const __m256i order = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
+    const __m256i a = _mm256_permutevar8x32_epi32(low, order), b = _mm256_permutevar8x32_epi32(high, order);
+    const __m256i first = _mm256_permute2x128_si256(a, b, 0x20), second = _mm256_permute2x128_si256(a, b, 0x31);
+    if constexpr (Bpp == 4) return {first, second};
+    // 24-bit: the right texel starts at bit 24.
+    return {first, _mm256_or_si256(_mm256_srli_epi32(first, 24), _mm256_slli_epi32(second, 8))};
+}
+
+// Samples the `usable` lanes of the eight pixels at `out` and writes those whose texels are
+// opaque; returns their lane bits.
+template <int Bpp>
+int RenderEight(const LevelView& source, const Centres& low, const Centres& high, int usable, uint8_t* out) {
+    const __m256i zero = _mm256_setzero_si256(), one = _mm256_set1_epi32(1), full = _mm256_set1_epi32(256);
+    const __m256i lastColumn = _mm256_set1_epi32(source.width - 1), lastRow = _mm256_set1_epi32(source.height - 1);
+    const __m256i fx = Join(low.x, high.x), fy = Join(low.y, high.y);
+    const __m256i x0 = _mm256_max_epi32(fx, zero), x1 = _mm256_min_epi32(_mm256_add_epi32(fx, one), lastColumn);
+    const __m256i y0 = _mm256_max_epi32(fy, zero), y1 = _mm256_min_epi32(_mm256_add_epi32(fy, one), lastRow);
+    __m256i shift;
+    const __m256i column = PairOffset<Bpp>(x0, _mm256_set1_epi32(source.width), shift);
+    const __m256i stride = _mm256_set1_epi32(int32_t(source.stride));
+    const __m256i lanes = LaneMask(usable); // the others read texel (0, 0)
+    auto row = [&](__m256i y) {
+        return GatherPairs<Bpp>(source.scan0,
+                                _mm256_and_si256(_mm256_add_epi32(_mm256_mullo_epi32(y, stride), column), lanes),
+                                _mm256_and_si256(shift, lanes));
+    };
+    const TexelPairs p0 = row(y0), p1 = row(y1);
+    // Where the sample is clamped at the first or last column, both texels are the one.
+    const __m256i alike = _mm256_cmpeq_epi32(x0, x1);
+    const __m256i t00 = p0.left, t10 = _mm256_blendv_epi8(p0.right, p0.left, alike);
+    const __m256i t01 = p1.left, t11 = _mm256_blendv_epi8(p1.right, p1.left, alike);
+    int opaque = usable;
+    if constexpr (Bpp == 4) {
+        const __m256i alphas =
+            _mm256_srli_epi32(_mm256_and_si256(_mm256_and_si256(t00, t10), _mm256_and_si256(t01, t11)), 24);
+        opaque &= _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(alphas, _mm256_set1_epi32(0xFF))));
+        if (opaque == 0) return 0;
+    }
+    const __m256i wx = Join(low.wx, high.wx), wy = Join(low.wy, high.wy);
+    const __m256i wx1 = _mm256_sub_epi32(full, wx), wy1 = _mm256_sub_epi32(full, wy);
+    const __m256i b = Channel(0, t00, t10, t01, t11, wx, wx1, wy, wy1);
+    const __m256i g = Channel(8, t00, t10, t01, t11, wx, wx1, wy, wy1);
+    const __m256i r = Channel(16, t00, t10, t01, t11, wx, wx1, wy, wy1);
+    const __m256i pixels =
+        _mm256_or_si256(_mm256_or_si256(b, _mm256_slli_epi32(g, 8)),
+                        _mm256_or_si256(_mm256_slli_epi32(r, 16), _mm256_set1_epi32(int32_t(0xFF000000u))));
+    _mm256_maskstore_epi32(reinterpret_cast<int*>(out), LaneMask(opaque), pixels);
+    return opaque;
+}
+
+template <int Bpp>
+void OneSampleRun(const LevelView& source, const GridRows& grid, int32_t count, uint8_t* out, uint8_t* done) {
+    const __m256d width = _mm256_set1_pd(double(source.width)), height = _mm256_set1_pd(double(source.height));
+    int32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const Centres low = FourCentres(grid, i, width, height), high = FourCentres(grid, i + 4, width, height);
+        const int usable = low.usable | high.usable << 4, skipped = low.skipped | high.skipped << 4;
+        const int written = usable != 0 ? RenderEight<Bpp>(source, low, high, usable, out + 4 * int64_t(i)) : 0;
+        for (int j = 0; j < 8; ++j) done[i + j] = uint8_t((written | skipped) >> j & 1);
+    }
+    std::memset(done + i, 0, size_t(count - i));
+}
+
+} // namespace
+
+void MapGridRowAvx2(const Homography& toSource, int32_t y, int32_t x0, int32_t count, double* u, double* v) {
+    const double* m = toSource.m;
+    const __m256d yy = _mm256_set1_pd(double(y));
+    // The terms in y, as Map adds them: m[1] y + m[2] and so on.
+    const __m256d rowX = _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(m[1]), yy), _mm256_set1_pd(m[2]));
+    const __m256d rowY = _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(m[4]), yy), _mm256_set1_pd(m[5]));
+    const __m256d rowW = _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(m[7]), yy), _mm256_set1_pd(m[8]));
+    const __m256d m0 = _mm256_set1_pd(m[0]), m3 = _mm256_set1_pd(m[3]), m6 = _mm256_set1_pd(m[6]);
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m256d x = _mm256_add_pd(_mm256_set1_pd(double(int64_t(x0) + i)), _mm256_setr_pd(0, 1, 2, 3));
+        const __m256d w = _mm256_add_pd(_mm256_mul_pd(m6, x), rowW);
+        _mm256_storeu_pd(u + i, _mm256_div_pd(_mm256_add_pd(_mm256_mul_pd(m0, x), rowX), w));
+        _mm256_storeu_pd(v + i, _mm256_div_pd(_mm256_add_pd(_mm256_mul_pd(m3, x), rowY), w));
+    }
+    for (; i < count; ++i) {
+        const Homography::Mapped p = toSource.Map(double(int64_t(x0) + i), double(y));
+        u[i] = p.x;
+        v[i] = p.y;
+    }
+}
+
+OneSampleRunFunction OneSampleRunAvx2For(const LevelView& source, int bytesPerPixel) {
+    // Offsets from the first row's start in 32 bits; a row's last pair read from before its end.
+    const int64_t extent = (source.stride < 0 ? -source.stride : source.stride) * int64_t(source.height);
+    if (source.width < 3 || source.height < 1 || extent >= (int64_t(1) << 31)) return nullptr;
+    if (bytesPerPixel == 3) return OneSampleRun<3>;
+    if (bytesPerPixel == 4) return OneSampleRun<4>;
+    return nullptr;
+}
+
+} // namespace warp

@@ -1,0 +1,36 @@
+#pragma once
+// Internal to the smooth warp: its AVX2 kernels, with the bytes of the plain code they stand
+// in for. Only where UsableSimd() allows AVX2.
+
+#include "AreaSampler.h"
+#include "Homography.h"
+
+#include <cstdint>
+
+namespace warp {
+
+// The grid points (x0 + i, y), i < count, mapped by `toSource` into u[i], v[i], as
+// Homography::Map maps them.
+void MapGridRowAvx2(const Homography& toSource, int32_t y, int32_t x0, int32_t count, double* u, double* v);
+
+// The pixels of a row that AreaSampler renders from a single sample of the source itself
+// (footprint inside the source, neither side longer than one and a half pixels, opaque
+// texels) are rendered eight at a time; the rest of the row is left to AreaSampler.
+
+// The grid points of a pixel row: pixel i's corners are (u0[i], v0[i]), (u0[i + 1], v0[i + 1])
+// above and the same in u1, v1 below, in source pixels; NaN where a point has no position.
+struct GridRows {
+    const double *u0, *v0, *u1, *v1;
+};
+
+// Renders the pixels i < count of the row that it can into out + 4i (B, G, R, A) and sets
+// done[i] to 1 for them, 0 for every other; `done` holds count bytes. `source` is level 0 of
+// a 24-bit or 32-bit ARGB source of `width` x `height` pixels.
+using OneSampleRunFunction = void (*)(const LevelView& source, const GridRows& grid, int32_t count, uint8_t* out,
+                                      uint8_t* done);
+
+// The run for 3 (24-bit) or 4 (32-bit ARGB) bytes per pixel; nullptr for other formats and for
+// sources too large for 32-bit offsets.
+OneSampleRunFunction OneSampleRunAvx2For(const LevelView& source, int bytesPerPixel);
+
+} // namespace warp
