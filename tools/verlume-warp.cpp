@@ -67,6 +67,7 @@ constexpr const char* kHelp =
     "  --time             prints how long the decode, the warp and the encode took, in\n"
     "                     milliseconds, one line each on standard error\n"
     "  --help             prints this text\n"
+    "  --version          prints the version\n"
     "\n"
     "Exit status: 0 done, 1 INPUT could not be read or OUTPUT not written, 2 bad arguments.\n";
 
@@ -232,6 +233,10 @@ int main(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             std::fputs(kHelp, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("verlume-warp %s\n", VERLUME_VERSION);
             return 0;
         }
         if (arg == "--perspective") {

@@ -491,7 +491,7 @@ TEST_F(DialogTest, CommandLine) {
         {{"a.png", "b.png"}, std::nullopt, "a.png", ""}, // only the first is read
         {{"--", "-x.png"}, std::nullopt, "-x.png", ""},
         {{"--help"}, 0, "", "usage: verlume [FILE]"},
-        {{"--version"}, 0, "", "verlume 0.1.0"},
+        {{"--version"}, 0, "", "verlume " VERLUME_VERSION "\n"},
         {{"--frobnicate", "photo.png"}, 2, "", "unknown option --frobnicate\nusage: verlume [FILE]"},
         {{"-5"}, 2, "", "unknown option -5"},
     };
@@ -505,14 +505,21 @@ TEST_F(DialogTest, CommandLine) {
         EXPECT_EQ(c.file, line.startFile);
         EXPECT_NE(std::string::npos, (c.code == 2 ? err : out).find(c.printed));
     }
-    // The program itself answers --help before it needs a display.
-    FILE* help = popen(("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + std::string(VERLUME_EXE) + " --help").c_str(), "r");
-    ASSERT_NE(nullptr, help);
-    char text[256] = {};
-    ASSERT_NE(nullptr, std::fgets(text, sizeof text, help));
-    EXPECT_STREQ("usage: verlume [FILE]\n", text);
-    while (std::fgets(text, sizeof text, help)) {}
-    EXPECT_EQ(0, pclose(help));
+    // The program itself answers --help before it needs a display, and without one says so.
+    auto withoutDisplay = [](const char* args) {
+        FILE* run = popen(("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + std::string(VERLUME_EXE) + args +
+                           " 2>&1").c_str(), "r");
+        std::string text;
+        char part[256];
+        while (run && std::fgets(part, sizeof part, run)) text += part;
+        return std::pair(run ? WEXITSTATUS(pclose(run)) : -1, text);
+    };
+    const auto [helped, help] = withoutDisplay(" --help");
+    EXPECT_EQ(0, helped);
+    EXPECT_EQ(0u, help.find("usage: verlume [FILE]\n"));
+    const auto [started, told] = withoutDisplay(" photo.png");
+    EXPECT_EQ(1, started);
+    EXPECT_EQ("verlume: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are unset)\n", told);
 }
 
 // Bad input: a clear message, nothing lost; the window releases every image it made when it

@@ -84,7 +84,9 @@ protected:
     }
     std::string XOut(const std::string& args) {
         const std::string out = (m_dir / "xout").string();
-        std::system(("DISPLAY=" + m_display + " xdotool " + args + " >" + Quote(out) + " 2>/dev/null").c_str());
+        // A search that finds nothing fails, with nothing printed.
+        if (std::system(("DISPLAY=" + m_display + " xdotool " + args + " >" + Quote(out) + " 2>/dev/null").c_str()) != 0)
+            return {};
         std::string text = ReadText(out);
         while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
         return text;
@@ -121,8 +123,9 @@ protected:
     }
     QImage Screenshot(const std::string& window = "-root") {
         const std::string file = (m_dir / "shot.ppm").string();
-        std::system(("DISPLAY=" + m_display + " xwd -silent " + (window == "-root" ? window : "-id " + window) +
-                     " | xwdtopnm >" + Quote(file) + " 2>/dev/null").c_str());
+        if (std::system(("DISPLAY=" + m_display + " xwd -silent " + (window == "-root" ? window : "-id " + window) +
+                         " | xwdtopnm >" + Quote(file) + " 2>/dev/null").c_str()) != 0)
+            return {};
         return QImage(QString::fromStdString(file)).convertToFormat(QImage::Format_RGB32);
     }
 
