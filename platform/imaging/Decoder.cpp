@@ -12,6 +12,7 @@
 #include "Orientation.h"
 #include "PngDecoder.h"
 #include "QtBridge.h"
+#include "TgaFile.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -259,7 +260,14 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
     }
     // The other formats by what their own bytes say: the text ones read whole first.
     const QByteArray format = QImageReader::imageFormat(input);
-    if (!format.isEmpty()) {
+    // A TGA has no signature: Qt takes one of true colour for an icon and knows no other by
+    // its bytes. A file is read as one where its header is a TGA's and it is no whole icon.
+    std::optional<TgaHeader> tga;
+    const bool icon = format == "ico" || format == "cur";
+    if (format.isEmpty() || icon || format == "tga") tga = ReadTgaHeader(b, size_t(head.size()));
+    const bool listsImages = head.size() >= 6 && (b[4] | b[5]) != 0; // an icon lists at least one
+    if (tga && icon && listsImages && FormatIsWhole(format.constData(), EndsOf(*input))) tga.reset();
+    if (!format.isEmpty() && !tga) {
         if (CheckNeedsWholeFile(format.constData()) && input == &device && !qobject_cast<QBuffer*>(&device)) {
             whole.setData(device.readAll());
             whole.open(QIODevice::ReadOnly);
@@ -282,38 +290,52 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
             if (handled) return fail(failed.code, failed.reason);
         }
     }
-    QImageReader reader(input);
-    reader.setAllocationLimit(AllocationLimitMiB());
-    const QSize stated = reader.size();
-    if (stated.isValid()) needed = uint64_t(stated.width()) * uint64_t(stated.height()) * kQtBytesPerPixel;
-    if (stated.isValid()) {
-        if (stated.width() > kMaxImageSide || stated.height() > kMaxImageSide) return tooLarge(stated.width(), stated.height());
-        if (beyondLimits(stated.width(), stated.height(), kQtBytesPerPixel)) return nullptr;
-    }
-
     QImage decoded;
-    if (!reader.read(&decoded)) {
-        // Qt's readers report an image they could not allocate as invalid data: whether the
-        // memory for it is there tells the two apart.
+    if (tga) {
+        needed = uint64_t(tga->width) * uint64_t(tga->height) * 4;
+        if (tga->width > kMaxImageSide || tga->height > kMaxImageSide) return tooLarge(tga->width, tga->height);
+        // stb_image's RGBA, then the bitmap.
+        if (beyondLimits(tga->width, tga->height, 2 * 4)) return nullptr;
+        const QByteArray bytes = input->readAll();
+        if (!TgaIsWhole(*tga, Bytes(bytes), size_t(bytes.size())))
+            return fail(UnknownImageFormat, "is damaged or incomplete");
+        bool noMemory = false;
+        decoded = DecodeTga(*tga, Bytes(bytes), size_t(bytes.size()), &noMemory);
+        if (noMemory) return outOfMemory("to decode it", needed);
+        if (decoded.isNull()) return fail(UnknownImageFormat, "is damaged or incomplete");
+    } else {
+        QImageReader reader(input);
+        reader.setAllocationLimit(AllocationLimitMiB());
+        const QSize stated = reader.size();
+        if (stated.isValid()) needed = uint64_t(stated.width()) * uint64_t(stated.height()) * kQtBytesPerPixel;
         if (stated.isValid()) {
-            const uint64_t bytes = uint64_t(stated.width()) * uint64_t(stated.height()) * kQtBytesPerPixel;
-            if (void* room = std::malloc(bytes)) std::free(room);
-            else return outOfMemory("to decode it", bytes);
+            if (stated.width() > kMaxImageSide || stated.height() > kMaxImageSide) return tooLarge(stated.width(), stated.height());
+            if (beyondLimits(stated.width(), stated.height(), kQtBytesPerPixel)) return nullptr;
         }
-        switch (reader.error()) {
-        case QImageReader::UnsupportedFormatError: return fail(UnknownImageFormat, "is not an image file of a known format");
-        case QImageReader::InvalidDataError: return fail(UnknownImageFormat, "is damaged or incomplete");
-        default: return fail(GenericError, "cannot be read: " + reader.errorString().toStdString());
+
+        if (!reader.read(&decoded)) {
+            // Qt's readers report an image they could not allocate as invalid data: whether the
+            // memory for it is there tells the two apart.
+            if (stated.isValid()) {
+                const uint64_t bytes = uint64_t(stated.width()) * uint64_t(stated.height()) * kQtBytesPerPixel;
+                if (void* room = std::malloc(bytes)) std::free(room);
+                else return outOfMemory("to decode it", bytes);
+            }
+            switch (reader.error()) {
+            case QImageReader::UnsupportedFormatError: return fail(UnknownImageFormat, "is not an image file of a known format");
+            case QImageReader::InvalidDataError: return fail(UnknownImageFormat, "is damaged or incomplete");
+            default: return fail(GenericError, "cannot be read: " + reader.errorString().toStdString());
+            }
         }
-    }
-    // An icon holds one picture at several sizes and depths: the largest is shown, of those
-    // the deepest, as viewers do. One that cannot be read makes the file damaged.
-    if (format == "ico" || format == "cur" || format == "icns") {
-        for (int i = 1; i < reader.imageCount(); ++i) {
-            QImage other;
-            if (!reader.jumpToImage(i) || !reader.read(&other)) return fail(UnknownImageFormat, "is damaged or incomplete");
-            const int64_t area = int64_t(other.width()) * other.height(), shown = int64_t(decoded.width()) * decoded.height();
-            if (area > shown || (area == shown && other.depth() > decoded.depth())) decoded = std::move(other);
+        // An icon holds one picture at several sizes and depths: the largest is shown, of those
+        // the deepest, as viewers do. One that cannot be read makes the file damaged.
+        if (format == "ico" || format == "cur" || format == "icns") {
+            for (int i = 1; i < reader.imageCount(); ++i) {
+                QImage other;
+                if (!reader.jumpToImage(i) || !reader.read(&other)) return fail(UnknownImageFormat, "is damaged or incomplete");
+                const int64_t area = int64_t(other.width()) * other.height(), shown = int64_t(decoded.width()) * decoded.height();
+                if (area > shown || (area == shown && other.depth() > decoded.depth())) decoded = std::move(other);
+            }
         }
     }
     if (decoded.width() > kMaxImageSide || decoded.height() > kMaxImageSide ||
@@ -361,9 +383,10 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
         return bitmap;
     }
 
+    const uint64_t convertedBytes = uint64_t(decoded.width()) * uint64_t(decoded.height()) * 4;
     Converted c = ToLayerFormat(std::move(decoded));
     decoded = QImage();
-    if (c.image.isNull()) return outOfMemory("to convert it", uint64_t(stated.width()) * uint64_t(stated.height()) * 4);
+    if (c.image.isNull()) return outOfMemory("to convert it", convertedBytes);
 
     std::unique_ptr<Bitmap> bitmap(new Bitmap(c.image.width(), c.image.height(), c.format));
     if (!bitmap->HasContent()) {
