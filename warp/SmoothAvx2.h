@@ -24,8 +24,9 @@ struct GridRows {
 };
 
 // Renders the pixels i < count of the row that it can into out + 4i (B, G, R, A) and sets
-// done[i] to 1 for them, 0 for every other; `done` holds count bytes. `source` is level 0 of
-// a 24-bit or 32-bit ARGB source of `width` x `height` pixels.
+// done[i] to 1 for them and for those AreaSampler leaves untouched (a corner without a
+// position, or all four beyond one side), 0 for every other; `done` holds count bytes.
+// `source` is level 0 of a 24-bit or 32-bit ARGB source.
 using OneSampleRunFunction = void (*)(const LevelView& source, const GridRows& grid, int32_t count, uint8_t* out,
                                       uint8_t* done);
 
