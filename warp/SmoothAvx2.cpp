@@ -37,7 +37,8 @@ struct Centres {
 
 // Four pixels from i: AreaSampler's footprint tests and its sample position at level 0,
 // operation for operation.
-[[gnu::always_inline]] inline Centres FourCentres(const GridRows& g, int32_t i, __m256d width, __m256d height) {
+[[gnu::always_inline]] inline Centres FourCentres(const GridRows& g, int32_t i, __m256d width,
+                                                  __m256d height) {
     const __m256d u00 = _mm256_loadu_pd(g.u0 + i), u10 = _mm256_loadu_pd(g.u0 + i + 1);
     const __m256d u01 = _mm256_loadu_pd(g.u1 + i), u11 = _mm256_loadu_pd(g.u1 + i + 1);
     const __m256d v00 = _mm256_loadu_pd(g.v0 + i), v10 = _mm256_loadu_pd(g.v0 + i + 1);
@@ -45,26 +46,29 @@ struct Centres {
     const __m256d zero = _mm256_setzero_pd();
     // Inside: every corner in [0, width] x [0, height]; NaN fails.
     auto within = [&](__m256d u, __m256d v) {
-        return _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(u, zero, _CMP_GE_OQ), _mm256_cmp_pd(u, width, _CMP_LE_OQ)),
-                             _mm256_and_pd(_mm256_cmp_pd(v, zero, _CMP_GE_OQ), _mm256_cmp_pd(v, height, _CMP_LE_OQ)));
+        return _mm256_and_pd(
+            _mm256_and_pd(_mm256_cmp_pd(u, zero, _CMP_GE_OQ), _mm256_cmp_pd(u, width, _CMP_LE_OQ)),
+            _mm256_and_pd(_mm256_cmp_pd(v, zero, _CMP_GE_OQ), _mm256_cmp_pd(v, height, _CMP_LE_OQ)));
     };
-    const __m256d inside =
-        _mm256_and_pd(_mm256_and_pd(within(u00, v00), within(u10, v10)), _mm256_and_pd(within(u01, v01), within(u11, v11)));
+    const __m256d inside = _mm256_and_pd(_mm256_and_pd(within(u00, v00), within(u10, v10)),
+                                         _mm256_and_pd(within(u01, v01), within(u11, v11)));
     auto allBelow = [](__m256d a, __m256d b, __m256d c, __m256d d, __m256d bound) {
-        return _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(a, bound, _CMP_LT_OQ), _mm256_cmp_pd(b, bound, _CMP_LT_OQ)),
-                             _mm256_and_pd(_mm256_cmp_pd(c, bound, _CMP_LT_OQ), _mm256_cmp_pd(d, bound, _CMP_LT_OQ)));
+        return _mm256_and_pd(
+            _mm256_and_pd(_mm256_cmp_pd(a, bound, _CMP_LT_OQ), _mm256_cmp_pd(b, bound, _CMP_LT_OQ)),
+            _mm256_and_pd(_mm256_cmp_pd(c, bound, _CMP_LT_OQ), _mm256_cmp_pd(d, bound, _CMP_LT_OQ)));
     };
     auto allAbove = [](__m256d a, __m256d b, __m256d c, __m256d d, __m256d bound) {
-        return _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(a, bound, _CMP_GT_OQ), _mm256_cmp_pd(b, bound, _CMP_GT_OQ)),
-                             _mm256_and_pd(_mm256_cmp_pd(c, bound, _CMP_GT_OQ), _mm256_cmp_pd(d, bound, _CMP_GT_OQ)));
+        return _mm256_and_pd(
+            _mm256_and_pd(_mm256_cmp_pd(a, bound, _CMP_GT_OQ), _mm256_cmp_pd(b, bound, _CMP_GT_OQ)),
+            _mm256_and_pd(_mm256_cmp_pd(c, bound, _CMP_GT_OQ), _mm256_cmp_pd(d, bound, _CMP_GT_OQ)));
     };
     auto finite = [&](__m256d a) { return _mm256_cmp_pd(_mm256_sub_pd(a, a), zero, _CMP_EQ_OQ); };
     const __m256d allFinite = _mm256_and_pd(
         _mm256_and_pd(_mm256_and_pd(finite(u00), finite(u10)), _mm256_and_pd(finite(u01), finite(u11))),
         _mm256_and_pd(_mm256_and_pd(finite(v00), finite(v10)), _mm256_and_pd(finite(v01), finite(v11))));
-    const __m256d beyond = _mm256_or_pd(
-        _mm256_or_pd(allBelow(u00, u10, u01, u11, zero), allAbove(u00, u10, u01, u11, width)),
-        _mm256_or_pd(allBelow(v00, v10, v01, v11, zero), allAbove(v00, v10, v01, v11, height)));
+    const __m256d beyond =
+        _mm256_or_pd(_mm256_or_pd(allBelow(u00, u10, u01, u11, zero), allAbove(u00, u10, u01, u11, width)),
+                     _mm256_or_pd(allBelow(v00, v10, v01, v11, zero), allAbove(v00, v10, v01, v11, height)));
     const __m256d half = _mm256_set1_pd(0.5);
     auto sum = [&](__m256d a0, __m256d a1, __m256d b0, __m256d b1) {
         return _mm256_mul_pd(_mm256_add_pd(_mm256_sub_pd(a1, a0), _mm256_sub_pd(b1, b0)), half);
@@ -75,7 +79,8 @@ struct Centres {
     const __m256d down = _mm256_add_pd(_mm256_mul_pd(yu, yu), _mm256_mul_pd(yv, yv));
     // One sample a side: (1 + 1/2)^2 of level 0's pixel area reaches the side.
     const __m256d limit = _mm256_set1_pd(2.25);
-    const __m256d one = _mm256_and_pd(_mm256_cmp_pd(limit, across, _CMP_GE_OQ), _mm256_cmp_pd(limit, down, _CMP_GE_OQ));
+    const __m256d one =
+        _mm256_and_pd(_mm256_cmp_pd(limit, across, _CMP_GE_OQ), _mm256_cmp_pd(limit, down, _CMP_GE_OQ));
     // The footprint's centre, which must be left of and above the source's far edges (it
     // is on them only for a footprint of no width there).
     auto centre = [&](__m256d a00, __m256d a10, __m256d a01, __m256d a11) {
@@ -84,13 +89,15 @@ struct Centres {
         return _mm256_add_pd(top, _mm256_mul_pd(_mm256_sub_pd(bottom, top), half));
     };
     const __m256d cu = centre(u00, u10, u01, u11), cv = centre(v00, v10, v01, v11);
-    const __m256d onSource = _mm256_and_pd(_mm256_cmp_pd(cu, width, _CMP_LT_OQ), _mm256_cmp_pd(cv, height, _CMP_LT_OQ));
+    const __m256d onSource =
+        _mm256_and_pd(_mm256_cmp_pd(cu, width, _CMP_LT_OQ), _mm256_cmp_pd(cv, height, _CMP_LT_OQ));
     // At level 0 the position times 1.0 is itself.
     const __m256d x = _mm256_sub_pd(cu, half), y = _mm256_sub_pd(cv, half);
     const __m256d fx = _mm256_floor_pd(x), fy = _mm256_floor_pd(y);
     const __m256d scale = _mm256_set1_pd(256.0);
     // Unusable lanes may hold NaN; their conversions are never used.
-    return {_mm256_cvttpd_epi32(fx), _mm256_cvttpd_epi32(fy),
+    return {_mm256_cvttpd_epi32(fx),
+            _mm256_cvttpd_epi32(fy),
             _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_sub_pd(x, fx), scale)),
             _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_sub_pd(y, fy), scale)),
             _mm256_movemask_pd(_mm256_and_pd(_mm256_and_pd(inside, one), onSource)),
@@ -107,17 +114,20 @@ inline __m256i Channel(int shift, __m256i t00, __m256i t10, __m256i t01, __m256i
     const __m256i byte = _mm256_set1_epi32(0xFF);
     auto at = [&](__m256i t) { return _mm256_and_si256(_mm256_srli_epi32(t, shift), byte); };
     const __m256i top = _mm256_add_epi32(_mm256_mullo_epi32(at(t00), wx1), _mm256_mullo_epi32(at(t10), wx));
-    const __m256i bottom = _mm256_add_epi32(_mm256_mullo_epi32(at(t01), wx1), _mm256_mullo_epi32(at(t11), wx));
+    const __m256i bottom =
+        _mm256_add_epi32(_mm256_mullo_epi32(at(t01), wx1), _mm256_mullo_epi32(at(t11), wx));
     const __m256i blended = _mm256_add_epi32(_mm256_mullo_epi32(top, wy1), _mm256_mullo_epi32(bottom, wy));
     // At most 255 * 65280 * 256 + 32768, below 2^32: unsigned lanes.
     const __m256i sum = _mm256_srli_epi32(
         _mm256_add_epi32(_mm256_mullo_epi32(blended, _mm256_set1_epi32(255)), _mm256_set1_epi32(32768)), 16);
-    return DivideBy65025(_mm256_add_epi32(_mm256_mullo_epi32(sum, _mm256_set1_epi32(255)), _mm256_set1_epi32(32512)));
+    return DivideBy65025(
+        _mm256_add_epi32(_mm256_mullo_epi32(sum, _mm256_set1_epi32(255)), _mm256_set1_epi32(32512)));
 }
 
 inline __m256i LaneMask(int bits) {
-    return _mm256_cmpgt_epi32(_mm256_and_si256(_mm256_set1_epi32(bits), _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128)),
-                              _mm256_setzero_si256());
+    return _mm256_cmpgt_epi32(
+        _mm256_and_si256(_mm256_set1_epi32(bits), _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128)),
+        _mm256_setzero_si256());
 }
 
 // Where the texels of columns x and x + 1 of a row are read as one eight-byte word: from
@@ -127,9 +137,10 @@ template <int Bpp>
 inline __m256i PairOffset(__m256i x, __m256i width, __m256i& shift) {
     const __m256i start = Bpp == 3 ? _mm256_add_epi32(x, _mm256_add_epi32(x, x)) : _mm256_slli_epi32(x, 2);
     // Bytes the word would reach beyond the row, at most 5 (24-bit) or 4.
-    const __m256i beyond = _mm256_max_epi32(
-        _mm256_sub_epi32(_mm256_add_epi32(start, _mm256_set1_epi32(8)), _mm256_mullo_epi32(width, _mm256_set1_epi32(Bpp))),
-        _mm256_setzero_si256());
+    const __m256i beyond =
+        _mm256_max_epi32(_mm256_sub_epi32(_mm256_add_epi32(start, _mm256_set1_epi32(8)),
+                                          _mm256_mullo_epi32(width, _mm256_set1_epi32(Bpp))),
+                         _mm256_setzero_si256());
     shift = _mm256_slli_epi32(beyond, 3);
     return _mm256_sub_epi32(start, beyond);
 }
@@ -156,7 +167,8 @@ inline TexelPairs GatherPairs(const uint8_t* scan0, __m256i offset, __m256i shif
     // The low and the high double word of each word, lanes back in order.
     const __m256i order = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
     const __m256i a = _mm256_permutevar8x32_epi32(low, order), b = _mm256_permutevar8x32_epi32(high, order);
-    const __m256i first = _mm256_permute2x128_si256(a, b, 0x20), second = _mm256_permute2x128_si256(a, b, 0x31);
+    const __m256i first = _mm256_permute2x128_si256(a, b, 0x20),
+                  second = _mm256_permute2x128_si256(a, b, 0x31);
     if constexpr (Bpp == 4) return {first, second};
     // 24-bit: the right texel starts at bit 24.
     return {first, _mm256_or_si256(_mm256_srli_epi32(first, 24), _mm256_slli_epi32(second, 8))};
@@ -167,18 +179,20 @@ inline TexelPairs GatherPairs(const uint8_t* scan0, __m256i offset, __m256i shif
 template <int Bpp>
 int RenderEight(const LevelView& source, const Centres& low, const Centres& high, int usable, uint8_t* out) {
     const __m256i zero = _mm256_setzero_si256(), one = _mm256_set1_epi32(1), full = _mm256_set1_epi32(256);
-    const __m256i lastColumn = _mm256_set1_epi32(source.width - 1), lastRow = _mm256_set1_epi32(source.height - 1);
+    const __m256i lastColumn = _mm256_set1_epi32(source.width - 1),
+                  lastRow = _mm256_set1_epi32(source.height - 1);
     const __m256i fx = Join(low.x, high.x), fy = Join(low.y, high.y);
-    const __m256i x0 = _mm256_max_epi32(fx, zero), x1 = _mm256_min_epi32(_mm256_add_epi32(fx, one), lastColumn);
+    const __m256i x0 = _mm256_max_epi32(fx, zero),
+                  x1 = _mm256_min_epi32(_mm256_add_epi32(fx, one), lastColumn);
     const __m256i y0 = _mm256_max_epi32(fy, zero), y1 = _mm256_min_epi32(_mm256_add_epi32(fy, one), lastRow);
     __m256i shift;
     const __m256i column = PairOffset<Bpp>(x0, _mm256_set1_epi32(source.width), shift);
     const __m256i stride = _mm256_set1_epi32(int32_t(source.stride));
     const __m256i lanes = LaneMask(usable); // the others read texel (0, 0)
     auto row = [&](__m256i y) {
-        return GatherPairs<Bpp>(source.scan0,
-                                _mm256_and_si256(_mm256_add_epi32(_mm256_mullo_epi32(y, stride), column), lanes),
-                                _mm256_and_si256(shift, lanes));
+        return GatherPairs<Bpp>(
+            source.scan0, _mm256_and_si256(_mm256_add_epi32(_mm256_mullo_epi32(y, stride), column), lanes),
+            _mm256_and_si256(shift, lanes));
     };
     const TexelPairs p0 = row(y0), p1 = row(y1);
     // Where the sample is clamped at the first or last column, both texels are the one.
@@ -189,7 +203,8 @@ int RenderEight(const LevelView& source, const Centres& low, const Centres& high
     if constexpr (Bpp == 4) {
         const __m256i alphas =
             _mm256_srli_epi32(_mm256_and_si256(_mm256_and_si256(t00, t10), _mm256_and_si256(t01, t11)), 24);
-        opaque &= _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(alphas, _mm256_set1_epi32(0xFF))));
+        opaque &=
+            _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(alphas, _mm256_set1_epi32(0xFF))));
         if (opaque == 0) return 0;
     }
     const __m256i wx = Join(low.wx, high.wx), wy = Join(low.wy, high.wy);
@@ -206,12 +221,15 @@ int RenderEight(const LevelView& source, const Centres& low, const Centres& high
 
 template <int Bpp>
 void OneSampleRun(const LevelView& source, const GridRows& grid, int32_t count, uint8_t* out, uint8_t* done) {
-    const __m256d width = _mm256_set1_pd(double(source.width)), height = _mm256_set1_pd(double(source.height));
+    const __m256d width = _mm256_set1_pd(double(source.width)),
+                  height = _mm256_set1_pd(double(source.height));
     int32_t i = 0;
     for (; i + 8 <= count; i += 8) {
-        const Centres low = FourCentres(grid, i, width, height), high = FourCentres(grid, i + 4, width, height);
+        const Centres low = FourCentres(grid, i, width, height),
+                      high = FourCentres(grid, i + 4, width, height);
         const int usable = low.usable | high.usable << 4, skipped = low.skipped | high.skipped << 4;
-        const int written = usable != 0 ? RenderEight<Bpp>(source, low, high, usable, out + 4 * int64_t(i)) : 0;
+        const int written =
+            usable != 0 ? RenderEight<Bpp>(source, low, high, usable, out + 4 * int64_t(i)) : 0;
         for (int j = 0; j < 8; ++j) done[i + j] = uint8_t((written | skipped) >> j & 1);
     }
     std::memset(done + i, 0, size_t(count - i));

@@ -27,8 +27,8 @@ struct GridRows {
 // done[i] to 1 for them and for those AreaSampler leaves untouched (a corner without a
 // position, or all four beyond one side), 0 for every other; `done` holds count bytes.
 // `source` is level 0 of a 24-bit or 32-bit ARGB source.
-using OneSampleRunFunction = void (*)(const LevelView& source, const GridRows& grid, int32_t count, uint8_t* out,
-                                      uint8_t* done);
+using OneSampleRunFunction = void (*)(const LevelView& source, const GridRows& grid, int32_t count,
+                                      uint8_t* out, uint8_t* done);
 
 // The run for 3 (24-bit) or 4 (32-bit ARGB) bytes per pixel; nullptr for other formats and for
 // sources too large for 32-bit offsets.

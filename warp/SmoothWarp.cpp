@@ -9,11 +9,11 @@
 #include "imaging/ReducedCopies.h"
 
 #include <algorithm>
-#include <mutex>
-#include <optional>
 #include <climits>
 #include <functional>
 #include <limits>
+#include <mutex>
+#include <optional>
 
 namespace warp {
 
@@ -112,8 +112,8 @@ Box Including(Box box, int64_t x, int64_t y) {
 
 // Renders the pixels of the box whose copy is `fromLevel` or above with the levels there are;
 // returns the box of those that want a copy not made yet, if any.
-std::optional<Box> RenderPass(const SmoothSource& source, const ResultRows& destination, const BitmapData& out, Box box,
-                std::span<const Rect> regions, const MapGridRow& map, int fromLevel) {
+std::optional<Box> RenderPass(const SmoothSource& source, const ResultRows& destination, const BitmapData& out,
+                              Box box, std::span<const Rect> regions, const MapGridRow& map, int fromLevel) {
     std::vector<BitmapData> levelData;
     std::vector<LevelView> levels;
     if (!LockLevels(source, levelData, levels)) return std::nullopt;

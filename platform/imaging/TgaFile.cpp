@@ -21,12 +21,13 @@ std::optional<TgaHeader> ReadTgaHeader(const uint8_t* b, size_t size) {
     const int mapBits = b[7], bits = b[16], descriptor = b[17];
     const int base = type & 7;
     if (mapType > 1 || (type != base && type != base + 8) || base < 1 || base > 3) return std::nullopt;
-    if (base == 1 ? (mapType != 1 || (bits != 8 && bits != 16))
-        : base == 2   ? (bits != 15 && bits != 16 && bits != 24 && bits != 32)
-                      : (bits != 8 && bits != 16))
+    if (base == 1   ? (mapType != 1 || (bits != 8 && bits != 16))
+        : base == 2 ? (bits != 15 && bits != 16 && bits != 24 && bits != 32)
+                    : (bits != 8 && bits != 16))
         return std::nullopt;
     // A colour map, where there is one, of an entry size the format knows.
-    if (mapType == 1 && (mapLength == 0 || (mapBits != 15 && mapBits != 16 && mapBits != 24 && mapBits != 32)))
+    if (mapType == 1 &&
+        (mapLength == 0 || (mapBits != 15 && mapBits != 16 && mapBits != 24 && mapBits != 32)))
         return std::nullopt;
     // The two interleaving bits are reserved: no writer sets them.
     if ((descriptor & 0xC0) != 0) return std::nullopt;
@@ -38,7 +39,8 @@ std::optional<TgaHeader> ReadTgaHeader(const uint8_t* b, size_t size) {
     header.alphaBits = descriptor & 0x0F;
     header.rightToLeft = (descriptor & 0x10) != 0;
     header.runLength = type > 8;
-    header.dataStart = 18 + uint64_t(idLength) + (mapType == 1 ? uint64_t(mapLength) * ((mapBits + 7) / 8) : 0);
+    header.dataStart =
+        18 + uint64_t(idLength) + (mapType == 1 ? uint64_t(mapLength) * ((mapBits + 7) / 8) : 0);
     return header;
 }
 
@@ -70,8 +72,9 @@ QImage DecodeTga(const TgaHeader& header, const uint8_t* bytes, size_t size, boo
     }
     // Alpha where the pixels have it: grey with alpha, or 32 bits with attribute bits.
     const bool alpha = channels == 2 || (channels == 4 && header.alphaBits > 0);
-    QImage image(rgba, width, height, 4 * width, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32,
-                 [](void* pixels) { stbi_image_free(pixels); }, rgba);
+    QImage image(
+        rgba, width, height, 4 * width, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32,
+        [](void* pixels) { stbi_image_free(pixels); }, rgba);
     // R, G, B, A bytes to the B, G, R, A of Qt's 32-bit formats (opaque ones with alpha 255).
     for (int y = 0; y < height; ++y) {
         uchar* row = image.bits() + int64_t(y) * image.bytesPerLine();

@@ -36,9 +36,11 @@ Bgra Truth(const Variant& v, int x, int y) {
         const std::array<int, 3> c = FiveBits(x, y);
         return Bgra{uint8_t(c[0] * 255 / 31), uint8_t(c[1] * 255 / 31), uint8_t(c[2] * 255 / 31), 255};
     }
-    if (base == 3) return Bgra{uint8_t(40 * y + 30 * run), uint8_t(40 * y + 30 * run), uint8_t(40 * y + 30 * run), 255};
+    if (base == 3)
+        return Bgra{uint8_t(40 * y + 30 * run), uint8_t(40 * y + 30 * run), uint8_t(40 * y + 30 * run), 255};
     if (base == 1) return Bgra{uint8_t(60 * y), uint8_t(100 * run), 200, 255};
-    return Bgra{uint8_t(50 * y + run), uint8_t(90 * run), uint8_t(7 * x), uint8_t(v.bits == 32 ? 60 * y + 5 : 255)};
+    return Bgra{uint8_t(50 * y + run), uint8_t(90 * run), uint8_t(7 * x),
+                uint8_t(v.bits == 32 ? 60 * y + 5 : 255)};
 }
 
 // The bytes of pixel (x, y) as stored.
@@ -58,12 +60,28 @@ std::vector<uint8_t> Stored(const Variant& v, int x, int y) {
 
 std::vector<uint8_t> TgaFile(const Variant& v) {
     const bool mapped = (v.type & 7) == 1, runLength = v.type > 8;
-    std::vector<uint8_t> file = {3, uint8_t(mapped), uint8_t(v.type), 0, 0, uint8_t(mapped ? 15 : 0), 0,
-                                 uint8_t(mapped ? 24 : 0), 0, 0, 0, 0, kW, 0, kH, 0, uint8_t(v.bits),
+    std::vector<uint8_t> file = {3,
+                                 uint8_t(mapped),
+                                 uint8_t(v.type),
+                                 0,
+                                 0,
+                                 uint8_t(mapped ? 15 : 0),
+                                 0,
+                                 uint8_t(mapped ? 24 : 0),
+                                 0,
+                                 0,
+                                 0,
+                                 0,
+                                 kW,
+                                 0,
+                                 kH,
+                                 0,
+                                 uint8_t(v.bits),
                                  uint8_t(v.descriptor)};
     file.insert(file.end(), {'I', 'D', '!'});
     if (mapped) // entry 3 * (y) + run: blue 60 y, green 100 run, red 200
-        for (int i = 0; i < 15; ++i) file.insert(file.end(), {uint8_t(60 * (i / 3)), uint8_t(100 * (i % 3)), 200});
+        for (int i = 0; i < 15; ++i)
+            file.insert(file.end(), {uint8_t(60 * (i / 3)), uint8_t(100 * (i % 3)), 200});
     std::vector<std::vector<uint8_t>> pixels;
     for (int row = 0; row < kH; ++row)
         for (int column = 0; column < kW; ++column) {
