@@ -149,8 +149,9 @@ std::optional<Box> RenderPass(const SmoothSource& source, const ResultRows& dest
                     map(y + 1, firstColumn, points, below.data(), below.data() + points);
                     const double *u0 = above.data(), *v0 = u0 + points, *u1 = below.data(), *v1 = u1 + points;
                     uint8_t* pixels = scan0 + (y - destination.firstRow) * stride + 4 * int64_t(firstColumn);
-                    // Its pixels are level 0's, the same bytes again in a later pass.
-                    if (oneSample) oneSample(levels[0], {u0, v0, u1, v1}, points - 1, pixels, done.data());
+                    // Its pixels are level 0's: a later pass has none to render.
+                    if (oneSample && fromLevel == 0)
+                        oneSample(levels[0], {u0, v0, u1, v1}, points - 1, pixels, done.data());
                     for (int32_t i = 0; i + 1 < points; ++i)
                         if (!done[size_t(i)] &&
                             sampler.Pixel({u0[i], v0[i], u0[i + 1], v0[i + 1], u1[i], v1[i], u1[i + 1], v1[i + 1]},

@@ -265,8 +265,7 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
     std::optional<TgaHeader> tga;
     const bool icon = format == "ico" || format == "cur";
     if (format.isEmpty() || icon || format == "tga") tga = ReadTgaHeader(b, size_t(head.size()));
-    const bool listsImages = head.size() >= 6 && (b[4] | b[5]) != 0; // an icon lists at least one
-    if (tga && icon && listsImages && FormatIsWhole(format.constData(), EndsOf(*input))) tga.reset();
+    if (tga && icon && FormatIsWhole(format.constData(), EndsOf(*input))) tga.reset();
     if (!format.isEmpty() && !tga) {
         if (CheckNeedsWholeFile(format.constData()) && input == &device && !qobject_cast<QBuffer*>(&device)) {
             whole.setData(device.readAll());
