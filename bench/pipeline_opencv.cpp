@@ -2,17 +2,27 @@
 // on four corners with the perspective map into BGRA with a transparent border, write the
 // file at OpenCV's defaults. Timed as a whole process beside the tool (docs/performance.md):
 //
-//   build/bench/pipeline_opencv IN OUT X0,Y0 X1,Y1 X2,Y2 X3,Y3    (outline order)
-//   build/tools/verlume-warp --perspective IN OUT X0,Y0 X1,Y1 X2,Y2 X3,Y3
+//   build/bench/pipeline_opencv [--time] IN OUT X0,Y0 X1,Y1 X2,Y2 X3,Y3    (outline order)
+//   build/tools/verlume-warp --perspective [--time] IN OUT X0,Y0 X1,Y1 X2,Y2 X3,Y3
+//
+// --time prints how long the process's first warp took, thread start and the destination's
+// first page faults included, as verlume-warp --time reports its own.
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 
 int main(int argc, char** argv) {
+    const bool time = argc > 1 && std::strcmp(argv[1], "--time") == 0;
+    if (time) {
+        --argc;
+        ++argv;
+    }
     if (argc != 7) {
-        std::fprintf(stderr, "usage: pipeline_opencv IN OUT X0,Y0 X1,Y1 X2,Y2 X3,Y3\n");
+        std::fprintf(stderr, "usage: pipeline_opencv [--time] IN OUT X0,Y0 X1,Y1 X2,Y2 X3,Y3\n");
         return 2;
     }
     cv::Point2f corners[4];
@@ -30,8 +40,13 @@ int main(int argc, char** argv) {
     cv::cvtColor(photo, bgra, cv::COLOR_BGR2BGRA);
     const float w = float(photo.cols), h = float(photo.rows);
     const cv::Point2f rectangle[4] = {{0, 0}, {w, 0}, {w, h}, {0, h}};
-    cv::warpPerspective(bgra, placed, cv::getPerspectiveTransform(rectangle, corners), photo.size(), cv::INTER_LINEAR,
-                        cv::BORDER_CONSTANT, cv::Scalar(0, 0, 0, 0));
+    const auto start = std::chrono::steady_clock::now();
+    cv::warpPerspective(bgra, placed, cv::getPerspectiveTransform(rectangle, corners), photo.size(),
+                        cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0, 0, 0, 0));
+    if (time)
+        std::printf(
+            "warp %.1f ms\n",
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     if (!cv::imwrite(argv[2], placed)) {
         std::fprintf(stderr, "pipeline_opencv: cannot write %s\n", argv[2]);
         return 1;
