@@ -13,6 +13,7 @@
 #include "PngDecoder.h"
 #include "QtBridge.h"
 #include "TgaFile.h"
+#include "TiffFile.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -302,7 +303,20 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
         decoded = DecodeTga(*tga, Bytes(bytes), size_t(bytes.size()), &noMemory);
         if (noMemory) return outOfMemory("to decode it", needed);
         if (decoded.isNull()) return fail(UnknownImageFormat, "is damaged or incomplete");
+    } else if (format == "tiff") {
+        // libtiff on the whole file, which it reads by offsets.
+        const QByteArray bytes = input->readAll();
+        const std::optional<TiffSize> stated = ReadTiffSize(Bytes(bytes), size_t(bytes.size()));
+        if (!stated) return fail(UnknownImageFormat, "is damaged or incomplete");
+        needed = uint64_t(stated->width) * uint64_t(stated->height) * 4;
+        if (stated->width > kMaxImageSide || stated->height > kMaxImageSide) return tooLarge(stated->width, stated->height);
+        if (beyondLimits(stated->width, stated->height, 2 * 4)) return nullptr;
+        bool noMemory = false;
+        decoded = DecodeTiff(Bytes(bytes), size_t(bytes.size()), &noMemory);
+        if (noMemory) return outOfMemory("to decode it", needed);
+        if (decoded.isNull()) return fail(UnknownImageFormat, "is damaged or incomplete");
     } else {
+        const QByteArray bmpHead = head.startsWith("BM") ? input->peek(70) : QByteArray();
         QImageReader reader(input);
         reader.setAllocationLimit(AllocationLimitMiB());
         const QSize stated = reader.size();
@@ -326,6 +340,7 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
             default: return fail(GenericError, "cannot be read: " + reader.errorString().toStdString());
             }
         }
+        WidenNarrowBmpChannels(Bytes(bmpHead), size_t(bmpHead.size()), decoded);
         // An icon holds one picture at several sizes and depths: the largest is shown, of those
         // the deepest, as viewers do. One that cannot be read makes the file damaged.
         if (format == "ico" || format == "cur" || format == "icns") {

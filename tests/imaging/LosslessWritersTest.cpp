@@ -127,23 +127,11 @@ TEST(LosslessWriters, RoundTripsAreExact) {
                 EXPECT_EQ(alpha ? 4 : 3, direct.channels);
                 EXPECT_TRUE(direct.bytes == ExpectedSamples(*image, alpha));
 
-                // Qt's reader, as the program opens files. It premultiplies a TIFF's alpha, so
-                // there the colour of a pixel that is neither opaque nor transparent may round.
+                // And as the program opens files: the same bytes.
                 std::unique_ptr<Bitmap> back(Bitmap::FromFile(path));
                 ASSERT_TRUE(back->HasContent()) << back->GetLastReason();
                 EXPECT_EQ(alpha ? PixelFormat32bppARGB : PixelFormat24bppRGB, back->GetPixelFormat());
-                const auto got = PixelBytes(*back), want = PixelBytes(*image);
-                ASSERT_EQ(want.size(), got.size());
-                if (std::string(mime) == "image/png" || !alpha) {
-                    EXPECT_TRUE(got == want);
-                    continue;
-                }
-                for (size_t i = 0; i < want.size(); i += 4) {
-                    ASSERT_EQ(want[i + 3], got[i + 3]) << i;
-                    if (want[i + 3] == 255) {
-                        ASSERT_TRUE(std::equal(&want[i], &want[i + 3], &got[i])) << i;
-                    }
-                }
+                EXPECT_TRUE(PixelBytes(*back) == PixelBytes(*image));
             }
 }
 

@@ -1,0 +1,60 @@
+// Every variant of every format in tests/data/conformance opens to the pixels an independent
+// decoder gives (ImageMagick's reading in 16 bits, stored beside each file, each channel
+// rounded to 8 bits), and cut short it is refused.
+
+#include "imaging/Bitmap.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+
+namespace {
+
+using namespace imaging;
+using namespace testing_support;
+
+TEST(Conformance, EveryVariantOpensToTheIndependentDecodersPixels) {
+    TempDir dir;
+    int files = 0;
+    auto check = [&](const std::filesystem::path& path, const std::string& name) {
+        const std::vector<uint8_t> wide = ReadFile(path.string()),
+                                   bytes = ReadFile(DataFile("conformance/" + name));
+        auto bitmap = Bitmap::FromFile(DataFile("conformance/" + name));
+        ASSERT_TRUE(bitmap->HasContent()) << bitmap->GetLastReason();
+        const int32_t w = int32_t(bitmap->GetWidth()), h = int32_t(bitmap->GetHeight());
+        ASSERT_EQ(size_t(w) * size_t(h) * 8, wide.size());
+        const std::vector<uint8_t> ours = PixelBytes(*bitmap->Clone({0, 0, w, h}, PixelFormat32bppARGB));
+        int differing = 0;
+        for (size_t p = 0; p < ours.size() / 4; ++p) {
+            // Theirs as B, G, R, A, each 16-bit value v rounded to the nearest of v * 255 / 65535.
+            std::array<int, 4> theirs{}, mine{};
+            for (int c = 0; c < 4; ++c) {
+                const int v = wide[8 * p + 2 * c] | wide[8 * p + 2 * c + 1] << 8;
+                theirs[c == 3 ? 3 : 2 - c] = (v * 255 + 32767) / 65535;
+                mine[c] = ours[4 * p + c];
+            }
+            // The colour of a clear pixel is not seen.
+            const bool same = theirs[3] == 0 ? mine[3] == 0 : mine == theirs;
+            if (!same && differing++ < 3)
+                ADD_FAILURE() << "pixel " << p % w << "," << p / w << " (B, G, R, A): ours "
+                              << testing::PrintToString(mine) << ", theirs "
+                              << testing::PrintToString(theirs);
+        }
+        for (size_t n = 1; n < bytes.size(); ++n) {
+            WriteFile(dir.file("cut"), std::vector<uint8_t>(bytes.begin(), bytes.begin() + long(n)));
+            ASSERT_FALSE(Bitmap::FromFile(dir.file("cut"))->HasContent()) << "cut at byte " << n;
+        }
+    };
+    for (const auto& entry : std::filesystem::directory_iterator(DataFile("conformance"))) {
+        if (entry.path().extension() != ".rgba") continue;
+        const std::string name = entry.path().stem().string();
+        SCOPED_TRACE(name);
+        ++files;
+        check(entry.path(), name);
+    }
+    EXPECT_GT(files, 40);
+}
+
+} // namespace
