@@ -82,7 +82,10 @@ QImage ConvertedInBands(const QImage& image, QImage::Format format) {
                 std::memcpy(bits + (top + y) * outLine, converted.constScanLine(y), size_t(outLine));
         }
     });
-    return ok ? out : QImage();
+    if (!ok) return {};
+    // A one-bit image is made with Qt's own two colours: the source's keep their indices.
+    if (format == QImage::Format_Mono || format == QImage::Format_MonoLSB) out.setColorTable(colours);
+    return out;
 }
 
 QImage AsPaintTarget(Image& image) {
