@@ -7,6 +7,7 @@
 #include "Bitmap.h"
 #include "BmpHeader.h"
 #include "DecodeLimits.h"
+#include "IconColours.h"
 #include "FileChecks.h"
 #include "JpegDecoder.h"
 #include "Orientation.h"
@@ -349,6 +350,10 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
                 if (!reader.jumpToImage(i) || !reader.read(&other)) return fail(UnknownImageFormat, "is damaged or incomplete");
                 const int64_t area = int64_t(other.width()) * other.height(), shown = int64_t(decoded.width()) * decoded.height();
                 if (area > shown || (area == shown && other.depth() > decoded.depth())) decoded = std::move(other);
+            }
+            if (format != "icns" && input->seek(0)) {
+                const QByteArray bytes = input->readAll();
+                RestoreIconColours(Bytes(bytes), size_t(bytes.size()), decoded);
             }
         }
     }
