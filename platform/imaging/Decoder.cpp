@@ -15,6 +15,7 @@
 #include "QtBridge.h"
 #include "TgaFile.h"
 #include "TiffFile.h"
+#include "WidePnm.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -292,6 +293,7 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
         }
     }
     QImage decoded;
+    const QByteArray pnmHead = format == "pgm" || format == "ppm" ? input->peek(1024) : QByteArray();
     if (tga) {
         needed = uint64_t(tga->width) * uint64_t(tga->height) * 4;
         if (tga->width > kMaxImageSide || tga->height > kMaxImageSide) return tooLarge(tga->width, tga->height);
@@ -314,6 +316,16 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
         if (beyondLimits(stated->width, stated->height, 2 * 4)) return nullptr;
         bool noMemory = false;
         decoded = DecodeTiff(Bytes(bytes), size_t(bytes.size()), &noMemory);
+        if (noMemory) return outOfMemory("to decode it", needed);
+        if (decoded.isNull()) return fail(UnknownImageFormat, "is damaged or incomplete");
+    } else if (const std::optional<PnmSize> wide = WidePnmSize(Bytes(pnmHead), size_t(pnmHead.size()))) {
+        // Qt's reader drops the low byte of each sample.
+        needed = uint64_t(wide->width) * uint64_t(wide->height) * 4;
+        if (wide->width > kMaxImageSide || wide->height > kMaxImageSide) return tooLarge(wide->width, wide->height);
+        if (beyondLimits(wide->width, wide->height, 2 * 4)) return nullptr;
+        const QByteArray bytes = input->readAll();
+        bool noMemory = false;
+        decoded = DecodeWidePnm(Bytes(bytes), size_t(bytes.size()), &noMemory);
         if (noMemory) return outOfMemory("to decode it", needed);
         if (decoded.isNull()) return fail(UnknownImageFormat, "is damaged or incomplete");
     } else {
