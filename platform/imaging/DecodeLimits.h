@@ -8,6 +8,11 @@
 
 namespace imaging {
 
+// The width and height a file's header states, in pixels.
+struct StatedSize {
+    int64_t width, height;
+};
+
 struct DecodeLimits {
     int64_t pixels;  // at most kMaxImagePixels
     uint64_t bytes;  // the memory the decode may take; 0 for no limit of its own

@@ -294,38 +294,26 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
     }
     QImage decoded;
     const QByteArray pnmHead = format == "pgm" || format == "ppm" ? input->peek(1024) : QByteArray();
-    if (tga) {
-        needed = uint64_t(tga->width) * uint64_t(tga->height) * 4;
-        if (tga->width > kMaxImageSide || tga->height > kMaxImageSide) return tooLarge(tga->width, tga->height);
-        // stb_image's RGBA, then the bitmap.
-        if (beyondLimits(tga->width, tga->height, 2 * 4)) return nullptr;
+    const std::optional<StatedSize> wide = WidePnmSize(Bytes(pnmHead), size_t(pnmHead.size()));
+    if (tga || format == "tiff" || wide) {
+        // Our own readers, on the whole file: stb_image's RGBA for TGA, which Qt does not know;
+        // libtiff, which reads by offsets; PGM and PPM of more than 8 bits a sample, whose
+        // low byte Qt's reader drops.
         const QByteArray bytes = input->readAll();
-        if (!TgaIsWhole(*tga, Bytes(bytes), size_t(bytes.size())))
-            return fail(UnknownImageFormat, "is damaged or incomplete");
-        bool noMemory = false;
-        decoded = DecodeTga(*tga, Bytes(bytes), size_t(bytes.size()), &noMemory);
-        if (noMemory) return outOfMemory("to decode it", needed);
-        if (decoded.isNull()) return fail(UnknownImageFormat, "is damaged or incomplete");
-    } else if (format == "tiff") {
-        // libtiff on the whole file, which it reads by offsets.
-        const QByteArray bytes = input->readAll();
-        const std::optional<TiffSize> stated = ReadTiffSize(Bytes(bytes), size_t(bytes.size()));
+        const std::optional<StatedSize> stated = tga    ? StatedSize{tga->width, tga->height}
+                                                 : wide ? wide
+                                                        : ReadTiffSize(Bytes(bytes), size_t(bytes.size()));
         if (!stated) return fail(UnknownImageFormat, "is damaged or incomplete");
         needed = uint64_t(stated->width) * uint64_t(stated->height) * 4;
         if (stated->width > kMaxImageSide || stated->height > kMaxImageSide) return tooLarge(stated->width, stated->height);
+        // The decoder's picture, then the bitmap.
         if (beyondLimits(stated->width, stated->height, 2 * 4)) return nullptr;
+        if (tga && !TgaIsWhole(*tga, Bytes(bytes), size_t(bytes.size())))
+            return fail(UnknownImageFormat, "is damaged or incomplete");
         bool noMemory = false;
-        decoded = DecodeTiff(Bytes(bytes), size_t(bytes.size()), &noMemory);
-        if (noMemory) return outOfMemory("to decode it", needed);
-        if (decoded.isNull()) return fail(UnknownImageFormat, "is damaged or incomplete");
-    } else if (const std::optional<PnmSize> wide = WidePnmSize(Bytes(pnmHead), size_t(pnmHead.size()))) {
-        // Qt's reader drops the low byte of each sample.
-        needed = uint64_t(wide->width) * uint64_t(wide->height) * 4;
-        if (wide->width > kMaxImageSide || wide->height > kMaxImageSide) return tooLarge(wide->width, wide->height);
-        if (beyondLimits(wide->width, wide->height, 2 * 4)) return nullptr;
-        const QByteArray bytes = input->readAll();
-        bool noMemory = false;
-        decoded = DecodeWidePnm(Bytes(bytes), size_t(bytes.size()), &noMemory);
+        decoded = tga    ? DecodeTga(*tga, Bytes(bytes), size_t(bytes.size()), &noMemory)
+                  : wide ? DecodeWidePnm(Bytes(bytes), size_t(bytes.size()), &noMemory)
+                         : DecodeTiff(Bytes(bytes), size_t(bytes.size()), &noMemory);
         if (noMemory) return outOfMemory("to decode it", needed);
         if (decoded.isNull()) return fail(UnknownImageFormat, "is damaged or incomplete");
     } else {

@@ -150,7 +150,7 @@ void RoundColourMap(TIFF* tif, uint16_t bits) {
 
 } // namespace
 
-std::optional<TiffSize> ReadTiffSize(const uint8_t* bytes, size_t size) {
+std::optional<StatedSize> ReadTiffSize(const uint8_t* bytes, size_t size) {
     if (!DirectoryIsWhole(bytes, size)) return std::nullopt;
     Reader r{bytes, size};
     Tiff t(r);
@@ -167,7 +167,7 @@ std::optional<TiffSize> ReadTiffSize(const uint8_t* bytes, size_t size) {
         const uint64_t count = TIFFGetStrileByteCountWithErr(t.tif, i, &error);
         if (error || offset > size || size - offset < count) return std::nullopt;
     }
-    return TiffSize{w, h};
+    return StatedSize{w, h};
 }
 
 QImage DecodeTiff(const uint8_t* bytes, size_t size, bool* noMemory) {

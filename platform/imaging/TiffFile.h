@@ -5,6 +5,8 @@
 // they are, in every layout libtiff reads, and a file is whole only when everything its
 // first directory points to is there.
 
+#include "DecodeLimits.h"
+
 #include <QImage>
 
 #include <cstddef>
@@ -13,15 +15,11 @@
 
 namespace imaging {
 
-struct TiffSize {
-    int64_t width, height;
-};
-
 // The size of the first image of the TIFF in `bytes` (classic or BigTIFF, either byte order)
 // when the file holds all its first directory points to: the directory itself, every value
 // stored outside it, the strips or tiles, and the start of the next directory. Nothing
 // otherwise: the file is damaged or incomplete, or no TIFF.
-std::optional<TiffSize> ReadTiffSize(const uint8_t* bytes, size_t size);
+std::optional<StatedSize> ReadTiffSize(const uint8_t* bytes, size_t size);
 
 // The first image as stored (its orientation tag not applied): ARGB32 with the stored alpha
 // where it has alpha, RGB32 otherwise, 16-bit samples rounded to 8 bits. A null image where

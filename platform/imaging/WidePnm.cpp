@@ -41,10 +41,10 @@ bool ReadHeader(const uint8_t* b, size_t size, Header& header) {
 
 } // namespace
 
-std::optional<PnmSize> WidePnmSize(const uint8_t* head, size_t headBytes) {
+std::optional<StatedSize> WidePnmSize(const uint8_t* head, size_t headBytes) {
     Header header;
     if (!ReadHeader(head, headBytes, header)) return std::nullopt;
-    return PnmSize{header.w, header.h};
+    return StatedSize{header.w, header.h};
 }
 
 QImage DecodeWidePnm(const uint8_t* b, size_t size, bool* noMemory) {
