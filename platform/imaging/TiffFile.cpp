@@ -160,6 +160,10 @@ std::optional<StatedSize> ReadTiffSize(const uint8_t* bytes, size_t size) {
         return std::nullopt;
     // The strips or tiles (libtiff keeps both in the same fields).
     const bool tiled = TIFFIsTiled(t.tif);
+    // libtiff decodes a strip or tile whole, into room for all of it: one far larger than the
+    // picture (a tile's size is not bound to the image's) is no picture's.
+    const uint64_t piece = tiled ? TIFFTileSize64(t.tif) : TIFFStripSize64(t.tif);
+    if (piece == 0 || piece > std::max<uint64_t>(uint64_t(w) * h * 8, uint64_t(64) << 20)) return std::nullopt;
     const uint32_t pieces = tiled ? TIFFNumberOfTiles(t.tif) : TIFFNumberOfStrips(t.tif);
     for (uint32_t i = 0; i < pieces; ++i) {
         int error = 0;

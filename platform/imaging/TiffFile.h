@@ -17,8 +17,9 @@ namespace imaging {
 
 // The size of the first image of the TIFF in `bytes` (classic or BigTIFF, either byte order)
 // when the file holds all its first directory points to: the directory itself, every value
-// stored outside it, the strips or tiles, and the start of the next directory. Nothing
-// otherwise: the file is damaged or incomplete, or no TIFF.
+// stored outside it, the strips or tiles, and the start of the next directory, and no strip or
+// tile decodes to more than 8 bytes a pixel of the picture or 64 MB, whichever is more.
+// Nothing otherwise: the file is damaged or incomplete, or no TIFF.
 std::optional<StatedSize> ReadTiffSize(const uint8_t* bytes, size_t size);
 
 // The first image as stored (its orientation tag not applied): ARGB32 with the stored alpha
