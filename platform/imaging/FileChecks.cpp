@@ -112,31 +112,6 @@ bool BmpIsWhole(const uint8_t* data, size_t headerBytes, uint64_t size) {
     return rows - 1 <= (size - offset - last) / stride;
 }
 
-namespace {
-
-bool Named(const char* format, std::initializer_list<const char*> names) {
-    for (const char* n : names)
-        if (std::strcmp(format, n) == 0) return true;
-    return false;
-}
-
-// Whether `chunk` (4 letters) appears as a chunk without data (its length 0) among the bytes.
-bool HasEmptyChunk(const uint8_t* bytes, size_t n, const char* chunk) {
-    const uint8_t want[8] = {0, 0, 0, 0, uint8_t(chunk[0]), uint8_t(chunk[1]), uint8_t(chunk[2]), uint8_t(chunk[3])};
-    // Its CRC follows.
-    for (size_t i = 0; i + 12 <= n; ++i)
-        if (std::memcmp(bytes + i, want, 8) == 0) return true;
-    return false;
-}
-
-// The header fields of a PNM file: its magic digit, then width, height and (but for bitmaps)
-// the largest value, each after white space and comments; the data starts after one more
-// white-space byte. False when the header is not all there.
-struct PnmHeader {
-    int kind = 0;
-    uint64_t width = 0, height = 0, maxValue = 1;
-    size_t dataStart = 0;
-};
 bool ReadPnmHeader(const uint8_t* p, size_t n, PnmHeader& h) {
     if (n < 3 || p[0] != 'P' || p[1] < '1' || p[1] > '6') return false;
     h.kind = p[1] - '0';
@@ -161,6 +136,24 @@ bool ReadPnmHeader(const uint8_t* p, size_t n, PnmHeader& h) {
     }
     h.dataStart = i + 1;
     return true;
+}
+
+
+namespace {
+
+bool Named(const char* format, std::initializer_list<const char*> names) {
+    for (const char* n : names)
+        if (std::strcmp(format, n) == 0) return true;
+    return false;
+}
+
+// Whether `chunk` (4 letters) appears as a chunk without data (its length 0) among the bytes.
+bool HasEmptyChunk(const uint8_t* bytes, size_t n, const char* chunk) {
+    const uint8_t want[8] = {0, 0, 0, 0, uint8_t(chunk[0]), uint8_t(chunk[1]), uint8_t(chunk[2]), uint8_t(chunk[3])};
+    // Its CRC follows.
+    for (size_t i = 0; i + 12 <= n; ++i)
+        if (std::memcmp(bytes + i, want, 8) == 0) return true;
+    return false;
 }
 
 bool PnmIsWhole(const FileBytes& f) {

@@ -48,4 +48,14 @@ bool CheckNeedsWholeFile(const char* format);
 // read(offset, out) fills out[0..8) with the file's bytes there, false past its end.
 bool PngChunksFit(uint64_t size, const std::function<bool(uint64_t offset, uint8_t* out)>& read);
 
+// The header fields of a PNM file: its magic digit, then width, height and (but for bitmaps)
+// the largest value, each after white space and comments; the data starts after one more
+// white-space byte. False when the header is not all there in the `n` bytes at `p`.
+struct PnmHeader {
+    int kind = 0;
+    uint64_t width = 0, height = 0, maxValue = 1;
+    size_t dataStart = 0;
+};
+bool ReadPnmHeader(const uint8_t* p, size_t n, PnmHeader& h);
+
 } // namespace imaging

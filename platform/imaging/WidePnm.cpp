@@ -1,59 +1,35 @@
 #include "WidePnm.h"
 
+#include "FileChecks.h"
+
 #include <cctype>
 
 namespace imaging {
 
 namespace {
 
-// The next header number from `at`, past white space and comments; -1 where there is none.
-int64_t HeaderNumber(const uint8_t* b, size_t size, size_t& at) {
-    while (at < size && (std::isspace(b[at]) || b[at] == '#')) {
-        if (b[at] == '#')
-            while (at < size && b[at] != '\n' && b[at] != '\r') ++at;
-        else
-            ++at;
-    }
-    if (at >= size || !std::isdigit(b[at])) return -1;
-    int64_t v = 0;
-    while (at < size && std::isdigit(b[at]) && v < (int64_t(1) << 32)) v = v * 10 + (b[at++] - '0');
-    return v;
-}
-
-struct Header {
-    bool colour;
-    int64_t w, h, maxval;
-    size_t data; // where the samples start
-};
-
 // The header of a P5 or P6 file of more than 8 bits a sample, if `b` starts with one.
-bool ReadHeader(const uint8_t* b, size_t size, Header& header) {
-    if (size < 3 || b[0] != 'P' || (b[1] != '5' && b[1] != '6')) return false;
-    size_t at = 2;
-    const int64_t w = HeaderNumber(b, size, at), h = HeaderNumber(b, size, at),
-                  maxval = HeaderNumber(b, size, at);
-    // One white-space character ends the header.
-    if (w <= 0 || h <= 0 || maxval <= 255 || maxval > 65535 || at >= size || !std::isspace(b[at]))
-        return false;
-    header = {b[1] == '6', w, h, maxval, at + 1};
-    return true;
+bool ReadWideHeader(const uint8_t* b, size_t size, PnmHeader& header) {
+    return ReadPnmHeader(b, size, header) && (header.kind == 5 || header.kind == 6) && header.width > 0 &&
+           header.height > 0 && header.maxValue > 255 && header.maxValue <= 65535 &&
+           std::isspace(b[header.dataStart - 1]);
 }
 
 } // namespace
 
 std::optional<StatedSize> WidePnmSize(const uint8_t* head, size_t headBytes) {
-    Header header;
-    if (!ReadHeader(head, headBytes, header)) return std::nullopt;
-    return StatedSize{header.w, header.h};
+    PnmHeader header;
+    if (!ReadWideHeader(head, headBytes, header)) return std::nullopt;
+    return StatedSize{int64_t(header.width), int64_t(header.height)};
 }
 
 QImage DecodeWidePnm(const uint8_t* b, size_t size, bool* noMemory) {
     *noMemory = false;
-    Header header;
-    if (!ReadHeader(b, size, header)) return {};
-    const bool colour = header.colour;
-    const int64_t w = header.w, h = header.h, maxval = header.maxval;
-    const size_t at = header.data;
+    PnmHeader header;
+    if (!ReadWideHeader(b, size, header)) return {};
+    const bool colour = header.kind == 6;
+    const int64_t w = int64_t(header.width), h = int64_t(header.height), maxval = int64_t(header.maxValue);
+    const size_t at = header.dataStart;
     const int channels = colour ? 3 : 1;
     if (w > (1 << 20) || h > (1 << 20) || (size - at) / 2 / uint64_t(channels) / uint64_t(w) < uint64_t(h))
         return {};
