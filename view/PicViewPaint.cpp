@@ -111,41 +111,25 @@ void CPicView::DrawHandles(Graphics* graphics, double scale, PointF origin, cons
         at[i] = {float(std::lround(origin.X + m_corners[i].X * scale)), float(std::lround(origin.Y + m_corners[i].Y * scale))};
     for (int i = 0; i < 4; ++i)
         graphics->DrawRectangle(&pen, int32_t(at[i].X) - half, int32_t(at[i].Y) - half, 2 * half, 2 * half);
-    // The outline, one polyline as far as it can be. Antialiased lines cost their whole length
-    // however little of them shows, so a long side is cut to the part near what is shown; the
-    // join where it is cut lies outside.
+    // The outline, side by side: antialiased, a polyline's joins cost milliseconds, four lines
+    // a tenth of one. Each side reaches half the pen's width past its corners, which closes a
+    // corner as a square join would. A line costs its whole length however little of it shows,
+    // so a long side is cut to the part near what is shown.
     const RectF box{shown.X - kMargin, shown.Y - kMargin, shown.Width + 2 * kMargin, shown.Height + 2 * kMargin};
-    std::vector<PointF> run;
-    auto flush = [&] {
-        if (run.size() >= 2) graphics->DrawLines(&pen, run.data(), int(run.size()));
-        run.clear();
-    };
+    const double reach = pen.GetWidth() / 2.0;
     for (int i = 0; i < 4; ++i) {
-        PointF a = at[i], b = at[i + 1];
-        if (std::hypot(double(b.X) - a.X, double(b.Y) - a.Y) > kLongSide) {
-            double t0, t1;
-            if (!ClipSegment(a, b, box, t0, t1)) {
-                flush();
-                continue;
-            }
-            auto along = [&](double t) {
-                return PointF{float(a.X + t * (double(b.X) - a.X)), float(a.Y + t * (double(b.Y) - a.Y))};
-            };
-            if (t0 > 0) flush();
-            const PointF from = along(t0), to = along(t1);
-            a = from;
-            if (t1 < 1) {
-                if (run.empty()) run.push_back(a);
-                run.push_back(to);
-                flush();
-                continue;
-            }
-            b = to;
-        }
-        if (run.empty()) run.push_back(a);
-        run.push_back(b);
+        const double dx = double(at[i + 1].X) - at[i].X, dy = double(at[i + 1].Y) - at[i].Y;
+        const double length = std::hypot(dx, dy);
+        if (length == 0) continue;
+        const PointF a{float(at[i].X - dx / length * reach), float(at[i].Y - dy / length * reach)};
+        const PointF b{float(at[i + 1].X + dx / length * reach), float(at[i + 1].Y + dy / length * reach)};
+        double t0 = 0, t1 = 1;
+        if (length > kLongSide && !ClipSegment(a, b, box, t0, t1)) continue;
+        auto along = [&](double t) {
+            return PointF{float(a.X + t * (double(b.X) - a.X)), float(a.Y + t * (double(b.Y) - a.Y))};
+        };
+        graphics->DrawLine(&pen, along(t0), along(t1));
     }
-    flush();
 }
 
 } // namespace view

@@ -156,4 +156,13 @@ Status Graphics::DrawLines(const Pen* pen, const PointF* points, int count) {
     return DrawPolyline(p, *pen, points, count);
 }
 
+Status Graphics::DrawLine(const Pen* pen, const PointF& from, const PointF& to) {
+    QPainter* p = Painter();
+    if (!p) return m_lastStatus.code;
+    if (!pen) return Fail(InvalidParameter, "a line needs a pen");
+    p->setPen(ToQPen(*pen));
+    p->drawLine(QPointF(from.X, from.Y), QPointF(to.X, to.Y));
+    return Ok;
+}
+
 } // namespace imaging

@@ -78,6 +78,10 @@ public:
     // A polyline through `count` points, not closed unless its last point is its first.
     Status DrawLines(const Pen* pen, const Point* points, int count);
     Status DrawLines(const Pen* pen, const PointF* points, int count);
+    // One straight line with flat ends. Antialiased, it costs far less than a polyline, whose
+    // joins Qt fills as one shape: a few lines make an outline in a tenth of a millisecond
+    // where the polyline takes milliseconds.
+    Status DrawLine(const Pen* pen, const PointF& from, const PointF& to);
 
     Status GetLastStatus() const { return m_lastStatus.code; }
     const std::string& GetLastReason() const { return m_lastStatus.reason; }
