@@ -3,11 +3,11 @@
 // the one that follows a dragged corner. It maps the rows kStep apart and the row halfway
 // between exactly, and the other rows linearly from the rows kStep apart. A group of pixels
 // is mapped exactly where a side of the quad passes (the three exact rows do not all show
-// source pixels or all show none) or where the middle row lies off the line. Sampling is
-// the warp's own.
+// source pixels or all show none) or where the middle row lies off the line.
 
 #include "MappedRun.h"
 #include "RenderRegions.h"
+#include "SimdSupport.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,17 +16,35 @@
 
 namespace warp {
 
+// Pixels are mapped in groups of this many; no position is taken farther out than kFar.
+constexpr int32_t kInterpolationGroup = 32;
+constexpr double kInterpolationFar = 1 << 20;
+
+// The columns a group of pixels between exact rows is mapped from: the position on the exact
+// row above, its change per row, and all ones where the rows above or below show the source.
+struct InterpolationColumns {
+    const double* u;
+    const double* v;
+    const double* du;
+    const double* dv;
+    const int32_t* seen;
+};
+
+// InterpolatedRows' linear mapping of a group of pixels `rows` below the exact row above, with
+// AVX2: the numbers of its own loop. Only where UsableSimd() allows AVX2.
+void InterpolateGroupAvx2(const InterpolationColumns& columns, double rows, const MappedRun& out);
+
 template <class Exact>
 class InterpolatedRows {
 public:
     static constexpr int32_t kStep = 8;
-    static constexpr int32_t kGroup = 32; // pixels mapped exactly together where a side passes
+    static constexpr int32_t kGroup = kInterpolationGroup; // mapped exactly together where a side passes
 
     // `exact` maps as the render loop's mappers do; columns [firstColumn, lastColumn) of a
     // source of `width` x `height` pixels.
     InterpolatedRows(Exact exact, int32_t firstColumn, int32_t lastColumn, int64_t width, int64_t height)
         : m_exact(std::move(exact)), m_first(firstColumn), m_width(lastColumn - firstColumn), m_sourceWidth(width),
-          m_sourceHeight(height), m_u(Padded()), m_v(Padded()), m_du(Padded()), m_dv(Padded()), m_unseen(Padded()),
+          m_sourceHeight(height), m_u(Padded()), m_v(Padded()), m_du(Padded()), m_dv(Padded()), m_seen(Padded()),
           m_mixed(Padded() / kGroup), m_above(m_width), m_middle(m_width), m_below(m_width) {}
 
     void operator()(int32_t y, int32_t x0, int32_t count, const MappedRun& run) {
@@ -54,27 +72,26 @@ public:
     }
 
 private:
-    static constexpr double kFar = 1 << 20;
+    static constexpr double kFar = kInterpolationFar;
     static constexpr double kMiss = 0.1;
 
     size_t Padded() const { return size_t((m_width + 2 * kGroup - 1) / kGroup * kGroup); }
 
     void Interpolate(int32_t c, double rows, int32_t* __restrict iu, int32_t* __restrict iv, double* __restrict fx,
                      double* __restrict fy) const {
-        const double* __restrict u0 = m_u.data() + c;
-        const double* __restrict v0 = m_v.data() + c;
-        const double* __restrict du = m_du.data() + c;
-        const double* __restrict dv = m_dv.data() + c;
-        const uint8_t* __restrict unseen = m_unseen.data() + c;
+        const InterpolationColumns columns{m_u.data() + c, m_v.data() + c, m_du.data() + c, m_dv.data() + c,
+                                           m_seen.data() + c};
+        if (m_vector) return InterpolateGroupAvx2(columns, rows, {iu, iv, fx, fy});
         for (int32_t i = 0; i < kGroup; ++i) {
             // Floor by truncation of a positive number; a preview needs no position farther out.
-            const double pu = std::clamp(u0[i] + du[i] * rows, -kFar, kFar) + kFar;
-            const double pv = std::clamp(v0[i] + dv[i] * rows, -kFar, kFar) + kFar;
+            const double pu = std::clamp(columns.u[i] + columns.du[i] * rows, -kFar, kFar) + kFar;
+            const double pv = std::clamp(columns.v[i] + columns.dv[i] * rows, -kFar, kFar) + kFar;
             const int32_t ku = int32_t(pu), kv = int32_t(pv);
-            iu[i] = unseen[i] ? kUnmapped : ku - int32_t(kFar);
-            iv[i] = unseen[i] ? kUnmapped : kv - int32_t(kFar);
-            fx[i] = unseen[i] ? 0.0 : pu - ku;
-            fy[i] = unseen[i] ? 0.0 : pv - kv;
+            const bool seen = columns.seen[i] != 0;
+            iu[i] = seen ? ku - int32_t(kFar) : kUnmapped;
+            iv[i] = seen ? kv - int32_t(kFar) : kUnmapped;
+            fx[i] = seen ? pu - ku : 0.0;
+            fy[i] = seen ? pv - kv : 0.0;
         }
     }
 
@@ -115,7 +132,7 @@ private:
         for (int32_t c = 0; c < m_width; ++c) {
             const size_t i = size_t(c);
             const bool above = seen(m_above, i), below = seen(m_below, i);
-            m_unseen[i] = !above && !below;
+            m_seen[i] = above || below ? -1 : 0;
             m_mixed[i / kGroup] |= above != below;
             m_u[i] = m_above.iu[i] + m_above.fx[i];
             m_v[i] = m_above.iv[i] + m_above.fy[i];
@@ -131,11 +148,13 @@ private:
     }
 
     Exact m_exact;
+    const bool m_vector = UsableSimd() != SimdLevel::Scalar;
     int32_t m_first, m_width;
     int64_t m_sourceWidth, m_sourceHeight;
     int32_t m_top = INT32_MIN;
     std::vector<double> m_u, m_v, m_du, m_dv; // position on the row above, and its change per row
-    std::vector<uint8_t> m_unseen, m_mixed;   // per column, per group of kGroup columns
+    std::vector<int32_t> m_seen;  // per column: all ones where the rows above or below show the source
+    std::vector<uint8_t> m_mixed; // per group of kGroup columns
     Row m_above, m_middle, m_below;
 };
 

@@ -4,6 +4,7 @@
 // sampled with the kernel chosen once for the source's format.
 
 #include "MappedRun.h"
+#include "PreviewSampleAvx2.h"
 #include "ResultRows.h"
 #include "SampleRunAvx2.h"
 #include "SimdSupport.h"
@@ -35,13 +36,18 @@ constexpr int32_t kRun = 256;
     }
 }
 
+// How a render samples: as the warp does, or as a picture that need only look right may
+// (PreviewSampleAvx2.h; where the processor has no AVX2, as the warp does).
+enum class Sampling { Exact, Preview };
+
 // Renders the pixels of `regions` inside result columns [0, columns) and rows [0, rows) that
 // `destination` holds; the source is locked whole in its own format. `makeMapper()` gives
 // each thread a callable map(y, x0, count, run) that maps result pixels (x0 + i, y),
 // i < count, into `run`, culled as Cull::Unseen allows. Nothing happens when a lock fails.
 template <class MakeMapper>
 void RenderRegions(imaging::Bitmap* source, const ResultRows& destination, int64_t columns, int64_t rows,
-                   int neighbourhood, std::span<const imaging::Rect> regions, MakeMapper makeMapper) {
+                   int neighbourhood, std::span<const imaging::Rect> regions, MakeMapper makeMapper,
+                   Sampling sampling = Sampling::Exact) {
     using namespace imaging;
     const PixelFormat format = source->GetPixelFormat();
     const uint32_t width = source->GetWidth(), height = source->GetHeight();
@@ -69,7 +75,9 @@ void RenderRegions(imaging::Bitmap* source, const ResultRows& destination, int64
     DispatchPixelFormat(format, [&]<PixelFormat F>() {
         constexpr int kBytes = GetPixelFormatSize(F) / 8;
         const bool vectorSampling = (F == PixelFormat24bppRGB || kBytes == 4) && UsableSimd() != SimdLevel::Scalar;
-        const SampleRunFunction sample = vectorSampling ? SampleRunAvx2For(kBytes, n) : nullptr;
+        const SampleRunFunction sample = !vectorSampling                           ? nullptr
+                                         : sampling == Sampling::Preview && n == 2 ? PreviewSampleRunAvx2For(kBytes)
+                                                                                   : SampleRunAvx2For(kBytes, n);
         for (const Rect& region : regions) {
             const int32_t firstColumn = clip(region.X, 0, right);
             const int32_t lastColumn = clip(int64_t(region.X) + region.Width, 0, right);

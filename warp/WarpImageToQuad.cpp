@@ -64,7 +64,8 @@ void RenderQuad(Bitmap* source, const ResultRows& destination, const Corners& co
     RenderRegions(source, destination, right, bottom, neighbourhood, regions,
                   [&](int32_t firstColumn, int32_t lastColumn) {
                       return InterpolatedRows(exactMapper(firstColumn, lastColumn), firstColumn, lastColumn, width, height);
-                  });
+                  },
+                  Sampling::Preview);
 }
 
 } // namespace

@@ -57,7 +57,8 @@ void WarpImageToQuad(Bitmap* source, const ResultRows& destination, const Corner
 
 // The same for a picture that need only look right, such as one that follows a dragged
 // corner: the mapping is exact on every fourth row, where a side passes and where it bends,
-// and linear in between. Not the warp's bytes, except on every fourth row.
+// and linear in between; the sampling, with AVX2, in steps of 1/256 of a pixel. Not the
+// warp's bytes: within a level or two of them where the picture is smooth.
 void WarpImageToQuadPreview(Bitmap* source, Bitmap* destination, const Corners& corners, int neighbourhood,
                             std::span<const imaging::Rect> regions);
 
