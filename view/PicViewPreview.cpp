@@ -67,7 +67,7 @@ void CPicView::DrawPreview(Graphics* screen) {
     m_pPreview->UnlockBits(&data);
     if (m_transform.mapping == warp::Mapping::Perspective) {
         if (const auto map = warp::RectToQuad(source->GetWidth(), source->GetHeight(), corners))
-            warp::WarpPerspective(source, m_pPreview.get(), map->Inverted(), 2, {&shown, 1});
+            warp::WarpPerspectivePreview(source, m_pPreview.get(), map->Inverted(), 2, {&shown, 1});
     } else {
         // The quad mapping scans from the origin of its destination: corners in the client.
         warp::WarpImageToQuadPreview(source, m_pPreview.get(), corners, 2, {&shown, 1});

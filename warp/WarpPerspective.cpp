@@ -55,15 +55,31 @@ void WarpPerspective(imaging::Bitmap* source, imaging::Bitmap* destination, cons
     WarpPerspective(source, ResultRows::Whole(destination), toSource, neighbourhood, regions);
 }
 
+namespace {
+
+void RenderPerspective(imaging::Bitmap* source, const ResultRows& destination, const Homography& toSource,
+                       int neighbourhood, std::span<const imaging::Rect> regions, Sampling sampling) {
+    if (source == nullptr || destination.bitmap == nullptr) return;
+    RenderRegions(
+        source, destination, destination.width, destination.height, neighbourhood, regions,
+        [&](int32_t, int32_t) {
+            return [&toSource](int32_t y, int32_t x0, int32_t count, const MappedRun& run) {
+                MapPerspectiveRun(toSource, y, x0, count, run);
+            };
+        },
+        sampling);
+}
+
+} // namespace
+
 void WarpPerspective(imaging::Bitmap* source, const ResultRows& destination, const Homography& toSource,
                      int neighbourhood, std::span<const imaging::Rect> regions) {
-    if (source == nullptr || destination.bitmap == nullptr) return;
-    RenderRegions(source, destination, destination.width, destination.height, neighbourhood, regions,
-                  [&](int32_t, int32_t) {
-                      return [&toSource](int32_t y, int32_t x0, int32_t count, const MappedRun& run) {
-                          MapPerspectiveRun(toSource, y, x0, count, run);
-                      };
-                  });
+    RenderPerspective(source, destination, toSource, neighbourhood, regions, Sampling::Exact);
+}
+
+void WarpPerspectivePreview(imaging::Bitmap* source, imaging::Bitmap* destination, const Homography& toSource,
+                            int neighbourhood, std::span<const imaging::Rect> regions) {
+    RenderPerspective(source, ResultRows::Whole(destination), toSource, neighbourhood, regions, Sampling::Preview);
 }
 
 } // namespace warp
