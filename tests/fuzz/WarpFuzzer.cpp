@@ -3,7 +3,8 @@
 // warp, and where the corners allow it its perspective warp both ways (placing the source on
 // them and straightening them), must give the plain implementations' bytes and write nothing
 // outside the destination, rendered whole, in a region or in bands of rows. The smooth render
-// of each, where its result is small, must give its oracle's bytes.
+// of each, where its result is small, must give its oracle's bytes. The preview's render must
+// stay within the source and the destination.
 //
 // Layout: format, source width and height, destination width and height, neighbourhood,
 // region (4 bytes), then 4 bytes per corner coordinate (a kind and a value), then pixels and
@@ -123,6 +124,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             oracle::ReferenceWarpImageToQuad(s, d, outline[0], outline[1], outline[3], outline[2], neighbourhood, true);
         });
     if (!described.GuardsIntact() || described.memory != plain.memory) __builtin_trap();
+    // The preview's cheaper mapping and sampling read only the source and write only the
+    // destination (its bytes are near the warp's, not the same).
+    Guarded preview(dw, dh);
+    const Rect whole{0, 0, INT32_MAX, INT32_MAX};
+    warp::WarpImageToQuadPreview(s, preview.bitmap.get(), corners, neighbourhood, std::span<const Rect>(&whole, 1));
+    if (!preview.GuardsIntact()) __builtin_trap();
     if (const auto placed = warp::RectToQuad(sw, sh, corners)) {
         const warp::Homography inverse = placed->Inverted();
         auto reference = [&](Bitmap* d) { oracle::ReferenceWarpPerspective(s, d, inverse, neighbourhood); };
