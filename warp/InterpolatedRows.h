@@ -3,7 +3,8 @@
 // the one that follows a dragged corner. It maps the rows kStep apart and the row halfway
 // between exactly, and the other rows linearly from the rows kStep apart. A group of pixels
 // is mapped exactly where a side of the quad passes (the three exact rows do not all show
-// source pixels or all show none) or where the middle row lies off the line.
+// source pixels or all show none) or where the middle row lies off the line by more than a
+// tenth of what a result pixel covers.
 
 #include "MappedRun.h"
 #include "RenderRegions.h"
@@ -138,11 +139,17 @@ private:
             m_v[i] = m_above.iv[i] + m_above.fy[i];
             m_du[i] = (m_below.iu[i] + m_below.fx[i] - m_u[i]) / kStep;
             m_dv[i] = (m_below.iv[i] + m_below.fy[i] - m_v[i]) / kStep;
-            // Where the line misses the middle row by more than a tenth of a source pixel the
-            // mapping bends too much between them (near a concave corner): exact there too.
+            // Where the line misses the middle row by more than a tenth of what a result pixel
+            // covers (a source pixel where it covers less), the mapping bends too much between
+            // them (near a concave corner): exact there too. Where the picture is shrunk, a
+            // tenth of a source pixel off would not show.
+            double cover = std::max(1.0, std::abs(m_du[i]) + std::abs(m_dv[i]));
+            if (c > 0 && above && seen(m_above, i - 1))
+                cover = std::max(cover, std::abs(m_u[i] - m_u[i - 1]) + std::abs(m_v[i] - m_v[i - 1]));
             const double missU = m_u[i] + m_du[i] * (kStep / 2) - (m_middle.iu[i] + m_middle.fx[i]);
             const double missV = m_v[i] + m_dv[i] * (kStep / 2) - (m_middle.iv[i] + m_middle.fy[i]);
-            m_mixed[i / kGroup] |= (above || below) && (std::abs(missU) > kMiss || std::abs(missV) > kMiss);
+            m_mixed[i / kGroup] |=
+                (above || below) && (std::abs(missU) > kMiss * cover || std::abs(missV) > kMiss * cover);
             m_mixed[i / kGroup] |= seen(m_middle, i) != above;
         }
     }
