@@ -4,6 +4,7 @@
 #include "PicView.h"
 
 #include "Zoom.h"
+#include "imaging/ParallelRows.h"
 #include "imaging/ReducedCopies.h"
 #include "warp/Transform.h"
 #include "warp/WarpImageToQuad.h"
@@ -73,15 +74,25 @@ void CPicView::DrawPreview(Graphics* screen) {
         warp::WarpImageToQuadPreview(source, m_pPreview.get(), corners, 2, {&shown, 1});
     }
     {
+        // The fill and the preview over it, in bands of rows on all cores. The reduced copies
+        // hold premultiplied pixels, and so the preview what it read from them.
+        BitmapData back;
+        m_pPreview->LockBits(nullptr, ImageLockModeRead, PixelFormat32bppARGB, &data);
+        m_pScreenBuffer->LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppPARGB, &back);
+        const PixelFormat previewFormat = k > 0 ? PixelFormat32bppPARGB : PixelFormat32bppARGB;
+        ParallelRows(shown.Height, [&](int32_t first, int32_t last) {
+            Bitmap band(shown.Width, last - first, back.Stride, PixelFormat32bppPARGB,
+                        static_cast<uint8_t*>(back.Scan0) + int64_t(first) * back.Stride);
+            Bitmap pixels(shown.Width, last - first, data.Stride, previewFormat,
+                          static_cast<uint8_t*>(data.Scan0) + int64_t(first) * data.Stride);
+            Graphics g(&band);
+            g.FillRectangle(&m_backgroundBrush, RectF{0, 0, float(shown.Width), float(last - first)});
+            g.DrawImage(&pixels, 0, 0);
+        });
+        m_pScreenBuffer->UnlockBits(&back);
+        m_pPreview->UnlockBits(&data);
         Graphics buffer(m_pScreenBuffer.get());
         buffer.SetSmoothingMode(SmoothingModeAntiAlias);
-        buffer.FillRectangle(&m_backgroundBrush, RectF{0, 0, float(shown.Width), float(shown.Height)});
-        // The reduced copies hold premultiplied pixels, and so the preview what it read from them.
-        m_pPreview->LockBits(nullptr, ImageLockModeRead, PixelFormat32bppARGB, &data);
-        Bitmap pixels(client.width(), client.height(), data.Stride, k > 0 ? PixelFormat32bppPARGB : PixelFormat32bppARGB,
-                      static_cast<uint8_t*>(data.Scan0));
-        buffer.DrawImage(&pixels, 0, 0);
-        m_pPreview->UnlockBits(&data);
         const RectF area{0, 0, float(client.width()), float(client.height())};
         DrawHandles(&buffer, s, {-float(scroll.x() + m_origin.x() * s), -float(scroll.y() + m_origin.y() * s)}, area);
     }
