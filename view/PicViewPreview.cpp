@@ -77,8 +77,8 @@ void CPicView::DrawPreview(Graphics* screen) {
         // The fill and the preview over it, in bands of rows on all cores. The reduced copies
         // hold premultiplied pixels, and so the preview what it read from them.
         BitmapData back;
+        if (m_pScreenBuffer->LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppPARGB, &back) != Ok) return;
         m_pPreview->LockBits(nullptr, ImageLockModeRead, PixelFormat32bppARGB, &data);
-        m_pScreenBuffer->LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppPARGB, &back);
         const PixelFormat previewFormat = k > 0 ? PixelFormat32bppPARGB : PixelFormat32bppARGB;
         ParallelRows(shown.Height, [&](int32_t first, int32_t last) {
             Bitmap band(shown.Width, last - first, back.Stride, PixelFormat32bppPARGB,

@@ -2,8 +2,6 @@
 
 #include <immintrin.h>
 
-#include <cstring>
-
 namespace warp {
 
 namespace {
