@@ -351,7 +351,8 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
                 const int64_t area = int64_t(other.width()) * other.height(), shown = int64_t(decoded.width()) * decoded.height();
                 if (area > shown || (area == shown && other.depth() > decoded.depth())) decoded = std::move(other);
             }
-            if (input->seek(0)) {
+            // Only a picture with alpha has stored colours to take back.
+            if (decoded.hasAlphaChannel() && input->seek(0)) {
                 const QByteArray bytes = input->readAll();
                 RestoreIconColours(Bytes(bytes), size_t(bytes.size()), decoded);
             }

@@ -138,7 +138,6 @@ bool ReadPnmHeader(const uint8_t* p, size_t n, PnmHeader& h) {
     return true;
 }
 
-
 namespace {
 
 bool Named(const char* format, std::initializer_list<const char*> names) {
