@@ -1,4 +1,4 @@
-# Writes code-table-full.gif: 100 x 100 of noise, LZW codes filling the table (4096) and
+# Writes gif-code-table-full.gif: 100 x 100 of noise, LZW codes filling the table (4096) and
 # going on without a clear code (a "deferred clear", which GIF allows).  python3 make-code-table-full.py
 import struct, random
 random.seed(5)
@@ -34,4 +34,4 @@ blocks.append(0)
 pal=bytearray()
 for i in range(256): pal+=bytes([i,255-i,(i*7)&255])
 g=b'GIF89a'+struct.pack('<HHBBB',W,H,0xF7,0,0)+pal+b','+struct.pack('<HHHHB',0,0,W,H,0)+bytes([mcs])+blocks+b';'
-open('code-table-full.gif', 'wb').write(g)
+open('gif-code-table-full.gif', 'wb').write(g)
