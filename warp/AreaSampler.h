@@ -50,6 +50,13 @@ inline Sides SidesOf(const Footprint& f) {
 // Whether the footprint wants a reduced copy: its shorter side at least 4 source pixels.
 inline bool WantsCopy(const Sides& s) { return std::min(s.across, s.down) >= 16.0; }
 
+// Adds to `sum` the samples of an nx x ny grid over footprint `f` that lie on the source
+// (`width` x `height` level-0 pixels), read from `level` at `toLevel` of level 0's scale, with
+// the values the sampler's own loop adds for them one by one: a vector kernel's stand-in for
+// that loop, for one kind of level.
+using SampleGridFunction = void (*)(const LevelView& level, const Footprint& f, int nx, int ny, double toLevel,
+                                    double width, double height, uint64_t sum[4]);
+
 // What became of a pixel.
 enum class PixelOutcome {
     Written,
@@ -61,9 +68,11 @@ template <imaging::PixelFormat F>
 class AreaSampler {
 public:
     // `levels[0]` is the source in format F, `levels[k]` copy k; `count` of them given, and
-    // the copy is chosen from 0 to `copies`, which may be more.
-    AreaSampler(const LevelView* levels, int count, int copies, double width, double height)
-        : m_levels(levels), m_top(count - 1), m_copies(copies), m_width(width), m_height(height) {}
+    // the copy is chosen from 0 to `copies`, which may be more. `grids[k]`, where not null,
+    // adds the samples of pixels read from level k.
+    AreaSampler(const LevelView* levels, int count, int copies, double width, double height,
+                const std::array<SampleGridFunction, kMaxLevels + 1>& grids = {})
+        : m_levels(levels), m_top(count - 1), m_copies(copies), m_width(width), m_height(height), m_grids(grids) {}
 
     // Writes the pixel of footprint `f` to `out` (B, G, R, A, straight) unless it is beyond the
     // source or its alpha is 0, if its copy is `fromLevel` or above and among those given.
@@ -103,12 +112,16 @@ private:
         const LevelView& level = m_levels[k];
         if (nx == 1 && ny == 1) return One(level, k, f, toLevel, out);
         uint64_t sum[4] = {0, 0, 0, 0};
-        for (int j = 0; j < ny; ++j)
-            for (int i = 0; i < nx; ++i) {
-                const Position p = At(f, kOffsets.at[nx][i], kOffsets.at[ny][j]);
-                if (!(p.u >= 0.0 && p.u < m_width && p.v >= 0.0 && p.v < m_height)) continue;
-                Add(level, k, p.u * toLevel - 0.5, p.v * toLevel - 0.5, sum);
-            }
+        if (m_grids[size_t(k)]) {
+            m_grids[size_t(k)](level, f, nx, ny, toLevel, m_width, m_height, sum);
+        } else {
+            for (int j = 0; j < ny; ++j)
+                for (int i = 0; i < nx; ++i) {
+                    const Position p = At(f, kOffsets.at[nx][i], kOffsets.at[ny][j]);
+                    if (!(p.u >= 0.0 && p.u < m_width && p.v >= 0.0 && p.v < m_height)) continue;
+                    Add(level, k, p.u * toLevel - 0.5, p.v * toLevel - 0.5, sum);
+                }
+        }
         return Average(sum, uint64_t(nx) * uint64_t(ny), out);
     }
 
@@ -208,6 +221,7 @@ private:
     int m_top;    // the highest copy given
     int m_copies; // the highest copy chosen
     double m_width, m_height;
+    std::array<SampleGridFunction, kMaxLevels + 1> m_grids;
 };
 
 } // namespace warp

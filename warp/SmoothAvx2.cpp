@@ -235,6 +235,128 @@ void OneSampleRun(const LevelView& source, const GridRows& grid, int32_t count, 
     std::memset(done + i, 0, size_t(count - i));
 }
 
+// The source positions of a pixel's nx x ny samples, row after row, as AreaSampler::At
+// places them; the four after the last are scratch.
+struct GridPositions {
+    alignas(32) double u[kMaxSamples * kMaxSamples + 4];
+    alignas(32) double v[kMaxSamples * kMaxSamples + 4];
+};
+
+void PlaceSamples(const Footprint& f, int nx, int ny, GridPositions& p) {
+    const __m256d u00 = _mm256_set1_pd(f.u00), u01 = _mm256_set1_pd(f.u01);
+    const __m256d v00 = _mm256_set1_pd(f.v00), v01 = _mm256_set1_pd(f.v01);
+    const __m256d du0 = _mm256_set1_pd(f.u10 - f.u00), du1 = _mm256_set1_pd(f.u11 - f.u01);
+    const __m256d dv0 = _mm256_set1_pd(f.v10 - f.v00), dv1 = _mm256_set1_pd(f.v11 - f.v01);
+    for (int j = 0; j < ny; ++j) {
+        const __m256d ty = _mm256_set1_pd(kOffsets.at[ny][j]);
+        for (int i = 0; i < nx; i += 4) {
+            // Past nx the offsets are 0: scratch lanes, overwritten by the next row.
+            const __m256d tx = _mm256_loadu_pd(&kOffsets.at[nx][i]);
+            auto at = [&](__m256d a0, __m256d d0, __m256d a1, __m256d d1) {
+                const __m256d top = _mm256_add_pd(a0, _mm256_mul_pd(d0, tx));
+                const __m256d bottom = _mm256_add_pd(a1, _mm256_mul_pd(d1, tx));
+                return _mm256_add_pd(top, _mm256_mul_pd(_mm256_sub_pd(bottom, top), ty));
+            };
+            _mm256_storeu_pd(p.u + j * nx + i, at(u00, du0, u01, du1));
+            _mm256_storeu_pd(p.v + j * nx + i, at(v00, dv0, v01, dv1));
+        }
+    }
+}
+
+struct FourSamples {
+    __m128i x, y, wx, wy; // as in Centres
+    int onSource;         // lane bits
+};
+
+// Four samples' texels and weights in a level, as AreaSampler::Add finds them.
+inline FourSamples Four(const double* u, const double* v, __m256d width, __m256d height, __m256d toLevel) {
+    const __m256d uu = _mm256_loadu_pd(u), vv = _mm256_loadu_pd(v), zero = _mm256_setzero_pd();
+    const __m256d on = _mm256_and_pd(
+        _mm256_and_pd(_mm256_cmp_pd(uu, zero, _CMP_GE_OQ), _mm256_cmp_pd(uu, width, _CMP_LT_OQ)),
+        _mm256_and_pd(_mm256_cmp_pd(vv, zero, _CMP_GE_OQ), _mm256_cmp_pd(vv, height, _CMP_LT_OQ)));
+    const __m256d half = _mm256_set1_pd(0.5), scale = _mm256_set1_pd(256.0);
+    const __m256d x = _mm256_sub_pd(_mm256_mul_pd(uu, toLevel), half), y = _mm256_sub_pd(_mm256_mul_pd(vv, toLevel), half);
+    const __m256d fx = _mm256_floor_pd(x), fy = _mm256_floor_pd(y);
+    // Lanes off the source may hold anything; their conversions are never used.
+    return {_mm256_cvttpd_epi32(fx), _mm256_cvttpd_epi32(fy),
+            _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_sub_pd(x, fx), scale)),
+            _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_sub_pd(y, fy), scale)), _mm256_movemask_pd(on)};
+}
+
+// One channel's bilinear blend with 8-bit weights, rounded off 16 bits, as Add sums it: from
+// bytes that stand for themselves times 255 (a copy's, or the 24-bit source's), or from
+// premultiplied values (the ARGB source's colour times its alpha).
+inline __m256i Blend(__m256i t00, __m256i t10, __m256i t01, __m256i t11, __m256i wx, __m256i wx1, __m256i wy,
+                     __m256i wy1, bool times255) {
+    const __m256i top = _mm256_add_epi32(_mm256_mullo_epi32(t00, wx1), _mm256_mullo_epi32(t10, wx));
+    const __m256i bottom = _mm256_add_epi32(_mm256_mullo_epi32(t01, wx1), _mm256_mullo_epi32(t11, wx));
+    __m256i blended = _mm256_add_epi32(_mm256_mullo_epi32(top, wy1), _mm256_mullo_epi32(bottom, wy));
+    if (times255) blended = _mm256_mullo_epi32(blended, _mm256_set1_epi32(255));
+    // At most 65025 * 2^16 + 2^15: unsigned lanes hold it.
+    return _mm256_srli_epi32(_mm256_add_epi32(blended, _mm256_set1_epi32(32768)), 16);
+}
+
+template <LevelKind K>
+void SampleGrid(const LevelView& level, const Footprint& f, int nx, int ny, double toLevel, double width,
+                double height, uint64_t sum[4]) {
+    constexpr int Bpp = K == LevelKind::Rgb24 ? 3 : 4;
+    GridPositions p;
+    PlaceSamples(f, nx, ny, p);
+    const __m256d w = _mm256_set1_pd(width), h = _mm256_set1_pd(height), scale = _mm256_set1_pd(toLevel);
+    const __m256i zero = _mm256_setzero_si256(), one = _mm256_set1_epi32(1), full = _mm256_set1_epi32(256);
+    const __m256i byte = _mm256_set1_epi32(0xFF);
+    const __m256i lastColumn = _mm256_set1_epi32(level.width - 1), lastRow = _mm256_set1_epi32(level.height - 1);
+    const __m256i columns = _mm256_set1_epi32(level.width), stride = _mm256_set1_epi32(int32_t(level.stride));
+    __m256i acc[4] = {zero, zero, zero, zero};
+    uint64_t opaqueSamples = 0; // 24-bit: each adds 255 * 255 of alpha
+    const int n = nx * ny;
+    for (int s = 0; s < n; s += 8) {
+        const FourSamples a = Four(p.u + s, p.v + s, w, h, scale), b = Four(p.u + s + 4, p.v + s + 4, w, h, scale);
+        int used = a.onSource | b.onSource << 4;
+        if (n - s < 8) used &= (1 << (n - s)) - 1;
+        if (used == 0) continue;
+        const __m256i lanes = LaneMask(used); // the others read texel (0, 0) and add nothing
+        const __m256i fx = Join(a.x, b.x), fy = Join(a.y, b.y);
+        const __m256i x0 = _mm256_max_epi32(fx, zero), x1 = _mm256_min_epi32(_mm256_add_epi32(fx, one), lastColumn);
+        const __m256i y0 = _mm256_max_epi32(fy, zero), y1 = _mm256_min_epi32(_mm256_add_epi32(fy, one), lastRow);
+        __m256i shift;
+        const __m256i column = PairOffset<Bpp>(x0, columns, shift);
+        auto row = [&](__m256i y) {
+            return GatherPairs<Bpp>(level.scan0,
+                                    _mm256_and_si256(_mm256_add_epi32(_mm256_mullo_epi32(y, stride), column), lanes),
+                                    _mm256_and_si256(shift, lanes));
+        };
+        const TexelPairs p0 = row(y0), p1 = row(y1);
+        const __m256i alike = _mm256_cmpeq_epi32(x0, x1); // clamped at the first or last column
+        const __m256i t00 = p0.left, t10 = _mm256_blendv_epi8(p0.right, p0.left, alike);
+        const __m256i t01 = p1.left, t11 = _mm256_blendv_epi8(p1.right, p1.left, alike);
+        const __m256i wx = Join(a.wx, b.wx), wy = Join(a.wy, b.wy);
+        const __m256i wx1 = _mm256_sub_epi32(full, wx), wy1 = _mm256_sub_epi32(full, wy);
+        auto at = [&](__m256i t, int c) { return _mm256_and_si256(_mm256_srli_epi32(t, 8 * c), byte); };
+        for (int c = 0; c < (K == LevelKind::Rgb24 ? 3 : 4); ++c) {
+            __m256i value;
+            if constexpr (K == LevelKind::Argb32) { // colour times alpha, alpha times 255
+                auto premultiplied = [&](__m256i t) {
+                    return _mm256_mullo_epi32(at(t, c), c == 3 ? _mm256_set1_epi32(255) : at(t, 3));
+                };
+                value = Blend(premultiplied(t00), premultiplied(t10), premultiplied(t01), premultiplied(t11), wx, wx1,
+                              wy, wy1, false);
+            } else {
+                value = Blend(at(t00, c), at(t10, c), at(t01, c), at(t11, c), wx, wx1, wy, wy1, true);
+            }
+            acc[c] = _mm256_add_epi32(acc[c], _mm256_and_si256(value, lanes));
+        }
+        if constexpr (K == LevelKind::Rgb24) opaqueSamples += uint64_t(__builtin_popcount(unsigned(used)));
+    }
+    // At most 256 samples of at most 255 * 255 each: a lane's sum fits 32 bits.
+    for (int c = 0; c < 4; ++c) {
+        alignas(32) uint32_t lane[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(lane), acc[c]);
+        for (uint32_t value : lane) sum[c] += value;
+    }
+    if constexpr (K == LevelKind::Rgb24) sum[3] += opaqueSamples * 255u * 255u;
+}
+
 } // namespace
 
 void MapGridRowAvx2(const Homography& toSource, int32_t y, int32_t x0, int32_t count, double* u, double* v) {
@@ -265,6 +387,19 @@ OneSampleRunFunction OneSampleRunAvx2For(const LevelView& source, int bytesPerPi
     if (source.width < 3 || source.height < 1 || extent >= (int64_t(1) << 31)) return nullptr;
     if (bytesPerPixel == 3) return OneSampleRun<3>;
     if (bytesPerPixel == 4) return OneSampleRun<4>;
+    return nullptr;
+}
+
+SampleGridFunction SampleGridAvx2For(const LevelView& level, LevelKind kind) {
+    // A texel pair is read as a word that starts no earlier than its row.
+    const int bytesPerPixel = kind == LevelKind::Rgb24 ? 3 : 4;
+    const int64_t extent = (level.stride < 0 ? -level.stride : level.stride) * int64_t(level.height);
+    if (int64_t(level.width) * bytesPerPixel < 8 || level.height < 1 || extent >= (int64_t(1) << 31)) return nullptr;
+    switch (kind) {
+    case LevelKind::Rgb24: return SampleGrid<LevelKind::Rgb24>;
+    case LevelKind::Argb32: return SampleGrid<LevelKind::Argb32>;
+    case LevelKind::Pargb32: return SampleGrid<LevelKind::Pargb32>;
+    }
     return nullptr;
 }
 

@@ -34,4 +34,12 @@ using OneSampleRunFunction = void (*)(const LevelView& source, const GridRows& g
 // sources too large for 32-bit offsets.
 OneSampleRunFunction OneSampleRunAvx2For(const LevelView& source, int bytesPerPixel);
 
+// What a level holds: the source itself in 24-bit or 32-bit ARGB, or a reduced copy.
+enum class LevelKind { Rgb24, Argb32, Pargb32 };
+
+// The grid of samples of a pixel that AreaSampler reads from a level of that kind, eight
+// samples at a time; nullptr for a level whose rows are shorter than 8 bytes or too large for
+// 32-bit offsets.
+SampleGridFunction SampleGridAvx2For(const LevelView& level, LevelKind kind);
+
 } // namespace warp
