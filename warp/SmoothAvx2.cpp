@@ -69,6 +69,9 @@ struct Centres {
     const __m256d beyond =
         _mm256_or_pd(_mm256_or_pd(allBelow(u00, u10, u01, u11, zero), allAbove(u00, u10, u01, u11, width)),
                      _mm256_or_pd(allBelow(v00, v10, v01, v11, zero), allAbove(v00, v10, v01, v11, height)));
+    const int skipped = (~_mm256_movemask_pd(allFinite) & 0xF) | _mm256_movemask_pd(beyond);
+    // Most of the box around a shrunk picture: nothing more to find.
+    if (skipped == 0xF) return {_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(), 0, skipped};
     const __m256d half = _mm256_set1_pd(0.5);
     auto sum = [&](__m256d a0, __m256d a1, __m256d b0, __m256d b1) {
         return _mm256_mul_pd(_mm256_add_pd(_mm256_sub_pd(a1, a0), _mm256_sub_pd(b1, b0)), half);
@@ -100,8 +103,7 @@ struct Centres {
             _mm256_cvttpd_epi32(fy),
             _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_sub_pd(x, fx), scale)),
             _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_sub_pd(y, fy), scale)),
-            _mm256_movemask_pd(_mm256_and_pd(_mm256_and_pd(inside, one), onSource)),
-            (~_mm256_movemask_pd(allFinite) & 0xF) | _mm256_movemask_pd(beyond)};
+            _mm256_movemask_pd(_mm256_and_pd(_mm256_and_pd(inside, one), onSource)), skipped};
 }
 
 inline __m256i Join(__m128i low, __m128i high) { return _mm256_set_m128i(high, low); }
