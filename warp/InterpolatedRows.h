@@ -4,7 +4,7 @@
 // between exactly, and the other rows linearly from the rows kStep apart. A group of pixels
 // is mapped exactly where a side of the quad passes (the three exact rows do not all show
 // source pixels or all show none) or where the middle row lies off the line by more than a
-// tenth of what a result pixel covers.
+// tenth of what a result pixel covers (PrepareColumn).
 
 #include "MappedRun.h"
 #include "RenderRegions.h"
@@ -34,6 +34,59 @@ struct InterpolationColumns {
 // InterpolatedRows' linear mapping of a group of pixels `rows` below the exact row above, with
 // AVX2: the numbers of its own loop. Only where UsableSimd() allows AVX2.
 void InterpolateGroupAvx2(const InterpolationColumns& columns, double rows, const MappedRun& out);
+
+// An exactly mapped row, as indices and fractions per column.
+struct ExactRow {
+    const int32_t* iu;
+    const int32_t* iv;
+    const double* fx;
+    const double* fy;
+};
+
+// What the rows between two exact rows take from them, per column: the columns above, and per
+// group of kInterpolationGroup columns whether it is mapped exactly (or-ed in, never cleared).
+struct PreparedColumns {
+    double *u, *v, *du, *dv;
+    int32_t* seen;
+    uint8_t* mixed;
+};
+
+// How far the line from the row above to the row below may miss the middle row: a tenth of what
+// a result pixel covers.
+constexpr double kInterpolationMiss = 0.1;
+
+// Column i of the rows `above`, `middle` and `below` (kStep / 2 and kStep rows down) of a source
+// of `width` x `height`, prepared into `out`. Where the line misses the middle row by more than
+// a tenth of what a result pixel covers (a source pixel where it covers less), the mapping bends
+// too much between them (near a concave corner): the group is exact. Where the picture is
+// shrunk, a tenth of a source pixel off would not show.
+inline void PrepareColumn(const ExactRow& above, const ExactRow& middle, const ExactRow& below, int32_t i,
+                          int64_t width, int64_t height, int32_t step, const PreparedColumns& out) {
+    auto seen = [&](const ExactRow& row, int32_t c) {
+        return row.iu[c] >= 0 && row.iu[c] < width && row.iv[c] >= 0 && row.iv[c] < height;
+    };
+    const bool up = seen(above, i), down = seen(below, i);
+    out.seen[i] = up || down ? -1 : 0;
+    bool mixed = up != down;
+    out.u[i] = above.iu[i] + above.fx[i];
+    out.v[i] = above.iv[i] + above.fy[i];
+    out.du[i] = (below.iu[i] + below.fx[i] - out.u[i]) / step;
+    out.dv[i] = (below.iv[i] + below.fy[i] - out.v[i]) / step;
+    double cover = std::max(1.0, std::abs(out.du[i]) + std::abs(out.dv[i]));
+    if (i > 0 && up && seen(above, i - 1))
+        cover = std::max(cover, std::abs(out.u[i] - (above.iu[i - 1] + above.fx[i - 1])) +
+                                    std::abs(out.v[i] - (above.iv[i - 1] + above.fy[i - 1])));
+    const double missU = out.u[i] + out.du[i] * (step / 2) - (middle.iu[i] + middle.fx[i]);
+    const double missV = out.v[i] + out.dv[i] * (step / 2) - (middle.iv[i] + middle.fy[i]);
+    mixed |= (up || down) && (std::abs(missU) > kInterpolationMiss * cover || std::abs(missV) > kInterpolationMiss * cover);
+    mixed |= seen(middle, i) != up;
+    out.mixed[i / kInterpolationGroup] |= mixed;
+}
+
+// PrepareColumn for the columns [first, last), multiples of 4 with first at least 4, with AVX2
+// (for rows 8 apart): the numbers of its own loop. Only where UsableSimd() allows AVX2.
+void PrepareColumnsAvx2(const ExactRow& above, const ExactRow& middle, const ExactRow& below, int32_t first,
+                        int32_t last, int32_t width, int32_t height, const PreparedColumns& out);
 
 template <class Exact>
 class InterpolatedRows {
@@ -74,7 +127,6 @@ public:
 
 private:
     static constexpr double kFar = kInterpolationFar;
-    static constexpr double kMiss = 0.1;
 
     size_t Padded() const { return size_t((m_width + 2 * kGroup - 1) / kGroup * kGroup); }
 
@@ -127,31 +179,17 @@ private:
         MapRow(top + kStep, m_below);
         m_top = top;
         std::fill(m_mixed.begin(), m_mixed.end(), 0);
-        auto seen = [&](const Row& row, size_t i) {
-            return row.iu[i] >= 0 && row.iu[i] < m_sourceWidth && row.iv[i] >= 0 && row.iv[i] < m_sourceHeight;
-        };
-        for (int32_t c = 0; c < m_width; ++c) {
-            const size_t i = size_t(c);
-            const bool above = seen(m_above, i), below = seen(m_below, i);
-            m_seen[i] = above || below ? -1 : 0;
-            m_mixed[i / kGroup] |= above != below;
-            m_u[i] = m_above.iu[i] + m_above.fx[i];
-            m_v[i] = m_above.iv[i] + m_above.fy[i];
-            m_du[i] = (m_below.iu[i] + m_below.fx[i] - m_u[i]) / kStep;
-            m_dv[i] = (m_below.iv[i] + m_below.fy[i] - m_v[i]) / kStep;
-            // Where the line misses the middle row by more than a tenth of what a result pixel
-            // covers (a source pixel where it covers less), the mapping bends too much between
-            // them (near a concave corner): exact there too. Where the picture is shrunk, a
-            // tenth of a source pixel off would not show.
-            double cover = std::max(1.0, std::abs(m_du[i]) + std::abs(m_dv[i]));
-            if (c > 0 && above && seen(m_above, i - 1))
-                cover = std::max(cover, std::abs(m_u[i] - m_u[i - 1]) + std::abs(m_v[i] - m_v[i - 1]));
-            const double missU = m_u[i] + m_du[i] * (kStep / 2) - (m_middle.iu[i] + m_middle.fx[i]);
-            const double missV = m_v[i] + m_dv[i] * (kStep / 2) - (m_middle.iv[i] + m_middle.fy[i]);
-            m_mixed[i / kGroup] |=
-                (above || below) && (std::abs(missU) > kMiss * cover || std::abs(missV) > kMiss * cover);
-            m_mixed[i / kGroup] |= seen(m_middle, i) != above;
-        }
+        auto exact = [](const Row& row) { return ExactRow{row.iu.data(), row.iv.data(), row.fx.data(), row.fy.data()}; };
+        const ExactRow above = exact(m_above), middle = exact(m_middle), below = exact(m_below);
+        const PreparedColumns out{m_u.data(), m_v.data(), m_du.data(), m_dv.data(), m_seen.data(), m_mixed.data()};
+        // The first four columns and those after the last whole four here, the rest in vectors.
+        const int32_t vectorEnd = m_vector && kStep == 8 && m_width >= 8 ? m_width & ~3 : std::min(m_width, 4);
+        for (int32_t c = 0; c < std::min(m_width, 4); ++c)
+            PrepareColumn(above, middle, below, c, m_sourceWidth, m_sourceHeight, kStep, out);
+        if (vectorEnd > 4)
+            PrepareColumnsAvx2(above, middle, below, 4, vectorEnd, int32_t(m_sourceWidth), int32_t(m_sourceHeight), out);
+        for (int32_t c = std::max(vectorEnd, 4); c < m_width; ++c)
+            PrepareColumn(above, middle, below, c, m_sourceWidth, m_sourceHeight, kStep, out);
     }
 
     Exact m_exact;

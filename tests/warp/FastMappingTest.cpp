@@ -2,6 +2,7 @@
 
 #include "oracle/ReferenceWarp.h"
 #include "support/TestSupport.h"
+#include "warp/InterpolatedRows.h"
 #include "warp/MapRow.h"
 #include "warp/MapRowScalar.h"
 #include "warp/SimdSupport.h"
@@ -158,6 +159,55 @@ TEST(MapRun, VectorAndScalarAgreeWhereColumnsRound) {
         MakeQuadMapping({{0, 0}, {1 << 25, 1000}, {1 << 25, 4000}, {0, 3000}}, 1u << 25, 4000);
     for (int32_t x0 : {(1 << 24) - 101, (1 << 24) - 3, (1 << 24) + 1, (1 << 25) - 203})
         for (int y : {7, 1999, 3998}) ExpectSameRun(m, y, x0);
+}
+
+// What the preview's rows between exact rows take from them, vector against scalar: columns
+// inside, outside and on the source's edges, straight and bent between the rows.
+TEST(PrepareColumns, VectorAndScalarAgreeBitForBit) {
+    if (UsableSimd() == SimdLevel::Scalar) GTEST_SKIP() << "no AVX2 here";
+    constexpr int32_t kColumns = 203, kWidth = 50, kHeight = 40;
+    std::mt19937 rng(17);
+    std::uniform_int_distribution<int32_t> index(-3, 52);
+    std::uniform_real_distribution<double> fraction(0.0, 1.0);
+    std::vector<int32_t> iu[3], iv[3];
+    std::vector<double> fx[3], fy[3];
+    for (int32_t c = 0; c < kColumns; ++c) {
+        // Groups on one line through the three rows but for group 1, whose middle row is bent
+        // off it in a column in seven, and groups 3 and 5, anywhere. In group 4 a column beyond
+        // the source, far from the next, which is bent: what the latter covers is its own.
+        const int32_t group = c / kInterpolationGroup;
+        const bool straight = group != 3 && group != 5;
+        const double u = fraction(rng), v = c % 5 == 0 ? 0.0 : fraction(rng);
+        for (int r = 0; r < 3; ++r) {
+            const bool bent = ((group == 1 && c % 7 == 1) || c == 130) && r == 1;
+            iu[r].push_back(c == 129 ? -3 : straight ? c / 8 + r : index(rng));
+            iv[r].push_back(straight ? 10 + 4 * r + bent : index(rng));
+            fx[r].push_back(straight ? u : fraction(rng));
+            fy[r].push_back(straight ? v : fraction(rng));
+        }
+    }
+    const ExactRow above{iu[0].data(), iv[0].data(), fx[0].data(), fy[0].data()},
+        middle{iu[1].data(), iv[1].data(), fx[1].data(), fy[1].data()},
+        below{iu[2].data(), iv[2].data(), fx[2].data(), fy[2].data()};
+    struct Out {
+        std::vector<double> u = std::vector<double>(kColumns), v = u, du = u, dv = u;
+        std::vector<int32_t> seen = std::vector<int32_t>(kColumns);
+        std::vector<uint8_t> mixed = std::vector<uint8_t>(kColumns / kInterpolationGroup + 1);
+        PreparedColumns Columns() { return {u.data(), v.data(), du.data(), dv.data(), seen.data(), mixed.data()}; }
+    } scalar, vector;
+    for (int32_t c = 0; c < kColumns; ++c) PrepareColumn(above, middle, below, c, kWidth, kHeight, 8, scalar.Columns());
+    for (int32_t c = 0; c < 4; ++c) PrepareColumn(above, middle, below, c, kWidth, kHeight, 8, vector.Columns());
+    PrepareColumnsAvx2(above, middle, below, 4, kColumns & ~3, kWidth, kHeight, vector.Columns());
+    for (int32_t c = kColumns & ~3; c < kColumns; ++c) PrepareColumn(above, middle, below, c, kWidth, kHeight, 8, vector.Columns());
+    for (int32_t c = 0; c < kColumns; ++c) {
+        EXPECT_EQ(Bits(scalar.u[c]), Bits(vector.u[c])) << c;
+        EXPECT_EQ(Bits(scalar.v[c]), Bits(vector.v[c])) << c;
+        EXPECT_EQ(Bits(scalar.du[c]), Bits(vector.du[c])) << c;
+        EXPECT_EQ(Bits(scalar.dv[c]), Bits(vector.dv[c])) << c;
+        EXPECT_EQ(scalar.seen[c], vector.seen[c]) << c;
+    }
+    EXPECT_EQ((std::vector<uint8_t>{0, 1, 0, 1, 1, 1, 0}), scalar.mixed);
+    EXPECT_EQ(scalar.mixed, vector.mixed);
 }
 
 } // namespace
