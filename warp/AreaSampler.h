@@ -54,8 +54,8 @@ inline bool WantsCopy(const Sides& s) { return std::min(s.across, s.down) >= 16.
 // (`width` x `height` level-0 pixels), read from `level` at `toLevel` of level 0's scale, with
 // the values the sampler's own loop adds for them one by one: a vector kernel's stand-in for
 // that loop, for one kind of level.
-using SampleGridFunction = void (*)(const LevelView& level, const Footprint& f, int nx, int ny, double toLevel,
-                                    double width, double height, uint64_t sum[4]);
+using SampleGridFunction = void (*)(const LevelView& level, const Footprint& f, int nx, int ny,
+                                    double toLevel, double width, double height, uint64_t sum[4]);
 
 // What became of a pixel.
 enum class PixelOutcome {
@@ -72,7 +72,12 @@ public:
     // adds the samples of pixels read from level k.
     AreaSampler(const LevelView* levels, int count, int copies, double width, double height,
                 const std::array<SampleGridFunction, kMaxLevels + 1>& grids = {})
-        : m_levels(levels), m_top(count - 1), m_copies(copies), m_width(width), m_height(height), m_grids(grids) {}
+        : m_levels(levels),
+          m_top(count - 1),
+          m_copies(copies),
+          m_width(width),
+          m_height(height),
+          m_grids(grids) {}
 
     // Writes the pixel of footprint `f` to `out` (B, G, R, A, straight) unless it is beyond the
     // source or its alpha is 0, if its copy is `fromLevel` or above and among those given.

@@ -78,7 +78,8 @@ inline void PrepareColumn(const ExactRow& above, const ExactRow& middle, const E
                                     std::abs(out.v[i] - (above.iv[i - 1] + above.fy[i - 1])));
     const double missU = out.u[i] + out.du[i] * (step / 2) - (middle.iu[i] + middle.fx[i]);
     const double missV = out.v[i] + out.dv[i] * (step / 2) - (middle.iv[i] + middle.fy[i]);
-    mixed |= (up || down) && (std::abs(missU) > kInterpolationMiss * cover || std::abs(missV) > kInterpolationMiss * cover);
+    mixed |= (up || down) &&
+             (std::abs(missU) > kInterpolationMiss * cover || std::abs(missV) > kInterpolationMiss * cover);
     mixed |= seen(middle, i) != up;
     out.mixed[i / kInterpolationGroup] |= mixed;
 }
@@ -179,15 +180,20 @@ private:
         MapRow(top + kStep, m_below);
         m_top = top;
         std::fill(m_mixed.begin(), m_mixed.end(), 0);
-        auto exact = [](const Row& row) { return ExactRow{row.iu.data(), row.iv.data(), row.fx.data(), row.fy.data()}; };
+        auto exact = [](const Row& row) {
+            return ExactRow{row.iu.data(), row.iv.data(), row.fx.data(), row.fy.data()};
+        };
         const ExactRow above = exact(m_above), middle = exact(m_middle), below = exact(m_below);
-        const PreparedColumns out{m_u.data(), m_v.data(), m_du.data(), m_dv.data(), m_seen.data(), m_mixed.data()};
+        const PreparedColumns out{m_u.data(),  m_v.data(),    m_du.data(),
+                                  m_dv.data(), m_seen.data(), m_mixed.data()};
         // The first four columns and those after the last whole four here, the rest in vectors.
-        const int32_t vectorEnd = m_vector && kStep == 8 && m_width >= 8 ? m_width & ~3 : std::min(m_width, 4);
+        const int32_t vectorEnd =
+            m_vector && kStep == 8 && m_width >= 8 ? m_width & ~3 : std::min(m_width, 4);
         for (int32_t c = 0; c < std::min(m_width, 4); ++c)
             PrepareColumn(above, middle, below, c, m_sourceWidth, m_sourceHeight, kStep, out);
         if (vectorEnd > 4)
-            PrepareColumnsAvx2(above, middle, below, 4, vectorEnd, int32_t(m_sourceWidth), int32_t(m_sourceHeight), out);
+            PrepareColumnsAvx2(above, middle, below, 4, vectorEnd, int32_t(m_sourceWidth),
+                               int32_t(m_sourceHeight), out);
         for (int32_t c = std::max(vectorEnd, 4); c < m_width; ++c)
             PrepareColumn(above, middle, below, c, m_sourceWidth, m_sourceHeight, kStep, out);
     }

@@ -45,9 +45,9 @@ inline FourColumns Columns(const ExactRow& row, int32_t i, __m128i width, __m128
     const __m128i iu = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row.iu + i));
     const __m128i iv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row.iv + i));
     const __m128i none = _mm_set1_epi32(-1);
-    const __m128i inside = _mm_and_si128(
-        _mm_and_si128(_mm_cmpgt_epi32(iu, none), _mm_cmpgt_epi32(width, iu)),
-        _mm_and_si128(_mm_cmpgt_epi32(iv, none), _mm_cmpgt_epi32(height, iv)));
+    const __m128i inside =
+        _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(iu, none), _mm_cmpgt_epi32(width, iu)),
+                      _mm_and_si128(_mm_cmpgt_epi32(iv, none), _mm_cmpgt_epi32(height, iv)));
     return {_mm256_castsi256_pd(_mm256_cvtepi32_epi64(inside)),
             _mm256_add_pd(_mm256_cvtepi32_pd(iu), _mm256_loadu_pd(row.fx + i)),
             _mm256_add_pd(_mm256_cvtepi32_pd(iv), _mm256_loadu_pd(row.fy + i))};
@@ -67,8 +67,8 @@ void PrepareColumnsAvx2(const ExactRow& above, const ExactRow& middle, const Exa
         const FourColumns between = Columns(middle, i, w, h), before = Columns(above, i - 1, w, h);
         const __m256d any = _mm256_or_pd(up.seen, down.seen);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out.seen + i),
-                         _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(_mm256_castpd_si256(any),
-                                                                           _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7))));
+                         _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(
+                             _mm256_castpd_si256(any), _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7))));
         _mm256_storeu_pd(out.u + i, up.u);
         _mm256_storeu_pd(out.v + i, up.v);
         // Divided by 8, a power of two: the same as the loop's division.
@@ -78,7 +78,8 @@ void PrepareColumnsAvx2(const ExactRow& above, const ExactRow& middle, const Exa
         _mm256_storeu_pd(out.dv + i, dv);
         // std::max(a, b) is b < a ? a : b, as max_pd(b, a) gives it.
         __m256d cover = _mm256_max_pd(_mm256_add_pd(Abs(du), Abs(dv)), one);
-        const __m256d step = _mm256_add_pd(Abs(_mm256_sub_pd(up.u, before.u)), Abs(_mm256_sub_pd(up.v, before.v)));
+        const __m256d step =
+            _mm256_add_pd(Abs(_mm256_sub_pd(up.u, before.u)), Abs(_mm256_sub_pd(up.v, before.v)));
         cover = _mm256_blendv_pd(cover, _mm256_max_pd(step, cover), _mm256_and_pd(up.seen, before.seen));
         const __m256d missU = _mm256_sub_pd(_mm256_add_pd(up.u, _mm256_mul_pd(du, four)), between.u);
         const __m256d missV = _mm256_sub_pd(_mm256_add_pd(up.v, _mm256_mul_pd(dv, four)), between.v);

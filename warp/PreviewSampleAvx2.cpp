@@ -42,7 +42,8 @@ inline bool AllInterior(const MappedRun& run, int32_t i, __m256i lastU, __m256i 
 // The eight bytes that hold pixel k's two neighbours in `row` (0 or 1 below iv): for 24-bit
 // pixels the eight that end with the right-hand one (column iu >= 1 has two bytes before it).
 template <int Bpp>
-[[gnu::always_inline]] inline __m128i NeighbourBytes(const SourceView& s, const MappedRun& run, int32_t k, int row) {
+[[gnu::always_inline]] inline __m128i NeighbourBytes(const SourceView& s, const MappedRun& run, int32_t k,
+                                                     int row) {
     const uint8_t* p =
         s.scan0 + (int64_t(run.iv[k]) + row) * s.stride + int64_t(run.iu[k]) * Bpp - (Bpp == 3 ? 2 : 0);
     return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
@@ -52,7 +53,7 @@ template <int Bpp>
 // low 128 bits. Each blend is truncated, as the warp's are.
 template <int Bpp>
 [[gnu::always_inline]] inline __m256i BlendTwo(const SourceView& s, const MappedRun& run, int32_t i, int j,
-                                             const WeightPairs& w) {
+                                               const WeightPairs& w) {
     // Left and right neighbour side by side per channel, as 16-bit numbers.
     const char z = char(0x80);
     const __m256i spread = Bpp == 4 ? _mm256_setr_epi8(0, z, 4, z, 1, z, 5, z, 2, z, 6, z, 3, z, 7, z, 0, z,

@@ -71,7 +71,9 @@ struct Centres {
                      _mm256_or_pd(allBelow(v00, v10, v01, v11, zero), allAbove(v00, v10, v01, v11, height)));
     const int skipped = (~_mm256_movemask_pd(allFinite) & 0xF) | _mm256_movemask_pd(beyond);
     // Most of the box around a shrunk picture: nothing more to find.
-    if (skipped == 0xF) return {_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(), 0, skipped};
+    if (skipped == 0xF)
+        return {
+            _mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(), 0, skipped};
     const __m256d half = _mm256_set1_pd(0.5);
     auto sum = [&](__m256d a0, __m256d a1, __m256d b0, __m256d b1) {
         return _mm256_mul_pd(_mm256_add_pd(_mm256_sub_pd(a1, a0), _mm256_sub_pd(b1, b0)), half);
@@ -103,7 +105,8 @@ struct Centres {
             _mm256_cvttpd_epi32(fy),
             _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_sub_pd(x, fx), scale)),
             _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_sub_pd(y, fy), scale)),
-            _mm256_movemask_pd(_mm256_and_pd(_mm256_and_pd(inside, one), onSource)), skipped};
+            _mm256_movemask_pd(_mm256_and_pd(_mm256_and_pd(inside, one), onSource)),
+            skipped};
 }
 
 inline __m256i Join(__m128i low, __m128i high) { return _mm256_set_m128i(high, low); }
@@ -277,7 +280,8 @@ inline FourSamples Four(const double* u, const double* v, __m256d width, __m256d
         _mm256_and_pd(_mm256_cmp_pd(uu, zero, _CMP_GE_OQ), _mm256_cmp_pd(uu, width, _CMP_LT_OQ)),
         _mm256_and_pd(_mm256_cmp_pd(vv, zero, _CMP_GE_OQ), _mm256_cmp_pd(vv, height, _CMP_LT_OQ)));
     const __m256d half = _mm256_set1_pd(0.5), scale = _mm256_set1_pd(256.0);
-    const __m256d x = _mm256_sub_pd(_mm256_mul_pd(uu, toLevel), half), y = _mm256_sub_pd(_mm256_mul_pd(vv, toLevel), half);
+    const __m256d x = _mm256_sub_pd(_mm256_mul_pd(uu, toLevel), half),
+                  y = _mm256_sub_pd(_mm256_mul_pd(vv, toLevel), half);
     const __m256d fx = _mm256_floor_pd(x), fy = _mm256_floor_pd(y);
     // Lanes off the source may hold anything; their conversions are never used.
     return {_mm256_cvttpd_epi32(fx), _mm256_cvttpd_epi32(fy),
@@ -307,26 +311,30 @@ void SampleGrid(const LevelView& level, const Footprint& f, int nx, int ny, doub
     const __m256d w = _mm256_set1_pd(width), h = _mm256_set1_pd(height), scale = _mm256_set1_pd(toLevel);
     const __m256i zero = _mm256_setzero_si256(), one = _mm256_set1_epi32(1), full = _mm256_set1_epi32(256);
     const __m256i byte = _mm256_set1_epi32(0xFF);
-    const __m256i lastColumn = _mm256_set1_epi32(level.width - 1), lastRow = _mm256_set1_epi32(level.height - 1);
+    const __m256i lastColumn = _mm256_set1_epi32(level.width - 1),
+                  lastRow = _mm256_set1_epi32(level.height - 1);
     const __m256i columns = _mm256_set1_epi32(level.width), stride = _mm256_set1_epi32(int32_t(level.stride));
     __m256i acc[4] = {zero, zero, zero, zero};
     uint64_t opaqueSamples = 0; // 24-bit: each adds 255 * 255 of alpha
     const int n = nx * ny;
     for (int s = 0; s < n; s += 8) {
-        const FourSamples a = Four(p.u + s, p.v + s, w, h, scale), b = Four(p.u + s + 4, p.v + s + 4, w, h, scale);
+        const FourSamples a = Four(p.u + s, p.v + s, w, h, scale),
+                          b = Four(p.u + s + 4, p.v + s + 4, w, h, scale);
         int used = a.onSource | b.onSource << 4;
         if (n - s < 8) used &= (1 << (n - s)) - 1;
         if (used == 0) continue;
         const __m256i lanes = LaneMask(used); // the others read texel (0, 0) and add nothing
         const __m256i fx = Join(a.x, b.x), fy = Join(a.y, b.y);
-        const __m256i x0 = _mm256_max_epi32(fx, zero), x1 = _mm256_min_epi32(_mm256_add_epi32(fx, one), lastColumn);
-        const __m256i y0 = _mm256_max_epi32(fy, zero), y1 = _mm256_min_epi32(_mm256_add_epi32(fy, one), lastRow);
+        const __m256i x0 = _mm256_max_epi32(fx, zero),
+                      x1 = _mm256_min_epi32(_mm256_add_epi32(fx, one), lastColumn);
+        const __m256i y0 = _mm256_max_epi32(fy, zero),
+                      y1 = _mm256_min_epi32(_mm256_add_epi32(fy, one), lastRow);
         __m256i shift;
         const __m256i column = PairOffset<Bpp>(x0, columns, shift);
         auto row = [&](__m256i y) {
-            return GatherPairs<Bpp>(level.scan0,
-                                    _mm256_and_si256(_mm256_add_epi32(_mm256_mullo_epi32(y, stride), column), lanes),
-                                    _mm256_and_si256(shift, lanes));
+            return GatherPairs<Bpp>(
+                level.scan0, _mm256_and_si256(_mm256_add_epi32(_mm256_mullo_epi32(y, stride), column), lanes),
+                _mm256_and_si256(shift, lanes));
         };
         const TexelPairs p0 = row(y0), p1 = row(y1);
         const __m256i alike = _mm256_cmpeq_epi32(x0, x1); // clamped at the first or last column
@@ -341,8 +349,8 @@ void SampleGrid(const LevelView& level, const Footprint& f, int nx, int ny, doub
                 auto premultiplied = [&](__m256i t) {
                     return _mm256_mullo_epi32(at(t, c), c == 3 ? _mm256_set1_epi32(255) : at(t, 3));
                 };
-                value = Blend(premultiplied(t00), premultiplied(t10), premultiplied(t01), premultiplied(t11), wx, wx1,
-                              wy, wy1, false);
+                value = Blend(premultiplied(t00), premultiplied(t10), premultiplied(t01), premultiplied(t11),
+                              wx, wx1, wy, wy1, false);
             } else {
                 value = Blend(at(t00, c), at(t10, c), at(t01, c), at(t11, c), wx, wx1, wy, wy1, true);
             }
@@ -396,7 +404,8 @@ SampleGridFunction SampleGridAvx2For(const LevelView& level, LevelKind kind) {
     // A texel pair is read as a word that starts no earlier than its row.
     const int bytesPerPixel = kind == LevelKind::Rgb24 ? 3 : 4;
     const int64_t extent = (level.stride < 0 ? -level.stride : level.stride) * int64_t(level.height);
-    if (int64_t(level.width) * bytesPerPixel < 8 || level.height < 1 || extent >= (int64_t(1) << 31)) return nullptr;
+    if (int64_t(level.width) * bytesPerPixel < 8 || level.height < 1 || extent >= (int64_t(1) << 31))
+        return nullptr;
     switch (kind) {
     case LevelKind::Rgb24: return SampleGrid<LevelKind::Rgb24>;
     case LevelKind::Argb32: return SampleGrid<LevelKind::Argb32>;

@@ -133,11 +133,14 @@ std::optional<Box> RenderPass(const SmoothSource& source, const ResultRows& dest
         std::array<SampleGridFunction, kMaxLevels + 1> grids{};
         if (vector) {
             if (kOpaqueBytes != 0)
-                grids[0] = SampleGridAvx2For(levels[0], kOpaqueBytes == 3 ? LevelKind::Rgb24 : LevelKind::Argb32);
-            for (size_t k = 1; k < levels.size(); ++k) grids[k] = SampleGridAvx2For(levels[k], LevelKind::Pargb32);
+                grids[0] =
+                    SampleGridAvx2For(levels[0], kOpaqueBytes == 3 ? LevelKind::Rgb24 : LevelKind::Argb32);
+            for (size_t k = 1; k < levels.size(); ++k)
+                grids[k] = SampleGridAvx2For(levels[k], LevelKind::Pargb32);
         }
         const AreaSampler<F> sampler(levels.data(), int(levels.size()), copies, width, height, grids);
-        const OneSampleRunFunction oneSample = vector ? OneSampleRunAvx2For(levels[0], kOpaqueBytes) : nullptr;
+        const OneSampleRunFunction oneSample =
+            vector ? OneSampleRunAvx2For(levels[0], kOpaqueBytes) : nullptr;
         for (const Rect& region : regions) {
             const int32_t firstColumn = clip(region.X, box.left, box.right);
             const int32_t lastColumn = clip(int64_t(region.X) + region.Width, box.left, box.right);

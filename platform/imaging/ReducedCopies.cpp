@@ -147,8 +147,8 @@ private:
             // from 16 bytes, of which the first 12 are theirs.
             auto blocks = [&](const uint8_t* row, int32_t i) {
                 const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 3 * i));
-                const __m128i first = _mm_unpacklo_epi8(bytes, zero);                       // pixels 0, 1
-                const __m128i second = _mm_unpacklo_epi8(_mm_srli_si128(bytes, 6), zero);   // pixels 2, 3
+                const __m128i first = _mm_unpacklo_epi8(bytes, zero);                     // pixels 0, 1
+                const __m128i second = _mm_unpacklo_epi8(_mm_srli_si128(bytes, 6), zero); // pixels 2, 3
                 return _mm_unpacklo_epi64(_mm_add_epi16(first, _mm_srli_si128(first, 6)),
                                           _mm_add_epi16(second, _mm_srli_si128(second, 6)));
             };
@@ -157,7 +157,8 @@ private:
             for (; i + 6 <= width; i += 4) {
                 __m128i v = blocks(a, i);
                 if (b) v = _mm_add_epi16(v, blocks(b, i));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(sum + 2 * i), _mm_or_si128(_mm_and_si128(v, colour), alpha));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(sum + 2 * i),
+                                 _mm_or_si128(_mm_and_si128(v, colour), alpha));
             }
             for (; i < width; ++i)
                 for (const uint8_t* row : {a, b}) {

@@ -193,12 +193,17 @@ TEST(PrepareColumns, VectorAndScalarAgreeBitForBit) {
         std::vector<double> u = std::vector<double>(kColumns), v = u, du = u, dv = u;
         std::vector<int32_t> seen = std::vector<int32_t>(kColumns);
         std::vector<uint8_t> mixed = std::vector<uint8_t>(kColumns / kInterpolationGroup + 1);
-        PreparedColumns Columns() { return {u.data(), v.data(), du.data(), dv.data(), seen.data(), mixed.data()}; }
+        PreparedColumns Columns() {
+            return {u.data(), v.data(), du.data(), dv.data(), seen.data(), mixed.data()};
+        }
     } scalar, vector;
-    for (int32_t c = 0; c < kColumns; ++c) PrepareColumn(above, middle, below, c, kWidth, kHeight, 8, scalar.Columns());
-    for (int32_t c = 0; c < 4; ++c) PrepareColumn(above, middle, below, c, kWidth, kHeight, 8, vector.Columns());
+    for (int32_t c = 0; c < kColumns; ++c)
+        PrepareColumn(above, middle, below, c, kWidth, kHeight, 8, scalar.Columns());
+    for (int32_t c = 0; c < 4; ++c)
+        PrepareColumn(above, middle, below, c, kWidth, kHeight, 8, vector.Columns());
     PrepareColumnsAvx2(above, middle, below, 4, kColumns & ~3, kWidth, kHeight, vector.Columns());
-    for (int32_t c = kColumns & ~3; c < kColumns; ++c) PrepareColumn(above, middle, below, c, kWidth, kHeight, 8, vector.Columns());
+    for (int32_t c = kColumns & ~3; c < kColumns; ++c)
+        PrepareColumn(above, middle, below, c, kWidth, kHeight, 8, vector.Columns());
     for (int32_t c = 0; c < kColumns; ++c) {
         EXPECT_EQ(Bits(scalar.u[c]), Bits(vector.u[c])) << c;
         EXPECT_EQ(Bits(scalar.v[c]), Bits(vector.v[c])) << c;
