@@ -2,7 +2,9 @@
 
 #include <immintrin.h>
 
+#include <climits>
 #include <cstring>
+#include <limits>
 
 namespace warp {
 
@@ -389,6 +391,21 @@ void MapGridRowAvx2(const Homography& toSource, int32_t y, int32_t x0, int32_t c
         u[i] = p.x;
         v[i] = p.y;
     }
+}
+
+int32_t UnmovedPositionsAvx2(const int32_t* index, const double* fraction, int32_t n, double* position) {
+    const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0),
+                  none = _mm256_set1_pd(std::numeric_limits<double>::quiet_NaN());
+    const __m128i unmapped = _mm_set1_epi32(INT32_MIN);
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(index + i));
+        const __m256d p = _mm256_add_pd(_mm256_cvtepi32_pd(k), _mm256_loadu_pd(fraction + i));
+        const __m256d moved = _mm256_blendv_pd(p, _mm256_add_pd(p, one), _mm256_cmp_pd(p, zero, _CMP_LT_OQ));
+        const __m256d missing = _mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_cmpeq_epi32(k, unmapped)));
+        _mm256_storeu_pd(position + i, _mm256_blendv_pd(moved, none, missing));
+    }
+    return i;
 }
 
 OneSampleRunFunction OneSampleRunAvx2For(const LevelView& source, int bytesPerPixel) {

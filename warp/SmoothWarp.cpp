@@ -63,8 +63,8 @@ MapGridRow PerspectiveGrid(const Homography& toSource) {
 // MapToSource's positions with the move of negative ones undone. An index and its fraction
 // add up to the position exactly.
 MapGridRow QuadGrid(const QuadMapping& mapping) {
-    return [&mapping, &kernels = ChosenMapKernels()](int32_t y, int32_t x0, int32_t count, double* u,
-                                                     double* v) {
+    return [&mapping, &kernels = ChosenMapKernels(), vector = UsableSimd() != SimdLevel::Scalar](
+               int32_t y, int32_t x0, int32_t count, double* u, double* v) {
         alignas(64) int32_t iu[kRunPoints], iv[kRunPoints];
         alignas(64) double fx[kRunPoints], fy[kRunPoints];
         auto unmoved = [](int32_t index, double fraction) {
@@ -75,7 +75,9 @@ MapGridRow QuadGrid(const QuadMapping& mapping) {
         for (int32_t done = 0; done < count; done += kRunPoints) {
             const int32_t n = std::min(kRunPoints, count - done);
             kernels.mapRun(mapping, y, x0 + done, n, {iu, iv, fx, fy}, {}, false);
-            for (int32_t i = 0; i < n; ++i) {
+            const int32_t fours = vector ? UnmovedPositionsAvx2(iu, fx, n, u + done) : 0;
+            if (vector) UnmovedPositionsAvx2(iv, fy, n, v + done);
+            for (int32_t i = fours; i < n; ++i) {
                 u[done + i] = unmoved(iu[i], fx[i]);
                 v[done + i] = unmoved(iv[i], fy[i]);
             }
