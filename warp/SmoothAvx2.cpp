@@ -113,20 +113,26 @@ struct Centres {
 
 inline __m256i Join(__m128i low, __m128i high) { return _mm256_set_m128i(high, low); }
 
-// AreaSampler's bilinear blend of one channel of opaque texels, premultiplied by 255, and the
-// byte it averages to: ((p00 (256 - wx) + p10 wx) (256 - wy) + (p01 (256 - wx) + p11 wx) wy)
-// times 255, rounded off 16 bits, then divided by 255 * 255 rounding to nearest.
+// One channel's bilinear blend with 8-bit weights, rounded off 16 bits, as Add sums it: from
+// bytes that stand for themselves times 255 (a copy's, or the 24-bit source's), or from
+// premultiplied values (the ARGB source's colour times its alpha).
+inline __m256i Blend(__m256i t00, __m256i t10, __m256i t01, __m256i t11, __m256i wx, __m256i wx1, __m256i wy,
+                     __m256i wy1, bool times255) {
+    const __m256i top = _mm256_add_epi32(_mm256_mullo_epi32(t00, wx1), _mm256_mullo_epi32(t10, wx));
+    const __m256i bottom = _mm256_add_epi32(_mm256_mullo_epi32(t01, wx1), _mm256_mullo_epi32(t11, wx));
+    __m256i blended = _mm256_add_epi32(_mm256_mullo_epi32(top, wy1), _mm256_mullo_epi32(bottom, wy));
+    if (times255) blended = _mm256_mullo_epi32(blended, _mm256_set1_epi32(255));
+    // At most 65025 * 2^16 + 2^15: unsigned lanes hold it.
+    return _mm256_srli_epi32(_mm256_add_epi32(blended, _mm256_set1_epi32(32768)), 16);
+}
+
+// AreaSampler's one-sample pixel of opaque texels, one channel: the blend of the channel's
+// bytes, then divided by 255 * 255 rounding to nearest.
 inline __m256i Channel(int shift, __m256i t00, __m256i t10, __m256i t01, __m256i t11, __m256i wx, __m256i wx1,
                        __m256i wy, __m256i wy1) {
     const __m256i byte = _mm256_set1_epi32(0xFF);
     auto at = [&](__m256i t) { return _mm256_and_si256(_mm256_srli_epi32(t, shift), byte); };
-    const __m256i top = _mm256_add_epi32(_mm256_mullo_epi32(at(t00), wx1), _mm256_mullo_epi32(at(t10), wx));
-    const __m256i bottom =
-        _mm256_add_epi32(_mm256_mullo_epi32(at(t01), wx1), _mm256_mullo_epi32(at(t11), wx));
-    const __m256i blended = _mm256_add_epi32(_mm256_mullo_epi32(top, wy1), _mm256_mullo_epi32(bottom, wy));
-    // At most 255 * 65280 * 256 + 32768, below 2^32: unsigned lanes.
-    const __m256i sum = _mm256_srli_epi32(
-        _mm256_add_epi32(_mm256_mullo_epi32(blended, _mm256_set1_epi32(255)), _mm256_set1_epi32(32768)), 16);
+    const __m256i sum = Blend(at(t00), at(t10), at(t01), at(t11), wx, wx1, wy, wy1, true);
     return DivideBy65025(
         _mm256_add_epi32(_mm256_mullo_epi32(sum, _mm256_set1_epi32(255)), _mm256_set1_epi32(32512)));
 }
@@ -289,19 +295,6 @@ inline FourSamples Four(const double* u, const double* v, __m256d width, __m256d
     return {_mm256_cvttpd_epi32(fx), _mm256_cvttpd_epi32(fy),
             _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_sub_pd(x, fx), scale)),
             _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_sub_pd(y, fy), scale)), _mm256_movemask_pd(on)};
-}
-
-// One channel's bilinear blend with 8-bit weights, rounded off 16 bits, as Add sums it: from
-// bytes that stand for themselves times 255 (a copy's, or the 24-bit source's), or from
-// premultiplied values (the ARGB source's colour times its alpha).
-inline __m256i Blend(__m256i t00, __m256i t10, __m256i t01, __m256i t11, __m256i wx, __m256i wx1, __m256i wy,
-                     __m256i wy1, bool times255) {
-    const __m256i top = _mm256_add_epi32(_mm256_mullo_epi32(t00, wx1), _mm256_mullo_epi32(t10, wx));
-    const __m256i bottom = _mm256_add_epi32(_mm256_mullo_epi32(t01, wx1), _mm256_mullo_epi32(t11, wx));
-    __m256i blended = _mm256_add_epi32(_mm256_mullo_epi32(top, wy1), _mm256_mullo_epi32(bottom, wy));
-    if (times255) blended = _mm256_mullo_epi32(blended, _mm256_set1_epi32(255));
-    // At most 65025 * 2^16 + 2^15: unsigned lanes hold it.
-    return _mm256_srli_epi32(_mm256_add_epi32(blended, _mm256_set1_epi32(32768)), 16);
 }
 
 template <LevelKind K>
