@@ -188,8 +188,7 @@ private:
                                   m_dv.data(), m_seen.data(), m_mixed.data()};
         // The first four columns and those after the last whole four here, the rest in vectors.
         static_assert(kStep == 8, "PrepareColumnsAvx2 takes rows 8 apart");
-        const int32_t vectorEnd =
-            m_vector && m_width >= 8 ? m_width & ~3 : std::min(m_width, 4);
+        const int32_t vectorEnd = m_vector && m_width >= 8 ? m_width & ~3 : std::min(m_width, 4);
         for (int32_t c = 0; c < std::min(m_width, 4); ++c)
             PrepareColumn(above, middle, below, c, m_sourceWidth, m_sourceHeight, kStep, out);
         if (vectorEnd > 4)
