@@ -47,6 +47,9 @@ void CPicView::DrawPreview(Graphics* screen) {
     // where they show in the client area, in that copy's terms.
     const int k = std::min(ReducedCopyFor(s, kPreviewCopies), int(m_sourceReduced.size()));
     Bitmap* source = k > 0 ? m_sourceReduced[k - 1].get() : m_pSource;
+    // Where the corners shrink the picture further, the smaller copies.
+    std::vector<Bitmap*> coarser;
+    for (size_t i = size_t(k); i < m_sourceReduced.size(); ++i) coarser.push_back(m_sourceReduced[i].get());
     auto onClient = [&](Point p) {
         return Point{int32_t(std::lround((p.X - m_origin.x()) * s - scroll.x())),
                      int32_t(std::lround((p.Y - m_origin.y()) * s - scroll.y()))};
@@ -68,10 +71,10 @@ void CPicView::DrawPreview(Graphics* screen) {
     m_pPreview->UnlockBits(&data);
     if (m_transform.mapping == warp::Mapping::Perspective) {
         if (const auto map = warp::RectToQuad(source->GetWidth(), source->GetHeight(), corners))
-            warp::WarpPerspectivePreview(source, m_pPreview.get(), map->Inverted(), 2, {&shown, 1});
+            warp::WarpPerspectivePreview(source, m_pPreview.get(), map->Inverted(), 2, {&shown, 1}, coarser);
     } else {
         // The quad mapping scans from the origin of its destination: corners in the client.
-        warp::WarpImageToQuadPreview(source, m_pPreview.get(), corners, 2, {&shown, 1});
+        warp::WarpImageToQuadPreview(source, m_pPreview.get(), corners, 2, {&shown, 1}, coarser);
     }
     {
         // The fill and the preview over it, in bands of rows on all cores. The reduced copies

@@ -2,6 +2,9 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
+#include <cmath>
+
 namespace warp {
 
 namespace {
@@ -75,26 +78,80 @@ template <int Bpp>
                              kFractionBits);
 }
 
+// Places the eight pixels from i on in the terms of copy k (`copy`, 2^k times smaller) into
+// `at`: false where one of them is not inside it, as AllInterior takes the inside.
+[[gnu::noinline]] bool PlaceInCopy(const MappedRun& run, int32_t i, int k, const SourceView& copy,
+                                   const MappedRun& at) {
+    // Copy pixel j lies where source pixels 2^k j to 2^k (j + 1) - 1 do: at 2^k j + (2^k - 1) / 2.
+    const __m256d scale = _mm256_set1_pd(std::ldexp(1.0, -k)),
+                  offset = _mm256_set1_pd((std::ldexp(1.0, k) - 1) / 2);
+    auto place = [&](const int32_t* index, const double* fraction, int32_t* copyIndex, double* copyFraction,
+                     int64_t size) {
+        __m128i whole[2];
+        for (int half = 0; half < 2; ++half) {
+            const int32_t j = i + 4 * half;
+            const __m256d source = _mm256_add_pd(
+                _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(index + j))),
+                _mm256_loadu_pd(fraction + j));
+            const __m256d p = _mm256_mul_pd(_mm256_sub_pd(source, offset), scale), below = _mm256_floor_pd(p);
+            whole[half] = _mm256_cvttpd_epi32(below);
+            _mm_store_si128(reinterpret_cast<__m128i*>(copyIndex + 4 * half), whole[half]);
+            _mm256_store_pd(copyFraction + 4 * half, _mm256_sub_pd(p, below));
+        }
+        const __m256i shifted = _mm256_sub_epi32(_mm256_set_m128i(whole[1], whole[0]), _mm256_set1_epi32(1));
+        const __m256i last = _mm256_set1_epi32(int32_t(size) - 3);
+        return _mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_min_epu32(shifted, last), shifted)) == -1;
+    };
+    return place(run.iu, run.fx, at.iu, at.fx, copy.width) &&
+           place(run.iv, run.fy, at.iv, at.fy, copy.height);
+}
+
+// The copy (1 to coarser.size()) that the eight pixels from i on read, from their step along
+// the row in source pixels: copy k for a step of 2^k up to 2^(k + 1); 0 for the source itself.
+// Their positions in that copy's terms go to `at`; 0 as well where one of them is not inside it.
+[[gnu::always_inline]] inline int CoarserLevel(const MappedRun& run, int32_t i,
+                                               std::span<const SourceView> coarser, const MappedRun& at) {
+    const int32_t last = i + kGroup - 1;
+    const double du = run.iu[last] + run.fx[last] - (run.iu[i] + run.fx[i]);
+    const double dv = run.iv[last] + run.fy[last] - (run.iv[i] + run.fy[i]);
+    const double step = std::max(std::abs(du), std::abs(dv)) / (kGroup - 1);
+    if (!(step >= 2.0)) return 0;
+    const int k = std::min(std::ilogb(step), int(coarser.size()));
+    return PlaceInCopy(run, i, k, coarser[size_t(k - 1)], at) ? k : 0;
+}
+
+// The eight pixels from i on blended from `source`, as bytes B, G, R, A.
 template <int Bpp>
-void SampleRun(const SourceView& source, const MappedRun& run, const RunTarget& target) {
+[[gnu::always_inline]] inline __m256i BlendGroup(const SourceView& source, const MappedRun& run, int32_t i) {
+    const WeightPairs w = Weights(run, i);
+    // Pixels 0, 1, 4, 5 and 2, 3, 6, 7 as 16-bit channels, then 0 to 3 and 4 to 7 as bytes.
+    const __m256i low =
+        _mm256_packus_epi32(BlendTwo<Bpp>(source, run, i, 0, w), BlendTwo<Bpp>(source, run, i, 1, w));
+    const __m256i high =
+        _mm256_packus_epi32(BlendTwo<Bpp>(source, run, i, 2, w), BlendTwo<Bpp>(source, run, i, 3, w));
+    return _mm256_packus_epi16(low, high);
+}
+
+template <int Bpp>
+void SampleRun(const SourceView& source, std::span<const SourceView> coarser, const MappedRun& run,
+               const RunTarget& target) {
     const SampleRunFunction exact = SampleRunAvx2For(Bpp, 2);
     // Sources narrower or lower than 3 pixels have no interior.
     const int32_t groups = source.width >= 3 && source.height >= 3 ? target.count / kGroup * kGroup : 0;
     const __m256i lastU = _mm256_set1_epi32(int32_t(source.width) - 3),
                   lastV = _mm256_set1_epi32(int32_t(source.height) - 3);
+    alignas(32) int32_t iu[kGroup], iv[kGroup];
+    alignas(32) double fx[kGroup], fy[kGroup];
+    const MappedRun inCopy{iu, iv, fx, fy};
     for (int32_t i = 0; i < groups; i += kGroup) {
         uint8_t* out = target.out + 4 * i;
         if (!AllInterior(run, i, lastU, lastV)) {
             exact(source, {run.iu + i, run.iv + i, run.fx + i, run.fy + i}, {out, kGroup});
             continue;
         }
-        const WeightPairs w = Weights(run, i);
-        // Pixels 0, 1, 4, 5 and 2, 3, 6, 7 as 16-bit channels, then 0 to 3 and 4 to 7 as bytes.
-        const __m256i low =
-            _mm256_packus_epi32(BlendTwo<Bpp>(source, run, i, 0, w), BlendTwo<Bpp>(source, run, i, 1, w));
-        const __m256i high =
-            _mm256_packus_epi32(BlendTwo<Bpp>(source, run, i, 2, w), BlendTwo<Bpp>(source, run, i, 3, w));
-        __m256i pixels = _mm256_packus_epi16(low, high);
+        const int k = coarser.empty() ? 0 : CoarserLevel(run, i, coarser, inCopy);
+        const __m256i pixels =
+            k > 0 ? BlendGroup<4>(coarser[size_t(k - 1)], inCopy, 0) : BlendGroup<Bpp>(source, run, i);
         auto* at = reinterpret_cast<__m256i*>(out);
         if constexpr (Bpp == 3) {
             _mm256_storeu_si256(at, _mm256_or_si256(pixels, _mm256_set1_epi32(int32_t(0xFF000000))));
@@ -111,7 +168,7 @@ void SampleRun(const SourceView& source, const MappedRun& run, const RunTarget& 
 
 } // namespace
 
-SampleRunFunction PreviewSampleRunAvx2For(int bytesPerPixel) {
+PreviewSampleRunFunction PreviewSampleRunAvx2For(int bytesPerPixel) {
     return bytesPerPixel == 3 ? SampleRun<3> : SampleRun<4>;
 }
 

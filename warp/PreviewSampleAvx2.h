@@ -7,10 +7,21 @@
 
 #include "SampleRunAvx2.h"
 
+#include <span>
+
 namespace warp {
 
+// `coarser`: copies of the source, each half the width and height of the one before it
+// (ReducedCopies.h: copy pixel j covers pixels 2j and 2j + 1), in 32bppPARGB, for a source
+// that is opaque or premultiplied itself. Eight pixels whose positions lie two or more source
+// pixels apart along the row read the copy nearest that step instead of the source, so that
+// a shrunk picture shows averages rather than one pixel in many (and reads memory that is
+// near). Writes the pixels SampleRunAvx2For's sampler writes.
+using PreviewSampleRunFunction = void (*)(const SourceView& source, std::span<const SourceView> coarser,
+                                          const MappedRun& run, const RunTarget& target);
+
 // The sampler for `bytesPerPixel` 3 (alpha 255) or 4 (alpha from the fourth byte) and the
-// 2 x 2 neighbourhood. Writes the pixels SampleRunAvx2For's sampler writes.
-SampleRunFunction PreviewSampleRunAvx2For(int bytesPerPixel);
+// 2 x 2 neighbourhood.
+PreviewSampleRunFunction PreviewSampleRunAvx2For(int bytesPerPixel);
 
 } // namespace warp

@@ -13,6 +13,7 @@
 #include "imaging/ParallelRows.h"
 
 #include <algorithm>
+#include <array>
 #include <span>
 
 namespace warp {
@@ -40,14 +41,45 @@ constexpr int32_t kRun = 256;
 // (PreviewSampleAvx2.h; where the processor has no AVX2, as the warp does).
 enum class Sampling { Exact, Preview };
 
+// The source's halved copies a preview reads where it is shrunk (PreviewSampleAvx2.h), locked
+// for as long as this lives; the first that is not 32bppPARGB or cannot be locked ends them.
+class LockedCopies {
+public:
+    explicit LockedCopies(std::span<imaging::Bitmap* const> copies) {
+        for (imaging::Bitmap* copy : copies.first(std::min(copies.size(), m_data.size()))) {
+            imaging::BitmapData& data = m_data[m_count];
+            if (copy == nullptr || copy->GetPixelFormat() != imaging::PixelFormat32bppPARGB ||
+                copy->LockBits(nullptr, imaging::ImageLockModeRead, imaging::PixelFormat32bppPARGB, &data) !=
+                    imaging::Ok)
+                break;
+            m_copies[m_count] = copy;
+            m_views[m_count++] = {static_cast<const uint8_t*>(data.Scan0), data.Stride, data.Width,
+                                  data.Height, nullptr};
+        }
+    }
+    ~LockedCopies() {
+        for (size_t i = 0; i < m_count; ++i) m_copies[i]->UnlockBits(&m_data[i]);
+    }
+    LockedCopies(const LockedCopies&) = delete;
+    LockedCopies& operator=(const LockedCopies&) = delete;
+    std::span<const SourceView> Views() const { return {m_views.data(), m_count}; }
+
+private:
+    std::array<imaging::Bitmap*, 4> m_copies{};
+    std::array<imaging::BitmapData, 4> m_data{};
+    std::array<SourceView, 4> m_views{};
+    size_t m_count = 0;
+};
+
 // Renders the pixels of `regions` inside result columns [0, columns) and rows [0, rows) that
 // `destination` holds; the source is locked whole in its own format. `makeMapper()` gives
 // each thread a callable map(y, x0, count, run) that maps result pixels (x0 + i, y),
-// i < count, into `run`, culled as Cull::Unseen allows. Nothing happens when a lock fails.
+// i < count, into `run`, culled as Cull::Unseen allows. A preview reads `coarser` copies of
+// the source where it is shrunk. Nothing happens when a lock fails.
 template <class MakeMapper>
 void RenderRegions(imaging::Bitmap* source, const ResultRows& destination, int64_t columns, int64_t rows,
                    int neighbourhood, std::span<const imaging::Rect> regions, MakeMapper makeMapper,
-                   Sampling sampling = Sampling::Exact) {
+                   Sampling sampling = Sampling::Exact, std::span<imaging::Bitmap* const> coarser = {}) {
     using namespace imaging;
     const PixelFormat format = source->GetPixelFormat();
     const uint32_t width = source->GetWidth(), height = source->GetHeight();
@@ -75,9 +107,13 @@ void RenderRegions(imaging::Bitmap* source, const ResultRows& destination, int64
     DispatchPixelFormat(format, [&]<PixelFormat F>() {
         constexpr int kBytes = GetPixelFormatSize(F) / 8;
         const bool vectorSampling = (F == PixelFormat24bppRGB || kBytes == 4) && UsableSimd() != SimdLevel::Scalar;
-        const SampleRunFunction sample = !vectorSampling                           ? nullptr
-                                         : sampling == Sampling::Preview && n == 2 ? PreviewSampleRunAvx2For(kBytes)
-                                                                                   : SampleRunAvx2For(kBytes, n);
+        const SampleRunFunction sample = vectorSampling ? SampleRunAvx2For(kBytes, n) : nullptr;
+        const PreviewSampleRunFunction preview = vectorSampling && sampling == Sampling::Preview && n == 2
+                                                     ? PreviewSampleRunAvx2For(kBytes)
+                                                     : nullptr;
+        // Averages of a source with alpha are premultiplied: only its own kind may be mixed in.
+        const bool mixes = preview && (F == PixelFormat24bppRGB || F == PixelFormat32bppPARGB);
+        const LockedCopies copies(mixes ? coarser : std::span<Bitmap* const>{});
         for (const Rect& region : regions) {
             const int32_t firstColumn = clip(region.X, 0, right);
             const int32_t lastColumn = clip(int64_t(region.X) + region.Width, 0, right);
@@ -96,6 +132,10 @@ void RenderRegions(imaging::Bitmap* source, const ResultRows& destination, int64
                         map(y, x0, count, run);
                         PrefetchSource(view, GetPixelFormatSize(F), run, count);
                         uint8_t* pixels = row + 4 * int64_t(x0);
+                        if (preview) {
+                            preview(view, copies.Views(), run, {pixels, count});
+                            continue;
+                        }
                         if (sample) {
                             sample(view, run, {pixels, count});
                             continue;

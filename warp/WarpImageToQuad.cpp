@@ -39,7 +39,7 @@ namespace {
 // The render of `regions` through the described mapping; with `interpolated`, through
 // InterpolatedRows over it.
 void RenderQuad(Bitmap* source, const ResultRows& destination, const Corners& corners, int neighbourhood,
-                std::span<const Rect> regions, bool interpolated) {
+                std::span<const Rect> regions, bool interpolated, std::span<Bitmap* const> coarser = {}) {
     if (source == nullptr || destination.bitmap == nullptr) return;
     const uint32_t width = source->GetWidth(), height = source->GetHeight();
     const int32_t maxX =
@@ -61,11 +61,13 @@ void RenderQuad(Bitmap* source, const ResultRows& destination, const Corners& co
     };
     const int32_t right = std::clamp(maxX, 0, columns), bottom = std::clamp(maxY, 0, rows);
     if (!interpolated) return RenderRegions(source, destination, right, bottom, neighbourhood, regions, exactMapper);
-    RenderRegions(source, destination, right, bottom, neighbourhood, regions,
-                  [&](int32_t firstColumn, int32_t lastColumn) {
-                      return InterpolatedRows(exactMapper(firstColumn, lastColumn), firstColumn, lastColumn, width, height);
-                  },
-                  Sampling::Preview);
+    RenderRegions(
+        source, destination, right, bottom, neighbourhood, regions,
+        [&](int32_t firstColumn, int32_t lastColumn) {
+            return InterpolatedRows(exactMapper(firstColumn, lastColumn), firstColumn, lastColumn, width,
+                                    height);
+        },
+        Sampling::Preview, coarser);
 }
 
 } // namespace
@@ -81,8 +83,8 @@ void WarpImageToQuad(Bitmap* source, const ResultRows& destination, const Corner
 }
 
 void WarpImageToQuadPreview(Bitmap* source, Bitmap* destination, const Corners& corners, int neighbourhood,
-                            std::span<const Rect> regions) {
-    RenderQuad(source, ResultRows::Whole(destination), corners, neighbourhood, regions, true);
+                            std::span<const Rect> regions, std::span<Bitmap* const> coarser) {
+    RenderQuad(source, ResultRows::Whole(destination), corners, neighbourhood, regions, true, coarser);
 }
 
 void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Point bl,

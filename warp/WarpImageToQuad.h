@@ -58,9 +58,12 @@ void WarpImageToQuad(Bitmap* source, const ResultRows& destination, const Corner
 // The same for a picture that need only look right, such as one that follows a dragged
 // corner: the mapping is exact on every fourth row, where a side passes and where it bends,
 // and linear in between; the sampling, with AVX2, in steps of 1/256 of a pixel. Not the
-// warp's bytes: within a level or two of them where the picture is smooth.
+// warp's bytes: within a level or two of them where the picture is smooth. Where the picture is
+// shrunk to half or less it reads `coarser` instead, the source's copies each half the size of
+// the one before (32bppPARGB, as MakeReducedCopies makes them), when the source is 24bppRGB or
+// 32bppPARGB.
 void WarpImageToQuadPreview(Bitmap* source, Bitmap* destination, const Corners& corners, int neighbourhood,
-                            std::span<const imaging::Rect> regions);
+                            std::span<const imaging::Rect> regions, std::span<Bitmap* const> coarser = {});
 
 // A new PixelFormat32bppARGB bitmap of the source's size, transparent black, with the source
 // warped onto `corners`. Null when the source has no content or memory runs out.

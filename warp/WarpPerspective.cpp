@@ -58,7 +58,8 @@ void WarpPerspective(imaging::Bitmap* source, imaging::Bitmap* destination, cons
 namespace {
 
 void RenderPerspective(imaging::Bitmap* source, const ResultRows& destination, const Homography& toSource,
-                       int neighbourhood, std::span<const imaging::Rect> regions, Sampling sampling) {
+                       int neighbourhood, std::span<const imaging::Rect> regions, Sampling sampling,
+                       std::span<imaging::Bitmap* const> coarser = {}) {
     if (source == nullptr || destination.bitmap == nullptr) return;
     RenderRegions(
         source, destination, destination.width, destination.height, neighbourhood, regions,
@@ -67,7 +68,7 @@ void RenderPerspective(imaging::Bitmap* source, const ResultRows& destination, c
                 MapPerspectiveRun(toSource, y, x0, count, run);
             };
         },
-        sampling);
+        sampling, coarser);
 }
 
 } // namespace
@@ -78,8 +79,10 @@ void WarpPerspective(imaging::Bitmap* source, const ResultRows& destination, con
 }
 
 void WarpPerspectivePreview(imaging::Bitmap* source, imaging::Bitmap* destination, const Homography& toSource,
-                            int neighbourhood, std::span<const imaging::Rect> regions) {
-    RenderPerspective(source, ResultRows::Whole(destination), toSource, neighbourhood, regions, Sampling::Preview);
+                            int neighbourhood, std::span<const imaging::Rect> regions,
+                            std::span<imaging::Bitmap* const> coarser) {
+    RenderPerspective(source, ResultRows::Whole(destination), toSource, neighbourhood, regions,
+                      Sampling::Preview, coarser);
 }
 
 } // namespace warp

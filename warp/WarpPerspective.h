@@ -30,8 +30,9 @@ void WarpPerspective(imaging::Bitmap* source, const ResultRows& destination, con
                      int neighbourhood, std::span<const imaging::Rect> regions);
 // The same for a picture that need only look right, such as one that follows a dragged
 // corner: sampled, with AVX2, in steps of 1/256 of a pixel, within two levels of the warp's
-// bytes.
+// bytes; reading `coarser` where the picture is shrunk, as WarpImageToQuadPreview does.
 void WarpPerspectivePreview(imaging::Bitmap* source, imaging::Bitmap* destination, const Homography& toSource,
-                            int neighbourhood, std::span<const imaging::Rect> regions);
+                            int neighbourhood, std::span<const imaging::Rect> regions,
+                            std::span<imaging::Bitmap* const> coarser = {});
 
 } // namespace warp

@@ -1,5 +1,6 @@
 // The warp's rules checked on cases whose outcome follows from the rules by hand.
 
+#include "imaging/ReducedCopies.h"
 #include "support/TestSupport.h"
 #include "warp/PreviewSampleAvx2.h"
 #include "warp/SimdSupport.h"
@@ -241,11 +242,58 @@ TEST(PreviewSampler, WithinTwoLevelsOfTheWarpsSampler) {
         const int bytes = format == PixelFormat24bppRGB ? 3 : 4;
         std::vector<uint8_t> theirs(4 * kCount, 0), ours(4 * kCount, 0);
         warp::SampleRunAvx2For(bytes, 2)(view, run, {theirs.data(), kCount});
-        warp::PreviewSampleRunAvx2For(bytes)(view, run, {ours.data(), kCount});
+        warp::PreviewSampleRunAvx2For(bytes)(view, {}, run, {ours.data(), kCount});
         noise->UnlockBits(&in);
         for (size_t i = 0; i < ours.size(); ++i)
             ASSERT_LE(std::abs(int(ours[i]) - int(theirs[i])), 2) << "pixel " << i / 4 << " channel " << i % 4;
     }
+}
+
+// Where eight positions lie two or more source pixels apart along the row, the preview reads
+// the halved copy nearest that step (copy k from 2^k on, the last one beyond), at the place
+// copy pixel j covers: 2^k j + (2^k - 1) / 2. Checked against the warp's sampler there.
+TEST(PreviewSampler, ReadsTheCopyNearestTheStep) {
+    if (warp::UsableSimd() == warp::SimdLevel::Scalar) GTEST_SKIP() << "no AVX2 here";
+    std::mt19937 rng(8);
+    auto noise = RandomBitmap(PixelFormat24bppRGB, 640, 480, rng);
+    const auto copies = MakeReducedCopies(*noise, 4);
+    ASSERT_EQ(4u, copies.size());
+    std::vector<BitmapData> data(5);
+    std::vector<warp::SourceView> views;
+    for (int k = 0; k <= 4; ++k) {
+        Bitmap* level = k == 0 ? noise.get() : copies[size_t(k - 1)].get();
+        ASSERT_EQ(Ok, level->LockBits(nullptr, ImageLockModeRead, level->GetPixelFormat(), &data[size_t(k)]));
+        views.push_back({static_cast<const uint8_t*>(data[size_t(k)].Scan0), data[size_t(k)].Stride,
+                         data[size_t(k)].Width, data[size_t(k)].Height, nullptr});
+    }
+    const struct {
+        double step;
+        int level;
+    } cases[] = {{1.5, 0}, {2.0, 1}, {3.9, 1}, {4.0, 2}, {9, 3}, {37, 4}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.step);
+        constexpr int kCount = 16;
+        int32_t iu[kCount], iv[kCount], ku[kCount], kv[kCount];
+        double fx[kCount], fy[kCount], kfx[kCount], kfy[kCount];
+        const double scale = std::ldexp(1.0, -c.level), offset = (std::ldexp(1.0, c.level) - 1) / 2;
+        for (int j = 0; j < kCount; ++j) {
+            const double u = 40.25 + c.step * j, v = 40.75 + c.step * j / 4;
+            iu[j] = int32_t(u), iv[j] = int32_t(v), fx[j] = u - iu[j], fy[j] = v - iv[j];
+            const double cu = (u - offset) * scale, cv = (v - offset) * scale;
+            ku[j] = int32_t(std::floor(cu)), kv[j] = int32_t(std::floor(cv));
+            kfx[j] = cu - ku[j], kfy[j] = cv - kv[j];
+        }
+        std::vector<uint8_t> expected(4 * kCount, 0), preview(4 * kCount, 0);
+        warp::SampleRunAvx2For(c.level == 0 ? 3 : 4, 2)(views[size_t(c.level)], {ku, kv, kfx, kfy},
+                                                        {expected.data(), kCount});
+        warp::PreviewSampleRunAvx2For(3)(views[0], {views.data() + 1, 4}, {iu, iv, fx, fy},
+                                         {preview.data(), kCount});
+        for (size_t i = 0; i < preview.size(); ++i)
+            ASSERT_LE(std::abs(int(preview[i]) - int(expected[i])), 2)
+                << "pixel " << i / 4 << " channel " << i % 4;
+    }
+    for (int k = 0; k <= 4; ++k)
+        (k == 0 ? noise.get() : copies[size_t(k - 1)].get())->UnlockBits(&data[size_t(k)]);
 }
 
 } // namespace
