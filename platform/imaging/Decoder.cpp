@@ -239,6 +239,9 @@ std::unique_ptr<Bitmap> Decode(QIODevice& device, const std::string& name, Metad
         auto* buffer = qobject_cast<QBuffer*>(&device);
         if (buffer == nullptr) {
             whole.setData(device.readAll());
+            // Read short only when memory for the bytes ran out: not a damaged file.
+            if (device.size() > 0 && whole.data().size() < device.size())
+                return outOfMemory("to read it", needed);
             whole.open(QIODevice::ReadOnly);
             buffer = &whole;
             input = &whole;

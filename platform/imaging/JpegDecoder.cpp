@@ -83,6 +83,12 @@ std::unique_ptr<Bitmap> DecodeJpeg(const uint8_t* data, size_t size, int orienta
     if (tjDecompress2(h.tj, data, static_cast<unsigned long>(size), ImageAccess::Scan0(target), width,
                       ImageAccess::Stride(target), height, pixelFormat, TJFLAG_ACCURATEDCT) != 0 &&
         tjGetErrorCode(h.tj) != TJERR_WARNING) {
+        // libjpeg's own working memory may run out (its message says so): not a damaged file.
+        if (std::string(tjGetErrorStr2(h.tj)).find("Insufficient memory") != std::string::npos) {
+            const uint64_t bytes = uint64_t(ImageAccess::Stride(target)) * uint64_t(height);
+            *why = {OutOfMemory, "cannot be opened: " + NotEnoughMemory("to decode it", bytes).reason};
+            return nullptr;
+        }
         // What the completeness check let through and libjpeg still refuses.
         *why = {UnknownImageFormat, "is damaged or incomplete"};
         return nullptr;
