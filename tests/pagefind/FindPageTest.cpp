@@ -1,0 +1,94 @@
+// The page finder on photos of pages made with the truth known (PageSet.h): how often every
+// corner lands within 1 % of the photo's diagonal, per condition, and that no page it reports
+// is far off (a wrong page is worse than none).
+
+#include "PageSet.h"
+#include "files/ImageFiles.h"
+#include "pagefind/FindPage.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <map>
+
+namespace {
+
+using namespace imaging;
+using namespace pagefind_testing;
+
+// The farthest corner from the truth, as a share of the diagonal, in the best of the four ways
+// to say which corner comes first.
+double Error(const warp::Corners& found, const std::array<cv::Point2d, 4>& truth, double diagonal) {
+    const imaging::Point got[4] = {found.topLeft, found.topRight, found.bottomRight, found.bottomLeft};
+    double best = 1e9;
+    for (int first = 0; first < 4; ++first) {
+        double worst = 0;
+        for (int i = 0; i < 4; ++i) {
+            const cv::Point2d t = truth[size_t((first + i) % 4)];
+            worst = std::max(worst, std::hypot(got[i].X - t.x, got[i].Y - t.y));
+        }
+        best = std::min(best, worst);
+    }
+    return best / diagonal;
+}
+
+// Ten photos a condition; VERLUME_PAGE_SET=N takes N (the figures in docs/page-finding.md are
+// for 30).
+TEST(FindPage, PhotosOfPagesWithTheTruthKnown) {
+    constexpr int kWidth = 1200, kHeight = 900;
+    const char* size = std::getenv("VERLUME_PAGE_SET");
+    const int kPerCondition = size ? std::max(1, std::atoi(size)) : 10;
+    testing_support::TempDir dir;
+    struct Tally {
+        int right = 0, none = 0, off = 0, wrong = 0;
+    };
+    std::map<std::string, Tally> tallies;
+    int right = 0, all = 0, wrong = 0;
+    double slowest = 0;
+    std::string slowestCase;
+    for (const std::string& condition : PageConditions())
+        for (int i = 0; i < kPerCondition; ++i) {
+            const PagePhoto photo = MakePagePhoto(condition, i, kWidth, kHeight);
+            std::unique_ptr<Bitmap> bitmap = ToBitmap(photo);
+            if (condition == "jpeg") {
+                SaveOptions options;
+                options.jpegQuality = 60 + 3 * i;
+                const std::string path = dir.file("photo.jpg");
+                ASSERT_EQ(Ok, files::SaveImageByName(*bitmap, path, options).code);
+                bitmap = Bitmap::FromFile(path);
+                ASSERT_TRUE(bitmap && bitmap->HasContent());
+            }
+            const auto start = std::chrono::steady_clock::now();
+            const std::optional<warp::Corners> found = pagefind::FindPage(*bitmap);
+            const double ms =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+            if (ms > slowest) slowest = ms, slowestCase = condition + " " + std::to_string(i);
+            Tally& t = tallies[condition];
+            ++all;
+            if (!found) {
+                ++t.none;
+                continue;
+            }
+            const double error = Error(*found, photo.corners, std::hypot(kWidth, kHeight));
+            if (error <= 0.01) {
+                ++t.right, ++right;
+            } else if (error <= 0.05) {
+                ++t.off;
+            } else {
+                ++t.wrong, ++wrong;
+                ADD_FAILURE() << condition << " " << i << ": a page " << error * 100
+                              << " % of the diagonal off";
+            }
+        }
+    for (const auto& [condition, t] : tallies)
+        std::printf("%-22s right %2d  none %2d  off (1-5 %%) %2d  wrong %2d\n", condition.c_str(), t.right,
+                    t.none, t.off, t.wrong);
+    std::printf("all: %d of %d right (%.1f %%), slowest %.1f ms (%s)\n", right, all, 100.0 * right / all,
+                slowest, slowestCase.c_str());
+    EXPECT_EQ(0, wrong);
+    EXPECT_GE(right, all * 95 / 100);
+}
+
+} // namespace
