@@ -3,6 +3,7 @@
 
 #include "files/ImageFiles.h"
 #include "imaging/Startup.h"
+#include "pagefind/FindPage.h"
 #include "warp/PlanRows.h"
 #include "warp/Transform.h"
 
@@ -31,7 +32,9 @@ constexpr const char* kUsage =
     "usage: verlume-warp [--perspective | --straighten [--size WxH]] [--canvas clip|fit]\n"
     "                    [--smooth | --neighbourhood N] [--quality Q] [--strip [--strip-icc]]\n"
     "                    [--max-pixels N] [--max-memory MB] [--time]\n"
-    "                    INPUT OUTPUT X0,Y0 X1,Y1 X2,Y2 X3,Y3\n";
+    "                    INPUT OUTPUT X0,Y0 X1,Y1 X2,Y2 X3,Y3\n"
+    "       verlume-warp --find-page INPUT\n"
+    "       verlume-warp --straighten --find-page [options] INPUT OUTPUT\n";
 
 constexpr const char* kHelp =
     "\n"
@@ -48,6 +51,9 @@ constexpr const char* kHelp =
     "                     its estimated proportions, its longer side the quadrilateral's\n"
     "                     longest side\n"
     "  --size WxH         the straightened page's size in pixels instead\n"
+    "  --find-page        looks for the page in INPUT: alone, prints its corners (in the\n"
+    "                     order the corners are given) or exits 1 with \"no page found\";\n"
+    "                     with --straighten, straightens the page it finds\n"
     "  --canvas clip|fit  clip (the default): OUTPUT has INPUT's size; fit: OUTPUT grows to\n"
     "                     hold the image and the corners, transparent around the picture\n"
     "  --smooth           antialiased edges, and every source pixel counted where the picture\n"
@@ -222,7 +228,7 @@ int main(int argc, char** argv) {
     warp::Transform transform;
     int neighbourhood = 2;
     imaging::SaveOptions saving;
-    bool time = false, strip = false, stripIcc = false;
+    bool time = false, strip = false, stripIcc = false, findPage = false;
     std::optional<std::string_view> maxPixels, maxMemory; // as given, checked below
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
@@ -245,6 +251,10 @@ int main(int argc, char** argv) {
         }
         if (arg == "--straighten") {
             transform.direction = warp::Direction::Straighten;
+            continue;
+        }
+        if (arg == "--find-page") {
+            findPage = true;
             continue;
         }
         if (arg == "--smooth") {
@@ -315,24 +325,33 @@ int main(int argc, char** argv) {
             return BadValue(std::string(name) + " (or " + variable + ") needs a whole number of at least 1, not \"" +
                             std::string(*given) + "\"");
     }
-    if (positional.size() != 6)
-        return BadArguments("expected INPUT, OUTPUT and four corners, got " +
-                            std::to_string(positional.size()) + " arguments");
-    imaging::Point outline[4];
-    for (int c = 0; c < 4; ++c) {
-        auto corner = ParseCorner(positional[2 + c]);
-        if (!corner)
-            return BadArguments("bad corner " + std::to_string(c) + ": \"" + std::string(positional[2 + c]) +
-                                "\"; it must be X,Y in whole numbers from -2147483648 to 2147483647");
-        outline[c] = *corner;
+    const bool onlyFind = findPage && transform.direction != warp::Direction::Straighten;
+    const size_t expected = onlyFind ? 1 : findPage ? 2 : 6;
+    if (positional.size() != expected)
+        return BadArguments(std::string(onlyFind   ? "expected INPUT"
+                                        : findPage ? "expected INPUT and OUTPUT"
+                                                   : "expected INPUT, OUTPUT and four corners") +
+                            ", got " + std::to_string(positional.size()) + " arguments");
+    warp::Corners corners{};
+    if (!findPage) {
+        imaging::Point outline[4];
+        for (int c = 0; c < 4; ++c) {
+            auto corner = ParseCorner(positional[2 + c]);
+            if (!corner)
+                return BadArguments("bad corner " + std::to_string(c) + ": \"" +
+                                    std::string(positional[2 + c]) +
+                                    "\"; it must be X,Y in whole numbers from -2147483648 to 2147483647");
+            outline[c] = *corner;
+        }
+        corners = warp::Corners::FromOutline(outline);
     }
-    const warp::Corners corners = warp::Corners::FromOutline(outline);
     // What the corners cannot do is told before any file is read.
-    if (transform.direction == warp::Direction::Straighten || transform.mapping == warp::Mapping::Perspective) {
+    if (!findPage && (transform.direction == warp::Direction::Straighten ||
+                      transform.mapping == warp::Mapping::Perspective)) {
         if (const warp::QuadProblem problem = warp::CheckQuad(corners); problem != warp::QuadProblem::None)
             return BadValue(warp::Describe(problem));
     }
-    const std::string input(positional[0]), output(positional[1]);
+    const std::string input(positional[0]), output(onlyFind ? "" : positional[1]);
 
     imaging::ImagingStartup();
     if (pixelLimit) imaging::SetDecodeLimit(*pixelLimit);
@@ -347,10 +366,21 @@ int main(int argc, char** argv) {
             source = files::OpenImageCopy(input, &why);
         }
         if (time) std::fprintf(stderr, "verlume-warp: decode of %s took %.1f ms\n", input.c_str(), decode.Ms());
+        std::optional<warp::Corners> found;
+        if (source && findPage) found = pagefind::FindPage(*source);
         if (!source) {
             std::fprintf(stderr, "verlume-warp: %s\n", why.reason.c_str());
             status = 1;
+        } else if (findPage && !found) {
+            std::fprintf(stderr, "verlume-warp: no page found in %s\n", input.c_str());
+            status = 1;
+        } else if (onlyFind) {
+            const imaging::Point outline[4] = {found->topLeft, found->topRight, found->bottomRight,
+                                               found->bottomLeft};
+            for (int c = 0; c < 4; ++c)
+                std::printf("%d,%d%s", outline[c].X, outline[c].Y, c == 3 ? "\n" : " ");
         } else {
+            if (found) corners = *found;
             const uint32_t width = source->GetWidth(), height = source->GetHeight();
             const warp::TransformPlan plan = warp::PlanTransform(transform, corners, width, height);
             const imaging::Metadata kept = files::MetadataToKeep(source->GetMetadata(), strip, !stripIcc);

@@ -1,8 +1,9 @@
 // verlume-warp run as a user runs it: arguments, exit status, output file and messages.
 
 #include "files/ImageFiles.h"
-#include "warp/Transform.h"
+#include "pagefind/PageSet.h"
 #include "support/TestSupport.h"
+#include "warp/Transform.h"
 
 #include <gtest/gtest.h>
 
@@ -165,6 +166,36 @@ TEST_F(VerlumeWarp, TransformOptions) {
     EXPECT_EQ(2, crossing.status);
     EXPECT_EQ("verlume-warp: two sides of the quadrilateral cross\n", crossing.err);
     EXPECT_FALSE(std::filesystem::exists(m_dir.file("bad.png")));
+}
+
+// --find-page prints the corners of the page a photo shows, and with --straighten writes what
+// --straighten writes for them; a photo without a page: exit 1.
+TEST_F(VerlumeWarp, FindPage) {
+    const pagefind_testing::PagePhoto made = pagefind_testing::MakePagePhoto("wood", 3, 800, 600);
+    const std::string page = m_dir.file("page.png");
+    ASSERT_EQ(Ok, files::SaveImageByName(*pagefind_testing::ToBitmap(made), page).code);
+    const ToolRun found = RunTool({"--find-page", page});
+    ASSERT_EQ(0, found.status) << found.err;
+    std::istringstream printed(found.out);
+    std::vector<std::string> corners(4);
+    for (int i = 0; i < 4; ++i) {
+        printed >> corners[size_t(i)];
+        int x = 0, y = 0;
+        ASSERT_EQ(2, std::sscanf(corners[size_t(i)].c_str(), "%d,%d", &x, &y)) << found.out;
+        EXPECT_LE(std::hypot(x - made.corners[size_t(i)].x, y - made.corners[size_t(i)].y), 10.0)
+            << i; // 1 % of the diagonal
+    }
+    ASSERT_EQ(0, RunTool({"--straighten", "--find-page", page, m_dir.file("found.png")}).status);
+    std::vector<std::string> straighten = {"--straighten"};
+    for (const std::string& a : Args(page, m_dir.file("given.png"), corners)) straighten.push_back(a);
+    ASSERT_EQ(0, RunTool(straighten).status);
+    EXPECT_EQ(ReadFile(m_dir.file("given.png")), ReadFile(m_dir.file("found.png")));
+
+    const ToolRun none = RunTool({"--find-page", m_input});
+    EXPECT_EQ(1, none.status);
+    EXPECT_EQ("verlume-warp: no page found in " + m_input + "\n", none.err);
+    EXPECT_EQ(2, RunTool({"--find-page", m_input, "out.png"}).status);
+    EXPECT_EQ(2, RunTool({"--straighten", "--find-page", m_input}).status);
 }
 
 // A phone photo, tagged and checked with the exiv2 command as a user would: it comes out
