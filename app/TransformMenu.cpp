@@ -2,7 +2,10 @@
 
 #include "VerlumeDlg.h"
 
+#include "pagefind/FindPage.h"
+
 #include <QActionGroup>
+#include <QGuiApplication>
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <QStatusBar>
@@ -49,6 +52,8 @@ void CVerlumeDlg::CreateTransformMenu() {
             changing([](warp::Transform& t, bool) { t.canvas = warp::CanvasChoice::ClipToImage; }));
     connect(m_fit, &QAction::triggered, this, changing([](warp::Transform& t, bool) { t.canvas = warp::CanvasChoice::FitResult; }));
     menu->addSeparator();
+    m_findPage = menu->addAction("F&ind Page", this, &CVerlumeDlg::FindPage);
+    m_findPage->setShortcut(QKeySequence("F"));
     m_pageSize = menu->addAction("Page Si&ze...", this, &CVerlumeDlg::AskPageSize);
     menu->addSeparator();
     m_showPage = menu->addAction("Show the Straightened Page");
@@ -61,6 +66,21 @@ void CVerlumeDlg::CreateTransformMenu() {
 
 void CVerlumeDlg::ApplyTransform(const warp::Transform& transform) {
     const std::string why = m_pView->SetTransform(transform);
+    if (!why.empty()) ShowRefusal(QString::fromStdString(why));
+    UpdateTransformMenu();
+}
+
+void CVerlumeDlg::FindPage() {
+    imaging::Bitmap* photo = GetImage();
+    if (!photo || m_pView->IsDragging()) return;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::optional<warp::Corners> page = pagefind::FindPage(*photo);
+    QGuiApplication::restoreOverrideCursor();
+    if (!page) {
+        statusBar()->showMessage("No page found", 8000);
+        return;
+    }
+    const std::string why = m_pView->StraightenOn(*page);
     if (!why.empty()) ShowRefusal(QString::fromStdString(why));
     UpdateTransformMenu();
 }

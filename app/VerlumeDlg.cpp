@@ -59,6 +59,7 @@ const char* const kKeys =
     "Wheel: scroll up and down; Shift + wheel: scroll sideways\n"
     "Middle button: drag the picture\n"
     "L: live preview, the picture follows a dragged corner\n"
+    "F: find the page in the photo, its corners as the handles, and straighten it\n"
     "Alt + F, E, V, T, H: the menus; R: the straightened page or the photo\n"
     "F1: this help; Escape: quit";
 

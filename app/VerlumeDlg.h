@@ -87,6 +87,8 @@ private:
     void AskPageSize();
     // The menu's checks and what is enabled, from the view's transform.
     void UpdateTransformMenu();
+    // Transform > Find Page: the handles on the page the photo shows, straightening it.
+    void FindPage();
     void ShowRefusal(const QString& why);
     QWidget* CreateButtonBand(int height);
     // File dialogs with the program's filter, starting in the folder last used.
@@ -121,6 +123,7 @@ private:
     QAction* m_smooth;
     QAction* m_clip;
     QAction* m_fit;
+    QAction* m_findPage;
     QAction* m_pageSize;
     QAction* m_showPage;
     QAction* m_stripMetadata;      // File > Save Without Metadata

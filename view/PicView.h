@@ -84,6 +84,10 @@ public:
     // and changes nothing, where the corners cannot take it (the perspective map needs a
     // convex quadrilateral); empty when done or when there is no image.
     std::string SetTransform(const warp::Transform& transform);
+    // Straighten with the handles on `page` (image pixels, outline order), entering Straighten
+    // when placing, as one undoable step. Returns why not, and changes nothing, where they
+    // cannot take it; empty when done. Nothing happens without an image or during a drag.
+    std::string StraightenOn(const warp::Corners& page);
     const warp::Transform& GetTransform() const { return m_transform; }
     // Live preview, off by default: while a corner is dragged the picture follows it, placed
     // through the transform at the view's scale for the client area only, from the reduced
@@ -200,6 +204,9 @@ private:
     // or memory runs out (`why` says it), with nothing changed but, for want of memory, the
     // result gone. Starts the render of the new result (Place) or page (Straighten).
     bool RenderResult(std::string* why = nullptr);
+    // Renders the transform and corners set now as one undoable step; where they cannot be
+    // rendered, puts back `before` and `corners` and returns why.
+    std::string RenderAsOneStep(const warp::Transform& before, const CornerQuad& corners);
     // The handles and outline, with the canvas point (0, 0) at `origin` of the target and
     // `scale` target pixels per canvas unit; `shown` is the part of the target that is seen.
     void DrawHandles(imaging::Graphics* graphics, double scale, imaging::PointF origin, const imaging::RectF& shown);

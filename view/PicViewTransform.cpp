@@ -43,6 +43,20 @@ std::string CPicView::SetTransform(const warp::Transform& transform) {
         }
         m_bShowStraightened = false;
     }
+    return RenderAsOneStep(before, corners);
+}
+
+std::string CPicView::StraightenOn(const warp::Corners& page) {
+    if (!m_pSource || m_nSelectedCorner != -1) return {};
+    const warp::Transform before = m_transform;
+    const CornerQuad corners = m_corners;
+    m_transform.direction = warp::Direction::Straighten;
+    m_corners = {page.topLeft, page.topRight, page.bottomRight, page.bottomLeft, page.topLeft};
+    m_bShowStraightened = false;
+    return RenderAsOneStep(before, corners);
+}
+
+std::string CPicView::RenderAsOneStep(const warp::Transform& before, const CornerQuad& corners) {
     std::string why;
     WaitCursor wait;
     if (!RenderResult(&why)) {

@@ -5,6 +5,7 @@
 #include "app/CommandLine.h"
 #include "app/VerlumeDlg.h"
 #include "files/ImageFiles.h"
+#include "pagefind/PageSet.h"
 #include "support/TestSupport.h"
 #include "warp/WarpImageToQuad.h"
 
@@ -173,8 +174,9 @@ TEST_F(DialogTest, MenusAndHelp) {
     // F1 lists the keys.
     Key(*w, Qt::Key_F1);
     ASSERT_EQ(1u, m_desktop.messages.size());
-    for (const char* told : {"corner", "Ctrl + O", "Ctrl + S", "Ctrl + Q", "Ctrl + wheel", "Ctrl + plus", "Ctrl + minus",
-                             "Ctrl + 0", "Ctrl + 1", "Shift + wheel", "Middle button", "Escape", "Alt + F", "Straighten", "R:", "L:"})
+    for (const char* told : {"corner", "Ctrl + O", "Ctrl + S", "Ctrl + Q", "Ctrl + wheel", "Ctrl + plus",
+                             "Ctrl + minus", "Ctrl + 0", "Ctrl + 1", "Shift + wheel", "Middle button",
+                             "Escape", "Alt + F", "Straighten", "R:", "L:", "F:"})
         EXPECT_NE(std::string::npos, m_desktop.messages[0].text.find(told)) << told;
 }
 
@@ -383,6 +385,34 @@ TEST_F(DialogTest, StraightenAPage) {
     EXPECT_EQ(warp::Direction::Place, view->GetTransform().direction);
     EXPECT_TRUE(action("&Place on the Corners")->isChecked());
     EXPECT_EQ(photoPixels, PixelBytes(*view->GetResultImage()));
+}
+
+// F puts the handles on the page a photo shows and straightens it, one undoable step; where
+// there is no page, the status bar says so and nothing moves.
+TEST_F(DialogTest, FindPage) {
+    const pagefind_testing::PagePhoto made = pagefind_testing::MakePagePhoto("plain table", 0, 800, 600);
+    auto photo = pagefind_testing::ToBitmap(made);
+    ASSERT_EQ(Ok, files::SaveImageByName(*photo, m_dir.file("page.png")).code);
+    auto w = Window();
+    Open(*w, m_dir.file("page.png"));
+    view::CPicView* view = w->GetView();
+    const auto opened = view->GetCorners();
+    Key(*w, Qt::Key_F);
+    EXPECT_EQ(warp::Direction::Straighten, view->GetTransform().direction);
+    for (int i = 0; i < 4; ++i) // within 1 % of the diagonal
+        EXPECT_LE(std::hypot(view->GetCorners()[size_t(i)].X - made.corners[size_t(i)].x,
+                             view->GetCorners()[size_t(i)].Y - made.corners[size_t(i)].y),
+                  10.0)
+            << i;
+    EXPECT_TRUE(w->isWindowModified());
+    Key(*w, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(warp::Direction::Place, view->GetTransform().direction);
+    EXPECT_EQ(opened, view->GetCorners());
+
+    Open(*w, WriteRandomPng("noise.png", 300, 200));
+    Key(*w, Qt::Key_F);
+    EXPECT_EQ("No page found", w->statusBar()->currentMessage().toStdString());
+    EXPECT_EQ(warp::Direction::Place, view->GetTransform().direction);
 }
 
 // Perspective from the menu renders the corners there are through the projective map, as one
