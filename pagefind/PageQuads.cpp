@@ -225,6 +225,9 @@ std::optional<PageQuad> BestPageQuad(const std::vector<PageLine>& lines, const E
         const double score = promise(k) * std::min(1.0, contrast / 30);
         if (!best || score > best->score) best = PageQuad{OutlineOrder(k.corners), score};
     }
+    // Too weak to propose: of the made photos, the one answer below it was a wrong page.
+    constexpr double kConvincing = 0.1;
+    if (best && best->score < kConvincing) return std::nullopt;
     return best;
 }
 

@@ -1,0 +1,138 @@
+// The page finder: its time on a 12-megapixel photo, and, with --compare N, its hit rate on
+// the made photos (N a condition) beside the recipe a user of OpenCV would write (edges,
+// outlines, the largest four-cornered one), in the same run.
+
+#include "imaging/Bitmap.h"
+#include "pagefind/FindPage.h"
+#include "pagefind/PageSet.h"
+
+#include <benchmark/benchmark.h>
+#include <opencv2/imgproc.hpp>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace {
+
+using namespace imaging;
+using pagefind_testing::MakePagePhoto;
+using pagefind_testing::PagePhoto;
+
+// Arg: which photo of the "plain table" and "wood" conditions (0 and 1).
+void BM_FindPage12Megapixels(benchmark::State& state) {
+    const PagePhoto photo = MakePagePhoto(state.range(0) ? "wood" : "plain table", 3, 4000, 3000);
+    auto bitmap = pagefind_testing::ToBitmap(photo);
+    for (auto _ : state) benchmark::DoNotOptimize(pagefind::FindPage(*bitmap));
+}
+BENCHMARK(BM_FindPage12Megapixels)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(0)->Arg(1);
+
+// The usual recipe: grey, blurred, Canny, closed, outlines, the largest convex one that
+// approxPolyDP makes four-cornered (corners in pixel-boundary terms, like the finder's).
+std::optional<std::array<cv::Point2d, 4>> Recipe(const cv::Mat& bgra) {
+    const double scale = std::max(1.0, std::max(bgra.cols, bgra.rows) / 640.0);
+    cv::Mat small, grey, edges;
+    cv::resize(bgra, small, cv::Size(int(bgra.cols / scale), int(bgra.rows / scale)), 0, 0, cv::INTER_AREA);
+    cv::cvtColor(small, grey, cv::COLOR_BGRA2GRAY);
+    cv::GaussianBlur(grey, grey, cv::Size(5, 5), 0);
+    cv::Canny(grey, edges, 75, 200);
+    cv::dilate(edges, edges, cv::Mat());
+    std::vector<std::vector<cv::Point>> outlines;
+    cv::findContours(edges, outlines, cv::RETR_LIST, cv::CHAIN_APPROX_SIMPLE);
+    std::optional<std::array<cv::Point2d, 4>> best;
+    double largest = 0.05 * small.total();
+    for (const auto& outline : outlines) {
+        std::vector<cv::Point> corners;
+        cv::approxPolyDP(outline, corners, 0.02 * cv::arcLength(outline, true), true);
+        const double area = std::abs(cv::contourArea(corners));
+        if (corners.size() != 4 || !cv::isContourConvex(corners) || area <= largest) continue;
+        largest = area;
+        std::array<cv::Point2d, 4> q;
+        for (int i = 0; i < 4; ++i)
+            q[size_t(i)] = (cv::Point2d(corners[size_t(i)]) + cv::Point2d(0.5, 0.5)) * scale;
+        best = q;
+    }
+    return best;
+}
+
+// The farthest corner from the truth as a share of the diagonal, the best way round.
+double Error(std::array<cv::Point2d, 4> found, const std::array<cv::Point2d, 4>& truth, double diagonal) {
+    double best = 1e9;
+    for (int mirrored = 0; mirrored < 2; ++mirrored, std::reverse(found.begin(), found.end()))
+        for (int first = 0; first < 4; ++first) {
+            double worst = 0;
+            for (int i = 0; i < 4; ++i) {
+                const cv::Point2d d = found[size_t(i)] - truth[size_t((first + i) % 4)];
+                worst = std::max(worst, std::hypot(d.x, d.y));
+            }
+            best = std::min(best, worst);
+        }
+    return best / diagonal;
+}
+
+int Compare(int perCondition) {
+    struct Tally {
+        int right = 0, none = 0, wrong = 0;
+        double ms = 0;
+    };
+    std::map<std::string, std::array<Tally, 2>> tallies;
+    std::array<Tally, 2> all{};
+    double slowest = 0;
+    for (const std::string& condition : pagefind_testing::PageConditions())
+        for (int i = 0; i < perCondition; ++i) {
+            const PagePhoto photo = MakePagePhoto(condition, i, 1200, 900);
+            auto bitmap = pagefind_testing::ToBitmap(photo);
+            for (int who = 0; who < 2; ++who) {
+                const auto start = std::chrono::steady_clock::now();
+                std::optional<std::array<cv::Point2d, 4>> found;
+                if (who == 0) {
+                    if (const auto c = pagefind::FindPage(*bitmap))
+                        found = std::array<cv::Point2d, 4>{cv::Point2d(c->topLeft.X, c->topLeft.Y),
+                                                           cv::Point2d(c->topRight.X, c->topRight.Y),
+                                                           cv::Point2d(c->bottomRight.X, c->bottomRight.Y),
+                                                           cv::Point2d(c->bottomLeft.X, c->bottomLeft.Y)};
+                } else {
+                    found = Recipe(photo.bgra);
+                }
+                const double ms =
+                    std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                        .count();
+                if (who == 0) slowest = std::max(slowest, ms);
+                for (Tally* t : {&tallies[condition][size_t(who)], &all[size_t(who)]}) {
+                    t->ms += ms;
+                    if (!found)
+                        ++t->none;
+                    else if (const double e = Error(*found, photo.corners, std::hypot(1200, 900)); e <= 0.01)
+                        ++t->right;
+                    else if (e > 0.05)
+                        ++t->wrong;
+                }
+            }
+        }
+    std::printf("%-22s %-26s %s\n", "condition", "Verlume: right none wrong",
+                "OpenCV recipe: right none wrong");
+    for (const auto& [condition, t] : tallies)
+        std::printf("%-22s %5d %4d %5d %20d %4d %5d\n", condition.c_str(), t[0].right, t[0].none, t[0].wrong,
+                    t[1].right, t[1].none, t[1].wrong);
+    const int n = perCondition * int(tallies.size());
+    for (int who = 0; who < 2; ++who)
+        std::printf("%s: %d of %d right (%.1f %%), %d wrong, %.1f ms a photo\n",
+                    who ? "OpenCV recipe" : "Verlume", all[size_t(who)].right, n,
+                    100.0 * all[size_t(who)].right / n, all[size_t(who)].wrong, all[size_t(who)].ms / n);
+    std::printf("Verlume's slowest: %.1f ms\n", slowest);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--compare") return Compare(std::max(1, std::atoi(argv[2])));
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
