@@ -20,7 +20,7 @@ constexpr int kLines = 36;
 
 std::optional<warp::Corners> Find(const cv::Mat& photo) {
     const double scale = std::max(1.0, double(std::max(photo.cols, photo.rows)) / kWorkingSide);
-    cv::Mat reduced, bgr, lab;
+    cv::Mat reduced, bgr, ycc;
     if (scale > 1) {
         cv::resize(photo, reduced,
                    cv::Size(int(std::lround(photo.cols / scale)), int(std::lround(photo.rows / scale))), 0, 0,
@@ -29,9 +29,10 @@ std::optional<warp::Corners> Find(const cv::Mat& photo) {
         reduced = photo;
     }
     cv::cvtColor(reduced, bgr, cv::COLOR_BGRA2BGR);
-    cv::cvtColor(bgr, lab, cv::COLOR_BGR2Lab);
-    const EdgeMap edges = FindEdges(lab);
-    const std::optional<PageQuad> quad = BestPageQuad(FindLines(lab, edges, kLines), edges, lab);
+    // Luma and two colour differences: OpenCV builds Lab's tables on first use (0.15 s).
+    cv::cvtColor(bgr, ycc, cv::COLOR_BGR2YCrCb);
+    const EdgeMap edges = FindEdges(ycc);
+    const std::optional<PageQuad> quad = BestPageQuad(FindLines(ycc, edges, kLines), edges, ycc);
     if (!quad) return std::nullopt;
     // Pixel centres of the copy to those of the photo, the sides placed there.
     const double sx = double(photo.cols) / reduced.cols, sy = double(photo.rows) / reduced.rows;

@@ -7,24 +7,24 @@
 
 namespace pagefind {
 
-EdgeMap FindEdges(const cv::Mat& lab) {
+EdgeMap FindEdges(const cv::Mat& ycc) {
     cv::Mat smooth;
-    cv::GaussianBlur(lab, smooth, cv::Size(5, 5), 1.2);
+    cv::GaussianBlur(ycc, smooth, cv::Size(5, 5), 1.2);
     std::vector<cv::Mat> channels;
     cv::split(smooth, channels);
-    cv::Mat dx(lab.size(), CV_16S), dy(lab.size(), CV_16S);
+    cv::Mat dx(ycc.size(), CV_16S), dy(ycc.size(), CV_16S);
     std::vector<cv::Mat> gx(3), gy(3);
     for (int c = 0; c < 3; ++c) {
         cv::Sobel(channels[size_t(c)], gx[size_t(c)], CV_16S, 1, 0, 3);
         cv::Sobel(channels[size_t(c)], gy[size_t(c)], CV_16S, 0, 1, 3);
     }
-    // The colour channels are weighed double: Lab's steps in a and b are smaller than in L.
-    for (int y = 0; y < lab.rows; ++y) {
+    // The colour differences are weighed double: their steps are smaller than the luma's.
+    for (int y = 0; y < ycc.rows; ++y) {
         int16_t* ox = dx.ptr<int16_t>(y);
         int16_t* oy = dy.ptr<int16_t>(y);
         const int16_t* ix[3] = {gx[0].ptr<int16_t>(y), gx[1].ptr<int16_t>(y), gx[2].ptr<int16_t>(y)};
         const int16_t* iy[3] = {gy[0].ptr<int16_t>(y), gy[1].ptr<int16_t>(y), gy[2].ptr<int16_t>(y)};
-        for (int x = 0; x < lab.cols; ++x) {
+        for (int x = 0; x < ycc.cols; ++x) {
             int best = 0, bestX = 0, bestY = 0;
             for (int c = 0; c < 3; ++c) {
                 const int w = c == 0 ? 1 : 2, vx = ix[c][x] * w, vy = iy[c][x] * w;
@@ -41,13 +41,13 @@ EdgeMap FindEdges(const cv::Mat& lab) {
     }
     EdgeMap map;
     cv::Canny(dx, dy, map.edges, 25, 60, true);
-    map.angle = cv::Mat(lab.size(), CV_8U, cv::Scalar(0));
-    for (int y = 0; y < lab.rows; ++y) {
+    map.angle = cv::Mat(ycc.size(), CV_8U, cv::Scalar(0));
+    for (int y = 0; y < ycc.rows; ++y) {
         const uint8_t* e = map.edges.ptr<uint8_t>(y);
         const int16_t* vx = dx.ptr<int16_t>(y);
         const int16_t* vy = dy.ptr<int16_t>(y);
         uint8_t* a = map.angle.ptr<uint8_t>(y);
-        for (int x = 0; x < lab.cols; ++x) {
+        for (int x = 0; x < ycc.cols; ++x) {
             if (!e[x]) continue;
             double degrees = std::atan2(double(vy[x]), double(vx[x])) * 180 / CV_PI;
             if (degrees < 0) degrees += 360;
@@ -110,7 +110,7 @@ double PageLine::Support(double a, double b) const {
     return double(most) / (j - i);
 }
 
-std::vector<PageLine> FindLines(const cv::Mat& lab, const EdgeMap& map, int count) {
+std::vector<PageLine> FindLines(const cv::Mat& ycc, const EdgeMap& map, int count) {
     // Segments on one line: the line first met, then the one fitting them all (moments of
     // their points weighed by length), and their weight.
     struct Merged {
@@ -133,9 +133,9 @@ std::vector<PageLine> FindLines(const cv::Mat& lab, const EdgeMap& map, int coun
         }
     };
     std::vector<cv::Mat> channels;
-    cv::split(lab, channels);
+    cv::split(ycc, channels);
     const cv::Ptr<cv::LineSegmentDetector> detector = cv::createLineSegmentDetector();
-    const double shortest = 0.03 * std::min(lab.cols, lab.rows);
+    const double shortest = 0.03 * std::min(ycc.cols, ycc.rows);
     std::vector<Merged> merged;
     for (const cv::Mat& channel : channels) {
         std::vector<cv::Vec4f> segments;

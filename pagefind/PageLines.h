@@ -15,9 +15,9 @@ struct EdgeMap {
     cv::Mat angle; // CV_8U
 };
 
-// Edges of a CV_8UC3 Lab picture, in whichever channel changes most at each pixel (a page and
+// Edges of a CV_8UC3 YCrCb picture, in whichever channel changes most at each pixel (a page and
 // its table may differ in colour only).
-EdgeMap FindEdges(const cv::Mat& lab);
+EdgeMap FindEdges(const cv::Mat& ycc);
 
 // A straight line x cos(theta) + y sin(theta) = rho in the picture's pixels, and along it, the
 // edge pixels that run along it (within a pixel, gradient within 20 degrees of its normal), one
@@ -44,10 +44,10 @@ private:
     std::vector<int> m_backed[2]; // edge pixels backing positions before each whole position, each way
 };
 
-// The picture's (CV_8UC3 Lab) strongest straight edges, at most `count`: the lines of the
+// The picture's (CV_8UC3 YCrCb) strongest straight edges, at most `count`: the lines of the
 // segments a line segment detector finds in any channel, merged where they lie on one line,
 // ranked by the sum of the squares of their lengths (long unbroken stretches first).
-std::vector<PageLine> FindLines(const cv::Mat& lab, const EdgeMap& map, int count);
+std::vector<PageLine> FindLines(const cv::Mat& ycc, const EdgeMap& map, int count);
 
 // Of the lines within 2 pixels and 1 degree of `line`, the one with the most edge pixels backing
 // it between positions `from` and `to` along `line` (all of what shows when they are equal).

@@ -71,11 +71,11 @@ double Area(const std::array<cv::Point2d, 4>& q) {
 }
 
 // The median colour difference across the sides, a few pixels in and out.
-double Contrast(const Candidate& c, const cv::Mat& lab) {
+double Contrast(const Candidate& c, const cv::Mat& ycc) {
     cv::Point2d centre(0, 0);
     for (const cv::Point2d& p : c.corners) centre += p * 0.25;
     std::vector<double> differences;
-    const double offset = std::max(3.0, std::min(lab.cols, lab.rows) / 100.0);
+    const double offset = std::max(3.0, std::min(ycc.cols, ycc.rows) / 100.0);
     for (int i = 0; i < 4; ++i) {
         const cv::Point2d a = c.corners[size_t(i)], b = c.corners[size_t((i + 1) % 4)];
         cv::Point2d n(-(b - a).y, (b - a).x);
@@ -84,9 +84,9 @@ double Contrast(const Candidate& c, const cv::Mat& lab) {
         for (int k = 1; k < 16; ++k) {
             const cv::Point2d p = a + (b - a) * (k / 16.0);
             const cv::Point in = p + n * offset, out = p - n * offset;
-            const cv::Rect all(0, 0, lab.cols, lab.rows);
+            const cv::Rect all(0, 0, ycc.cols, ycc.rows);
             if (!all.contains(in) || !all.contains(out)) continue;
-            const cv::Vec3b x = lab.at<cv::Vec3b>(in), y = lab.at<cv::Vec3b>(out);
+            const cv::Vec3b x = ycc.at<cv::Vec3b>(in), y = ycc.at<cv::Vec3b>(out);
             differences.push_back(
                 std::hypot(double(x[0]) - y[0], 2.0 * (double(x[1]) - y[1]), 2.0 * (double(x[2]) - y[2])));
         }
@@ -206,9 +206,9 @@ void FromOutlines(const EdgeMap& edges, std::deque<PageLine>& sides, std::vector
 } // namespace
 
 std::optional<PageQuad> BestPageQuad(const std::vector<PageLine>& lines, const EdgeMap& edges,
-                                     const cv::Mat& lab) {
+                                     const cv::Mat& ycc) {
     std::vector<Candidate> candidates;
-    FromLines(lines, lab.cols, lab.rows, candidates);
+    FromLines(lines, ycc.cols, ycc.rows, candidates);
     std::deque<PageLine> outlineSides;
     FromOutlines(edges, outlineSides, candidates);
     // The most promising few are looked at more closely.
@@ -220,7 +220,7 @@ std::optional<PageQuad> BestPageQuad(const std::vector<PageLine>& lines, const E
     std::optional<PageQuad> best;
     for (size_t i = 0; i < std::min<size_t>(candidates.size(), 40); ++i) {
         const Candidate& k = candidates[i];
-        const double contrast = Contrast(k, lab);
+        const double contrast = Contrast(k, ycc);
         if (contrast < 8) continue;
         const double score = promise(k) * std::min(1.0, contrast / 30);
         if (!best || score > best->score) best = PageQuad{OutlineOrder(k.corners), score};

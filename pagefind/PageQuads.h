@@ -16,11 +16,11 @@ struct PageQuad {
     double score = 0;
 };
 
-// The most page-like quadrilateral in a CV_8UC3 Lab picture, of four of `lines` or of an
+// The most page-like quadrilateral in a CV_8UC3 YCrCb picture, of four of `lines` or of an
 // outline its `edges` close: convex, large, its sides backed by edges along most of what shows
 // of them and ending at its corners, its inside distinct from its outside. Nothing when none is
 // convincing.
 std::optional<PageQuad> BestPageQuad(const std::vector<PageLine>& lines, const EdgeMap& edges,
-                                     const cv::Mat& lab);
+                                     const cv::Mat& ycc);
 
 } // namespace pagefind
