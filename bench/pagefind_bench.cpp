@@ -2,6 +2,7 @@
 // the made photos (N a condition) beside the recipe a user of OpenCV would write (edges,
 // outlines, the largest four-cornered one), in the same run.
 
+#include "files/ImageFiles.h"
 #include "imaging/Bitmap.h"
 #include "pagefind/FindPage.h"
 #include "pagefind/PageSet.h"
@@ -16,6 +17,8 @@
 #include <map>
 #include <optional>
 #include <string>
+
+#include <unistd.h>
 
 namespace {
 
@@ -84,8 +87,26 @@ int Compare(int perCondition) {
     double slowest = 0;
     for (const std::string& condition : pagefind_testing::PageConditions())
         for (int i = 0; i < perCondition; ++i) {
-            const PagePhoto photo = MakePagePhoto(condition, i, 1200, 900);
+            PagePhoto photo = MakePagePhoto(condition, i, 1200, 900);
             auto bitmap = pagefind_testing::ToBitmap(photo);
+            if (condition == "jpeg") { // through a JPEG file as the test does, for both
+                imaging::SaveOptions options;
+                options.jpegQuality = 60 + 3 * (i % 10);
+                char path[] = "/tmp/pagefind-bench-XXXXXX.jpg";
+                const int fd = mkstemps(path, 4);
+                if (fd < 0 || files::SaveImageByName(*bitmap, path, options).code != imaging::Ok) return 1;
+                close(fd);
+                bitmap = Bitmap::FromFile(path);
+                std::remove(path);
+                if (!bitmap) return 1;
+                BitmapData data;
+                bitmap->LockBits(nullptr, ImageLockModeRead, PixelFormat32bppARGB, &data);
+                for (int y = 0; y < photo.bgra.rows; ++y)
+                    std::memcpy(photo.bgra.ptr(y),
+                                static_cast<uint8_t*>(data.Scan0) + int64_t(y) * data.Stride,
+                                4 * size_t(photo.bgra.cols));
+                bitmap->UnlockBits(&data);
+            }
             for (int who = 0; who < 2; ++who) {
                 const auto start = std::chrono::steady_clock::now();
                 std::optional<std::array<cv::Point2d, 4>> found;

@@ -54,7 +54,7 @@ TEST(FindPage, PhotosOfPagesWithTheTruthKnown) {
             std::unique_ptr<Bitmap> bitmap = ToBitmap(photo);
             if (condition == "jpeg") {
                 SaveOptions options;
-                options.jpegQuality = 60 + 3 * i;
+                options.jpegQuality = 60 + 3 * (i % 10);
                 const std::string path = dir.file("photo.jpg");
                 ASSERT_EQ(Ok, files::SaveImageByName(*bitmap, path, options).code);
                 bitmap = Bitmap::FromFile(path);
