@@ -110,6 +110,17 @@ double PageLine::Support(double a, double b) const {
     return double(most) / (j - i);
 }
 
+namespace {
+
+// Whether two lines are within 2 degrees and 3 pixels of each other.
+bool Alike(double rho1, double theta1, double rho2, double theta2) {
+    double dt = std::abs(theta1 - theta2), dr = std::abs(rho1 - rho2);
+    if (dt > CV_PI / 2) dt = CV_PI - dt, dr = std::abs(rho1 + rho2); // the same line, turned
+    return dt < 2 * CV_PI / 180 && dr < 3;
+}
+
+} // namespace
+
 std::vector<PageLine> FindLines(const cv::Mat& ycc, const EdgeMap& map, int count) {
     // Segments on one line: the line first met, then the one fitting them all (moments of
     // their points weighed by length), and their weight.
@@ -148,12 +159,9 @@ std::vector<PageLine> FindLines(const cv::Mat& ycc, const EdgeMap& map, int coun
             if (theta < 0) theta += CV_PI;
             if (theta >= CV_PI) theta -= CV_PI;
             const double rho = a.x * std::cos(theta) + a.y * std::sin(theta);
-            auto same = [&](const Merged& m) {
-                double dt = std::abs(m.theta - theta), dr = std::abs(m.rho - rho);
-                if (dt > CV_PI / 2) dt = CV_PI - dt, dr = std::abs(m.rho + rho); // the same line, turned
-                return dt < 2 * CV_PI / 180 && dr < 3;
-            };
-            const auto found = std::find_if(merged.begin(), merged.end(), same);
+            const auto found = std::find_if(merged.begin(), merged.end(), [&](const Merged& m) {
+                return Alike(m.rho, m.theta, rho, theta);
+            });
             if (found != merged.end()) {
                 found->weight += length * length;
                 found->longest = std::max(found->longest, length);
@@ -175,11 +183,8 @@ std::vector<PageLine> FindLines(const cv::Mat& ycc, const EdgeMap& map, int coun
     int perDirection[36] = {};
     std::vector<PageLine> lines;
     auto known = [&](const Merged& m) {
-        return std::any_of(lines.begin(), lines.end(), [&](const PageLine& l) {
-            double dt = std::abs(l.theta() - m.theta), dr = std::abs(l.rho() - m.rho);
-            if (dt > CV_PI / 2) dt = CV_PI - dt, dr = std::abs(l.rho() + m.rho); // the same line, turned
-            return dt < 2 * CV_PI / 180 && dr < 3;
-        });
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const PageLine& l) { return Alike(l.rho(), l.theta(), m.rho, m.theta); });
     };
     for (size_t i = 0; i < merged.size() && int(lines.size()) < count; ++i) {
         int& n = perDirection[std::min(35, int(merged[i].theta * 36 / CV_PI))];

@@ -46,7 +46,8 @@ private:
 
 // The picture's (CV_8UC3 YCrCb) strongest straight edges, at most `count`: the lines of the
 // segments a line segment detector finds in any channel, merged where they lie on one line,
-// ranked by the sum of the squares of their lengths (long unbroken stretches first).
+// ranked by the square of the longest one's length and a quarter of the others' (long unbroken
+// stretches first), at most two of each direction before the rest, each nudged onto its edges.
 std::vector<PageLine> FindLines(const cv::Mat& ycc, const EdgeMap& map, int count);
 
 // Of the lines within 2 pixels and 1 degree of `line`, the one with the most edge pixels backing
