@@ -217,13 +217,33 @@ std::optional<PageQuad> BestPageQuad(const std::vector<PageLine>& lines, const E
     };
     std::sort(candidates.begin(), candidates.end(),
               [&](const Candidate& x, const Candidate& y) { return promise(x) > promise(y); });
-    std::optional<PageQuad> best;
+    std::vector<PageQuad> scored;
     for (size_t i = 0; i < std::min<size_t>(candidates.size(), 40); ++i) {
         const Candidate& k = candidates[i];
         const double contrast = Contrast(k, ycc);
-        if (contrast < 8) continue;
-        const double score = promise(k) * std::min(1.0, contrast / 30);
-        if (!best || score > best->score) best = PageQuad{OutlineOrder(k.corners), score};
+        if (contrast >= 8)
+            scored.push_back({OutlineOrder(k.corners), promise(k) * std::min(1.0, contrast / 30)});
+    }
+    if (scored.empty()) return std::nullopt;
+    std::optional<PageQuad> best = *std::max_element(
+        scored.begin(), scored.end(), [](const PageQuad& a, const PageQuad& b) { return a.score < b.score; });
+    // What is printed on a page may outline a quadrilateral of its own (a table, a block of
+    // text, a photo): a nearly as page-like one around the best is the page.
+    auto around = [](const PageQuad& outer, const PageQuad& inner) {
+        const std::vector<cv::Point2f> outline(outer.corners.begin(), outer.corners.end());
+        return std::all_of(inner.corners.begin(), inner.corners.end(), [&](cv::Point2d p) {
+            return cv::pointPolygonTest(outline, cv::Point2f(p), true) > 2;
+        });
+    };
+    const double strongest = best->score;
+    for (bool widened = true; widened;) { // outwards only, so it ends
+        widened = false;
+        for (const PageQuad& q : scored)
+            if (q.score >= 0.6 * strongest && around(q, *best)) {
+                best = q;
+                widened = true;
+                break;
+            }
     }
     // Too weak to propose: of the made photos, the one answer below it was a wrong page.
     constexpr double kConvincing = 0.1;
