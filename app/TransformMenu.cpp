@@ -3,9 +3,9 @@
 #include "VerlumeDlg.h"
 
 #include "pagefind/FindPage.h"
+#include "view/WaitCursor.h"
 
 #include <QActionGroup>
-#include <QGuiApplication>
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <QStatusBar>
@@ -73,9 +73,11 @@ void CVerlumeDlg::ApplyTransform(const warp::Transform& transform) {
 void CVerlumeDlg::FindPage() {
     imaging::Bitmap* photo = GetImage();
     if (!photo || m_pView->IsDragging()) return;
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const std::optional<warp::Corners> page = pagefind::FindPage(*photo);
-    QGuiApplication::restoreOverrideCursor();
+    std::optional<warp::Corners> page;
+    {
+        view::WaitCursor wait;
+        page = pagefind::FindPage(*photo);
+    }
     if (!page) {
         statusBar()->showMessage("No page found", 8000);
         return;

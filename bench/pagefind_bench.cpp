@@ -62,21 +62,6 @@ std::optional<std::array<cv::Point2d, 4>> Recipe(const cv::Mat& bgra) {
     return best;
 }
 
-// The farthest corner from the truth as a share of the diagonal, the best way round.
-double Error(std::array<cv::Point2d, 4> found, const std::array<cv::Point2d, 4>& truth, double diagonal) {
-    double best = 1e9;
-    for (int mirrored = 0; mirrored < 2; ++mirrored, std::reverse(found.begin(), found.end()))
-        for (int first = 0; first < 4; ++first) {
-            double worst = 0;
-            for (int i = 0; i < 4; ++i) {
-                const cv::Point2d d = found[size_t(i)] - truth[size_t((first + i) % 4)];
-                worst = std::max(worst, std::hypot(d.x, d.y));
-            }
-            best = std::min(best, worst);
-        }
-    return best / diagonal;
-}
-
 int Compare(int perCondition) {
     struct Tally {
         int right = 0, none = 0, wrong = 0;
@@ -127,7 +112,7 @@ int Compare(int perCondition) {
                     t->ms += ms;
                     if (!found)
                         ++t->none;
-                    else if (const double e = Error(*found, photo.corners, std::hypot(1200, 900)); e <= 0.01)
+                    else if (const double e = pagefind_testing::CornerError(photo, *found); e <= 0.01)
                         ++t->right;
                     else if (e > 0.05)
                         ++t->wrong;

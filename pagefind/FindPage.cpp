@@ -20,7 +20,7 @@ constexpr int kLines = 36;
 
 std::optional<warp::Corners> Find(const cv::Mat& photo) {
     const double scale = std::max(1.0, double(std::max(photo.cols, photo.rows)) / kWorkingSide);
-    cv::Mat reduced, bgr, ycc;
+    cv::Mat reduced, ycc;
     if (scale > 1) {
         cv::resize(photo, reduced,
                    cv::Size(int(std::lround(photo.cols / scale)), int(std::lround(photo.rows / scale))), 0, 0,
@@ -28,9 +28,9 @@ std::optional<warp::Corners> Find(const cv::Mat& photo) {
     } else {
         reduced = photo;
     }
-    cv::cvtColor(reduced, bgr, cv::COLOR_BGRA2BGR);
-    // Luma and two colour differences: OpenCV builds Lab's tables on first use (0.15 s).
-    cv::cvtColor(bgr, ycc, cv::COLOR_BGR2YCrCb);
+    // Luma and two colour differences (the fourth byte left out): OpenCV builds Lab's tables on
+    // first use (0.15 s).
+    cv::cvtColor(reduced, ycc, cv::COLOR_BGR2YCrCb);
     const EdgeMap edges = FindEdges(ycc);
     const std::optional<PageQuad> quad = BestPageQuad(FindLines(ycc, edges, kLines), edges, ycc);
     if (!quad) return std::nullopt;

@@ -18,22 +18,6 @@ namespace {
 using namespace imaging;
 using namespace pagefind_testing;
 
-// The farthest corner from the truth, as a share of the diagonal, in the best of the four ways
-// to say which corner comes first.
-double Error(const warp::Corners& found, const std::array<cv::Point2d, 4>& truth, double diagonal) {
-    const imaging::Point got[4] = {found.topLeft, found.topRight, found.bottomRight, found.bottomLeft};
-    double best = 1e9;
-    for (int first = 0; first < 4; ++first) {
-        double worst = 0;
-        for (int i = 0; i < 4; ++i) {
-            const cv::Point2d t = truth[size_t((first + i) % 4)];
-            worst = std::max(worst, std::hypot(got[i].X - t.x, got[i].Y - t.y));
-        }
-        best = std::min(best, worst);
-    }
-    return best / diagonal;
-}
-
 // Ten photos a condition; VERLUME_PAGE_SET=N takes N (the figures in docs/page-finding.md are
 // for 30).
 TEST(FindPage, PhotosOfPagesWithTheTruthKnown) {
@@ -71,7 +55,9 @@ TEST(FindPage, PhotosOfPagesWithTheTruthKnown) {
                 ++t.none;
                 continue;
             }
-            const double error = Error(*found, photo.corners, std::hypot(kWidth, kHeight));
+            const auto at = [](imaging::Point p) { return cv::Point2d(p.X, p.Y); };
+            const double error = CornerError(photo, {at(found->topLeft), at(found->topRight),
+                                                     at(found->bottomRight), at(found->bottomLeft)});
             if (error <= 0.01) {
                 ++t.right, ++right;
             } else if (error <= 0.05) {

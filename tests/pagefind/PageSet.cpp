@@ -274,6 +274,22 @@ PagePhoto MakePagePhoto(const std::string& condition, int index, int width, int 
     return out;
 }
 
+double CornerError(const PagePhoto& photo, std::array<cv::Point2d, 4> found) {
+    // The truth runs clockwise on screen (y down); so must the answer.
+    const cv::Point2d u = found[1] - found[0], v = found[2] - found[1];
+    if (u.x * v.y - u.y * v.x < 0) std::reverse(found.begin(), found.end());
+    double best = 1e9;
+    for (int first = 0; first < 4; ++first) {
+        double worst = 0;
+        for (int i = 0; i < 4; ++i) {
+            const cv::Point2d d = found[size_t(i)] - photo.corners[size_t((first + i) % 4)];
+            worst = std::max(worst, std::hypot(d.x, d.y));
+        }
+        best = std::min(best, worst);
+    }
+    return best / std::hypot(photo.bgra.cols, photo.bgra.rows);
+}
+
 std::unique_ptr<imaging::Bitmap> ToBitmap(const PagePhoto& photo) {
     const cv::Mat& bgra = photo.bgra;
     auto bitmap = std::make_unique<imaging::Bitmap>(bgra.cols, bgra.rows, imaging::PixelFormat32bppARGB);

@@ -23,6 +23,11 @@ struct PagePhoto {
 // The conditions the set holds, each with `perCondition` photos of `width` x `height`.
 std::vector<std::string> PageConditions();
 PagePhoto MakePagePhoto(const std::string& condition, int index, int width, int height);
+// How far `found` (outline order, either way round) lies from the photo's page: its farthest
+// corner from the truth as a share of the photo's diagonal, in the best of the ways to say
+// which corner comes first.
+double CornerError(const PagePhoto& photo, std::array<cv::Point2d, 4> found);
+
 // The photo as the program holds an opened one: a 32bppARGB bitmap.
 std::unique_ptr<imaging::Bitmap> ToBitmap(const PagePhoto& photo);
 
