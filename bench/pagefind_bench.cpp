@@ -1,6 +1,8 @@
 // The page finder: its time on a 12-megapixel photo, and, with --compare N, its hit rate on
 // the made photos (N a condition) beside the recipe a user of OpenCV would write (edges,
-// outlines, the largest four-cornered one), in the same run.
+// outlines, the largest four-cornered one), in the same run. With --photos DIR the same on real
+// photos whose corners were marked by hand: DIR/corners.txt, a line "FILE X0,Y0 X1,Y1 X2,Y2
+// X3,Y3" (outline order from the top-left, pixel-boundary coordinates) each.
 
 #include "files/ImageFiles.h"
 #include "imaging/Bitmap.h"
@@ -14,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <string>
@@ -62,6 +65,69 @@ std::optional<std::array<cv::Point2d, 4>> Recipe(const cv::Mat& bgra) {
     return best;
 }
 
+std::optional<std::array<cv::Point2d, 4>> Found(Bitmap& bitmap) {
+    const auto c = pagefind::FindPage(bitmap);
+    if (!c) return std::nullopt;
+    return std::array<cv::Point2d, 4>{
+        cv::Point2d(c->topLeft.X, c->topLeft.Y), cv::Point2d(c->topRight.X, c->topRight.Y),
+        cv::Point2d(c->bottomRight.X, c->bottomRight.Y), cv::Point2d(c->bottomLeft.X, c->bottomLeft.Y)};
+}
+
+// The farthest corner from its mark, a share of the diagonal (the recipe's corners may start
+// anywhere round the outline and run either way).
+double MarkError(const std::array<cv::Point2d, 4>& found, const std::array<cv::Point2d, 4>& marked,
+                 cv::Size size) {
+    double best = 1e300;
+    for (int way : {1, 3})
+        for (int start = 0; start < 4; ++start) {
+            double worst = 0;
+            for (int i = 0; i < 4; ++i) {
+                const cv::Point2d d = found[size_t((start + way * i) % 4)] - marked[size_t(i)];
+                worst = std::max(worst, std::hypot(d.x, d.y));
+            }
+            best = std::min(best, worst);
+        }
+    return best / std::hypot(size.width, size.height);
+}
+
+int RealPhotos(const std::string& folder) {
+    std::ifstream list(folder + "/corners.txt");
+    std::string name;
+    int count = 0, right[2] = {}, none[2] = {}, wrong[2] = {};
+    std::printf("%-12s %-24s %s\n", "photo", "Verlume: error", "OpenCV recipe: error");
+    while (list >> name) {
+        std::array<cv::Point2d, 4> marked;
+        char comma;
+        for (cv::Point2d& p : marked) list >> p.x >> comma >> p.y;
+        auto bitmap = Bitmap::FromFile(folder + "/" + name);
+        if (!list || !bitmap) return std::fprintf(stderr, "cannot read %s\n", name.c_str()), 1;
+        BitmapData data;
+        bitmap->LockBits(nullptr, ImageLockModeRead, PixelFormat32bppARGB, &data);
+        const cv::Mat bgra =
+            cv::Mat(int(data.Height), int(data.Width), CV_8UC4, data.Scan0, size_t(data.Stride)).clone();
+        bitmap->UnlockBits(&data);
+        std::string errors[2];
+        for (int who = 0; who < 2; ++who) {
+            const auto found = who == 0 ? Found(*bitmap) : Recipe(bgra);
+            if (!found) {
+                ++none[who], errors[who] = "none";
+                continue;
+            }
+            const double e = MarkError(*found, marked, bgra.size());
+            right[who] += e <= 0.01, wrong[who] += e > 0.05;
+            char text[32];
+            std::snprintf(text, sizeof text, "%.2f %%", 100 * e);
+            errors[who] = text;
+        }
+        std::printf("%-12s %-24s %s\n", name.c_str(), errors[0].c_str(), errors[1].c_str());
+        ++count;
+    }
+    for (int who = 0; who < 2; ++who)
+        std::printf("%s: %d of %d right, %d none, %d wrong\n", who ? "OpenCV recipe" : "Verlume", right[who],
+                    count, none[who], wrong[who]);
+    return count ? 0 : 1;
+}
+
 int Compare(int perCondition) {
     struct Tally {
         int right = 0, none = 0, wrong = 0;
@@ -95,15 +161,7 @@ int Compare(int perCondition) {
             for (int who = 0; who < 2; ++who) {
                 const auto start = std::chrono::steady_clock::now();
                 std::optional<std::array<cv::Point2d, 4>> found;
-                if (who == 0) {
-                    if (const auto c = pagefind::FindPage(*bitmap))
-                        found = std::array<cv::Point2d, 4>{cv::Point2d(c->topLeft.X, c->topLeft.Y),
-                                                           cv::Point2d(c->topRight.X, c->topRight.Y),
-                                                           cv::Point2d(c->bottomRight.X, c->bottomRight.Y),
-                                                           cv::Point2d(c->bottomLeft.X, c->bottomLeft.Y)};
-                } else {
-                    found = Recipe(photo.bgra);
-                }
+                found = who == 0 ? Found(*bitmap) : Recipe(photo.bgra);
                 const double ms =
                     std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                         .count();
@@ -137,6 +195,7 @@ int Compare(int perCondition) {
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--compare") return Compare(std::max(1, std::atoi(argv[2])));
+    if (argc == 3 && std::string(argv[1]) == "--photos") return RealPhotos(argv[2]);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

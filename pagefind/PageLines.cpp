@@ -121,6 +121,19 @@ bool Alike(double rho1, double theta1, double rho2, double theta2) {
 
 } // namespace
 
+bool HugsTheFrame(double rho, double theta, int width, int height) {
+    const double band = std::max(2.0, 0.02 * std::min(width, height));
+    const double c = std::cos(theta), s = std::sin(theta);
+    // Whether the line's ends, at 0 and size - 1 along the frame's side, are both near one side.
+    auto ends = [&](double size, double across, double at0, double step) {
+        const double a = at0, b = at0 + step * (size - 1);
+        return std::max(a, b) < band || std::min(a, b) > across - 1 - band;
+    };
+    if (std::abs(s) > 0.99) return ends(width, height, rho / s, -c / s); // y at x = 0 and on
+    if (std::abs(c) > 0.99) return ends(height, width, rho / c, -s / c); // x at y = 0 and on
+    return false;
+}
+
 std::vector<PageLine> FindLines(const cv::Mat& ycc, const EdgeMap& map, int count) {
     // Segments on one line: the line first met, then the one fitting them all (moments of
     // their points weighed by length), and their weight.
@@ -175,6 +188,7 @@ std::vector<PageLine> FindLines(const cv::Mat& ycc, const EdgeMap& map, int coun
     // Long unbroken stretches first: a page's sides are, the grain of wood or a row of text is not.
     for (Merged& m : merged)
         m.Fit(), m.weight = m.longest * m.longest + 0.25 * (m.weight - m.longest * m.longest);
+    std::erase_if(merged, [&](const Merged& m) { return HugsTheFrame(m.rho, m.theta, ycc.cols, ycc.rows); });
     std::sort(merged.begin(), merged.end(),
               [](const Merged& a, const Merged& b) { return a.weight > b.weight; });
     // The two strongest of every direction (in steps of 5 degrees) first, so that the grain of a

@@ -54,6 +54,12 @@ std::vector<PageLine> FindLines(const cv::Mat& ycc, const EdgeMap& map, int coun
 // it between positions `from` and `to` along `line` (all of what shows when they are equal).
 PageLine Refined(const PageLine& line, const EdgeMap& map, double from = 0, double to = 0);
 
+// Whether the line x cos(theta) + y sin(theta) = rho runs along the frame of a picture of
+// `width` x `height`, about a hundredth of it in from one side at both ends: the dark border
+// many cameras and scanners leave, not a page's side (a page filling the frame lies further in,
+// or its side is cut off).
+bool HugsTheFrame(double rho, double theta, int width, int height);
+
 // Where two lines meet; false for lines that are (nearly) parallel.
 bool Meet(const PageLine& a, const PageLine& b, cv::Point2d& at);
 

@@ -21,7 +21,7 @@ double Cross(cv::Point2d a, cv::Point2d b) { return a.x * b.y - a.y * b.x; }
 // A quadrilateral tried: its corners, the lines its sides lie on, and how page-like it is.
 struct Candidate {
     std::array<cv::Point2d, 4> corners;
-    std::array<const PageLine*, 4> sides; // side i runs from corner i to corner i + 1
+    std::array<const PageLine*, 4> sides{}; // side i runs from corner i to corner i + 1
     double support = 0, area = 0;
     double beyond = 0; // how far the sides' edges run on past the corners
 };
@@ -195,11 +195,13 @@ void FromOutlines(const EdgeMap& edges, std::deque<PageLine>& sides, std::vector
             double theta = std::atan2((b - a).x, -(b - a).y);
             if (theta < 0) theta += CV_PI;
             if (theta >= CV_PI) theta -= CV_PI;
-            const PageLine rough(a.x * std::cos(theta) + a.y * std::sin(theta), theta, edges);
+            const double rho = a.x * std::cos(theta) + a.y * std::sin(theta);
+            if (HugsTheFrame(rho, theta, int(width), int(height))) break;
+            const PageLine rough(rho, theta, edges);
             sides.push_back(Refined(rough, edges, rough.At(a), rough.At(b)));
             k.sides[size_t(i)] = &sides.back();
         }
-        if (CornersOf(k) && Measure(k, width, height)) out.push_back(k);
+        if (k.sides[3] && CornersOf(k) && Measure(k, width, height)) out.push_back(k);
     }
 }
 

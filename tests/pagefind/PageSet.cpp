@@ -149,10 +149,11 @@ std::array<cv::Point2d, 4> Camera(Rng& rng, cv::Size frame, cv::Size page, doubl
 } // namespace
 
 std::vector<std::string> PageConditions() {
-    return {
-        "plain table",     "wood",           "fabric", "patterned", "page-coloured table", "uneven light",
-        "shadow",          "blur",           "noise",  "jpeg",      "corner outside",      "corner covered",
-        "rounded corners", "fills the frame"};
+    // clang-format off
+    return {"plain table", "wood", "fabric", "patterned", "page-coloured table", "uneven light", "shadow",
+            "blur", "noise", "jpeg", "corner outside", "corner covered", "rounded corners", "fills the frame",
+            "dark border"};
+    // clang-format on
 }
 
 PagePhoto MakePagePhoto(const std::string& condition, int index, int width, int height) {
@@ -265,6 +266,12 @@ PagePhoto MakePagePhoto(const std::string& condition, int index, int width, int 
     cv::RNG(rng()).fill(grain, cv::RNG::NORMAL, 0,
                         noise); // its own generator: the same photo whatever came before
     photo += grain;
+    if (condition == "dark border") { // the black rows and columns a camera or scanner leaves
+        const int band = int(Uniform(rng, 0.004, 0.011) * std::min(width, height)) + 1;
+        for (const cv::Rect side : {cv::Rect(0, 0, width, band), cv::Rect(0, height - band, width, band),
+                                    cv::Rect(0, 0, band, height), cv::Rect(width - band, 0, band, height)})
+            photo(side).setTo(cv::Scalar(Uniform(rng, 0, 12), Uniform(rng, 0, 12), Uniform(rng, 0, 12)));
+    }
     PagePhoto out;
     out.condition = condition;
     out.corners = corners;
