@@ -16,7 +16,7 @@ namespace {
 // The reduced copy the search works on: its longer side this many pixels.
 constexpr int kWorkingSide = 640;
 // At most this many of the strongest straight edges make the quadrilaterals tried.
-constexpr int kLines = 36;
+constexpr int kLines = 44;
 
 std::optional<warp::Corners> Find(const cv::Mat& photo) {
     const double scale = std::max(1.0, double(std::max(photo.cols, photo.rows)) / kWorkingSide);

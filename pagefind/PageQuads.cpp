@@ -223,8 +223,12 @@ std::optional<PageQuad> BestPageQuad(const std::vector<PageLine>& lines, const E
     for (size_t i = 0; i < std::min<size_t>(candidates.size(), 40); ++i) {
         const Candidate& k = candidates[i];
         const double contrast = Contrast(k, ycc);
+        // A corner the frame cuts off is taken on trust: each costs a fifth of the score.
+        double trust = 1;
+        for (const cv::Point2d& c : k.corners)
+            if (c.x < 0 || c.y < 0 || c.x > ycc.cols || c.y > ycc.rows) trust *= 0.8;
         if (contrast >= 8)
-            scored.push_back({OutlineOrder(k.corners), promise(k) * std::min(1.0, contrast / 30)});
+            scored.push_back({OutlineOrder(k.corners), promise(k) * std::min(1.0, contrast / 30) * trust});
     }
     if (scored.empty()) return std::nullopt;
     std::optional<PageQuad> best = *std::max_element(
