@@ -1,8 +1,8 @@
-// The page finder: its time on a 12-megapixel photo, and, with --compare N, its hit rate on
-// the made photos (N a condition) beside the recipe a user of OpenCV would write (edges,
-// outlines, the largest four-cornered one), in the same run. With --photos DIR the same on real
-// photos whose corners were marked by hand: DIR/corners.txt, a line "FILE X0,Y0 X1,Y1 X2,Y2
-// X3,Y3" (outline order from the top-left, pixel-boundary coordinates) each.
+// The page finder: its time on a 12-megapixel photo beside the recipe a user of OpenCV would
+// write (edges, outlines, the largest four-cornered one), and, with --compare N, its hit rate on
+// the made photos (N a condition) beside that recipe's, in the same run. With --photos DIR the
+// same on real photos whose corners were marked by hand: DIR/corners.txt, a line "FILE X0,Y0
+// X1,Y1 X2,Y2 X3,Y3" (outline order from the top-left, pixel-boundary coordinates) each.
 
 #include "files/ImageFiles.h"
 #include "imaging/Bitmap.h"
@@ -28,14 +28,6 @@ namespace {
 using namespace imaging;
 using pagefind_testing::MakePagePhoto;
 using pagefind_testing::PagePhoto;
-
-// Arg: which photo of the "plain table" and "wood" conditions (0 and 1).
-void BM_FindPage12Megapixels(benchmark::State& state) {
-    const PagePhoto photo = MakePagePhoto(state.range(0) ? "wood" : "plain table", 3, 4000, 3000);
-    auto bitmap = pagefind_testing::ToBitmap(photo);
-    for (auto _ : state) benchmark::DoNotOptimize(pagefind::FindPage(*bitmap));
-}
-BENCHMARK(BM_FindPage12Megapixels)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(0)->Arg(1);
 
 // The usual recipe: grey, blurred, Canny, closed, outlines, the largest convex one that
 // approxPolyDP makes four-cornered (corners in pixel-boundary terms, like the finder's).
@@ -64,6 +56,22 @@ std::optional<std::array<cv::Point2d, 4>> Recipe(const cv::Mat& bgra) {
     }
     return best;
 }
+
+// Arg: which photo of the "plain table" and "wood" conditions (0 and 1); the recipe beside it
+// in the same run, on the same photo.
+PagePhoto Photo12Megapixels(const benchmark::State& state) {
+    return MakePagePhoto(state.range(0) ? "wood" : "plain table", 3, 4000, 3000);
+}
+void BM_FindPage12Megapixels(benchmark::State& state) {
+    auto bitmap = pagefind_testing::ToBitmap(Photo12Megapixels(state));
+    for (auto _ : state) benchmark::DoNotOptimize(pagefind::FindPage(*bitmap));
+}
+void BM_Recipe12Megapixels(benchmark::State& state) {
+    const PagePhoto photo = Photo12Megapixels(state);
+    for (auto _ : state) benchmark::DoNotOptimize(Recipe(photo.bgra));
+}
+BENCHMARK(BM_FindPage12Megapixels)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(0)->Arg(1);
+BENCHMARK(BM_Recipe12Megapixels)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(0)->Arg(1);
 
 std::optional<std::array<cv::Point2d, 4>> Found(Bitmap& bitmap) {
     const auto c = pagefind::FindPage(bitmap);
