@@ -18,7 +18,32 @@ namespace view {
 using namespace imaging;
 
 namespace {
+
 constexpr int kPreviewCopies = 4;
+
+// The pixels of `row` that are not opaque, as they show over the opaque `fill`: blended, in
+// place. `premultiplied`: their colours are premultiplied by their alpha.
+void BlendOverFill(uint32_t* row, int32_t width, uint32_t fill, bool premultiplied) {
+    constexpr int32_t kBlock = 16; // nearly all are opaque: looked at a block at a time
+    for (int32_t x0 = 0; x0 < width; x0 += kBlock) {
+        const int32_t end = std::min(width, x0 + kBlock);
+        uint32_t all = 0xFF000000u;
+        for (int32_t x = x0; x < end; ++x) all &= row[x];
+        if (all >= 0xFF000000u) continue;
+        for (int32_t x = x0; x < end; ++x) {
+            const uint32_t p = row[x], a = p >> 24;
+            if (a == 255) continue;
+            uint32_t blended = 0xFF000000u;
+            for (int shift = 0; shift < 24; shift += 8) {
+                const uint32_t c = p >> shift & 0xFF, under = (fill >> shift & 0xFF) * (255 - a);
+                const uint32_t sum = (premultiplied ? c * 255 : c * a) + under;
+                blended |= std::min<uint32_t>((sum + 127) / 255, 255) << shift;
+            }
+            row[x] = blended;
+        }
+    }
+}
+
 } // namespace
 
 void CPicView::SetLivePreview(bool on) {
@@ -39,8 +64,8 @@ void CPicView::MakePreviewSources() {
 }
 
 void CPicView::DrawPreview(Graphics* screen) {
-    if (!ScreenBufferFits()) return;
     const QSize client = GetClientSize();
+    if (client.isEmpty()) return;
     const QPoint scroll = GetScrollPosition();
     const double s = GetScale();
     // The source's copy nearest the scale (the source itself from 100 % on), and the corners
@@ -64,10 +89,17 @@ void CPicView::DrawPreview(Graphics* screen) {
     if (!m_pPreview || int(m_pPreview->GetWidth()) != client.width() || int(m_pPreview->GetHeight()) != client.height())
         m_pPreview = std::make_unique<Bitmap>(client.width(), client.height(), PixelFormat32bppARGB);
     if (!m_pPreview->HasContent()) return;
+    // Rendered over the fill: what the render leaves is the fill, what it writes opaque is the
+    // picture, and only the pixels it writes not opaque (along the sides) are blended after.
+    const uint32_t fill = m_backgroundBrush.GetColor().Argb;
     BitmapData data;
     m_pPreview->LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &data);
-    for (uint32_t y = 0; y < data.Height; ++y)
-        std::fill_n(static_cast<uint8_t*>(data.Scan0) + int64_t(y) * data.Stride, 4 * size_t(data.Width), uint8_t(0));
+    auto row = [&](int32_t y) {
+        return reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(data.Scan0) + int64_t(y) * data.Stride);
+    };
+    ParallelRows(shown.Height, [&](int32_t first, int32_t last) {
+        for (int32_t y = first; y < last; ++y) std::fill_n(row(y), shown.Width, fill);
+    });
     m_pPreview->UnlockBits(&data);
     if (m_transform.mapping == warp::Mapping::Perspective) {
         if (const auto map = warp::RectToQuad(source->GetWidth(), source->GetHeight(), corners))
@@ -76,32 +108,29 @@ void CPicView::DrawPreview(Graphics* screen) {
         // The quad mapping scans from the origin of its destination: corners in the client.
         warp::WarpImageToQuadPreview(source, m_pPreview.get(), corners, 2, {&shown, 1}, coarser);
     }
+    // The reduced copies hold premultiplied pixels, and so the preview what it read from them.
+    const bool premultiplied = source->GetPixelFormat() == PixelFormat32bppPARGB;
+    m_pPreview->LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &data);
+    ParallelRows(shown.Height, [&](int32_t first, int32_t last) {
+        for (int32_t y = first; y < last; ++y) BlendOverFill(row(y), shown.Width, fill, premultiplied);
+    });
     {
-        // The fill and the preview over it, in bands of rows on all cores. The reduced copies
-        // hold premultiplied pixels, and so the preview what it read from them.
-        BitmapData back;
-        if (m_pScreenBuffer->LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppPARGB, &back) != Ok) return;
-        m_pPreview->LockBits(nullptr, ImageLockModeRead, PixelFormat32bppARGB, &data);
-        const PixelFormat previewFormat = k > 0 ? PixelFormat32bppPARGB : PixelFormat32bppARGB;
-        ParallelRows(shown.Height, [&](int32_t first, int32_t last) {
-            Bitmap band(shown.Width, last - first, back.Stride, PixelFormat32bppPARGB,
-                        static_cast<uint8_t*>(back.Scan0) + int64_t(first) * back.Stride);
-            Bitmap pixels(shown.Width, last - first, data.Stride, previewFormat,
-                          static_cast<uint8_t*>(data.Scan0) + int64_t(first) * data.Stride);
-            Graphics g(&band);
-            g.FillRectangle(&m_backgroundBrush, RectF{0, 0, float(shown.Width), float(last - first)});
-            g.DrawImage(&pixels, 0, 0);
-        });
-        m_pScreenBuffer->UnlockBits(&back);
-        m_pPreview->UnlockBits(&data);
-        Graphics buffer(m_pScreenBuffer.get());
-        buffer.SetSmoothingMode(SmoothingModeAntiAlias);
-        const RectF area{0, 0, float(client.width()), float(client.height())};
-        DrawHandles(&buffer, s, {-float(scroll.x() + m_origin.x() * s), -float(scroll.y() + m_origin.y() * s)}, area);
+        // Every pixel is opaque now, the same premultiplied or not.
+        Bitmap composed(client.width(), client.height(), data.Stride, PixelFormat32bppPARGB,
+                        static_cast<uint8_t*>(data.Scan0));
+        {
+            Graphics buffer(&composed);
+            buffer.SetSmoothingMode(SmoothingModeAntiAlias);
+            const RectF area{0, 0, float(client.width()), float(client.height())};
+            DrawHandles(&buffer, s,
+                        {-float(scroll.x() + m_origin.x() * s), -float(scroll.y() + m_origin.y() * s)}, area);
+        }
+        // Beyond the canvas the window's background shows, as without the preview.
+        const RectF part{0, 0, float(shown.Width), float(shown.Height)};
+        screen->DrawImage(&composed, RectF{float(scroll.x()), float(scroll.y()), part.Width, part.Height},
+                          part);
     }
-    // Beyond the canvas the window's background shows, as without the preview.
-    const RectF part{0, 0, float(shown.Width), float(shown.Height)};
-    screen->DrawImage(m_pScreenBuffer.get(), RectF{float(scroll.x()), float(scroll.y()), part.Width, part.Height}, part);
+    m_pPreview->UnlockBits(&data);
 }
 
 } // namespace view
