@@ -4,7 +4,6 @@
 #include "PicView.h"
 
 #include "Zoom.h"
-#include "imaging/ParallelRows.h"
 #include "imaging/ReducedCopies.h"
 #include "warp/Transform.h"
 #include "warp/WarpImageToQuad.h"
@@ -18,32 +17,7 @@ namespace view {
 using namespace imaging;
 
 namespace {
-
 constexpr int kPreviewCopies = 4;
-
-// The pixels of `row` that are not opaque, as they show over the opaque `fill`: blended, in
-// place. `premultiplied`: their colours are premultiplied by their alpha.
-void BlendOverFill(uint32_t* row, int32_t width, uint32_t fill, bool premultiplied) {
-    constexpr int32_t kBlock = 16; // nearly all are opaque: looked at a block at a time
-    for (int32_t x0 = 0; x0 < width; x0 += kBlock) {
-        const int32_t end = std::min(width, x0 + kBlock);
-        uint32_t all = 0xFF000000u;
-        for (int32_t x = x0; x < end; ++x) all &= row[x];
-        if (all >= 0xFF000000u) continue;
-        for (int32_t x = x0; x < end; ++x) {
-            const uint32_t p = row[x], a = p >> 24;
-            if (a == 255) continue;
-            uint32_t blended = 0xFF000000u;
-            for (int shift = 0; shift < 24; shift += 8) {
-                const uint32_t c = p >> shift & 0xFF, under = (fill >> shift & 0xFF) * (255 - a);
-                const uint32_t sum = (premultiplied ? c * 255 : c * a) + under;
-                blended |= std::min<uint32_t>((sum + 127) / 255, 255) << shift;
-            }
-            row[x] = blended;
-        }
-    }
-}
-
 } // namespace
 
 void CPicView::SetLivePreview(bool on) {
@@ -89,33 +63,29 @@ void CPicView::DrawPreview(Graphics* screen) {
     if (!m_pPreview || int(m_pPreview->GetWidth()) != client.width() || int(m_pPreview->GetHeight()) != client.height())
         m_pPreview = std::make_unique<Bitmap>(client.width(), client.height(), PixelFormat32bppARGB);
     if (!m_pPreview->HasContent()) return;
-    // Rendered over the fill: what the render leaves is the fill, what it writes opaque is the
-    // picture, and only the pixels it writes not opaque (along the sides) are blended after.
-    const uint32_t fill = m_backgroundBrush.GetColor().Argb;
-    BitmapData data;
-    m_pPreview->LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &data);
-    auto row = [&](int32_t y) {
-        return reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(data.Scan0) + int64_t(y) * data.Stride);
-    };
-    ParallelRows(shown.Height, [&](int32_t first, int32_t last) {
-        for (int32_t y = first; y < last; ++y) std::fill_n(row(y), shown.Width, fill);
-    });
-    m_pPreview->UnlockBits(&data);
+    // Rendered over the fill, opaque: shown as it is, with the handles over it.
+    const Color fill = m_backgroundBrush.GetColor();
+    bool rendered = false;
     if (m_transform.mapping == warp::Mapping::Perspective) {
-        if (const auto map = warp::RectToQuad(source->GetWidth(), source->GetHeight(), corners))
-            warp::WarpPerspectivePreview(source, m_pPreview.get(), map->Inverted(), 2, {&shown, 1}, coarser);
+        if (const auto map = warp::RectToQuad(source->GetWidth(), source->GetHeight(), corners)) {
+            warp::WarpPerspectivePreview(source, m_pPreview.get(), map->Inverted(), 2, {&shown, 1}, coarser,
+                                         fill);
+            rendered = true;
+        }
     } else {
         // The quad mapping scans from the origin of its destination: corners in the client.
-        warp::WarpImageToQuadPreview(source, m_pPreview.get(), corners, 2, {&shown, 1}, coarser);
+        warp::WarpImageToQuadPreview(source, m_pPreview.get(), corners, 2, {&shown, 1}, coarser, fill);
+        rendered = true;
     }
-    // The reduced copies hold premultiplied pixels, and so the preview what it read from them.
-    const bool premultiplied = source->GetPixelFormat() == PixelFormat32bppPARGB;
+    BitmapData data;
     m_pPreview->LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &data);
-    ParallelRows(shown.Height, [&](int32_t first, int32_t last) {
-        for (int32_t y = first; y < last; ++y) BlendOverFill(row(y), shown.Width, fill, premultiplied);
-    });
+    if (!rendered) // corners the projective map cannot take: the fill alone
+        for (int32_t y = 0; y < shown.Height; ++y)
+            std::fill_n(
+                reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(data.Scan0) + int64_t(y) * data.Stride),
+                shown.Width, fill.Argb);
     {
-        // Every pixel is opaque now, the same premultiplied or not.
+        // Opaque pixels, the same premultiplied or not.
         Bitmap composed(client.width(), client.height(), data.Stride, PixelFormat32bppPARGB,
                         static_cast<uint8_t*>(data.Scan0));
         {

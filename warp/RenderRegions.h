@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <span>
 
 namespace warp {
@@ -40,6 +41,30 @@ constexpr int32_t kRun = 256;
 // How a render samples: as the warp does, or as a picture that need only look right may
 // (PreviewSampleAvx2.h; where the processor has no AVX2, as the warp does).
 enum class Sampling { Exact, Preview };
+
+// The `count` pixels from `pixels` as they show over the opaque `background` (0xAARRGGBB, as
+// the pixels are stored): those that are not opaque blended, in place. `premultiplied`: their
+// colours are premultiplied by their alpha.
+inline void BlendOverBackground(uint32_t* pixels, int32_t count, uint32_t background, bool premultiplied) {
+    constexpr int32_t kBlock = 16; // nearly all are opaque: looked at a block at a time
+    for (int32_t x0 = 0; x0 < count; x0 += kBlock) {
+        const int32_t end = std::min(count, x0 + kBlock);
+        uint32_t all = 0xFF000000u;
+        for (int32_t x = x0; x < end; ++x) all &= pixels[x];
+        if (all >= 0xFF000000u) continue;
+        for (int32_t x = x0; x < end; ++x) {
+            const uint32_t p = pixels[x], a = p >> 24;
+            if (a == 255) continue;
+            uint32_t blended = 0xFF000000u;
+            for (int shift = 0; shift < 24; shift += 8) {
+                const uint32_t c = p >> shift & 0xFF, under = (background >> shift & 0xFF) * (255 - a);
+                const uint32_t sum = (premultiplied ? c * 255 : c * a) + under;
+                blended |= std::min<uint32_t>((sum + 127) / 255, 255) << shift;
+            }
+            pixels[x] = blended;
+        }
+    }
+}
 
 // The source's halved copies a preview reads where it is shrunk (PreviewSampleAvx2.h), locked
 // for as long as this lives; the first that is not 32bppPARGB or cannot be locked ends them.
@@ -75,11 +100,14 @@ private:
 // `destination` holds; the source is locked whole in its own format. `makeMapper()` gives
 // each thread a callable map(y, x0, count, run) that maps result pixels (x0 + i, y),
 // i < count, into `run`, culled as Cull::Unseen allows. A preview reads `coarser` copies of
-// the source where it is shrunk. Nothing happens when a lock fails.
+// the source where it is shrunk. With a `background`, every pixel of the regions that the
+// destination holds is written: the render over that opaque colour. Nothing happens when a
+// lock fails.
 template <class MakeMapper>
 void RenderRegions(imaging::Bitmap* source, const ResultRows& destination, int64_t columns, int64_t rows,
                    int neighbourhood, std::span<const imaging::Rect> regions, MakeMapper makeMapper,
-                   Sampling sampling = Sampling::Exact, std::span<imaging::Bitmap* const> coarser = {}) {
+                   Sampling sampling = Sampling::Exact, std::span<imaging::Bitmap* const> coarser = {},
+                   std::optional<uint32_t> background = std::nullopt) {
     using namespace imaging;
     const PixelFormat format = source->GetPixelFormat();
     const uint32_t width = source->GetWidth(), height = source->GetHeight();
@@ -119,14 +147,26 @@ void RenderRegions(imaging::Bitmap* source, const ResultRows& destination, int64
             const int32_t lastColumn = clip(int64_t(region.X) + region.Width, 0, right);
             const int32_t firstRow = clip(region.Y, top, bottom);
             const int32_t lastRow = clip(int64_t(region.Y) + region.Height, top, bottom);
-            if (firstColumn >= lastColumn || firstRow >= lastRow) continue;
-            ParallelRows(lastRow - firstRow, [&](int32_t first, int32_t last) {
+            // The rows and columns written: those rendered, or with a background all held.
+            const int64_t heldTop = destination.firstRow, heldBottom = heldTop + held.Height;
+            const int32_t fromColumn = background ? clip(region.X, 0, held.Width) : firstColumn;
+            const int32_t toColumn =
+                background ? clip(int64_t(region.X) + region.Width, 0, held.Width) : lastColumn;
+            const int32_t fromRow = background ? clip(region.Y, heldTop, heldBottom) : firstRow;
+            const int32_t toRow =
+                background ? clip(int64_t(region.Y) + region.Height, heldTop, heldBottom) : lastRow;
+            if (fromColumn >= toColumn || fromRow >= toRow) continue;
+            ParallelRows(toRow - fromRow, [&](int32_t first, int32_t last) {
                 alignas(64) int32_t iu[kRun], iv[kRun];
                 alignas(64) double fx[kRun], fy[kRun];
                 const MappedRun run{iu, iv, fx, fy};
                 auto map = makeMapper(firstColumn, lastColumn);
-                for (int32_t y = firstRow + first; y < firstRow + last; ++y) {
+                for (int32_t y = fromRow + first; y < fromRow + last; ++y) {
                     uint8_t* row = scan0 + (y - destination.firstRow) * stride;
+                    if (background)
+                        std::fill_n(reinterpret_cast<uint32_t*>(row) + fromColumn, toColumn - fromColumn,
+                                    *background);
+                    if (y < firstRow || y >= lastRow) continue;
                     for (int32_t x0 = firstColumn; x0 < lastColumn; x0 += kRun) {
                         const int32_t count = std::min(kRun, lastColumn - x0);
                         map(y, x0, count, run);
@@ -134,14 +174,16 @@ void RenderRegions(imaging::Bitmap* source, const ResultRows& destination, int64
                         uint8_t* pixels = row + 4 * int64_t(x0);
                         if (preview) {
                             preview(view, copies.Views(), run, {pixels, count});
-                            continue;
-                        }
-                        if (sample) {
+                        } else if (sample) {
                             sample(view, run, {pixels, count});
-                            continue;
+                        } else {
+                            for (int32_t i = 0; i < count; ++i)
+                                SampleInto<F>(pixels + 4 * i, view, iu[i], iv[i], fx[i], fy[i], n);
                         }
-                        for (int32_t i = 0; i < count; ++i)
-                            SampleInto<F>(pixels + 4 * i, view, iu[i], iv[i], fx[i], fy[i], n);
+                        // Premultiplied where the source is; the copies mixed into a 24-bit one are opaque.
+                        if (background)
+                            BlendOverBackground(reinterpret_cast<uint32_t*>(pixels), count, *background,
+                                                F == PixelFormat32bppPARGB);
                     }
                 }
             });

@@ -39,7 +39,8 @@ namespace {
 // The render of `regions` through the described mapping; with `interpolated`, through
 // InterpolatedRows over it.
 void RenderQuad(Bitmap* source, const ResultRows& destination, const Corners& corners, int neighbourhood,
-                std::span<const Rect> regions, bool interpolated, std::span<Bitmap* const> coarser = {}) {
+                std::span<const Rect> regions, bool interpolated, std::span<Bitmap* const> coarser = {},
+                std::optional<uint32_t> background = std::nullopt) {
     if (source == nullptr || destination.bitmap == nullptr) return;
     const uint32_t width = source->GetWidth(), height = source->GetHeight();
     const int32_t maxX =
@@ -67,7 +68,7 @@ void RenderQuad(Bitmap* source, const ResultRows& destination, const Corners& co
             return InterpolatedRows(exactMapper(firstColumn, lastColumn), firstColumn, lastColumn, width,
                                     height);
         },
-        Sampling::Preview, coarser);
+        Sampling::Preview, coarser, background);
 }
 
 } // namespace
@@ -83,8 +84,10 @@ void WarpImageToQuad(Bitmap* source, const ResultRows& destination, const Corner
 }
 
 void WarpImageToQuadPreview(Bitmap* source, Bitmap* destination, const Corners& corners, int neighbourhood,
-                            std::span<const Rect> regions, std::span<Bitmap* const> coarser) {
-    RenderQuad(source, ResultRows::Whole(destination), corners, neighbourhood, regions, true, coarser);
+                            std::span<const Rect> regions, std::span<Bitmap* const> coarser,
+                            std::optional<Color> background) {
+    RenderQuad(source, ResultRows::Whole(destination), corners, neighbourhood, regions, true, coarser,
+               background ? std::optional(background->Argb) : std::nullopt);
 }
 
 void WarpImageToQuad(Bitmap* source, Bitmap* destination, Point tl, Point tr, Point bl,

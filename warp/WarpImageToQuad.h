@@ -7,6 +7,7 @@
 #include "imaging/Bitmap.h"
 #include "imaging/Types.h"
 
+#include <optional>
 #include <span>
 
 namespace warp {
@@ -61,9 +62,11 @@ void WarpImageToQuad(Bitmap* source, const ResultRows& destination, const Corner
 // warp's bytes: within a level or two of them where the picture is smooth. Where the picture is
 // shrunk to half or less it reads `coarser` instead, the source's copies each half the size of
 // the one before (32bppPARGB, as MakeReducedCopies makes them), when the source is 24bppRGB or
-// 32bppPARGB.
+// 32bppPARGB. With a `background` (opaque) every pixel of the regions is written, opaque: the
+// picture over that colour, as a screen shows it.
 void WarpImageToQuadPreview(Bitmap* source, Bitmap* destination, const Corners& corners, int neighbourhood,
-                            std::span<const imaging::Rect> regions, std::span<Bitmap* const> coarser = {});
+                            std::span<const imaging::Rect> regions, std::span<Bitmap* const> coarser = {},
+                            std::optional<imaging::Color> background = std::nullopt);
 
 // A new PixelFormat32bppARGB bitmap of the source's size, transparent black, with the source
 // warped onto `corners`. Null when the source has no content or memory runs out.

@@ -59,7 +59,8 @@ namespace {
 
 void RenderPerspective(imaging::Bitmap* source, const ResultRows& destination, const Homography& toSource,
                        int neighbourhood, std::span<const imaging::Rect> regions, Sampling sampling,
-                       std::span<imaging::Bitmap* const> coarser = {}) {
+                       std::span<imaging::Bitmap* const> coarser = {},
+                       std::optional<uint32_t> background = std::nullopt) {
     if (source == nullptr || destination.bitmap == nullptr) return;
     RenderRegions(
         source, destination, destination.width, destination.height, neighbourhood, regions,
@@ -68,7 +69,7 @@ void RenderPerspective(imaging::Bitmap* source, const ResultRows& destination, c
                 MapPerspectiveRun(toSource, y, x0, count, run);
             };
         },
-        sampling, coarser);
+        sampling, coarser, background);
 }
 
 } // namespace
@@ -80,9 +81,11 @@ void WarpPerspective(imaging::Bitmap* source, const ResultRows& destination, con
 
 void WarpPerspectivePreview(imaging::Bitmap* source, imaging::Bitmap* destination, const Homography& toSource,
                             int neighbourhood, std::span<const imaging::Rect> regions,
-                            std::span<imaging::Bitmap* const> coarser) {
+                            std::span<imaging::Bitmap* const> coarser,
+                            std::optional<imaging::Color> background) {
     RenderPerspective(source, ResultRows::Whole(destination), toSource, neighbourhood, regions,
-                      Sampling::Preview, coarser);
+                      Sampling::Preview, coarser,
+                      background ? std::optional(background->Argb) : std::nullopt);
 }
 
 } // namespace warp

@@ -7,6 +7,7 @@
 #include "ResultRows.h"
 #include "imaging/Bitmap.h"
 
+#include <optional>
 #include <span>
 
 namespace warp {
@@ -30,9 +31,11 @@ void WarpPerspective(imaging::Bitmap* source, const ResultRows& destination, con
                      int neighbourhood, std::span<const imaging::Rect> regions);
 // The same for a picture that need only look right, such as one that follows a dragged
 // corner: sampled, with AVX2, in steps of 1/256 of a pixel, within two levels of the warp's
-// bytes; reading `coarser` where the picture is shrunk, as WarpImageToQuadPreview does.
+// bytes; reading `coarser` where the picture is shrunk, and over a `background`, as
+// WarpImageToQuadPreview does.
 void WarpPerspectivePreview(imaging::Bitmap* source, imaging::Bitmap* destination, const Homography& toSource,
                             int neighbourhood, std::span<const imaging::Rect> regions,
-                            std::span<imaging::Bitmap* const> coarser = {});
+                            std::span<imaging::Bitmap* const> coarser = {},
+                            std::optional<imaging::Color> background = std::nullopt);
 
 } // namespace warp

@@ -1,5 +1,6 @@
 // The warp's rules checked on cases whose outcome follows from the rules by hand.
 
+#include "imaging/Graphics.h"
 #include "imaging/ReducedCopies.h"
 #include "support/TestSupport.h"
 #include "warp/PreviewSampleAvx2.h"
@@ -212,6 +213,54 @@ TEST(WarpImageToQuadPreview, NearlyTheWarpsPicture) {
             warp::WarpPerspectivePreview(source, &placedPreview, map->Inverted(), 2, {&all, 1});
             EXPECT_EQ(0, far(placed, placedPreview));
         }
+    }
+}
+
+// Over a background the preview writes every pixel of its regions, opaque: the preview
+// without one as the imaging layer draws it over that colour, also where the quad falls short
+// of the region's last rows and columns. Outside the regions nothing is written.
+TEST(WarpImageToQuadPreview, OverABackgroundWritesTheRegionOpaque) {
+    std::mt19937 rng(17);
+    const Color background(0xFFFFFFC8);
+    const Rect region{3, 2, 90, 60};
+    const warp::Corners quad{{10, 5}, {70, 8}, {60, 40}, {5, 45}};
+    for (const PixelFormat format : {PixelFormat24bppRGB, PixelFormat32bppARGB, PixelFormat32bppPARGB}) {
+        SCOPED_TRACE(format);
+        // Written through a lock in 24-bit or ARGB: a premultiplied source comes out as it should.
+        const PixelFormat written = format == PixelFormat24bppRGB ? format : PixelFormat32bppARGB;
+        const std::vector<uint8_t> bytes = PixelBytes(*RandomBitmap(written, 80, 50, rng));
+        Bitmap source(80, 50, format);
+        BitmapData in;
+        ASSERT_EQ(Ok, source.LockBits(nullptr, ImageLockModeWrite, written, &in));
+        for (int32_t y = 0; y < 50; ++y)
+            std::memcpy(static_cast<uint8_t*>(in.Scan0) + y * in.Stride, bytes.data() + y * bytes.size() / 50,
+                        bytes.size() / 50);
+        source.UnlockBits(&in);
+        Bitmap alone(100, 70, PixelFormat32bppARGB), expected(100, 70, PixelFormat32bppPARGB);
+        warp::WarpImageToQuadPreview(&source, &alone, quad, 2, {&region, 1});
+        auto over = Marked(100, 70);
+        warp::WarpImageToQuadPreview(&source, over.get(), quad, 2, {&region, 1}, {}, background);
+        BitmapData data;
+        ASSERT_EQ(Ok, alone.LockBits(nullptr, ImageLockModeRead, PixelFormat32bppARGB, &data));
+        {
+            // A premultiplied source's preview is premultiplied.
+            Bitmap drawn(100, 70, data.Stride,
+                         format == PixelFormat32bppPARGB ? format : PixelFormat32bppARGB,
+                         static_cast<uint8_t*>(data.Scan0));
+            Graphics g(&expected);
+            SolidBrush brush(background);
+            g.FillRectangle(&brush, RectF{0, 0, 100, 70});
+            g.DrawImage(&drawn, 0, 0);
+        }
+        alone.UnlockBits(&data);
+        for (int32_t y = 0; y < 70; ++y)
+            for (int32_t x = 0; x < 100; ++x) {
+                const auto got = PixelAt(*over, x, y), want = PixelAt(expected, x, y);
+                const bool inside = x >= region.X && x < region.X + region.Width && y >= region.Y &&
+                                    y < region.Y + region.Height;
+                for (int c = 0; c < 4; ++c)
+                    ASSERT_LE(std::abs(got[c] - (inside ? want[c] : 0x5A)), inside ? 1 : 0) << x << "," << y;
+            }
     }
 }
 
