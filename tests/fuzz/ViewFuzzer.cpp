@@ -1,10 +1,11 @@
 // Bytes as a user at the picture view, offscreen: presses, moves, releases and double clicks
 // anywhere (far outside the view too), new images of any kind (none, without content, 1 x 1,
 // odd sizes), resizes, zoom steps, fit, undo and redo, every transform (Place or Straighten,
-// either mapping, either canvas, page sizes) and the straightened page shown. After every
-// event the outline closes on corner 0 and, placing on the image's size, the result is absent
-// or the source's size; after every release that ends a drag the result is the render of the
-// corners through the transform, or the corners went back where the transform cannot take them.
+// either mapping, either canvas, page sizes), the straightened page shown and Live preview on
+// and off; the view is painted after every event. After every event the outline closes on
+// corner 0 and, placing on the image's size, the result is absent or the source's size; after
+// every release that ends a drag the result is the render of the corners through the
+// transform, or the corners went back where the transform cannot take them.
 //
 // Layout: 4 bytes per event, an operation and its arguments.
 
@@ -16,9 +17,10 @@
 #include <QMouseEvent>
 #include <QTest>
 
+#include <cmath>
 #include <cstddef>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -88,9 +90,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QWidget* viewport = view->viewport();
     for (size_t i = 0; i + 4 <= size && i < 4 * 64; i += 4) {
         const uint8_t op = data[i], a = data[i + 1], b = data[i + 2], c = data[i + 3];
-        // Mostly inside the view, now and then far outside it.
+        // Mostly inside the view, now and then far outside it, or on a corner where it shows
+        // (so that drags, and the preview while dragging, come often).
         const int scale = (c & 1) ? 8 : 1;
-        const QPoint at(int(int8_t(a)) * scale + kViewWidth / 2, int(int8_t(b)) * scale + kViewHeight / 2);
+        QPoint at(int(int8_t(a)) * scale + kViewWidth / 2, int(int8_t(b)) * scale + kViewHeight / 2);
+        if ((c & 6) == 6) {
+            const Point corner = view->GetCorners()[a % 4], origin = view->GetCanvasOrigin();
+            const double s = view->GetScale();
+            at = QPoint(int(std::lround((corner.X - origin.X) * s)),
+                        int(std::lround((corner.Y - origin.Y) * s))) -
+                 view->GetScrollPosition();
+        }
         // A release that ends a corner's drag renders the result from the corners.
         auto release = [&] {
             const bool draggingCorner = view->IsDragging() && view->GetSelectedCorner() != -1;
@@ -105,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Bitmap* result = view->GetResultImage();
             CHECK(result && SamePixels(*expected, *result));
         };
-        switch (op % 13) {
+        switch (op % 14) {
         case 0: QTest::mousePress(viewport, Qt::LeftButton, {}, at); break;
         case 1: QTest::mouseMove(viewport, at); break;
         case 2: release(); break;
@@ -142,8 +152,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             view->SetTransform(t);
             break;
         }
-        default: view->ShowStraightened(c & 1); break;
+        case 12: view->ShowStraightened(c & 1); break;
+        default: view->SetLivePreview(c & 1); break;
         }
+        viewport->repaint();
         const auto& corners = view->GetCorners();
         CHECK(corners[4] == corners[0]);
         Bitmap* result = view->GetResultImage();
