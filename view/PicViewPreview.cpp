@@ -79,24 +79,21 @@ void CPicView::DrawPreview(Graphics* screen) {
     }
     BitmapData data;
     m_pPreview->LockBits(nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &data);
-    if (!rendered) // corners the projective map cannot take: the fill alone
-        for (int32_t y = 0; y < shown.Height; ++y)
-            std::fill_n(
-                reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(data.Scan0) + int64_t(y) * data.Stride),
-                shown.Width, fill.Argb);
     {
         // Opaque pixels, the same premultiplied or not.
         Bitmap composed(client.width(), client.height(), data.Stride, PixelFormat32bppPARGB,
                         static_cast<uint8_t*>(data.Scan0));
+        const RectF part{0, 0, float(shown.Width), float(shown.Height)};
         {
             Graphics buffer(&composed);
+            // Corners the projective map cannot take: the fill alone.
+            if (!rendered) buffer.FillRectangle(&m_backgroundBrush, part);
             buffer.SetSmoothingMode(SmoothingModeAntiAlias);
             const RectF area{0, 0, float(client.width()), float(client.height())};
             DrawHandles(&buffer, s,
                         {-float(scroll.x() + m_origin.x() * s), -float(scroll.y() + m_origin.y() * s)}, area);
         }
         // Beyond the canvas the window's background shows, as without the preview.
-        const RectF part{0, 0, float(shown.Width), float(shown.Height)};
         screen->DrawImage(&composed, RectF{float(scroll.x()), float(scroll.y()), part.Width, part.Height},
                           part);
     }
