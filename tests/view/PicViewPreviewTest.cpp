@@ -32,7 +32,6 @@ TEST_F(PicViewPreviewTest, FollowsTheDragAt100Percent) {
         SCOPED_TRACE(format);
         MakeView(300, 200);
         SetRandomImage(260, 180, format); // smaller than the client area
-        m_view->SetLivePreview(false);
         Press(258, 178); // corner 2
         Move(200, 120);
         QApplication::processEvents();

@@ -70,6 +70,11 @@ std::unique_ptr<Bitmap> Marked(int32_t w, int32_t h) {
     return bitmap;
 }
 
+bool Inside(const Rect& r, int32_t x, int32_t y) {
+    return x >= int64_t(r.X) && x < int64_t(r.X) + r.Width && y >= int64_t(r.Y) &&
+           y < int64_t(r.Y) + r.Height;
+}
+
 bool AllBytesAre(Bitmap& bitmap, uint8_t value) {
     for (uint8_t b : PixelBytes(bitmap))
         if (b != value) return false;
@@ -91,16 +96,12 @@ TEST(WarpImageToQuad, RegionRendersItsPartOfTheWhole) {
         const Quad q{{4, 2}, {66, 6}, {1, 45}, {69, 49}};
         auto whole = Marked(70, 50);
         WarpImageToQuad(source.get(), whole.get(), q.tl, q.tr, q.bl, q.br, 2);
-        auto inside = [](const Rect& r, int32_t x, int32_t y) {
-            return x >= int64_t(r.X) && x < int64_t(r.X) + r.Width && y >= int64_t(r.Y) &&
-                   y < int64_t(r.Y) + r.Height;
-        };
         for (const Rect& r : regions) {
             auto part = Marked(70, 50);
             WarpImageToQuad(source.get(), part.get(), q.Outline(), 2, {&r, 1});
             for (int32_t y = 0; y < 50; ++y)
                 for (int32_t x = 0; x < 70; ++x) {
-                    const auto expected = inside(r, x, y) ? PixelAt(*whole, x, y)
+                    const auto expected = Inside(r, x, y) ? PixelAt(*whole, x, y)
                                                           : std::array<uint8_t, 4>{0x5A, 0x5A, 0x5A, 0x5A};
                     ASSERT_EQ(expected, PixelAt(*part, x, y)) << x << "," << y << " in region " << r.X << "," << r.Y
                                                               << " " << r.Width << "x" << r.Height;
@@ -111,7 +112,7 @@ TEST(WarpImageToQuad, RegionRendersItsPartOfTheWhole) {
         WarpImageToQuad(source.get(), parts.get(), q.Outline(), 2, some);
         for (int32_t y = 0; y < 50; ++y)
             for (int32_t x = 0; x < 70; ++x) {
-                const bool any = inside(some[0], x, y) || inside(some[1], x, y) || inside(some[2], x, y);
+                const bool any = Inside(some[0], x, y) || Inside(some[1], x, y) || Inside(some[2], x, y);
                 const auto expected =
                     any ? PixelAt(*whole, x, y) : std::array<uint8_t, 4>{0x5A, 0x5A, 0x5A, 0x5A};
                 ASSERT_EQ(expected, PixelAt(*parts, x, y)) << x << "," << y;
@@ -256,8 +257,7 @@ TEST(WarpImageToQuadPreview, OverABackgroundWritesTheRegionOpaque) {
         for (int32_t y = 0; y < 70; ++y)
             for (int32_t x = 0; x < 100; ++x) {
                 const auto got = PixelAt(*over, x, y), want = PixelAt(expected, x, y);
-                const bool inside = x >= region.X && x < region.X + region.Width && y >= region.Y &&
-                                    y < region.Y + region.Height;
+                const bool inside = Inside(region, x, y);
                 for (int c = 0; c < 4; ++c)
                     ASSERT_LE(std::abs(got[c] - (inside ? want[c] : 0x5A)), inside ? 1 : 0) << x << "," << y;
             }
