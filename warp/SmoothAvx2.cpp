@@ -1,5 +1,7 @@
 #include "SmoothAvx2.h"
 
+#include "MappedRun.h"
+
 #include <immintrin.h>
 
 #include <climits>
@@ -386,17 +388,48 @@ void MapGridRowAvx2(const Homography& toSource, int32_t y, int32_t x0, int32_t c
     }
 }
 
-int32_t UnmovedPositionsAvx2(const int32_t* index, const double* fraction, int32_t n, double* position) {
+int32_t UnmovedPositionsAvx2(const int32_t* index, const double* fraction, int32_t n, bool culled,
+                             double* position) {
     const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0),
                   none = _mm256_set1_pd(std::numeric_limits<double>::quiet_NaN());
-    const __m128i unmapped = _mm_set1_epi32(INT32_MIN);
+    const __m128i unmapped = _mm_set1_epi32(INT32_MIN), left = _mm_set1_epi32(culled ? kUnmapped : INT32_MIN);
     int32_t i = 0;
     for (; i + 4 <= n; i += 4) {
         const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(index + i));
-        const __m256d p = _mm256_add_pd(_mm256_cvtepi32_pd(k), _mm256_loadu_pd(fraction + i));
+        const __m256d f = _mm256_loadu_pd(fraction + i);
+        const __m256d p = _mm256_add_pd(_mm256_cvtepi32_pd(k), f);
         const __m256d moved = _mm256_blendv_pd(p, _mm256_add_pd(p, one), _mm256_cmp_pd(p, zero, _CMP_LT_OQ));
-        const __m256d missing = _mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_cmpeq_epi32(k, unmapped)));
+        const __m256d leftOut =
+            _mm256_and_pd(_mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_cmpeq_epi32(k, left))),
+                          _mm256_cmp_pd(f, zero, _CMP_EQ_OQ));
+        const __m256d missing =
+            _mm256_or_pd(_mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_cmpeq_epi32(k, unmapped))), leftOut);
         _mm256_storeu_pd(position + i, _mm256_blendv_pd(moved, none, missing));
+    }
+    return i;
+}
+
+int32_t PointSidesAvx2(const double* u, const double* v, int32_t n, double width, double height,
+                       uint8_t* sides) {
+    const __m256d zero = _mm256_setzero_pd(), w = _mm256_set1_pd(width), h = _mm256_set1_pd(height);
+    auto bit = [](__m256d mask, int64_t value) {
+        return _mm256_and_si256(_mm256_castpd_si256(mask), _mm256_set1_epi64x(value));
+    };
+    // The low byte of each 64-bit lane to bytes 0 and 1 of each half.
+    const __m256i low = _mm256_setr_epi8(0, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 8,
+                                         -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m256d pu = _mm256_loadu_pd(u + i), pv = _mm256_loadu_pd(v + i);
+        __m256i flags = _mm256_or_si256(bit(_mm256_cmp_pd(pu, zero, _CMP_LT_OQ), 1),
+                                        bit(_mm256_cmp_pd(pu, w, _CMP_GT_OQ), 2));
+        flags = _mm256_or_si256(flags, bit(_mm256_cmp_pd(pv, zero, _CMP_LT_OQ), 4));
+        flags = _mm256_or_si256(flags, bit(_mm256_cmp_pd(pv, h, _CMP_GT_OQ), 8));
+        flags = _mm256_or_si256(flags, bit(_mm256_cmp_pd(_mm256_add_pd(pu, pv), zero, _CMP_UNORD_Q), 16));
+        const __m256i packed = _mm256_shuffle_epi8(flags, low);
+        const int32_t four = _mm_cvtsi128_si32(
+            _mm_unpacklo_epi16(_mm256_castsi256_si128(packed), _mm256_extracti128_si256(packed, 1)));
+        std::memcpy(sides + i, &four, 4);
     }
     return i;
 }

@@ -14,9 +14,16 @@ namespace warp {
 void MapGridRowAvx2(const Homography& toSource, int32_t y, int32_t x0, int32_t count, double* u, double* v);
 
 // position[i] = index[i] + fraction[i], plus 1 where that is negative, NaN where index[i] is
-// INT32_MIN, four at a time for the first n & ~3 of them, which it returns: the quad mapping's
-// positions with its move of negative ones undone, as the smooth render's plain loop gives them.
-int32_t UnmovedPositionsAvx2(const int32_t* index, const double* fraction, int32_t n, double* position);
+// INT32_MIN (and where `culled`, where it is kUnmapped with a fraction of 0), four at a time for
+// the first n & ~3 of them, which it returns: the quad mapping's positions with its move of
+// negative ones undone, as the smooth render's plain loop gives them.
+int32_t UnmovedPositionsAvx2(const int32_t* index, const double* fraction, int32_t n, bool culled,
+                             double* position);
+
+// sides[i] = PointSides(u[i], v[i], width, height) (SmoothWarp.cpp), four at a time for the
+// first n & ~3 points, which it returns.
+int32_t PointSidesAvx2(const double* u, const double* v, int32_t n, double width, double height,
+                       uint8_t* sides);
 
 // The pixels of a row that AreaSampler renders from a single sample of the source itself
 // (footprint inside the source, neither side longer than one and a half pixels, opaque

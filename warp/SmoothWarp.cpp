@@ -1,19 +1,19 @@
 #include "SmoothWarp.h"
 
 #include "AreaSampler.h"
-#include "MapRow.h"
 #include "QuadMapping.h"
 #include "SimdSupport.h"
 #include "SmoothAvx2.h"
+#include "SmoothGrid.h"
 #include "imaging/ParallelRows.h"
 #include "imaging/ReducedCopies.h"
 
 #include <algorithm>
 #include <climits>
 #include <functional>
-#include <limits>
 #include <mutex>
 #include <optional>
+#include <tuple>
 
 namespace warp {
 
@@ -38,52 +38,6 @@ void SmoothSource::MakeCopies() const {
 }
 
 namespace {
-
-constexpr int32_t kRunPoints = 256;
-constexpr double kNotMapped = std::numeric_limits<double>::quiet_NaN();
-
-// Maps the grid points (x0 + i, y), i < count, to source positions `u` and `v`; NaN where a
-// point has none.
-using MapGridRow = std::function<void(int32_t y, int32_t x0, int32_t count, double* u, double* v)>;
-
-MapGridRow PerspectiveGrid(const Homography& toSource) {
-    if (UsableSimd() != SimdLevel::Scalar)
-        return [toSource](int32_t y, int32_t x0, int32_t count, double* u, double* v) {
-            MapGridRowAvx2(toSource, y, x0, count, u, v);
-        };
-    return [toSource](int32_t y, int32_t x0, int32_t count, double* u, double* v) {
-        for (int32_t i = 0; i < count; ++i) {
-            const Homography::Mapped p = toSource.Map(double(int64_t(x0) + i), double(y));
-            u[i] = p.x;
-            v[i] = p.y;
-        }
-    };
-}
-
-// MapToSource's positions with the move of negative ones undone. An index and its fraction
-// add up to the position exactly.
-MapGridRow QuadGrid(const QuadMapping& mapping) {
-    return [&mapping, &kernels = ChosenMapKernels(), vector = UsableSimd() != SimdLevel::Scalar](
-               int32_t y, int32_t x0, int32_t count, double* u, double* v) {
-        alignas(64) int32_t iu[kRunPoints], iv[kRunPoints];
-        alignas(64) double fx[kRunPoints], fy[kRunPoints];
-        auto unmoved = [](int32_t index, double fraction) {
-            if (index == INT32_MIN) return kNotMapped;
-            const double position = double(index) + fraction;
-            return position < 0.0 ? position + 1.0 : position;
-        };
-        for (int32_t done = 0; done < count; done += kRunPoints) {
-            const int32_t n = std::min(kRunPoints, count - done);
-            kernels.mapRun(mapping, y, x0 + done, n, {iu, iv, fx, fy}, {}, false);
-            const int32_t fours = vector ? UnmovedPositionsAvx2(iu, fx, n, u + done) : 0;
-            if (vector) UnmovedPositionsAvx2(iv, fy, n, v + done);
-            for (int32_t i = fours; i < n; ++i) {
-                u[done + i] = unmoved(iu[i], fx[i]);
-                v[done + i] = unmoved(iv[i], fy[i]);
-            }
-        }
-    };
-}
 
 void UnlockLevels(const SmoothSource& source, std::vector<BitmapData>& data) {
     for (size_t k = 0; k < data.size(); ++k) source.Level(int(k)).UnlockBits(&data[k]);
@@ -112,10 +66,19 @@ Box Including(Box box, int64_t x, int64_t y) {
     return {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x + 1), std::max(box.bottom, y + 1)};
 }
 
+// How the grid's points are mapped: `map` for every row, and where it culls, `exact` for the
+// points it left without an index.
+struct GridMap {
+    MapGridRow map;
+    MapGridRow exact;
+};
+
 // Renders the pixels of the box whose copy is `fromLevel` or above with the levels there are;
 // returns the box of those that want a copy not made yet, if any.
-std::optional<Box> RenderPass(const SmoothSource& source, const ResultRows& destination, const BitmapData& out,
-                              Box box, std::span<const Rect> regions, const MapGridRow& map, int fromLevel) {
+std::optional<Box> RenderPass(const SmoothSource& source, const ResultRows& destination,
+                              const BitmapData& out, Box box, std::span<const Rect> regions,
+                              const GridMap& grid, int fromLevel) {
+    const MapGridRow& map = grid.map;
     std::vector<BitmapData> levelData;
     std::vector<LevelView> levels;
     if (!LockLevels(source, levelData, levels)) return std::nullopt;
@@ -151,24 +114,39 @@ std::optional<Box> RenderPass(const SmoothSource& source, const ResultRows& dest
             if (firstColumn >= lastColumn || firstRow >= lastRow) continue;
             const int32_t points = lastColumn - firstColumn + 1;
             ParallelRows(lastRow - firstRow, [&](int32_t first, int32_t last) {
-                // The grid row above the pixel row and the one below it.
+                // The grid row above the pixel row and the one below it (with their sides where
+                // the map culls), and each row's pixels done by the vector run.
                 std::vector<double> above(2 * size_t(points)), below(2 * size_t(points));
-                std::vector<uint8_t> done(static_cast<size_t>(points)); // by the vector run
+                std::vector<uint8_t> sidesAbove(grid.exact ? size_t(points) + 8 : 0),
+                    sidesBelow(sidesAbove.size());
+                std::vector<uint8_t> done(static_cast<size_t>(points));
                 Box wanting{INT64_MAX, INT64_MAX, INT64_MIN, INT64_MIN};
                 map(firstRow + first, firstColumn, points, above.data(), above.data() + points);
+                if (grid.exact)
+                    SidesOfRow(above.data(), above.data() + points, points, width, height, sidesAbove.data());
                 for (int32_t y = firstRow + first; y < firstRow + last; ++y) {
                     map(y + 1, firstColumn, points, below.data(), below.data() + points);
-                    const double *u0 = above.data(), *v0 = u0 + points, *u1 = below.data(), *v1 = u1 + points;
+                    double *u0 = above.data(), *v0 = u0 + points, *u1 = below.data(), *v1 = u1 + points;
+                    // The row's pixels that may show anything, from its first column.
+                    int32_t from = 0, to = points - 1;
+                    if (grid.exact) {
+                        SidesOfRow(u1, v1, points, width, height, sidesBelow.data());
+                        std::tie(from, to) =
+                            CompleteCulledCorners(grid.exact, y, firstColumn, points - 1, width, height,
+                                                  {u0, v0, sidesAbove.data()}, {u1, v1, sidesBelow.data()});
+                    }
                     uint8_t* pixels = scan0 + (y - destination.firstRow) * stride + 4 * int64_t(firstColumn);
                     // Its pixels are level 0's: a later pass has none to render.
-                    if (oneSample && fromLevel == 0)
-                        oneSample(levels[0], {u0, v0, u1, v1}, points - 1, pixels, done.data());
-                    for (int32_t i = 0; i + 1 < points; ++i)
+                    if (oneSample && fromLevel == 0 && from < to)
+                        oneSample(levels[0], {u0 + from, v0 + from, u1 + from, v1 + from}, to - from,
+                                  pixels + 4 * int64_t(from), done.data() + from);
+                    for (int32_t i = from; i < to; ++i)
                         if (!done[size_t(i)] &&
                             sampler.Pixel({u0[i], v0[i], u0[i + 1], v0[i + 1], u1[i], v1[i], u1[i + 1], v1[i + 1]},
                                           pixels + 4 * int64_t(i), fromLevel) == PixelOutcome::Deferred)
                             wanting = Including(wanting, firstColumn + i, y);
                     above.swap(below);
+                    sidesAbove.swap(sidesBelow);
                 }
                 if (wanting.left <= wanting.right) {
                     const std::lock_guard lock(merging);
@@ -199,8 +177,8 @@ bool LikelyWantsCopies(const MapGridRow& map, const Box& box) {
 // The copies are made only when a pixel wants one: a first pass renders what the source
 // itself gives, a second, after them, the rest. Where the box's corners or middle already
 // want one they are made first, for one pass.
-void RenderGrid(const SmoothSource& source, const ResultRows& destination, Box box, std::span<const Rect> regions,
-                const MapGridRow& map) {
+void RenderGrid(const SmoothSource& source, const ResultRows& destination, Box box,
+                std::span<const Rect> regions, const GridMap& grid) {
     BitmapData out;
     const Rect area{0, 0, int32_t(destination.bitmap->GetWidth()), int32_t(destination.bitmap->GetHeight())};
     if (destination.bitmap->LockBits(&area, ImageLockModeWrite, PixelFormat32bppARGB, &out) != Ok) return;
@@ -212,10 +190,12 @@ void RenderGrid(const SmoothSource& source, const ResultRows& destination, Box b
         destination.bitmap->UnlockBits(&out);
         return;
     }
-    if (!source.CopiesMade() && source.PossibleLevels() > 0 && LikelyWantsCopies(map, box)) source.MakeCopies();
-    if (const std::optional<Box> wanting = RenderPass(source, destination, out, box, regions, map, 0)) {
+    if (!source.CopiesMade() && source.PossibleLevels() > 0 &&
+        LikelyWantsCopies(grid.exact ? grid.exact : grid.map, box))
         source.MakeCopies();
-        RenderPass(source, destination, out, *wanting, regions, map, source.Levels() > 0 ? 1 : 0);
+    if (const std::optional<Box> wanting = RenderPass(source, destination, out, box, regions, grid, 0)) {
+        source.MakeCopies();
+        RenderPass(source, destination, out, *wanting, regions, grid, source.Levels() > 0 ? 1 : 0);
     }
     destination.bitmap->UnlockBits(&out);
 }
@@ -239,17 +219,17 @@ void RenderSmooth(const SmoothSource& source, const ResultRows& destination, con
     auto within = [](int64_t value, int64_t size) { return std::clamp<int64_t>(value, 0, size); };
     if (plan.transform.direction == Direction::Straighten)
         return RenderGrid(source, destination, {0, 0, columns, rows}, regions,
-                          PerspectiveGrid(*plan.toSource));
+                          {PerspectiveGrid(*plan.toSource), nullptr});
     // Placed by the projective map, the picture lies inside the quad, and so inside the
     // corners' bounding box: nothing beyond it can come out with an alpha above 0.
     if (plan.toSource)
         return RenderGrid(
             source, destination,
             {within(minX, columns), within(minY, rows), within(maxX, columns), within(maxY, rows)}, regions,
-            PerspectiveGrid(*plan.toSource));
+            {PerspectiveGrid(*plan.toSource), nullptr});
     const QuadMapping mapping = MakeQuadMapping(c, source.Image().GetWidth(), source.Image().GetHeight());
     RenderGrid(source, destination, {0, 0, within(maxX, columns), within(maxY, rows)}, regions,
-               QuadGrid(mapping));
+               {QuadGrid(mapping, true), QuadGrid(mapping, false)});
 }
 
 } // namespace warp

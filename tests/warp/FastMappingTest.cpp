@@ -54,7 +54,8 @@ TEST(SlopesOfTangents, ValuesNearARoundingBoundaryTakeTheStandardFunctions) {
 
 // The run (x0 + i, y), i < count, vector against scalar: by default 207 pixels, eight-lane
 // vectors, then one of four lanes and three pixels alone. With culling a pixel may lack its
-// indices only where one of them lies outside the source; returns how many were left out.
+// indices, or have only the side of one, only where one of them lies outside the source;
+// returns how many were left out.
 int ExpectSameRun(const QuadMapping& m, int32_t y, int32_t x0, int32_t count = 207, ColumnMemo* memo = nullptr,
                   Cull cull = Cull::None) {
     constexpr int kMost = 512;
@@ -68,16 +69,20 @@ int ExpectSameRun(const QuadMapping& m, int32_t y, int32_t x0, int32_t count = 2
         // A pixel whose row or column lies outside the source may lack either index.
         const bool unseen = iu[1][i] < 0 || iu[1][i] >= m.width || iv[1][i] < 0 || iv[1][i] >= m.height;
         // [0] from MapRun, [1] from the scalar rules.
-        auto same = [&](const int32_t (&index)[2][kMost], const double (&fraction)[2][kMost]) {
-            if (cull == Cull::Unseen && unseen && index[0][i] == kUnmapped && Bits(fraction[0][i]) == Bits(0.0)) {
+        auto same = [&](const int32_t(&index)[2][kMost], const double(&fraction)[2][kMost], int32_t size) {
+            // Left out, or only the side the index lies beyond given.
+            const int32_t got = index[0][i], exact = index[1][i];
+            const bool side = (got == kBeforeSource && exact < 0) || (got == kBeyondSource && exact >= size);
+            if (cull == Cull::Unseen && unseen && (got == kUnmapped || side) &&
+                Bits(fraction[0][i]) == Bits(0.0)) {
                 ++culled;
                 return;
             }
             EXPECT_EQ(index[1][i], index[0][i]) << x0 + i << "," << y;
             EXPECT_EQ(Bits(fraction[1][i]), Bits(fraction[0][i])) << x0 + i << "," << y;
         };
-        same(iu, fx);
-        same(iv, fy);
+        same(iu, fx, int32_t(m.width));
+        same(iv, fy, int32_t(m.height));
         if (::testing::Test::HasFailure()) return culled;
     }
     return culled;

@@ -39,6 +39,10 @@ const Case kCases[] = {
     // Crossed: no pixel at its box's corners or middle wants a reduced copy, some inside do,
     // so the copies are made after a first pass.
     {"crossed quad", {}, {{15, 51}, {48, -7}, {28, 55}, {61, 80}}},
+    // Crossed far beyond the canvas: pixels between grid points mapped in full and points
+    // whose stretches the mapping leaves half unmapped.
+    {"crossed beyond the canvas", {}, {{55, 0}, {19, -55}, {94, 124}, {13, -35}}},
+    {"twisted beyond the canvas", {}, {{57, 63}, {-49, 49}, {76, 53}, {99, 28}}},
     {"page", {.direction = Direction::Straighten}, {{10, 8}, {50, 3}, {-5, 44}, {58, 49}}},
     {"page shrunk",
      {.direction = Direction::Straighten, .pageSize = warp::PageSize{9, 7}},
