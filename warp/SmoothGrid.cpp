@@ -20,6 +20,7 @@ constexpr int32_t kRunPoints = 256;
 constexpr double kNotMapped = std::numeric_limits<double>::quiet_NaN();
 
 constexpr uint8_t kMissing = 16;
+constexpr uint64_t kTopBits = 0x8080808080808080u; // of each byte
 
 uint8_t PointSides(double u, double v, double width, double height) {
     return uint8_t(int(u < 0.0) | int(u > width) << 1 | int(v < 0.0) << 2 | int(v > height) << 3 |
@@ -37,13 +38,13 @@ EightPixels Eight(const GridRow& top, const GridRow& bottom, int32_t i) {
         std::memcpy(&w, bytes, sizeof w);
         return w;
     };
-    constexpr uint64_t kHigh = 0x8080808080808080u, kLow7 = 0x7F7F7F7F7F7F7F7Fu;
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Fu;
     const uint64_t a = word(top.sides + i), b = word(top.sides + i + 1), c = word(bottom.sides + i),
                    d = word(bottom.sides + i + 1);
     // Adding 127 to a byte of at most 15 sets its top bit, without a carry, where it is not 0;
     // the missing bit, 4, moves up to the top of its byte.
     const uint64_t all = a & b & c & d & 0x0F0F0F0F0F0F0F0Fu, any = a | b | c | d;
-    return {(all + kLow7) & kHigh, (any << 3) & kHigh};
+    return {(all + kLow7) & kTopBits, (any << 3) & kTopBits};
 }
 
 } // namespace
@@ -113,21 +114,14 @@ std::pair<int32_t, int32_t> CompleteCulledCorners(const MapGridRow& exact, int32
             complete(bottom, y + 1, j + 1);
         }
     }
-    int32_t first = 0, last = pixels;
-    for (uint64_t shown; first < pixels; first += 8)
-        if ((shown = ~Eight(top, bottom, first).beyond & 0x8080808080808080u & within(first)) != 0) {
-            first += std::countr_zero(shown) / 8;
-            break;
-        }
+    // The first and the last pixel that is not such a one.
+    auto shown = [&](int32_t i) { return ~Eight(top, bottom, i).beyond & kTopBits & within(i); };
+    int32_t first = 0;
+    while (first < pixels && shown(first) == 0) first += 8;
     if (first >= pixels) return {0, 0};
-    for (int32_t i = (pixels - 1) & ~7;; i -= 8) {
-        const uint64_t shown = ~Eight(top, bottom, i).beyond & 0x8080808080808080u & within(i);
-        if (shown != 0) {
-            last = i + (63 - std::countl_zero(shown)) / 8 + 1;
-            break;
-        }
-    }
-    return {first, last};
+    int32_t last = (pixels - 1) & ~7;
+    while (shown(last) == 0) last -= 8;
+    return {first + std::countr_zero(shown(first)) / 8, last + (63 - std::countl_zero(shown(last))) / 8 + 1};
 }
 
 } // namespace warp
