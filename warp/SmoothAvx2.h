@@ -20,8 +20,8 @@ void MapGridRowAvx2(const Homography& toSource, int32_t y, int32_t x0, int32_t c
 int32_t UnmovedPositionsAvx2(const int32_t* index, const double* fraction, int32_t n, bool culled,
                              double* position);
 
-// sides[i] = PointSides(u[i], v[i], width, height) (SmoothWarp.cpp), four at a time for the
-// first n & ~3 points, which it returns.
+// sides[i]: the sides byte of grid point (u[i], v[i]) that GridRow (SmoothGrid.h) describes,
+// four at a time for the first n & ~3 points, which it returns.
 int32_t PointSidesAvx2(const double* u, const double* v, int32_t n, double width, double height,
                        uint8_t* sides);
 
