@@ -104,24 +104,28 @@ std::pair<int32_t, int32_t> CompleteCulledCorners(const MapGridRow& exact, int32
     auto within = [pixels](int32_t i) { // the bytes of the pixels there are
         return pixels - i >= 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * (pixels - i))) - 1;
     };
+    // One pass: a word's pixels are looked at again only where some got corners. Corners a
+    // later word gets can only add sides to the last pixel of this one: the span may take in
+    // a pixel the sampler leaves, never leave out one it renders.
+    int32_t first = pixels, last = 0;
     for (int32_t i = 0; i < pixels; i += 8) {
-        const EightPixels e = Eight(top, bottom, i);
-        for (uint64_t need = e.missing & ~e.beyond & within(i); need != 0; need &= need - 1) {
-            const int32_t j = i + std::countr_zero(need) / 8;
-            complete(top, y, j);
-            complete(top, y, j + 1);
-            complete(bottom, y + 1, j);
-            complete(bottom, y + 1, j + 1);
+        EightPixels e = Eight(top, bottom, i);
+        if (uint64_t need = e.missing & ~e.beyond & within(i); need != 0) {
+            for (; need != 0; need &= need - 1) {
+                const int32_t j = i + std::countr_zero(need) / 8;
+                complete(top, y, j);
+                complete(top, y, j + 1);
+                complete(bottom, y + 1, j);
+                complete(bottom, y + 1, j + 1);
+            }
+            e = Eight(top, bottom, i);
+        }
+        if (const uint64_t shown = ~e.beyond & kTopBits & within(i); shown != 0) {
+            first = std::min(first, i + std::countr_zero(shown) / 8);
+            last = i + (63 - std::countl_zero(shown)) / 8 + 1;
         }
     }
-    // The first and the last pixel that is not such a one.
-    auto shown = [&](int32_t i) { return ~Eight(top, bottom, i).beyond & kTopBits & within(i); };
-    int32_t first = 0;
-    while (first < pixels && shown(first) == 0) first += 8;
-    if (first >= pixels) return {0, 0};
-    int32_t last = (pixels - 1) & ~7;
-    while (shown(last) == 0) last -= 8;
-    return {first + std::countr_zero(shown(first)) / 8, last + (63 - std::countl_zero(shown(last))) / 8 + 1};
+    return first < last ? std::pair(first, last) : std::pair(0, 0);
 }
 
 } // namespace warp
