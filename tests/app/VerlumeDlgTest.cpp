@@ -74,14 +74,28 @@ protected:
     RecordedDesktop m_desktop;
 };
 
-// Drags corner 2 of the open image (at least 40 x 30) inwards: an unsaved edit.
-void DragACorner(CVerlumeDlg& w) {
-    const Bitmap* image = w.GetImage();
-    const QPoint from(int(image->GetWidth()) - 2, int(image->GetHeight()) - 2), to = from - QPoint(10, 8);
+// A left-button drag in the view, client points.
+void Drag(CVerlumeDlg& w, QPoint from, QPoint to) {
     QWidget* viewport = w.GetView()->viewport();
     QTest::mousePress(viewport, Qt::LeftButton, {}, from);
     QTest::mouseMove(viewport, to);
     QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
+}
+
+// Drags corner 2 of the open image (at least 40 x 30) inwards: an unsaved edit.
+void DragACorner(CVerlumeDlg& w) {
+    const QPoint from(int(w.GetImage()->GetWidth()) - 2, int(w.GetImage()->GetHeight()) - 2);
+    Drag(w, from, from - QPoint(10, 8));
+}
+
+// What verlume-warp writes with these arguments (OUTPUT left out) is the file `saved`.
+void ExpectTheToolWrites(const std::string& saved, const std::string& options, const std::string& input,
+                         const std::string& corners) {
+    const std::string tool = saved + ".tool.png";
+    ASSERT_EQ(0, std::system((std::string(VERLUME_WARP_EXE) + " " + options + " " + input + " " + tool + " " +
+                              corners)
+                                 .c_str()));
+    EXPECT_EQ(PixelBytes(*Bitmap::FromFile(tool)), PixelBytes(*Bitmap::FromFile(saved)));
 }
 
 TEST_F(DialogTest, ViewRectangleFollowsTheResolutionAndTheWindow) {
@@ -143,7 +157,7 @@ TEST_F(DialogTest, OpenAndSave) {
     const std::vector<uint8_t> shown = PixelBytes(*w->GetView()->GetResultImage());
     m_desktop.files.push_back(path);
     Button(*w, "save")->click();
-    EXPECT_EQ(shown, PixelBytes(*Bitmap::FromFile(path)->Clone({0, 0, 120, 90}, PixelFormat32bppARGB)));
+    EXPECT_EQ(shown, PixelBytes(*ArgbCopy(*Bitmap::FromFile(path))));
     EXPECT_TRUE(m_desktop.messages.empty());
 
     ASSERT_EQ(5u, m_desktop.requests.size());
@@ -345,15 +359,10 @@ TEST_F(DialogTest, StraightenAPage) {
     EXPECT_EQ(QString("300 x 200 pixels, page %1 x %2").arg(page->GetWidth()).arg(page->GetHeight()).toStdString(),
               Text(w->statusBar()->findChildren<QLabel*>().front()));
 
-    QWidget* viewport = view->viewport();
-    QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(270, 180));
-    QTest::mouseMove(viewport, QPoint(250, 170));
-    QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(250, 170));
+    Drag(*w, {270, 180}, {250, 170});
     ASSERT_EQ((Point{250, 170}), view->GetCorners()[2]);
     // A corner that would cross the page's sides goes back, and the status bar says why.
-    QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(30, 180));
-    QTest::mouseMove(viewport, QPoint(280, 10));
-    QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(280, 10));
+    Drag(*w, {30, 180}, {280, 10});
     EXPECT_EQ((Point{30, 180}), view->GetCorners()[3]);
     EXPECT_EQ("The quadrilateral is not convex.", w->statusBar()->currentMessage().toStdString());
 
@@ -363,10 +372,7 @@ TEST_F(DialogTest, StraightenAPage) {
     m_desktop.files.push_back(m_dir.file("page.png"));
     Key(*w, Qt::Key_S, Qt::ControlModifier);
     EXPECT_FALSE(w->isWindowModified());
-    const std::string tool = std::string(VERLUME_WARP_EXE) + " --straighten " + photo + " " + m_dir.file("tool.png") +
-                             " 30,20 270,20 250,170 30,180";
-    ASSERT_EQ(0, std::system(tool.c_str()));
-    EXPECT_EQ(PixelBytes(*Bitmap::FromFile(m_dir.file("tool.png"))), PixelBytes(*Bitmap::FromFile(m_dir.file("page.png"))));
+    ExpectTheToolWrites(m_dir.file("page.png"), "--straighten", photo, "30,20 270,20 250,170 30,180");
 
     // A page size given in pixels; then undo takes it back, then the drag, then Straighten.
     m_desktop.texts.push_back("120 x 80");
@@ -445,10 +451,7 @@ TEST_F(DialogTest, PerspectiveFromTheMenu) {
     EXPECT_FALSE(perspective->isChecked());
     EXPECT_EQ(quad, PixelBytes(*view->GetResultImage()));
     // A corner dragged across the quad: the described mapping takes it, the perspective one not.
-    QWidget* viewport = view->viewport();
-    QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(1, 1));
-    QTest::mouseMove(viewport, QPoint(100, 70));
-    QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(100, 70));
+    Drag(*w, {1, 1}, {100, 70});
     perspective->trigger();
     EXPECT_FALSE(perspective->isChecked());
     EXPECT_EQ(warp::Mapping::Quad, view->GetTransform().mapping);
@@ -467,26 +470,20 @@ TEST_F(DialogTest, FitResultCanvas) {
     EXPECT_EQ((Point{-60, -60}), view->GetCanvasOrigin()); // half the longer side around the image
     EXPECT_EQ(QSize(240, 210), view->GetTotalSize());
     ASSERT_EQ(QPoint(0, 0), view->GetScrollPosition());
-    QWidget* viewport = view->viewport();
-    QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(60, 60)); // corner 0, at (0, 0)
-    QTest::mouseMove(viewport, QPoint(30, 40));
-    QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(30, 40));
+    Drag(*w, {60, 60}, {30, 40}); // corner 0, at (0, 0)
     ASSERT_EQ((Point{-30, -20}), view->GetCorners()[0]);
     Bitmap* result = view->GetResultImage();
     ASSERT_EQ(150u, result->GetWidth());
     ASSERT_EQ(110u, result->GetHeight());
     // The result's pixel (70, 60) is image point (40, 40): on screen where that point lies.
-    const QImage screen = viewport->grab().toImage();
+    const QImage screen = view->viewport()->grab().toImage();
     const QPoint at = QPoint(40, 40) - QPoint(view->GetCanvasOrigin().X, view->GetCanvasOrigin().Y) - view->GetScrollPosition();
     const auto p = PixelAt(*result, 70, 60);
     EXPECT_EQ(qRgb(p[2], p[1], p[0]), screen.pixel(at) | 0xFF000000u);
 
     m_desktop.files.push_back(m_dir.file("fit.png"));
     Key(*w, Qt::Key_S, Qt::ControlModifier);
-    const std::string tool = std::string(VERLUME_WARP_EXE) + " --canvas fit " + photo + " " + m_dir.file("tool.png") +
-                             " -30,-20 120,0 120,90 0,90";
-    ASSERT_EQ(0, std::system(tool.c_str()));
-    EXPECT_EQ(PixelBytes(*Bitmap::FromFile(m_dir.file("tool.png"))), PixelBytes(*Bitmap::FromFile(m_dir.file("fit.png"))));
+    ExpectTheToolWrites(m_dir.file("fit.png"), "--canvas fit", photo, "-30,-20 120,0 120,90 0,90");
 }
 
 // The desktop entry passes a file, lists only types the program reads (the usual ones among

@@ -156,12 +156,16 @@ protected:
         }
         return {-1, -1};
     }
-    // Drags with the left button from `from` to `to` (window coordinates) in `steps` moves.
-    void Drag(const std::string& window, QPoint from, QPoint to, int steps) {
+    // Presses the left button at `from` and moves to `to` (window coordinates) in `steps`
+    // moves, holding the button.
+    void Hold(const std::string& window, QPoint from, QPoint to, int steps) {
         auto moveTo = [&](QPoint p) { X("mousemove --window " + window + " " + std::to_string(p.x()) + " " + std::to_string(p.y())); };
         moveTo(from);
         X("mousedown 1");
         for (int step = 1; step <= steps; ++step) moveTo(from + (to - from) * step / steps);
+    }
+    void Drag(const std::string& window, QPoint from, QPoint to, int steps) {
+        Hold(window, from, to, steps);
         std::this_thread::sleep_for(200ms);
         X("mouseup 1");
         std::this_thread::sleep_for(1s);
@@ -314,10 +318,7 @@ TEST_F(EndToEnd, LivePreviewShowsThePictureBeforeTheRelease) {
     X("key l");
     std::this_thread::sleep_for(300ms);
     // Corner 2 from (320, 240) to (200, 150), held there.
-    auto moveTo = [&](QPoint p) { X("mousemove --window " + window + " " + std::to_string(p.x()) + " " + std::to_string(p.y())); };
-    moveTo(origin + QPoint(318, 238));
-    X("mousedown 1");
-    for (int step = 1; step <= 6; ++step) moveTo(origin + QPoint(318, 238) + (QPoint(200, 150) - QPoint(318, 238)) * step / 6);
+    Hold(window, origin + QPoint(318, 238), origin + QPoint(200, 150), 6);
     std::this_thread::sleep_for(500ms);
     const QImage held = Screenshot(window);
     EXPECT_EQ("picture.bmp - Verlume", Title(window)); // nothing rendered before the release

@@ -109,8 +109,7 @@ TEST(Encoding, GifKeepsFewColoursExactlyAndReducesMany) {
     EXPECT_EQ("GIF89a", Head(dir.file("few.gif"), 6));
     auto back = Bitmap::FromFile(dir.file("few.gif"));
     ASSERT_TRUE(back->HasContent()) << back->GetLastReason();
-    std::unique_ptr<Bitmap> argb(back->Clone({0, 0, 30, 20}, PixelFormat32bppARGB));
-    EXPECT_EQ(PixelBytes(few), PixelBytes(*argb));
+    EXPECT_EQ(PixelBytes(few), PixelBytes(*ArgbCopy(*back)));
 
     // A photo-like image: at most 256 colours, close to the original.
     const auto photo = PictureBitmap(80, 60, QImage::Format_ARGB32);
@@ -118,8 +117,7 @@ TEST(Encoding, GifKeepsFewColoursExactlyAndReducesMany) {
     ASSERT_EQ(Ok, many.Save(dir.file("many.gif"), &EncoderFor("image/gif"))) << many.GetLastReason();
     auto reduced = Bitmap::FromFile(dir.file("many.gif"));
     ASSERT_TRUE(reduced->HasContent());
-    std::unique_ptr<Bitmap> reducedArgb(reduced->Clone({0, 0, 80, 60}, PixelFormat32bppARGB));
-    const auto a = PixelBytes(many), b = PixelBytes(*reducedArgb);
+    const auto a = PixelBytes(many), b = PixelBytes(*ArgbCopy(*reduced));
     std::set<uint32_t> distinct;
     double error = 0;
     int opaque = 0;

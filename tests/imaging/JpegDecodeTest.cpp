@@ -92,15 +92,14 @@ TEST(JpegDecode, EveryKindGivesLibjpegTurbosBytesAndQtsPicture) {
         }
         // What Qt's reader shows, pixel for pixel.
         const QImage qt = QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_ARGB32);
-        auto argb = bitmap->Clone({0, 0, w, h}, PixelFormat32bppARGB);
-        const std::vector<uint8_t> shown = PixelBytes(*argb);
+        const std::vector<uint8_t> shown = PixelBytes(*ArgbCopy(*bitmap));
         for (int y = 0; y < h; ++y)
             ASSERT_EQ(0, std::memcmp(qt.constScanLine(y), shown.data() + size_t(y) * w * 4, size_t(w) * 4)) << y;
         // Upright under a quarter turn, every kind.
         TagOrientation(path, 6);
         auto turned = Bitmap::FromFile(path);
         ASSERT_EQ(uint32_t(h), turned->GetWidth());
-        EXPECT_EQ(shown, PixelBytes(*StoredAs(*turned->Clone({0, 0, h, w}, PixelFormat32bppARGB), 6)));
+        EXPECT_EQ(shown, PixelBytes(*StoredAs(*turned, 6)));
     }
 }
 

@@ -20,10 +20,8 @@ using namespace testing_support;
 
 // The image as R, G, B(, A) bytes, row after row: what both formats must hold.
 std::vector<uint8_t> ExpectedSamples(Bitmap& image, bool alpha) {
-    std::unique_ptr<Bitmap> argb(image.Clone({0, 0, int32_t(image.GetWidth()), int32_t(image.GetHeight())},
-                                             PixelFormat32bppARGB));
     std::vector<uint8_t> out;
-    const auto bgra = PixelBytes(*argb);
+    const auto bgra = PixelBytes(*ArgbCopy(image));
     for (size_t i = 0; i < bgra.size(); i += 4) {
         out.insert(out.end(), {bgra[i + 2], bgra[i + 1], bgra[i]});
         if (alpha) out.push_back(bgra[i + 3]);

@@ -4,13 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <zlib.h>
 
@@ -86,6 +88,11 @@ std::unique_ptr<Bitmap> RandomBitmap(PixelFormat format, int32_t width, int32_t 
     return bitmap;
 }
 
+std::unique_ptr<Bitmap> ArgbCopy(Bitmap& bitmap) {
+    return bitmap.Clone({0, 0, int32_t(bitmap.GetWidth()), int32_t(bitmap.GetHeight())},
+                        PixelFormat32bppARGB);
+}
+
 std::vector<uint8_t> PixelBytes(Bitmap& bitmap) {
     std::vector<uint8_t> bytes;
     if (!bitmap.HasContent()) return bytes;
@@ -98,6 +105,17 @@ std::vector<uint8_t> PixelBytes(Bitmap& bitmap) {
     }
     bitmap.UnlockBits(&data);
     return bytes;
+}
+
+int PixelsApart(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int tolerance) {
+    if (a.size() != b.size()) return int(std::max(a.size(), b.size()) / 4); // all of them
+    int count = 0;
+    for (size_t i = 0; i + 4 <= a.size(); i += 4) {
+        bool near = true;
+        for (size_t c = i; c < i + 4; ++c) near = near && std::abs(int(a[c]) - int(b[c])) <= tolerance;
+        count += !near;
+    }
+    return count;
 }
 
 void FillBytes(Bitmap& bitmap, uint8_t value) {

@@ -41,8 +41,15 @@ void WriteFile(const std::string& path, const std::string& text);
 std::unique_ptr<imaging::Bitmap> RandomBitmap(imaging::PixelFormat format, int32_t width,
                                               int32_t height, std::mt19937& rng);
 
+// A copy of the whole of `bitmap` in 32bppARGB.
+std::unique_ptr<imaging::Bitmap> ArgbCopy(imaging::Bitmap& bitmap);
+
 // Every pixel row's bytes, top to bottom, tightly packed: what a comparison looks at.
 std::vector<uint8_t> PixelBytes(imaging::Bitmap& bitmap);
+
+// How many 4-byte pixels of two byte strings differ by more than `tolerance` in some byte (all
+// of them when the lengths differ).
+int PixelsApart(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int tolerance);
 
 // Fills every byte of a 32bppARGB bitmap with `value`, so that untouched pixels can be told.
 void FillBytes(imaging::Bitmap& bitmap, uint8_t value);

@@ -38,7 +38,7 @@ TEST_F(PicViewTest, SetImage) {
     Bitmap* result = m_view->GetResultImage();
     ASSERT_NE(nullptr, result);
     EXPECT_EQ(PixelFormat32bppARGB, result->GetPixelFormat());
-    EXPECT_EQ(PixelBytes(*m_image->Clone({0, 0, 640, 480}, PixelFormat32bppARGB)), PixelBytes(*result));
+    EXPECT_EQ(PixelBytes(*ArgbCopy(*m_image)), PixelBytes(*result));
 
     // Null changes nothing, not even dragged corners.
     Drag({640, 480}, {600, 400});
@@ -244,8 +244,7 @@ TEST_F(PicViewTest, ScrolledRepaintShowsTheFullComposition) {
 TEST_F(PicViewTest, UndoAndRedoOfCornerMoves) {
     MakeView(300, 200);
     SetRandomImage(200, 150, PixelFormat32bppARGB);
-    std::unique_ptr<Bitmap> copy(m_image->Clone({0, 0, 200, 150}, PixelFormat32bppARGB));
-    const std::vector<uint8_t> opened = PixelBytes(*copy);
+    const std::vector<uint8_t> opened = PixelBytes(*ArgbCopy(*m_image));
     Drag({2, 2}, {30, 20});
     const auto first = Corners();
     Drag({198, 148}, {170, 120});

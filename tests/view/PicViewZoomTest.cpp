@@ -169,7 +169,7 @@ TEST_F(PicViewZoomTest, ReducedPictureAveragesTheImage) {
     m_view->ScrollToPosition({0, 0});
     QApplication::processEvents();
     const QImage screen = Screen();
-    std::unique_ptr<Bitmap> image(m_image->Clone({0, 0, 640, 480}, PixelFormat32bppARGB));
+    std::unique_ptr<Bitmap> image = ArgbCopy(*m_image);
     // Away from the handles and the outline along the image's edges.
     for (int y = 20; y < 230; y += 3)
         for (int x = 20; x < 310; x += 3) {
@@ -194,7 +194,7 @@ TEST_F(PicViewZoomTest, EnlargedPixelsAreBlocks) {
     m_view->ScrollToPosition({400, 200});
     QApplication::processEvents();
     const QImage screen = Screen();
-    std::unique_ptr<Bitmap> image(m_image->Clone({0, 0, 300, 200}, PixelFormat32bppARGB));
+    std::unique_ptr<Bitmap> image = ArgbCopy(*m_image);
     for (int y = 0; y < screen.height(); y += 5)
         for (int x = 0; x < screen.width(); x += 5) {
             const auto p = PixelAt(*image, (x + 400) / 4, (y + 200) / 4);
@@ -243,7 +243,7 @@ TEST_F(PicViewZoomTest, OnAScaledDisplay) {
     EXPECT_EQ(300, m_view->GetClientSize().width());
     QImage screen = Screen(); // grabbed in device pixels
     ASSERT_EQ(300, screen.width());
-    const auto inside = PixelAt(*m_image->Clone({0, 0, 200, 150}, PixelFormat32bppARGB), 100, 100);
+    const auto inside = PixelAt(*ArgbCopy(*m_image), 100, 100);
     EXPECT_EQ(qRgba(inside[2], inside[1], inside[0], 255), screen.pixel(100, 100));
     EXPECT_EQ(Viewport()->palette().color(QPalette::Window).rgb(), screen.pixel(230, 100) | 0xFF000000u);
 

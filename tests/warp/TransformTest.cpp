@@ -38,7 +38,7 @@ std::unique_ptr<Bitmap> Render(Bitmap& source, const Transform& t, const Corners
 // The mean difference of the grey levels of a and b (a 32-bit result) inside `margin` of
 // their edges.
 double MeanDifference(Bitmap& a, Bitmap& b, int margin) {
-    std::unique_ptr<Bitmap> a32 = a.Clone({0, 0, int32_t(a.GetWidth()), int32_t(a.GetHeight())}, PixelFormat32bppARGB);
+    std::unique_ptr<Bitmap> a32 = ArgbCopy(a);
     double sum = 0;
     int64_t count = 0;
     for (int32_t y = margin; y < int32_t(a.GetHeight()) - margin; ++y)

@@ -196,16 +196,7 @@ TEST(WarpImageToQuadPreview, NearlyTheWarpsPicture) {
         const Rect all{0, 0, 300, 200};
         WarpImageToQuad(source, &exact, quad, 2, {&all, 1});
         warp::WarpImageToQuadPreview(source, &preview, quad, 2, {&all, 1});
-        auto far = [](Bitmap& a, Bitmap& b) {
-            const std::vector<uint8_t> x = PixelBytes(a), y = PixelBytes(b);
-            int count = 0;
-            for (size_t i = 0; i < x.size(); i += 4) {
-                bool near = true;
-                for (int c = 0; c < 4; ++c) near = near && std::abs(int(x[i + c]) - int(y[i + c])) <= 2;
-                count += !near;
-            }
-            return count;
-        };
+        auto far = [](Bitmap& a, Bitmap& b) { return PixelsApart(PixelBytes(a), PixelBytes(b), 2); };
         EXPECT_LT(far(exact, preview), 300 * 200 / 1000); // under 0.1 %
         // Placed by the perspective mapping, which the preview takes as it is: every pixel near.
         if (const auto map = warp::RectToQuad(300, 200, quad)) {
@@ -293,8 +284,7 @@ TEST(PreviewSampler, WithinTwoLevelsOfTheWarpsSampler) {
         warp::SampleRunAvx2For(bytes, 2)(view, run, {theirs.data(), kCount});
         warp::PreviewSampleRunAvx2For(bytes)(view, {}, run, {ours.data(), kCount});
         noise->UnlockBits(&in);
-        for (size_t i = 0; i < ours.size(); ++i)
-            ASSERT_LE(std::abs(int(ours[i]) - int(theirs[i])), 2) << "pixel " << i / 4 << " channel " << i % 4;
+        EXPECT_EQ(0, PixelsApart(ours, theirs, 2));
     }
 }
 
@@ -337,9 +327,7 @@ TEST(PreviewSampler, ReadsTheCopyNearestTheStep) {
                                                         {expected.data(), kCount});
         warp::PreviewSampleRunAvx2For(3)(views[0], {views.data() + 1, 4}, {iu, iv, fx, fy},
                                          {preview.data(), kCount});
-        for (size_t i = 0; i < preview.size(); ++i)
-            ASSERT_LE(std::abs(int(preview[i]) - int(expected[i])), 2)
-                << "pixel " << i / 4 << " channel " << i % 4;
+        EXPECT_EQ(0, PixelsApart(preview, expected, 2));
     }
     for (int k = 0; k <= 4; ++k)
         (k == 0 ? noise.get() : copies[size_t(k - 1)].get())->UnlockBits(&data[size_t(k)]);
