@@ -250,6 +250,30 @@ void OneSampleRun(const LevelView& source, const GridRows& grid, int32_t count, 
     std::memset(done + i, 0, size_t(count - i));
 }
 
+// A footprint's corners and sides, broadcast, and four of its points (tx, ty) of the way across
+// and down, as AreaSampler::At computes them.
+struct FootprintLanes {
+    __m256d u00, u01, v00, v01, du0, du1, dv0, dv1;
+    explicit FootprintLanes(const Footprint& f)
+        : u00(_mm256_set1_pd(f.u00)),
+          u01(_mm256_set1_pd(f.u01)),
+          v00(_mm256_set1_pd(f.v00)),
+          v01(_mm256_set1_pd(f.v01)),
+          du0(_mm256_set1_pd(f.u10 - f.u00)),
+          du1(_mm256_set1_pd(f.u11 - f.u01)),
+          dv0(_mm256_set1_pd(f.v10 - f.v00)),
+          dv1(_mm256_set1_pd(f.v11 - f.v01)) {}
+    void At(__m256d tx, __m256d ty, __m256d& u, __m256d& v) const {
+        auto at = [&](__m256d a0, __m256d d0, __m256d a1, __m256d d1) {
+            const __m256d top = _mm256_add_pd(a0, _mm256_mul_pd(d0, tx));
+            const __m256d bottom = _mm256_add_pd(a1, _mm256_mul_pd(d1, tx));
+            return _mm256_add_pd(top, _mm256_mul_pd(_mm256_sub_pd(bottom, top), ty));
+        };
+        u = at(u00, du0, u01, du1);
+        v = at(v00, dv0, v01, dv1);
+    }
+};
+
 // The source positions of a pixel's nx x ny samples, row after row, as AreaSampler::At
 // places them; the four after the last are scratch.
 struct GridPositions {
@@ -257,26 +281,35 @@ struct GridPositions {
     alignas(32) double v[kMaxSamples * kMaxSamples + 4];
 };
 
-void PlaceSamples(const Footprint& f, int nx, int ny, GridPositions& p) {
-    const __m256d u00 = _mm256_set1_pd(f.u00), u01 = _mm256_set1_pd(f.u01);
-    const __m256d v00 = _mm256_set1_pd(f.v00), v01 = _mm256_set1_pd(f.v01);
-    const __m256d du0 = _mm256_set1_pd(f.u10 - f.u00), du1 = _mm256_set1_pd(f.u11 - f.u01);
-    const __m256d dv0 = _mm256_set1_pd(f.v10 - f.v00), dv1 = _mm256_set1_pd(f.v11 - f.v01);
+void PlaceSamples(const FootprintLanes& f, int nx, int ny, GridPositions& p) {
     for (int j = 0; j < ny; ++j) {
         const __m256d ty = _mm256_set1_pd(kOffsets.at[ny][j]);
         for (int i = 0; i < nx; i += 4) {
             // Past nx the offsets are 0: scratch lanes, overwritten by the next row.
-            const __m256d tx = _mm256_loadu_pd(&kOffsets.at[nx][i]);
-            auto at = [&](__m256d a0, __m256d d0, __m256d a1, __m256d d1) {
-                const __m256d top = _mm256_add_pd(a0, _mm256_mul_pd(d0, tx));
-                const __m256d bottom = _mm256_add_pd(a1, _mm256_mul_pd(d1, tx));
-                return _mm256_add_pd(top, _mm256_mul_pd(_mm256_sub_pd(bottom, top), ty));
-            };
-            _mm256_storeu_pd(p.u + j * nx + i, at(u00, du0, u01, du1));
-            _mm256_storeu_pd(p.v + j * nx + i, at(v00, dv0, v01, dv1));
+            __m256d u, v;
+            f.At(_mm256_loadu_pd(&kOffsets.at[nx][i]), ty, u, v);
+            _mm256_storeu_pd(p.u + j * nx + i, u);
+            _mm256_storeu_pd(p.v + j * nx + i, v);
         }
     }
 }
+
+// The offsets across and down of each sample of a grid of at most 16 samples and 8 a side,
+// lane by lane in the order GridPositions holds them; lanes past the grid's samples are 0.
+// Such grids are placed in registers, four samples at a time.
+struct LaneOffsets {
+    static constexpr int kSide = 8, kLanes = 16;
+    double tx[kSide + 1][kSide + 1][kLanes], ty[kSide + 1][kSide + 1][kLanes];
+    constexpr LaneOffsets() : tx{}, ty{} {
+        for (int nx = 1; nx <= kSide; ++nx)
+            for (int ny = 1; ny <= kSide && nx * ny <= kLanes; ++ny)
+                for (int l = 0; l < nx * ny; ++l) {
+                    tx[nx][ny][l] = kOffsets.at[nx][l % nx];
+                    ty[nx][ny][l] = kOffsets.at[ny][l / nx];
+                }
+    }
+};
+constexpr LaneOffsets kLaneOffsets{};
 
 struct FourSamples {
     __m128i x, y, wx, wy; // as in Centres
@@ -284,8 +317,8 @@ struct FourSamples {
 };
 
 // Four samples' texels and weights in a level, as AreaSampler::Add finds them.
-inline FourSamples Four(const double* u, const double* v, __m256d width, __m256d height, __m256d toLevel) {
-    const __m256d uu = _mm256_loadu_pd(u), vv = _mm256_loadu_pd(v), zero = _mm256_setzero_pd();
+inline FourSamples Four(__m256d uu, __m256d vv, __m256d width, __m256d height, __m256d toLevel) {
+    const __m256d zero = _mm256_setzero_pd();
     const __m256d on = _mm256_and_pd(
         _mm256_and_pd(_mm256_cmp_pd(uu, zero, _CMP_GE_OQ), _mm256_cmp_pd(uu, width, _CMP_LT_OQ)),
         _mm256_and_pd(_mm256_cmp_pd(vv, zero, _CMP_GE_OQ), _mm256_cmp_pd(vv, height, _CMP_LT_OQ)));
@@ -303,8 +336,6 @@ template <LevelKind K>
 void SampleGrid(const LevelView& level, const Footprint& f, int nx, int ny, double toLevel, double width,
                 double height, uint64_t sum[4]) {
     constexpr int Bpp = K == LevelKind::Rgb24 ? 3 : 4;
-    GridPositions p;
-    PlaceSamples(f, nx, ny, p);
     const __m256d w = _mm256_set1_pd(width), h = _mm256_set1_pd(height), scale = _mm256_set1_pd(toLevel);
     const __m256i zero = _mm256_setzero_si256(), one = _mm256_set1_epi32(1), full = _mm256_set1_epi32(256);
     const __m256i byte = _mm256_set1_epi32(0xFF);
@@ -314,12 +345,11 @@ void SampleGrid(const LevelView& level, const Footprint& f, int nx, int ny, doub
     __m256i acc[4] = {zero, zero, zero, zero};
     uint64_t opaqueSamples = 0; // 24-bit: each adds 255 * 255 of alpha
     const int n = nx * ny;
-    for (int s = 0; s < n; s += 8) {
-        const FourSamples a = Four(p.u + s, p.v + s, w, h, scale),
-                          b = Four(p.u + s + 4, p.v + s + 4, w, h, scale);
+    // Samples s to s + 7.
+    auto addEight = [&](const FourSamples& a, const FourSamples& b, int s) __attribute__((always_inline)) {
         int used = a.onSource | b.onSource << 4;
         if (n - s < 8) used &= (1 << (n - s)) - 1;
-        if (used == 0) continue;
+        if (used == 0) return;
         const __m256i lanes = LaneMask(used); // the others read texel (0, 0) and add nothing
         const __m256i fx = Join(a.x, b.x), fy = Join(a.y, b.y);
         const __m256i x0 = _mm256_max_epi32(fx, zero),
@@ -354,13 +384,29 @@ void SampleGrid(const LevelView& level, const Footprint& f, int nx, int ny, doub
             acc[c] = _mm256_add_epi32(acc[c], _mm256_and_si256(value, lanes));
         }
         if constexpr (K == LevelKind::Rgb24) opaqueSamples += uint64_t(__builtin_popcount(unsigned(used)));
+    };
+    const FootprintLanes footprint(f);
+    if (nx <= LaneOffsets::kSide && ny <= LaneOffsets::kSide && n <= LaneOffsets::kLanes) {
+        const double *tx = kLaneOffsets.tx[nx][ny], *ty = kLaneOffsets.ty[nx][ny];
+        auto four = [&](int s) {
+            __m256d u, v;
+            footprint.At(_mm256_loadu_pd(tx + s), _mm256_loadu_pd(ty + s), u, v);
+            return Four(u, v, w, h, scale);
+        };
+        for (int s = 0; s < n; s += 8) addEight(four(s), four(s + 4), s);
+    } else {
+        GridPositions p;
+        PlaceSamples(footprint, nx, ny, p);
+        auto four = [&](int s) { return Four(_mm256_loadu_pd(p.u + s), _mm256_loadu_pd(p.v + s), w, h, scale); };
+        for (int s = 0; s < n; s += 8) addEight(four(s), four(s + 4), s);
     }
-    // At most 256 samples of at most 255 * 255 each: a lane's sum fits 32 bits.
-    for (int c = 0; c < 4; ++c) {
-        alignas(32) uint32_t lane[8];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(lane), acc[c]);
-        for (uint32_t value : lane) sum[c] += value;
-    }
+    // At most 256 samples of at most 255 * 255 each: a channel's sum over all lanes fits 32
+    // bits, so the lanes are added in 32 bits, the four channels at once.
+    const __m256i pairs = _mm256_hadd_epi32(_mm256_hadd_epi32(acc[0], acc[1]), _mm256_hadd_epi32(acc[2], acc[3]));
+    const __m128i channels = _mm_add_epi32(_mm256_castsi256_si128(pairs), _mm256_extracti128_si256(pairs, 1));
+    alignas(16) uint32_t total[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(total), channels);
+    for (int c = 0; c < 4; ++c) sum[c] += total[c];
     if constexpr (K == LevelKind::Rgb24) sum[3] += opaqueSamples * 255u * 255u;
 }
 
