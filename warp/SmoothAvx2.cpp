@@ -397,12 +397,15 @@ void SampleGrid(const LevelView& level, const Footprint& f, int nx, int ny, doub
     } else {
         GridPositions p;
         PlaceSamples(footprint, nx, ny, p);
-        auto four = [&](int s) { return Four(_mm256_loadu_pd(p.u + s), _mm256_loadu_pd(p.v + s), w, h, scale); };
+        auto four = [&](int s) {
+            return Four(_mm256_loadu_pd(p.u + s), _mm256_loadu_pd(p.v + s), w, h, scale);
+        };
         for (int s = 0; s < n; s += 8) addEight(four(s), four(s + 4), s);
     }
     // At most 256 samples of at most 255 * 255 each: a channel's sum over all lanes fits 32
     // bits, so the lanes are added in 32 bits, the four channels at once.
-    const __m256i pairs = _mm256_hadd_epi32(_mm256_hadd_epi32(acc[0], acc[1]), _mm256_hadd_epi32(acc[2], acc[3]));
+    const __m256i pairs =
+        _mm256_hadd_epi32(_mm256_hadd_epi32(acc[0], acc[1]), _mm256_hadd_epi32(acc[2], acc[3]));
     const __m128i channels = _mm_add_epi32(_mm256_castsi256_si128(pairs), _mm256_extracti128_si256(pairs, 1));
     alignas(16) uint32_t total[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(total), channels);
