@@ -57,11 +57,35 @@ inline bool WantsCopy(const Sides& s) { return std::min(s.across, s.down) >= 16.
 using SampleGridFunction = void (*)(const LevelView& level, const Footprint& f, int nx, int ny,
                                     double toLevel, double width, double height, uint64_t sum[4]);
 
+// A pixel's footprint and its grid of samples.
+struct GridOfPixel {
+    Footprint f;
+    int nx, ny;
+};
+// The same for two pixels of at most four samples each, read from one level: `sums[0]` gets
+// the first's, `sums[1]` the second's.
+using SampleGridPairFunction = void (*)(const LevelView& level, const GridOfPixel& first,
+                                        const GridOfPixel& second, double toLevel, double width,
+                                        double height, uint64_t sums[2][4]);
+struct GridKernels {
+    SampleGridFunction grid = nullptr;
+    SampleGridPairFunction pair = nullptr;
+};
+
+// A pixel of at most four samples held back to be sampled together with the next such pixel
+// of its level; one per thread, flushed (AreaSampler::Flush) before its pixels are read.
+struct HeldPixel {
+    GridOfPixel grid;
+    uint8_t* out = nullptr; // none held
+    int k = 0;
+};
+
 // What became of a pixel.
 enum class PixelOutcome {
     Written,
     Left,     // beyond the source, of alpha 0, or its copy below the pass's
     Deferred, // its copy is not among the levels given
+    Held,     // in the HeldPixel given, to be written with another or by Flush
 };
 
 template <imaging::PixelFormat F>
@@ -71,7 +95,7 @@ public:
     // the copy is chosen from 0 to `copies`, which may be more. `grids[k]`, where not null,
     // adds the samples of pixels read from level k.
     AreaSampler(const LevelView* levels, int count, int copies, double width, double height,
-                const std::array<SampleGridFunction, kMaxLevels + 1>& grids = {})
+                const std::array<GridKernels, kMaxLevels + 1>& grids = {})
         : m_levels(levels),
           m_top(count - 1),
           m_copies(copies),
@@ -81,14 +105,32 @@ public:
 
     // Writes the pixel of footprint `f` to `out` (B, G, R, A, straight) unless it is beyond the
     // source or its alpha is 0, if its copy is `fromLevel` or above and among those given.
-    PixelOutcome Pixel(const Footprint& f, uint8_t* out, int fromLevel = 0) const {
-        const int result = Render(f, out, fromLevel);
-        return result < 0 ? PixelOutcome::Deferred : result ? PixelOutcome::Written : PixelOutcome::Left;
+    // With `held`, a pixel of few samples may wait there for another (the outcome of the one
+    // written with it is not told).
+    PixelOutcome Pixel(const Footprint& f, uint8_t* out, int fromLevel = 0, HeldPixel* held = nullptr) const {
+        const int result = Render(f, out, fromLevel, held);
+        return result == 2  ? PixelOutcome::Held
+               : result < 0 ? PixelOutcome::Deferred
+               : result     ? PixelOutcome::Written
+                            : PixelOutcome::Left;
+    }
+
+    // Writes the pixel `held` holds, if any.
+    void Flush(HeldPixel& held) const {
+        if (held.out == nullptr) return;
+        uint64_t sum[4] = {0, 0, 0, 0};
+        const int k = held.k;
+        m_grids[size_t(k)].grid(m_levels[k], held.grid.f, held.grid.nx, held.grid.ny, ToLevel(k), m_width,
+                                m_height, sum);
+        Average(sum, uint64_t(held.grid.nx) * uint64_t(held.grid.ny), held.out);
+        held.out = nullptr;
     }
 
 private:
-    // 1 written, 0 left, -1 deferred.
-    int Render(const Footprint& f, uint8_t* out, int fromLevel) const {
+    static double ToLevel(int k) { return 1.0 / double(1 << k); }
+
+    // 1 written, 0 left, -1 deferred, 2 held.
+    int Render(const Footprint& f, uint8_t* out, int fromLevel, HeldPixel* held) const {
         const double us[4] = {f.u00, f.u10, f.u01, f.u11}, vs[4] = {f.v00, f.v10, f.v01, f.v11};
         int left = 0, right = 0, above = 0, below = 0;
         for (int c = 0; c < 4; ++c) {
@@ -107,7 +149,7 @@ private:
         while (k < m_copies && std::min(across, down) >= double(int64_t(1) << (2 * k + 4))) ++k;
         if (k < fromLevel) return 0;
         if (k > m_top) return -1;
-        const double toLevel = 1.0 / double(1 << k), area = double(int64_t(1) << (2 * k));
+        const double toLevel = ToLevel(k), area = double(int64_t(1) << (2 * k));
         int nx = Count(across, area), ny = Count(down, area);
         if (!inside) {
             nx = std::max(nx, kEdgeSamples);
@@ -116,9 +158,22 @@ private:
 
         const LevelView& level = m_levels[k];
         if (nx == 1 && ny == 1) return One(level, k, f, toLevel, out);
+        const GridKernels& kernels = m_grids[size_t(k)];
+        if (held && kernels.pair && nx * ny <= 4) {
+            if (held->out && held->k != k) Flush(*held);
+            if (held->out == nullptr) {
+                *held = {{f, nx, ny}, out, k};
+                return 2;
+            }
+            uint64_t sums[2][4] = {};
+            kernels.pair(level, held->grid, {f, nx, ny}, toLevel, m_width, m_height, sums);
+            Average(sums[0], uint64_t(held->grid.nx) * uint64_t(held->grid.ny), held->out);
+            held->out = nullptr;
+            return Average(sums[1], uint64_t(nx) * uint64_t(ny), out);
+        }
         uint64_t sum[4] = {0, 0, 0, 0};
-        if (m_grids[size_t(k)]) {
-            m_grids[size_t(k)](level, f, nx, ny, toLevel, m_width, m_height, sum);
+        if (kernels.grid) {
+            kernels.grid(level, f, nx, ny, toLevel, m_width, m_height, sum);
         } else {
             for (int j = 0; j < ny; ++j)
                 for (int i = 0; i < nx; ++i) {
@@ -226,7 +281,7 @@ private:
     int m_top;    // the highest copy given
     int m_copies; // the highest copy chosen
     double m_width, m_height;
-    std::array<SampleGridFunction, kMaxLevels + 1> m_grids;
+    std::array<GridKernels, kMaxLevels + 1> m_grids;
 };
 
 } // namespace warp

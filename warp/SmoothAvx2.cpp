@@ -332,35 +332,42 @@ inline FourSamples Four(__m256d uu, __m256d vv, __m256d width, __m256d height, _
             _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_sub_pd(y, fy), scale)), _mm256_movemask_pd(on)};
 }
 
+// The sums of the samples of one level, eight lanes at a time, kept apart for the lower and
+// the upper four lanes.
 template <LevelKind K>
-void SampleGrid(const LevelView& level, const Footprint& f, int nx, int ny, double toLevel, double width,
-                double height, uint64_t sum[4]) {
-    constexpr int Bpp = K == LevelKind::Rgb24 ? 3 : 4;
-    const __m256d w = _mm256_set1_pd(width), h = _mm256_set1_pd(height), scale = _mm256_set1_pd(toLevel);
-    const __m256i zero = _mm256_setzero_si256(), one = _mm256_set1_epi32(1), full = _mm256_set1_epi32(256);
-    const __m256i byte = _mm256_set1_epi32(0xFF);
-    const __m256i lastColumn = _mm256_set1_epi32(level.width - 1),
-                  lastRow = _mm256_set1_epi32(level.height - 1);
-    const __m256i columns = _mm256_set1_epi32(level.width), stride = _mm256_set1_epi32(int32_t(level.stride));
-    __m256i acc[4] = {zero, zero, zero, zero};
-    uint64_t opaqueSamples = 0; // 24-bit: each adds 255 * 255 of alpha
-    const int n = nx * ny;
-    // Samples s to s + 7.
-    auto addEight = [&](const FourSamples& a, const FourSamples& b, int s) __attribute__((always_inline)) {
-        int used = a.onSource | b.onSource << 4;
-        if (n - s < 8) used &= (1 << (n - s)) - 1;
+class GridSums {
+public:
+    GridSums(const LevelView& level, double toLevel, double width, double height)
+        : m_level(level),
+          m_width(_mm256_set1_pd(width)),
+          m_height(_mm256_set1_pd(height)),
+          m_scale(_mm256_set1_pd(toLevel)),
+          m_lastColumn(_mm256_set1_epi32(level.width - 1)),
+          m_lastRow(_mm256_set1_epi32(level.height - 1)),
+          m_columns(_mm256_set1_epi32(level.width)),
+          m_stride(_mm256_set1_epi32(int32_t(level.stride))) {}
+
+    FourSamples Four(__m256d u, __m256d v) const { return warp::Four(u, v, m_width, m_height, m_scale); }
+
+    // Adds the samples of lanes `used` (a's in the lower four, b's in the upper).
+    [[gnu::always_inline]] void Add(const FourSamples& a, const FourSamples& b, int used) {
+        constexpr int Bpp = K == LevelKind::Rgb24 ? 3 : 4;
         if (used == 0) return;
+        const __m256i zero = _mm256_setzero_si256(), one = _mm256_set1_epi32(1),
+                      full = _mm256_set1_epi32(256);
+        const __m256i byte = _mm256_set1_epi32(0xFF);
         const __m256i lanes = LaneMask(used); // the others read texel (0, 0) and add nothing
         const __m256i fx = Join(a.x, b.x), fy = Join(a.y, b.y);
         const __m256i x0 = _mm256_max_epi32(fx, zero),
-                      x1 = _mm256_min_epi32(_mm256_add_epi32(fx, one), lastColumn);
+                      x1 = _mm256_min_epi32(_mm256_add_epi32(fx, one), m_lastColumn);
         const __m256i y0 = _mm256_max_epi32(fy, zero),
-                      y1 = _mm256_min_epi32(_mm256_add_epi32(fy, one), lastRow);
+                      y1 = _mm256_min_epi32(_mm256_add_epi32(fy, one), m_lastRow);
         __m256i shift;
-        const __m256i column = PairOffset<Bpp>(x0, columns, shift);
+        const __m256i column = PairOffset<Bpp>(x0, m_columns, shift);
         auto row = [&](__m256i y) {
             return GatherPairs<Bpp>(
-                level.scan0, _mm256_and_si256(_mm256_add_epi32(_mm256_mullo_epi32(y, stride), column), lanes),
+                m_level.scan0,
+                _mm256_and_si256(_mm256_add_epi32(_mm256_mullo_epi32(y, m_stride), column), lanes),
                 _mm256_and_si256(shift, lanes));
         };
         const TexelPairs p0 = row(y0), p1 = row(y1);
@@ -381,36 +388,94 @@ void SampleGrid(const LevelView& level, const Footprint& f, int nx, int ny, doub
             } else {
                 value = Blend(at(t00, c), at(t10, c), at(t01, c), at(t11, c), wx, wx1, wy, wy1, true);
             }
-            acc[c] = _mm256_add_epi32(acc[c], _mm256_and_si256(value, lanes));
+            m_acc[c] = _mm256_add_epi32(m_acc[c], _mm256_and_si256(value, lanes));
         }
-        if constexpr (K == LevelKind::Rgb24) opaqueSamples += uint64_t(__builtin_popcount(unsigned(used)));
+        if constexpr (K == LevelKind::Rgb24) {
+            m_opaque[0] += uint64_t(__builtin_popcount(unsigned(used & 0xF)));
+            m_opaque[1] += uint64_t(__builtin_popcount(unsigned(used >> 4)));
+        }
+    }
+
+    // Adds the lower lanes' sums to `low` and the upper ones' to `high`, which may be the same.
+    // At most 256 samples of at most 255 * 255 each: a channel's sum over all lanes fits 32
+    // bits, so the lanes are added in 32 bits, the four channels at once.
+    void AddTo(uint64_t low[4], uint64_t high[4]) const {
+        const __m256i pairs =
+            _mm256_hadd_epi32(_mm256_hadd_epi32(m_acc[0], m_acc[1]), _mm256_hadd_epi32(m_acc[2], m_acc[3]));
+        alignas(32) uint32_t total[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(total), pairs);
+        for (int c = 0; c < 4; ++c) {
+            low[c] += total[c];
+            high[c] += total[4 + c];
+        }
+        if constexpr (K == LevelKind::Rgb24) { // each opaque sample adds 255 * 255 of alpha
+            low[3] += m_opaque[0] * 255u * 255u;
+            high[3] += m_opaque[1] * 255u * 255u;
+        }
+    }
+
+private:
+    const LevelView& m_level;
+    const __m256d m_width, m_height, m_scale;
+    const __m256i m_lastColumn, m_lastRow, m_columns, m_stride;
+    __m256i m_acc[4] = {_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256(),
+                        _mm256_setzero_si256()};
+    uint64_t m_opaque[2] = {0, 0}; // 24-bit: opaque samples in the lower and the upper lanes
+};
+
+// Whether a grid is placed from kLaneOffsets.
+inline bool FromLaneOffsets(int nx, int ny) {
+    return nx <= LaneOffsets::kSide && ny <= LaneOffsets::kSide && nx * ny <= LaneOffsets::kLanes;
+}
+
+// Samples s to s + 3 of an nx x ny grid placed from kLaneOffsets.
+template <LevelKind K>
+FourSamples FourOfGrid(const GridSums<K>& sums, const FootprintLanes& footprint, int nx, int ny, int s) {
+    __m256d u, v;
+    footprint.At(_mm256_loadu_pd(kLaneOffsets.tx[nx][ny] + s), _mm256_loadu_pd(kLaneOffsets.ty[nx][ny] + s),
+                 u, v);
+    return sums.Four(u, v);
+}
+
+template <LevelKind K>
+void SampleGrid(const LevelView& level, const Footprint& f, int nx, int ny, double toLevel, double width,
+                double height, uint64_t sum[4]) {
+    GridSums<K> sums(level, toLevel, width, height);
+    const int n = nx * ny;
+    auto used = [&](const FourSamples& a, const FourSamples& b, int s) {
+        const int bits = a.onSource | b.onSource << 4;
+        return n - s < 8 ? bits & ((1 << (n - s)) - 1) : bits;
     };
     const FootprintLanes footprint(f);
-    if (nx <= LaneOffsets::kSide && ny <= LaneOffsets::kSide && n <= LaneOffsets::kLanes) {
-        const double *tx = kLaneOffsets.tx[nx][ny], *ty = kLaneOffsets.ty[nx][ny];
-        auto four = [&](int s) {
-            __m256d u, v;
-            footprint.At(_mm256_loadu_pd(tx + s), _mm256_loadu_pd(ty + s), u, v);
-            return Four(u, v, w, h, scale);
-        };
-        for (int s = 0; s < n; s += 8) addEight(four(s), four(s + 4), s);
+    if (FromLaneOffsets(nx, ny)) {
+        for (int s = 0; s < n; s += 8) {
+            const FourSamples a = FourOfGrid(sums, footprint, nx, ny, s),
+                              b = FourOfGrid(sums, footprint, nx, ny, s + 4);
+            sums.Add(a, b, used(a, b, s));
+        }
     } else {
         GridPositions p;
         PlaceSamples(footprint, nx, ny, p);
-        auto four = [&](int s) {
-            return Four(_mm256_loadu_pd(p.u + s), _mm256_loadu_pd(p.v + s), w, h, scale);
-        };
-        for (int s = 0; s < n; s += 8) addEight(four(s), four(s + 4), s);
+        for (int s = 0; s < n; s += 8) {
+            const FourSamples a = sums.Four(_mm256_loadu_pd(p.u + s), _mm256_loadu_pd(p.v + s)),
+                              b = sums.Four(_mm256_loadu_pd(p.u + s + 4), _mm256_loadu_pd(p.v + s + 4));
+            sums.Add(a, b, used(a, b, s));
+        }
     }
-    // At most 256 samples of at most 255 * 255 each: a channel's sum over all lanes fits 32
-    // bits, so the lanes are added in 32 bits, the four channels at once.
-    const __m256i pairs =
-        _mm256_hadd_epi32(_mm256_hadd_epi32(acc[0], acc[1]), _mm256_hadd_epi32(acc[2], acc[3]));
-    const __m128i channels = _mm_add_epi32(_mm256_castsi256_si128(pairs), _mm256_extracti128_si256(pairs, 1));
-    alignas(16) uint32_t total[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(total), channels);
-    for (int c = 0; c < 4; ++c) sum[c] += total[c];
-    if constexpr (K == LevelKind::Rgb24) sum[3] += opaqueSamples * 255u * 255u;
+    sums.AddTo(sum, sum);
+}
+
+// Two pixels' grids of at most four samples each in one pass of eight lanes.
+template <LevelKind K>
+void SampleGridPair(const LevelView& level, const GridOfPixel& first, const GridOfPixel& second,
+                    double toLevel, double width, double height, uint64_t sums[2][4]) {
+    GridSums<K> grid(level, toLevel, width, height);
+    const FourSamples a = FourOfGrid(grid, FootprintLanes(first.f), first.nx, first.ny, 0),
+                      b = FourOfGrid(grid, FootprintLanes(second.f), second.nx, second.ny, 0);
+    const int used = (a.onSource & ((1 << (first.nx * first.ny)) - 1)) |
+                     (b.onSource & ((1 << (second.nx * second.ny)) - 1)) << 4;
+    grid.Add(a, b, used);
+    grid.AddTo(sums[0], sums[1]);
 }
 
 } // namespace
@@ -492,18 +557,18 @@ OneSampleRunFunction OneSampleRunAvx2For(const LevelView& source, int bytesPerPi
     return nullptr;
 }
 
-SampleGridFunction SampleGridAvx2For(const LevelView& level, LevelKind kind) {
+GridKernels SampleGridAvx2For(const LevelView& level, LevelKind kind) {
     // A texel pair is read as a word that starts no earlier than its row.
     const int bytesPerPixel = kind == LevelKind::Rgb24 ? 3 : 4;
     const int64_t extent = (level.stride < 0 ? -level.stride : level.stride) * int64_t(level.height);
     if (int64_t(level.width) * bytesPerPixel < 8 || level.height < 1 || extent >= (int64_t(1) << 31))
-        return nullptr;
+        return {};
     switch (kind) {
-    case LevelKind::Rgb24: return SampleGrid<LevelKind::Rgb24>;
-    case LevelKind::Argb32: return SampleGrid<LevelKind::Argb32>;
-    case LevelKind::Pargb32: return SampleGrid<LevelKind::Pargb32>;
+    case LevelKind::Rgb24: return {SampleGrid<LevelKind::Rgb24>, SampleGridPair<LevelKind::Rgb24>};
+    case LevelKind::Argb32: return {SampleGrid<LevelKind::Argb32>, SampleGridPair<LevelKind::Argb32>};
+    case LevelKind::Pargb32: return {SampleGrid<LevelKind::Pargb32>, SampleGridPair<LevelKind::Pargb32>};
     }
-    return nullptr;
+    return {};
 }
 
 } // namespace warp

@@ -50,8 +50,8 @@ OneSampleRunFunction OneSampleRunAvx2For(const LevelView& source, int bytesPerPi
 enum class LevelKind { Rgb24, Argb32, Pargb32 };
 
 // The grid of samples of a pixel that AreaSampler reads from a level of that kind, eight
-// samples at a time; nullptr for a level whose rows are shorter than 8 bytes or too large for
-// 32-bit offsets.
-SampleGridFunction SampleGridAvx2For(const LevelView& level, LevelKind kind);
+// samples at a time, and that of two small grids at once; none for a level whose rows are
+// shorter than 8 bytes or too large for 32-bit offsets.
+GridKernels SampleGridAvx2For(const LevelView& level, LevelKind kind);
 
 } // namespace warp

@@ -95,7 +95,7 @@ std::optional<Box> RenderPass(const SmoothSource& source, const ResultRows& dest
     DispatchPixelFormat(image.GetPixelFormat(), [&]<PixelFormat F>() {
         constexpr int kOpaqueBytes = F == PixelFormat24bppRGB ? 3 : F == PixelFormat32bppARGB ? 4 : 0;
         const bool vector = UsableSimd() != SimdLevel::Scalar;
-        std::array<SampleGridFunction, kMaxLevels + 1> grids{};
+        std::array<GridKernels, kMaxLevels + 1> grids{};
         if (vector) {
             if (kOpaqueBytes != 0)
                 grids[0] =
@@ -121,6 +121,7 @@ std::optional<Box> RenderPass(const SmoothSource& source, const ResultRows& dest
                     sidesBelow(sidesAbove.size());
                 std::vector<uint8_t> done(static_cast<size_t>(points));
                 Box wanting{INT64_MAX, INT64_MAX, INT64_MIN, INT64_MIN};
+                HeldPixel held;
                 map(firstRow + first, firstColumn, points, above.data(), above.data() + points);
                 if (grid.exact)
                     SidesOfRow(above.data(), above.data() + points, points, width, height, sidesAbove.data());
@@ -142,9 +143,11 @@ std::optional<Box> RenderPass(const SmoothSource& source, const ResultRows& dest
                                   pixels + 4 * int64_t(from), done.data() + from);
                     for (int32_t i = from; i < to; ++i)
                         if (!done[size_t(i)] &&
-                            sampler.Pixel({u0[i], v0[i], u0[i + 1], v0[i + 1], u1[i], v1[i], u1[i + 1], v1[i + 1]},
-                                          pixels + 4 * int64_t(i), fromLevel) == PixelOutcome::Deferred)
+                            sampler.Pixel(
+                                {u0[i], v0[i], u0[i + 1], v0[i + 1], u1[i], v1[i], u1[i + 1], v1[i + 1]},
+                                pixels + 4 * int64_t(i), fromLevel, &held) == PixelOutcome::Deferred)
                             wanting = Including(wanting, firstColumn + i, y);
+                    sampler.Flush(held);
                     above.swap(below);
                     sidesAbove.swap(sidesBelow);
                 }
