@@ -92,8 +92,8 @@ template <imaging::PixelFormat F>
 class AreaSampler {
 public:
     // `levels[0]` is the source in format F, `levels[k]` copy k; `count` of them given, and
-    // the copy is chosen from 0 to `copies`, which may be more. `grids[k]`, where not null,
-    // adds the samples of pixels read from level k.
+    // the copy is chosen from 0 to `copies`, which may be more. `grids[k]`, where given,
+    // adds the samples of pixels read from level k (its pair kernel two small grids at once).
     AreaSampler(const LevelView* levels, int count, int copies, double width, double height,
                 const std::array<GridKernels, kMaxLevels + 1>& grids = {})
         : m_levels(levels),
