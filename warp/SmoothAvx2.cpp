@@ -317,7 +317,8 @@ struct FourSamples {
 };
 
 // Four samples' texels and weights in a level, as AreaSampler::Add finds them.
-inline FourSamples Four(__m256d uu, __m256d vv, __m256d width, __m256d height, __m256d toLevel) {
+[[gnu::always_inline]] inline FourSamples Four(__m256d uu, __m256d vv, __m256d width, __m256d height,
+                                               __m256d toLevel) {
     const __m256d zero = _mm256_setzero_pd();
     const __m256d on = _mm256_and_pd(
         _mm256_and_pd(_mm256_cmp_pd(uu, zero, _CMP_GE_OQ), _mm256_cmp_pd(uu, width, _CMP_LT_OQ)),
@@ -430,7 +431,8 @@ inline bool FromLaneOffsets(int nx, int ny) {
 
 // Samples s to s + 3 of an nx x ny grid placed from kLaneOffsets.
 template <LevelKind K>
-FourSamples FourOfGrid(const GridSums<K>& sums, const FootprintLanes& footprint, int nx, int ny, int s) {
+[[gnu::always_inline]] inline FourSamples FourOfGrid(const GridSums<K>& sums, const FootprintLanes& footprint,
+                                                     int nx, int ny, int s) {
     __m256d u, v;
     footprint.At(_mm256_loadu_pd(kLaneOffsets.tx[nx][ny] + s), _mm256_loadu_pd(kLaneOffsets.ty[nx][ny] + s),
                  u, v);
