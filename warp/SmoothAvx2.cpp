@@ -115,28 +115,52 @@ struct Centres {
 
 inline __m256i Join(__m128i low, __m128i high) { return _mm256_set_m128i(high, low); }
 
-// One channel's bilinear blend with 8-bit weights, rounded off 16 bits, as Add sums it: from
-// bytes that stand for themselves times 255 (a copy's, or the 24-bit source's), or from
-// premultiplied values (the ARGB source's colour times its alpha).
-inline __m256i Blend(__m256i t00, __m256i t10, __m256i t01, __m256i t11, __m256i wx, __m256i wx1, __m256i wy,
-                     __m256i wy1, bool times255) {
-    const __m256i top = _mm256_add_epi32(_mm256_mullo_epi32(t00, wx1), _mm256_mullo_epi32(t10, wx));
-    const __m256i bottom = _mm256_add_epi32(_mm256_mullo_epi32(t01, wx1), _mm256_mullo_epi32(t11, wx));
-    __m256i blended = _mm256_add_epi32(_mm256_mullo_epi32(top, wy1), _mm256_mullo_epi32(bottom, wy));
-    if (times255) blended = _mm256_mullo_epi32(blended, _mm256_set1_epi32(255));
-    // At most 65025 * 2^16 + 2^15: unsigned lanes hold it.
+// a * (256 - w) + b * w in one product. The lanes compute it modulo 2^32, so it is exact
+// wherever the true value fits 32 unsigned bits; also for two channels packed in a lane's
+// 16-bit halves, as long as each half's value is at most 255 * 256.
+inline __m256i Lerp(__m256i a, __m256i b, __m256i w) {
+    return _mm256_add_epi32(_mm256_slli_epi32(a, 8), _mm256_mullo_epi32(_mm256_sub_epi32(b, a), w));
+}
+
+inline __m256i Times255(__m256i v) { return _mm256_sub_epi32(_mm256_slli_epi32(v, 8), v); }
+
+// A bilinear sum rounded off 16 bits; at most 65025 * 2^16 + 2^15: unsigned lanes hold it.
+inline __m256i Round16(__m256i blended) {
     return _mm256_srli_epi32(_mm256_add_epi32(blended, _mm256_set1_epi32(32768)), 16);
 }
 
-// AreaSampler's one-sample pixel of opaque texels, one channel: the blend of the channel's
-// bytes, then divided by 255 * 255 rounding to nearest.
-inline __m256i Channel(int shift, __m256i t00, __m256i t10, __m256i t01, __m256i t11, __m256i wx, __m256i wx1,
-                       __m256i wy, __m256i wy1) {
-    const __m256i byte = _mm256_set1_epi32(0xFF);
-    auto at = [&](__m256i t) { return _mm256_and_si256(_mm256_srli_epi32(t, shift), byte); };
-    const __m256i sum = Blend(at(t00), at(t10), at(t01), at(t11), wx, wx1, wy, wy1, true);
-    return DivideBy65025(
-        _mm256_add_epi32(_mm256_mullo_epi32(sum, _mm256_set1_epi32(255)), _mm256_set1_epi32(32512)));
+// One channel's bilinear blend with 8-bit weights, rounded off 16 bits, as Add sums it: from
+// bytes that stand for themselves times 255 (a copy's, or the 24-bit source's), or from
+// premultiplied values (the ARGB source's colour times its alpha).
+inline __m256i Blend(__m256i t00, __m256i t10, __m256i t01, __m256i t11, __m256i wx, __m256i wy,
+                     bool times255) {
+    const __m256i blended = Lerp(Lerp(t00, t10, wx), Lerp(t01, t11, wx), wy);
+    return Round16(times255 ? Times255(blended) : blended);
+}
+
+// The bits of each lane from `shift` up, under `mask`.
+inline __m256i Bytes(__m256i t, __m256i mask, int shift) {
+    return _mm256_and_si256(_mm256_srli_epi32(t, shift), mask);
+}
+
+struct TwoChannels {
+    __m256i low, high;
+};
+
+// Blend of bytes times 255 for two channels at once, given in bits 0-7 and 16-23 of the lanes:
+// the blends across share the products, the blends down need a lane each.
+inline TwoChannels BlendTwo(__m256i t00, __m256i t10, __m256i t01, __m256i t11, __m256i wx, __m256i wy) {
+    const __m256i top = Lerp(t00, t10, wx), bottom = Lerp(t01, t11, wx);
+    const __m256i half = _mm256_set1_epi32(0xFFFF);
+    auto down = [&](__m256i t, __m256i b) { return Round16(Times255(Lerp(t, b, wy))); };
+    return {down(_mm256_and_si256(top, half), _mm256_and_si256(bottom, half)),
+            down(_mm256_srli_epi32(top, 16), _mm256_srli_epi32(bottom, 16))};
+}
+
+// AreaSampler's one-sample channel of opaque texels: the blend divided by 255 * 255, rounding
+// to nearest.
+inline __m256i OneSampleChannel(__m256i sum) {
+    return DivideBy65025(_mm256_add_epi32(Times255(sum), _mm256_set1_epi32(32512)));
 }
 
 inline __m256i LaneMask(int bits) {
@@ -193,7 +217,7 @@ inline TexelPairs GatherPairs(const uint8_t* scan0, __m256i offset, __m256i shif
 // opaque; returns their lane bits.
 template <int Bpp>
 int RenderEight(const LevelView& source, const Centres& low, const Centres& high, int usable, uint8_t* out) {
-    const __m256i zero = _mm256_setzero_si256(), one = _mm256_set1_epi32(1), full = _mm256_set1_epi32(256);
+    const __m256i zero = _mm256_setzero_si256(), one = _mm256_set1_epi32(1);
     const __m256i lastColumn = _mm256_set1_epi32(source.width - 1),
                   lastRow = _mm256_set1_epi32(source.height - 1);
     const __m256i fx = Join(low.x, high.x), fy = Join(low.y, high.y);
@@ -223,10 +247,12 @@ int RenderEight(const LevelView& source, const Centres& low, const Centres& high
         if (opaque == 0) return 0;
     }
     const __m256i wx = Join(low.wx, high.wx), wy = Join(low.wy, high.wy);
-    const __m256i wx1 = _mm256_sub_epi32(full, wx), wy1 = _mm256_sub_epi32(full, wy);
-    const __m256i b = Channel(0, t00, t10, t01, t11, wx, wx1, wy, wy1);
-    const __m256i g = Channel(8, t00, t10, t01, t11, wx, wx1, wy, wy1);
-    const __m256i r = Channel(16, t00, t10, t01, t11, wx, wx1, wy, wy1);
+    const __m256i pair = _mm256_set1_epi32(0x00FF00FF), byte = _mm256_set1_epi32(0xFF);
+    const TwoChannels br =
+        BlendTwo(Bytes(t00, pair, 0), Bytes(t10, pair, 0), Bytes(t01, pair, 0), Bytes(t11, pair, 0), wx, wy);
+    const __m256i b = OneSampleChannel(br.low), r = OneSampleChannel(br.high);
+    const __m256i g = OneSampleChannel(Blend(Bytes(t00, byte, 8), Bytes(t10, byte, 8), Bytes(t01, byte, 8),
+                                             Bytes(t11, byte, 8), wx, wy, true));
     const __m256i pixels =
         _mm256_or_si256(_mm256_or_si256(b, _mm256_slli_epi32(g, 8)),
                         _mm256_or_si256(_mm256_slli_epi32(r, 16), _mm256_set1_epi32(int32_t(0xFF000000u))));
@@ -354,8 +380,7 @@ public:
     [[gnu::always_inline]] void Add(const FourSamples& a, const FourSamples& b, int used) {
         constexpr int Bpp = K == LevelKind::Rgb24 ? 3 : 4;
         if (used == 0) return;
-        const __m256i zero = _mm256_setzero_si256(), one = _mm256_set1_epi32(1),
-                      full = _mm256_set1_epi32(256);
+        const __m256i zero = _mm256_setzero_si256(), one = _mm256_set1_epi32(1);
         const __m256i byte = _mm256_set1_epi32(0xFF);
         const __m256i lanes = LaneMask(used); // the others read texel (0, 0) and add nothing
         const __m256i fx = Join(a.x, b.x), fy = Join(a.y, b.y);
@@ -376,20 +401,33 @@ public:
         const __m256i t00 = p0.left, t10 = _mm256_blendv_epi8(p0.right, p0.left, alike);
         const __m256i t01 = p1.left, t11 = _mm256_blendv_epi8(p1.right, p1.left, alike);
         const __m256i wx = Join(a.wx, b.wx), wy = Join(a.wy, b.wy);
-        const __m256i wx1 = _mm256_sub_epi32(full, wx), wy1 = _mm256_sub_epi32(full, wy);
-        auto at = [&](__m256i t, int c) { return _mm256_and_si256(_mm256_srli_epi32(t, 8 * c), byte); };
-        for (int c = 0; c < (K == LevelKind::Rgb24 ? 3 : 4); ++c) {
-            __m256i value;
-            if constexpr (K == LevelKind::Argb32) { // colour times alpha, alpha times 255
-                auto premultiplied = [&](__m256i t) {
-                    return _mm256_mullo_epi32(at(t, c), c == 3 ? _mm256_set1_epi32(255) : at(t, 3));
-                };
-                value = Blend(premultiplied(t00), premultiplied(t10), premultiplied(t01), premultiplied(t11),
-                              wx, wx1, wy, wy1, false);
-            } else {
-                value = Blend(at(t00, c), at(t10, c), at(t01, c), at(t11, c), wx, wx1, wy, wy1, true);
-            }
+        auto add = [&](int c, __m256i value) {
             m_acc[c] = _mm256_add_epi32(m_acc[c], _mm256_and_si256(value, lanes));
+        };
+        if constexpr (K == LevelKind::Argb32) { // colour times alpha, alpha times 255
+            for (int c = 0; c < 4; ++c) {
+                auto premultiplied = [&](__m256i t) {
+                    return _mm256_mullo_epi32(Bytes(t, byte, 8 * c),
+                                              c == 3 ? _mm256_set1_epi32(255) : _mm256_srli_epi32(t, 24));
+                };
+                add(c, Blend(premultiplied(t00), premultiplied(t10), premultiplied(t01), premultiplied(t11),
+                             wx, wy, false));
+            }
+        } else { // channels 0 and 2 together, then 1 and 3 (premultiplied) or 1 alone (24-bit)
+            const __m256i pair = _mm256_set1_epi32(0x00FF00FF);
+            auto two = [&](int first) {
+                const int shift = 8 * first;
+                const TwoChannels v = BlendTwo(Bytes(t00, pair, shift), Bytes(t10, pair, shift),
+                                               Bytes(t01, pair, shift), Bytes(t11, pair, shift), wx, wy);
+                add(first, v.low);
+                add(first + 2, v.high);
+            };
+            two(0);
+            if constexpr (K == LevelKind::Pargb32)
+                two(1);
+            else
+                add(1, Blend(Bytes(t00, byte, 8), Bytes(t10, byte, 8), Bytes(t01, byte, 8),
+                             Bytes(t11, byte, 8), wx, wy, true));
         }
         if constexpr (K == LevelKind::Rgb24) {
             m_opaque[0] += uint64_t(__builtin_popcount(unsigned(used & 0xF)));
