@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include <emmintrin.h>
+
 namespace warp {
 
 struct LevelView {
@@ -34,9 +36,11 @@ struct SampleOffsets {
 inline constexpr SampleOffsets kOffsets{};
 
 // The mapped corners of a destination pixel: (x, y), (x + 1, y), (x, y + 1), (x + 1, y + 1).
+// The sampler reads each corner's (u, v) as a pair.
 struct Footprint {
     double u00, v00, u10, v10, u01, v01, u11, v11;
 };
+static_assert(sizeof(Footprint) == 8 * sizeof(double));
 
 // A footprint's mean sides, across and down, in source pixels, squared.
 struct Sides {
@@ -127,21 +131,32 @@ public:
     }
 
 private:
-    static double ToLevel(int k) { return 1.0 / double(1 << k); }
+    static double ToLevel(int k) {
+        static constexpr double kToLevel[kMaxLevels + 1] = {1.0, 0.5, 0.25, 0.125, 0.0625};
+        return kToLevel[k];
+    }
 
     // 1 written, 0 left, -1 deferred, 2 held.
     int Render(const Footprint& f, uint8_t* out, int fromLevel, HeldPixel* held) const {
-        const double us[4] = {f.u00, f.u10, f.u01, f.u11}, vs[4] = {f.v00, f.v10, f.v01, f.v11};
-        int left = 0, right = 0, above = 0, below = 0;
-        for (int c = 0; c < 4; ++c) {
-            if (!std::isfinite(us[c]) || !std::isfinite(vs[c])) return false;
-            left += us[c] < 0.0;
-            right += us[c] > m_width;
-            above += vs[c] < 0.0;
-            below += vs[c] > m_height;
-        }
-        if (left == 4 || right == 4 || above == 4 || below == 4) return false;
-        const bool inside = left + right + above + below == 0;
+        // The corners as (u, v) pairs, each side of the source in one lane. x - x is 0 for a
+        // finite x only.
+        const __m128d c0 = _mm_loadu_pd(&f.u00), c1 = _mm_loadu_pd(&f.u10), c2 = _mm_loadu_pd(&f.u01),
+                      c3 = _mm_loadu_pd(&f.u11);
+        const __m128d zero = _mm_setzero_pd(), far = _mm_setr_pd(m_width, m_height);
+        auto finite = [&](__m128d c) { return _mm_cmpeq_pd(_mm_sub_pd(c, c), zero); };
+        if (_mm_movemask_pd(
+                _mm_and_pd(_mm_and_pd(finite(c0), finite(c1)), _mm_and_pd(finite(c2), finite(c3)))) != 3)
+            return false;
+        const __m128d before[4] = {_mm_cmplt_pd(c0, zero), _mm_cmplt_pd(c1, zero), _mm_cmplt_pd(c2, zero),
+                                   _mm_cmplt_pd(c3, zero)};
+        const __m128d after[4] = {_mm_cmpgt_pd(c0, far), _mm_cmpgt_pd(c1, far), _mm_cmpgt_pd(c2, far),
+                                  _mm_cmpgt_pd(c3, far)};
+        auto all = [](const __m128d m[4]) {
+            return _mm_and_pd(_mm_and_pd(m[0], m[1]), _mm_and_pd(m[2], m[3]));
+        };
+        auto any = [](const __m128d m[4]) { return _mm_or_pd(_mm_or_pd(m[0], m[1]), _mm_or_pd(m[2], m[3])); };
+        if (_mm_movemask_pd(_mm_or_pd(all(before), all(after))) != 0) return false; // beyond one side
+        const bool inside = _mm_movemask_pd(_mm_or_pd(any(before), any(after))) == 0;
 
         const Sides sides = SidesOf(f);
         const double across = sides.across, down = sides.down;
