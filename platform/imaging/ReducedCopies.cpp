@@ -2,16 +2,29 @@
 
 #include "PixelCodec.h"
 #include "QtBridge.h"
+#include "ReducedCopiesAvx2.h"
 
 #include <emmintrin.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <system_error>
 #include <thread>
 
 namespace imaging {
 
 namespace {
+
+// AVX2 where the processor has it, unless VERLUME_NO_SIMD=1 asks for the baseline loops
+// (as it does of the warp's kernels).
+bool UseAvx2() {
+    static const bool use = [] {
+        const char* off = std::getenv("VERLUME_NO_SIMD");
+        return __builtin_cpu_supports("avx2") && !(off && std::strcmp(off, "1") == 0);
+    }();
+    return use;
+}
 
 struct Level {
     uint8_t* scan0;
@@ -110,7 +123,8 @@ private:
             const uint8_t* a = scan0 + int64_t(first + r) * stride;
             const uint8_t* b = r + 1 < rows ? a + stride : nullptr;
             uint16_t* sum = m_sums[1].data() + size_t(r >> 1) * m_stride[1];
-            int32_t i = 0; // the first pixel of the next pair of blocks
+            // The first pixel of the next pair of blocks.
+            int32_t i = UseAvx2() ? SumArgbBlocksAvx2(a, b, width, sum) : 0;
             for (; i + 4 <= width; i += 4) {
                 const __m128i top = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 4 * i));
                 __m128i v0 = Premultiplied(_mm_unpacklo_epi8(top, zero));
@@ -153,7 +167,8 @@ private:
                                           _mm_add_epi16(second, _mm_srli_si128(second, 6)));
             };
             const __m128i alpha = _mm_andnot_si128(colour, _mm_set1_epi16(int16_t(b ? 4 * 255 : 2 * 255)));
-            int32_t i = 0; // the first pixel of the next pair of blocks
+            // The first pixel of the next pair of blocks.
+            int32_t i = UseAvx2() ? SumRgbBlocksAvx2(a, b, width, sum) : 0;
             for (; i + 6 <= width; i += 4) {
                 __m128i v = blocks(a, i);
                 if (b) v = _mm_add_epi16(v, blocks(b, i));
