@@ -52,7 +52,7 @@ inline __m128i PairSums(__m128i v0, __m128i v1) {
 // level. A block of up to 256 bytes sums to at most 65280: 16 bits hold it.
 class Band {
 public:
-    Band(int32_t width, int levels) : m_levels(levels) {
+    Band(int32_t width, int levels) : m_levels(levels), m_avx2(UseAvx2()) {
         for (int k = 1; k <= levels; ++k) {
             // Rows of whole pairs of pixels and one pixel more, so that the level above reads
             // its blocks two at a time; the pixels beyond the copy's width stay 0.
@@ -124,7 +124,7 @@ private:
             const uint8_t* b = r + 1 < rows ? a + stride : nullptr;
             uint16_t* sum = m_sums[1].data() + size_t(r >> 1) * m_stride[1];
             // The first pixel of the next pair of blocks.
-            int32_t i = UseAvx2() ? SumArgbBlocksAvx2(a, b, width, sum) : 0;
+            int32_t i = m_avx2 ? SumArgbBlocksAvx2(a, b, width, sum) : 0;
             for (; i + 4 <= width; i += 4) {
                 const __m128i top = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 4 * i));
                 __m128i v0 = Premultiplied(_mm_unpacklo_epi8(top, zero));
@@ -168,7 +168,7 @@ private:
             };
             const __m128i alpha = _mm_andnot_si128(colour, _mm_set1_epi16(int16_t(b ? 4 * 255 : 2 * 255)));
             // The first pixel of the next pair of blocks.
-            int32_t i = UseAvx2() ? SumRgbBlocksAvx2(a, b, width, sum) : 0;
+            int32_t i = m_avx2 ? SumRgbBlocksAvx2(a, b, width, sum) : 0;
             for (; i + 6 <= width; i += 4) {
                 __m128i v = blocks(a, i);
                 if (b) v = _mm_add_epi16(v, blocks(b, i));
@@ -189,6 +189,7 @@ private:
     }
 
     int m_levels;
+    bool m_avx2; // the first level's sums start with the AVX2 loops
     std::vector<uint16_t> m_sums[5];
     int32_t m_stride[5] = {}; // 16-bit values per row
 };
