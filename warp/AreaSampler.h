@@ -51,8 +51,10 @@ inline Sides SidesOf(const Footprint& f) {
     const double yu = ((f.u01 - f.u00) + (f.u11 - f.u10)) * 0.5, yv = ((f.v01 - f.v00) + (f.v11 - f.v10)) * 0.5;
     return {xu * xu + xv * xv, yu * yu + yv * yv};
 }
-// Whether the footprint wants a reduced copy: its shorter side at least 4 source pixels.
-inline bool WantsCopy(const Sides& s) { return std::min(s.across, s.down) >= 16.0; }
+// Copy k + 1 serves footprints whose shorter side is at least 3.5 pixels of copy k: this, squared.
+constexpr double kCopySideSquared = 12.25;
+// Whether the footprint wants a reduced copy: its shorter side at least 3.5 source pixels.
+inline bool WantsCopy(const Sides& s) { return std::min(s.across, s.down) >= kCopySideSquared; }
 
 // Adds to `sum` the samples of an nx x ny grid over footprint `f` that lie on the source
 // (`width` x `height` level-0 pixels), read from `level` at `toLevel` of level 0's scale, with
@@ -161,7 +163,8 @@ private:
         const Sides sides = SidesOf(f);
         const double across = sides.across, down = sides.down;
         int k = 0;
-        while (k < m_copies && std::min(across, down) >= double(int64_t(1) << (2 * k + 4))) ++k;
+        while (k < m_copies && std::min(across, down) >= kCopySideSquared * double(int64_t(1) << (2 * k)))
+            ++k;
         if (k < fromLevel) return 0;
         if (k > m_top) return -1;
         const double toLevel = ToLevel(k), area = double(int64_t(1) << (2 * k));

@@ -11,7 +11,7 @@
 // points; Quad: MapToSource with a negative position moved back up, u < 0 becoming u + 1), and
 // the pixel is the average of nx x ny samples placed evenly between them by bilinear
 // interpolation. The samples are read from reduced copy k (averages of 2^k x 2^k pixel blocks,
-// k <= 4): the last whose pixels' side is at most a quarter of the footprint's shorter side. Along
+// k <= 4): the last whose pixels' side is at most 4/7 of the footprint's shorter side. Along
 // each side of the footprint one sample serves up to one and a half copy pixels, and each
 // further pixel adds one (at most 16); a pixel that reaches beyond the source's
 // border takes at least 8 x 8 samples, so that its alpha is the share of it the picture covers.

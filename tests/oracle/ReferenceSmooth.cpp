@@ -125,7 +125,7 @@ void ReferenceSmooth(Bitmap* source, Bitmap* destination, const warp::TransformP
             if (skip || left == 4 || rightOf == 4 || above == 4 || below == 4) continue;
 
             // The footprint's mean sides, squared, and the copy the shorter one picks: the
-            // last whose pixels' side is at most a quarter of it.
+            // last whose pixels' side is at most 4/7 of it.
             const double acrossU = ((p10.u - p00.u) + (p11.u - p01.u)) * 0.5;
             const double acrossV = ((p10.v - p00.v) + (p11.v - p01.v)) * 0.5;
             const double downU = ((p01.u - p00.u) + (p11.u - p10.u)) * 0.5;
@@ -133,7 +133,7 @@ void ReferenceSmooth(Bitmap* source, Bitmap* destination, const warp::TransformP
             const double across = acrossU * acrossU + acrossV * acrossV;
             const double down = downU * downU + downV * downV;
             int k = 0;
-            while (k < levels.top && std::min(across, down) >= std::pow(4.0, k + 2)) ++k;
+            while (k < levels.top && std::min(across, down) >= 12.25 * std::pow(4.0, k)) ++k;
             const double size = std::pow(2.0, k);
             // Samples: one for up to one and a half copy pixels, one more for each pixel more.
             int nx = 1, ny = 1;
