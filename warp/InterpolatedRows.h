@@ -126,6 +126,17 @@ public:
         }
     }
 
+    // For the run last mapped, from column x0 on, eight pixels at a time: how far apart their
+    // positions lie in source pixels from one row to the next (0 where a group is mapped exactly).
+    void AcrossRows(int32_t x0, int32_t count, float* across) const {
+        const int32_t c0 = x0 - m_first;
+        for (int32_t g = 0; g < count; g += 8) {
+            const size_t c = size_t(c0 + g);
+            across[g / 8] =
+                m_mixed[c / kGroup] ? 0.0f : float(std::max(std::abs(m_du[c]), std::abs(m_dv[c])));
+        }
+    }
+
 private:
     static constexpr double kFar = kInterpolationFar;
 

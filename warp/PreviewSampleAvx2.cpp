@@ -106,15 +106,16 @@ template <int Bpp>
            place(run.iv, run.fy, at.iv, at.fy, copy.height);
 }
 
-// The copy (1 to coarser.size()) that the eight pixels from i on read, from their step along
-// the row in source pixels: copy k for a step of 2^k up to 2^(k + 1); 0 for the source itself.
+// The copy (1 to coarser.size()) that the eight pixels from i on read, from the larger of their
+// step along the row and `across`, in source pixels: copy k for a step of 2^k up to 2^(k + 1);
+// 0 for the source itself.
 // Their positions in that copy's terms go to `at`; 0 as well where one of them is not inside it.
-[[gnu::always_inline]] inline int CoarserLevel(const MappedRun& run, int32_t i,
+[[gnu::always_inline]] inline int CoarserLevel(const MappedRun& run, int32_t i, double across,
                                                std::span<const SourceView> coarser, const MappedRun& at) {
     const int32_t last = i + kGroup - 1;
     const double du = run.iu[last] + run.fx[last] - (run.iu[i] + run.fx[i]);
     const double dv = run.iv[last] + run.fy[last] - (run.iv[i] + run.fy[i]);
-    const double step = std::max(std::abs(du), std::abs(dv)) / (kGroup - 1);
+    const double step = std::max(std::max(std::abs(du), std::abs(dv)) / (kGroup - 1), across);
     if (!(step >= 2.0)) return 0;
     const int k = std::min(std::ilogb(step), int(coarser.size()));
     return PlaceInCopy(run, i, k, coarser[size_t(k - 1)], at) ? k : 0;
@@ -134,7 +135,7 @@ template <int Bpp>
 
 template <int Bpp>
 void SampleRun(const SourceView& source, std::span<const SourceView> coarser, const MappedRun& run,
-               const RunTarget& target) {
+               const RunTarget& target, const float* across) {
     const SampleRunFunction exact = SampleRunAvx2For(Bpp, 2);
     // Sources narrower or lower than 3 pixels have no interior.
     const int32_t groups = source.width >= 3 && source.height >= 3 ? target.count / kGroup * kGroup : 0;
@@ -149,7 +150,8 @@ void SampleRun(const SourceView& source, std::span<const SourceView> coarser, co
             exact(source, {run.iu + i, run.iv + i, run.fx + i, run.fy + i}, {out, kGroup});
             continue;
         }
-        const int k = coarser.empty() ? 0 : CoarserLevel(run, i, coarser, inCopy);
+        const int k =
+            coarser.empty() ? 0 : CoarserLevel(run, i, across ? across[i / kGroup] : 0.0, coarser, inCopy);
         const __m256i pixels =
             k > 0 ? BlendGroup<4>(coarser[size_t(k - 1)], inCopy, 0) : BlendGroup<Bpp>(source, run, i);
         auto* at = reinterpret_cast<__m256i*>(out);

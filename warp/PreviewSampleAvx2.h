@@ -17,8 +17,12 @@ namespace warp {
 // pixels apart along the row read the copy nearest that step instead of the source, so that
 // a shrunk picture shows averages rather than one pixel in many (and reads memory that is
 // near). Writes the pixels SampleRunAvx2For's sampler writes.
+//
+// `across`, if given, holds for each eight pixels from the run's first on how far apart in
+// source pixels their positions lie from one result row to the next; a group reads the copy
+// nearest the larger of its two steps.
 using PreviewSampleRunFunction = void (*)(const SourceView& source, std::span<const SourceView> coarser,
-                                          const MappedRun& run, const RunTarget& target);
+                                          const MappedRun& run, const RunTarget& target, const float* across);
 
 // The sampler for `bytesPerPixel` 3 (alpha 255) or 4 (alpha from the fourth byte) and the
 // 2 x 2 neighbourhood.

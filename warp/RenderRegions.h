@@ -113,7 +113,8 @@ private:
 // `destination` holds; the source is locked whole in its own format. `makeMapper()` gives
 // each thread a callable map(y, x0, count, run) that maps result pixels (x0 + i, y),
 // i < count, into `run`, culled as Cull::Unseen allows. A preview reads `coarser` copies of
-// the source where it is shrunk. With a `background`, every pixel of the regions that the
+// the source where it is shrunk, along the rows or, for a mapper that tells it with
+// AcrossRows(x0, count, across) after mapping a run (InterpolatedRows), from row to row. With a `background`, every pixel of the regions that the
 // destination holds is written: the render over that opaque colour. Nothing happens when a
 // lock fails.
 template <class MakeMapper>
@@ -172,8 +173,10 @@ void RenderRegions(imaging::Bitmap* source, const ResultRows& destination, int64
             ParallelRows(toRow - fromRow, [&](int32_t first, int32_t last) {
                 alignas(64) int32_t iu[kRun], iv[kRun];
                 alignas(64) double fx[kRun], fy[kRun];
+                alignas(32) float across[kRun / 8];
                 const MappedRun run{iu, iv, fx, fy};
                 auto map = makeMapper(firstColumn, lastColumn);
+                constexpr bool kKnowsAcross = requires { map.AcrossRows(0, 0, across); };
                 for (int32_t y = fromRow + first; y < fromRow + last; ++y) {
                     uint8_t* row = scan0 + (y - destination.firstRow) * stride;
                     if (background)
@@ -188,7 +191,9 @@ void RenderRegions(imaging::Bitmap* source, const ResultRows& destination, int64
                         if (!preview) PrefetchSource(view, GetPixelFormatSize(F), run, count);
                         uint8_t* pixels = row + 4 * int64_t(x0);
                         if (preview) {
-                            preview(view, copies.Views(), run, {pixels, count});
+                            if constexpr (kKnowsAcross) map.AcrossRows(x0, count, across);
+                            preview(view, copies.Views(), run, {pixels, count},
+                                    kKnowsAcross ? across : nullptr);
                         } else if (sample) {
                             sample(view, run, {pixels, count});
                         } else {

@@ -208,6 +208,30 @@ TEST(WarpImageToQuadPreview, NearlyTheWarpsPicture) {
     }
 }
 
+// Noise shrunk eight times from one result row to the next, not along them: the preview reads
+// the copy of that step and shows its averages, where the warp shows one pixel in eight rows.
+TEST(WarpImageToQuadPreview, ShrunkAcrossTheRowsShowsAverages) {
+    if (warp::UsableSimd() == warp::SimdLevel::Scalar) GTEST_SKIP() << "no AVX2 here";
+    std::mt19937 rng(9);
+    auto noise = RandomBitmap(PixelFormat24bppRGB, 256, 2048, rng);
+    const auto copies = MakeReducedCopies(*noise, 4);
+    const std::vector<Bitmap*> coarser{copies[0].get(), copies[1].get(), copies[2].get(), copies[3].get()};
+    const warp::Corners quad{{0, 0}, {256, 0}, {256, 256}, {0, 256}};
+    const Rect all{0, 0, 256, 256};
+    Bitmap exact(256, 256, PixelFormat32bppARGB), preview(256, 256, PixelFormat32bppARGB);
+    WarpImageToQuad(noise.get(), &exact, quad, 2, {&all, 1});
+    warp::WarpImageToQuadPreview(noise.get(), &preview, quad, 2, {&all, 1}, coarser);
+    // How much a pixel differs from the one below it, on average over the inner rows.
+    auto roughness = [](Bitmap& b) {
+        double sum = 0;
+        for (int32_t y = 8; y < 240; ++y)
+            for (int32_t x = 8; x < 248; ++x) sum += std::abs(PixelAt(b, x, y)[1] - PixelAt(b, x, y + 1)[1]);
+        return sum / (232 * 240);
+    };
+    EXPECT_GT(roughness(exact), 60.0); // noise: a third of the range
+    EXPECT_LT(roughness(preview), 15.0);
+}
+
 // Over a background the preview writes every pixel of its regions, opaque: the preview
 // without one as the imaging layer draws it over that colour, also where the quad falls short
 // of the region's last rows and columns. Outside the regions nothing is written.
@@ -282,15 +306,16 @@ TEST(PreviewSampler, WithinTwoLevelsOfTheWarpsSampler) {
         const int bytes = format == PixelFormat24bppRGB ? 3 : 4;
         std::vector<uint8_t> theirs(4 * kCount, 0), ours(4 * kCount, 0);
         warp::SampleRunAvx2For(bytes, 2)(view, run, {theirs.data(), kCount});
-        warp::PreviewSampleRunAvx2For(bytes)(view, {}, run, {ours.data(), kCount});
+        warp::PreviewSampleRunAvx2For(bytes)(view, {}, run, {ours.data(), kCount}, nullptr);
         noise->UnlockBits(&in);
         EXPECT_EQ(0, PixelsApart(ours, theirs, 2));
     }
 }
 
-// Where eight positions lie two or more source pixels apart along the row, the preview reads
-// the halved copy nearest that step (copy k from 2^k on, the last one beyond), at the place
-// copy pixel j covers: 2^k j + (2^k - 1) / 2. Checked against the warp's sampler there.
+// Where eight positions lie two or more source pixels apart along the row, or from one row to
+// the next, the preview reads the halved copy nearest the larger step (copy k from 2^k on, the
+// last one beyond), at the place copy pixel j covers: 2^k j + (2^k - 1) / 2. Checked against
+// the warp's sampler there.
 TEST(PreviewSampler, ReadsTheCopyNearestTheStep) {
     if (warp::UsableSimd() == warp::SimdLevel::Scalar) GTEST_SKIP() << "no AVX2 here";
     std::mt19937 rng(8);
@@ -307,10 +332,12 @@ TEST(PreviewSampler, ReadsTheCopyNearestTheStep) {
     }
     const struct {
         double step;
+        float across;
         int level;
-    } cases[] = {{1.5, 0}, {2.0, 1}, {3.9, 1}, {4.0, 2}, {9, 3}, {37, 4}};
+    } cases[] = {{1.5, 0, 0}, {2.0, 0, 1},    {3.9, 0, 1},    {4.0, 0, 2}, {9, 0, 3},
+                 {37, 0, 4},  {1.5, 1.9f, 0}, {1.5, 4.5f, 2}, {2.0, 9, 3}, {9, 2, 3}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.step);
+        SCOPED_TRACE(testing::Message() << c.step << " along, " << c.across << " across");
         constexpr int kCount = 16;
         int32_t iu[kCount], iv[kCount], ku[kCount], kv[kCount];
         double fx[kCount], fy[kCount], kfx[kCount], kfy[kCount];
@@ -322,11 +349,12 @@ TEST(PreviewSampler, ReadsTheCopyNearestTheStep) {
             ku[j] = int32_t(std::floor(cu)), kv[j] = int32_t(std::floor(cv));
             kfx[j] = cu - ku[j], kfy[j] = cv - kv[j];
         }
+        const float across[kCount / 8] = {c.across, c.across};
         std::vector<uint8_t> expected(4 * kCount, 0), preview(4 * kCount, 0);
         warp::SampleRunAvx2For(c.level == 0 ? 3 : 4, 2)(views[size_t(c.level)], {ku, kv, kfx, kfy},
                                                         {expected.data(), kCount});
         warp::PreviewSampleRunAvx2For(3)(views[0], {views.data() + 1, 4}, {iu, iv, fx, fy},
-                                         {preview.data(), kCount});
+                                         {preview.data(), kCount}, across);
         EXPECT_EQ(0, PixelsApart(preview, expected, 2));
     }
     for (int k = 0; k <= 4; ++k)
