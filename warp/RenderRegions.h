@@ -114,7 +114,8 @@ private:
 // each thread a callable map(y, x0, count, run) that maps result pixels (x0 + i, y),
 // i < count, into `run`, culled as Cull::Unseen allows. A preview reads `coarser` copies of
 // the source where it is shrunk, along the rows or, for a mapper that tells it with
-// AcrossRows(x0, count, across) after mapping a run (InterpolatedRows), from row to row. With a `background`, every pixel of the regions that the
+// AcrossRows(x0, count, across) after mapping a run (InterpolatedRows, the perspective
+// warp's), from row to row. With a `background`, every pixel of the regions that the
 // destination holds is written: the render over that opaque colour. Nothing happens when a
 // lock fails.
 template <class MakeMapper>

@@ -5,6 +5,9 @@
 #include "RenderRegions.h"
 #include "SimdSupport.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace warp {
 
 namespace {
@@ -57,6 +60,32 @@ void WarpPerspective(imaging::Bitmap* source, imaging::Bitmap* destination, cons
 
 namespace {
 
+// Runs of a row mapped through the homography; for the preview, also how far the positions
+// move from that row to the next.
+class PerspectiveRows {
+public:
+    explicit PerspectiveRows(const Homography& toSource) : m_toSource(toSource) {}
+
+    void operator()(int32_t y, int32_t x0, int32_t count, const MappedRun& run) {
+        m_y = y;
+        MapPerspectiveRun(m_toSource, y, x0, count, run);
+    }
+
+    // For the run last mapped, from column x0 on, eight pixels at a time (RenderRegions.h).
+    void AcrossRows(int32_t x0, int32_t count, float* across) const {
+        for (int32_t g = 0; g < count; g += 8) {
+            const double x = double(int64_t(x0) + g);
+            const Homography::Mapped here = m_toSource.Map(x, m_y), below = m_toSource.Map(x, m_y + 1.0);
+            const double step = std::max(std::abs(below.x - here.x), std::abs(below.y - here.y));
+            across[g / 8] = step < 1e6 ? float(step) : 1e6f; // beyond the horizon: NaN or huge
+        }
+    }
+
+private:
+    const Homography& m_toSource;
+    double m_y = 0;
+};
+
 void RenderPerspective(imaging::Bitmap* source, const ResultRows& destination, const Homography& toSource,
                        int neighbourhood, std::span<const imaging::Rect> regions, Sampling sampling,
                        std::span<imaging::Bitmap* const> coarser = {},
@@ -64,12 +93,7 @@ void RenderPerspective(imaging::Bitmap* source, const ResultRows& destination, c
     if (source == nullptr || destination.bitmap == nullptr) return;
     RenderRegions(
         source, destination, destination.width, destination.height, neighbourhood, regions,
-        [&](int32_t, int32_t) {
-            return [&toSource](int32_t y, int32_t x0, int32_t count, const MappedRun& run) {
-                MapPerspectiveRun(toSource, y, x0, count, run);
-            };
-        },
-        sampling, coarser, background);
+        [&](int32_t, int32_t) { return PerspectiveRows(toSource); }, sampling, coarser, background);
 }
 
 } // namespace

@@ -209,7 +209,8 @@ TEST(WarpImageToQuadPreview, NearlyTheWarpsPicture) {
 }
 
 // Noise shrunk eight times from one result row to the next, not along them: the preview reads
-// the copy of that step and shows its averages, where the warp shows one pixel in eight rows.
+// the copy of that step and shows its averages, where the warp shows one pixel in eight rows;
+// by either mapping.
 TEST(WarpImageToQuadPreview, ShrunkAcrossTheRowsShowsAverages) {
     if (warp::UsableSimd() == warp::SimdLevel::Scalar) GTEST_SKIP() << "no AVX2 here";
     std::mt19937 rng(9);
@@ -217,10 +218,8 @@ TEST(WarpImageToQuadPreview, ShrunkAcrossTheRowsShowsAverages) {
     const auto copies = MakeReducedCopies(*noise, 4);
     const std::vector<Bitmap*> coarser{copies[0].get(), copies[1].get(), copies[2].get(), copies[3].get()};
     const warp::Corners quad{{0, 0}, {256, 0}, {256, 256}, {0, 256}};
+    const warp::Homography toSource = warp::RectToQuad(256, 2048, quad)->Inverted();
     const Rect all{0, 0, 256, 256};
-    Bitmap exact(256, 256, PixelFormat32bppARGB), preview(256, 256, PixelFormat32bppARGB);
-    WarpImageToQuad(noise.get(), &exact, quad, 2, {&all, 1});
-    warp::WarpImageToQuadPreview(noise.get(), &preview, quad, 2, {&all, 1}, coarser);
     // How much a pixel differs from the one below it, on average over the inner rows.
     auto roughness = [](Bitmap& b) {
         double sum = 0;
@@ -228,8 +227,19 @@ TEST(WarpImageToQuadPreview, ShrunkAcrossTheRowsShowsAverages) {
             for (int32_t x = 8; x < 248; ++x) sum += std::abs(PixelAt(b, x, y)[1] - PixelAt(b, x, y + 1)[1]);
         return sum / (232 * 240);
     };
-    EXPECT_GT(roughness(exact), 60.0); // noise: a third of the range
-    EXPECT_LT(roughness(preview), 15.0);
+    for (const bool perspective : {false, true}) {
+        SCOPED_TRACE(perspective);
+        Bitmap exact(256, 256, PixelFormat32bppARGB), preview(256, 256, PixelFormat32bppARGB);
+        if (perspective) {
+            warp::WarpPerspective(noise.get(), &exact, toSource, 2, {&all, 1});
+            warp::WarpPerspectivePreview(noise.get(), &preview, toSource, 2, {&all, 1}, coarser);
+        } else {
+            WarpImageToQuad(noise.get(), &exact, quad, 2, {&all, 1});
+            warp::WarpImageToQuadPreview(noise.get(), &preview, quad, 2, {&all, 1}, coarser);
+        }
+        EXPECT_GT(roughness(exact), 60.0); // noise: a third of the range
+        EXPECT_LT(roughness(preview), 15.0);
+    }
 }
 
 // Over a background the preview writes every pixel of its regions, opaque: the preview
