@@ -83,8 +83,8 @@ template <int Bpp>
 [[gnu::noinline]] bool PlaceInCopy(const MappedRun& run, int32_t i, int k, const SourceView& copy,
                                    const MappedRun& at) {
     // Copy pixel j lies where source pixels 2^k j to 2^k (j + 1) - 1 do: at 2^k j + (2^k - 1) / 2.
-    const __m256d scale = _mm256_set1_pd(std::ldexp(1.0, -k)),
-                  offset = _mm256_set1_pd((std::ldexp(1.0, k) - 1) / 2);
+    // Powers of two, exact (std::ldexp here was a library call per group).
+    const __m256d scale = _mm256_set1_pd(1.0 / double(1 << k)), offset = _mm256_set1_pd(double((1 << k) - 1) / 2);
     auto place = [&](const int32_t* index, const double* fraction, int32_t* copyIndex, double* copyFraction,
                      int64_t size) {
         __m128i whole[2];
