@@ -100,7 +100,7 @@ public:
     InterpolatedRows(Exact exact, int32_t firstColumn, int32_t lastColumn, int64_t width, int64_t height)
         : m_exact(std::move(exact)), m_first(firstColumn), m_width(lastColumn - firstColumn), m_sourceWidth(width),
           m_sourceHeight(height), m_u(Padded()), m_v(Padded()), m_du(Padded()), m_dv(Padded()), m_seen(Padded()),
-          m_mixed(Padded() / kGroup), m_above(m_width), m_middle(m_width), m_below(m_width) {}
+          m_mixed(Padded() / kGroup), m_across(Padded() / 8), m_above(m_width), m_middle(m_width), m_below(m_width) {}
 
     void operator()(int32_t y, int32_t x0, int32_t count, const MappedRun& run) {
         const int32_t top = y - y % kStep; // rows are never negative
@@ -128,13 +128,9 @@ public:
 
     // For the run last mapped, from column x0 on, eight pixels at a time: how far apart their
     // positions lie in source pixels from one row to the next (0 where a group is mapped exactly).
+    // The same for every row between two exact rows: taken once for them.
     void AcrossRows(int32_t x0, int32_t count, float* across) const {
-        const int32_t c0 = x0 - m_first;
-        for (int32_t g = 0; g < count; g += 8) {
-            const size_t c = size_t(c0 + g);
-            across[g / 8] =
-                m_mixed[c / kGroup] ? 0.0f : float(std::max(std::abs(m_du[c]), std::abs(m_dv[c])));
-        }
+        std::copy_n(m_across.begin() + (x0 - m_first) / 8, (count + 7) / 8, across);
     }
 
 private:
@@ -207,6 +203,10 @@ private:
                                int32_t(m_sourceHeight), out);
         for (int32_t c = std::max(vectorEnd, 4); c < m_width; ++c)
             PrepareColumn(above, middle, below, c, m_sourceWidth, m_sourceHeight, kStep, out);
+        for (int32_t c = 0; c < m_width; c += 8)
+            m_across[size_t(c / 8)] = m_mixed[size_t(c / kGroup)]
+                                          ? 0.0f
+                                          : float(std::max(std::abs(m_du[size_t(c)]), std::abs(m_dv[size_t(c)])));
     }
 
     Exact m_exact;
@@ -217,6 +217,7 @@ private:
     std::vector<double> m_u, m_v, m_du, m_dv; // position on the row above, and its change per row
     std::vector<int32_t> m_seen;  // per column: all ones where the rows above or below show the source
     std::vector<uint8_t> m_mixed; // per group of kGroup columns
+    std::vector<float> m_across;  // per eight columns: AcrossRows
     Row m_above, m_middle, m_below;
 };
 
