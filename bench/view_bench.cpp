@@ -101,11 +101,13 @@ void BM_RepaintDuringDrag(benchmark::State& state) {
 // The same at a scale: arg the percentage (0 for fit), the view scrolled to the middle; with
 // the second arg 1, Live preview on: each repaint renders the picture on the moved corners.
 // The third: 0 drags the corner about the middle of the view (the quad turns concave), 1 near
-// its own place at the top right, as most drags do (the quad stays convex).
+// its own place at the top right, as most drags do (the quad stays convex). The fourth: 1 for
+// the perspective mapping instead of the described one.
 void BM_RepaintDuringDragAtScale(benchmark::State& state) {
     BenchWindow window;
     view::CPicView* view = NewView(window, Photo());
     view->SetLivePreview(state.range(1) == 1);
+    if (state.range(3) == 1) view->SetTransform({.mapping = warp::Mapping::Perspective});
     if (state.range(0) == 0) view->ZoomToFit();
     while (view->GetScale() * 100 < double(state.range(0)) - 0.01) view->ZoomIn();
     while (state.range(0) != 0 && view->GetScale() * 100 > double(state.range(0)) + 0.01) view->ZoomOut();
@@ -280,7 +282,8 @@ void BM_SetImage(benchmark::State& state) {
 }
 
 BENCHMARK(BM_RepaintDuringDrag)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_RepaintDuringDragAtScale)->Unit(benchmark::kMillisecond)->UseRealTime()->ArgsProduct({{0, 25, 100, 400}, {0, 1}, {0, 1}});
+BENCHMARK(BM_RepaintDuringDragAtScale)->Unit(benchmark::kMillisecond)->UseRealTime()->ArgsProduct({{0, 25, 100, 400}, {0, 1}, {0, 1}, {0}})
+    ->ArgsProduct({{0, 100}, {1}, {1}, {1}});
 BENCHMARK(BM_ZoomStep)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(100)->Arg(25);
 BENCHMARK(BM_SetImage)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_OpenPhotoToFirstPaint)->Unit(benchmark::kMillisecond)->UseRealTime();

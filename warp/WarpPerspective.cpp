@@ -68,22 +68,28 @@ public:
 
     void operator()(int32_t y, int32_t x0, int32_t count, const MappedRun& run) {
         m_y = y;
+        m_run = run;
         MapPerspectiveRun(m_toSource, y, x0, count, run);
     }
 
-    // For the run last mapped, from column x0 on, eight pixels at a time (RenderRegions.h).
+    // For the run last mapped, from column x0 on, eight pixels at a time (RenderRegions.h): the
+    // change of a position per row, d(u, v)/dy = ((m1, m4) - m7 (u, v)) / w, taken at every
+    // 32nd pixel for the 32 from it (it changes slowly along a row).
     void AcrossRows(int32_t x0, int32_t count, float* across) const {
-        for (int32_t g = 0; g < count; g += 8) {
-            const double x = double(int64_t(x0) + g);
-            const Homography::Mapped here = m_toSource.Map(x, m_y), below = m_toSource.Map(x, m_y + 1.0);
-            const double step = std::max(std::abs(below.x - here.x), std::abs(below.y - here.y));
-            across[g / 8] = step < 1e6 ? float(step) : 1e6f; // beyond the horizon: NaN or huge
+        const double* m = m_toSource.m;
+        const double rowW = m[7] * m_y + m[8];
+        for (int32_t g = 0; g < count; g += 32) {
+            const double w = m[6] * double(int64_t(x0) + g) + rowW;
+            const double u = m_run.iu[g] + m_run.fx[g], v = m_run.iv[g] + m_run.fy[g];
+            const double step = std::max(std::abs(m[1] - m[7] * u), std::abs(m[4] - m[7] * v)) / std::abs(w);
+            std::fill_n(across + g / 8, 4, step < 1e6 ? float(step) : 1e6f); // at the horizon: NaN or huge
         }
     }
 
 private:
     const Homography& m_toSource;
     double m_y = 0;
+    MappedRun m_run{};
 };
 
 void RenderPerspective(imaging::Bitmap* source, const ResultRows& destination, const Homography& toSource,
