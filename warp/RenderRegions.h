@@ -177,7 +177,9 @@ void RenderRegions(imaging::Bitmap* source, const ResultRows& destination, int64
                 alignas(32) float across[kRun / 8];
                 const MappedRun run{iu, iv, fx, fy};
                 auto map = makeMapper(firstColumn, lastColumn);
+                // The step from row to row only matters where there are copies to read.
                 constexpr bool kKnowsAcross = requires { map.AcrossRows(0, 0, across); };
+                const bool wantsAcross = kKnowsAcross && !copies.Views().empty();
                 for (int32_t y = fromRow + first; y < fromRow + last; ++y) {
                     uint8_t* row = scan0 + (y - destination.firstRow) * stride;
                     if (background)
@@ -192,9 +194,9 @@ void RenderRegions(imaging::Bitmap* source, const ResultRows& destination, int64
                         if (!preview) PrefetchSource(view, GetPixelFormatSize(F), run, count);
                         uint8_t* pixels = row + 4 * int64_t(x0);
                         if (preview) {
-                            if constexpr (kKnowsAcross) map.AcrossRows(x0, count, across);
-                            preview(view, copies.Views(), run, {pixels, count},
-                                    kKnowsAcross ? across : nullptr);
+                            if constexpr (kKnowsAcross)
+                                if (wantsAcross) map.AcrossRows(x0, count, across);
+                            preview(view, copies.Views(), run, {pixels, count}, wantsAcross ? across : nullptr);
                         } else if (sample) {
                             sample(view, run, {pixels, count});
                         } else {

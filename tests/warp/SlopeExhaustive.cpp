@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
                     double(reference));
     };
     auto work = [&] {
-        std::vector<float> t(kBatch), reference(kBatch), fast(kBatch), flat(kBatch), copies(kBatch * 8),
+        std::vector<float> t(kBatch), reference(kBatch), fast(kBatch), copies(kBatch * 8),
             alikeFast(kBatch * 8);
         std::vector<uint8_t> redone(kBatch * 8);
         std::vector<int> flatAt(kBatch);
