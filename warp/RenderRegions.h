@@ -157,6 +157,11 @@ void RenderRegions(imaging::Bitmap* source, const ResultRows& destination, int64
         // Averages of a source with alpha are premultiplied: only its own kind may be mixed in.
         const bool mixes = preview && (F == PixelFormat24bppRGB || F == PixelFormat32bppPARGB);
         const LockedCopies copies(mixes ? coarser : std::span<Bitmap* const>{});
+        using Mapper = decltype(makeMapper(0, 0));
+        constexpr int32_t kBand = [] {
+            if constexpr (requires { Mapper::kStep; }) return Mapper::kStep;
+            return 1;
+        }();
         for (const Rect& region : regions) {
             const int32_t firstColumn = clip(region.X, 0, right);
             const int32_t lastColumn = clip(int64_t(region.X) + region.Width, 0, right);
@@ -171,7 +176,7 @@ void RenderRegions(imaging::Bitmap* source, const ResultRows& destination, int64
             const int32_t toRow =
                 background ? clip(int64_t(region.Y) + region.Height, heldTop, heldBottom) : lastRow;
             if (fromColumn >= toColumn || fromRow >= toRow) continue;
-            ParallelRows(toRow - fromRow, [&](int32_t first, int32_t last) {
+            auto renderRows = [&](int32_t first, int32_t last) {
                 alignas(64) int32_t iu[kRun], iv[kRun];
                 alignas(64) double fx[kRun], fy[kRun];
                 alignas(32) float across[kRun / 8];
@@ -209,7 +214,13 @@ void RenderRegions(imaging::Bitmap* source, const ResultRows& destination, int64
                                                 F == PixelFormat32bppPARGB);
                     }
                 }
-            });
+            };
+            // A mapper that maps rows in bands (InterpolatedRows) gets whole bands: a thread
+            // that started inside one would map the band's exact rows again.
+            const int32_t before = (fromRow % kBand + kBand) % kBand; // rows of the first band above fromRow
+            ParallelRows(
+                toRow - fromRow + before,
+                [&](int32_t a, int32_t b) { renderRows(std::max(a - before, 0), b - before); }, kBand);
         }
     });
     source->UnlockBits(&in);

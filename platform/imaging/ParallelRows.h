@@ -9,8 +9,10 @@
 namespace imaging {
 
 // Calls work(first, last) for consecutive blocks of rows covering [0, rows), on a small pool
-// of threads (one per core, the caller included). Returns when every block is done.
-void ParallelRows(int32_t rows, const std::function<void(int32_t first, int32_t last)>& work);
+// of threads (one per core, the caller included). Every block but the last starts and ends at
+// a multiple of `band` (at least 1) rows. Returns when every block is done.
+void ParallelRows(int32_t rows, const std::function<void(int32_t first, int32_t last)>& work,
+                  int32_t band = 1);
 
 // Ends the pool's threads, after the job under way; from then on ParallelRows does all the
 // work on the calling thread.

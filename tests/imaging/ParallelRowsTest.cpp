@@ -1,6 +1,6 @@
-// The row pool: every row exactly once, whatever the count, and what the workers wrote is
-// seen by the caller when it returns, also when several threads start jobs at once. Run
-// under ThreadSanitizer by ./test, with the warp's tests.
+// The row pool: every row exactly once, whatever the count, blocks in whole bands where asked,
+// and what the workers wrote is seen by the caller when it returns, also when several threads
+// start jobs at once. Run under ThreadSanitizer by ./test, with the warp's tests.
 
 #include "imaging/ParallelRows.h"
 
@@ -11,20 +11,26 @@
 
 namespace {
 
-// Plain (not atomic) writes, one row each: a missing hand-over to the caller is a race.
-std::vector<int> RunJob(int32_t rows, int tag) {
+// Plain (not atomic) writes, one row each: a missing hand-over to the caller is a race. A
+// block that starts or ends inside a band leaves its rows at 0.
+std::vector<int> RunJob(int32_t rows, int tag, int32_t band = 1) {
     std::vector<int> seen(size_t(rows), 0);
-    imaging::ParallelRows(rows, [&](int32_t first, int32_t last) {
-        for (int32_t y = first; y < last; ++y) seen[size_t(y)] += tag;
-    });
+    imaging::ParallelRows(
+        rows,
+        [&](int32_t first, int32_t last) {
+            if (first % band != 0 || (last % band != 0 && last != rows)) return;
+            for (int32_t y = first; y < last; ++y) seen[size_t(y)] += tag;
+        },
+        band);
     return seen;
 }
 
 TEST(ParallelRows, EveryRowOnceAndSeenByTheCaller) {
-    for (int32_t rows : {0, 1, 2, 3, 17, 1000, 100003}) {
-        const std::vector<int> seen = RunJob(rows, 1);
-        EXPECT_EQ(std::vector<int>(size_t(rows), 1), seen) << rows << " rows";
-    }
+    for (int32_t band : {1, 8})
+        for (int32_t rows : {0, 1, 2, 3, 17, 1000, 100003}) {
+            const std::vector<int> seen = RunJob(rows, 1, band);
+            EXPECT_EQ(std::vector<int>(size_t(rows), 1), seen) << rows << " rows, bands of " << band;
+        }
 }
 
 TEST(ParallelRows, JobsFromSeveralThreadsAtOnce) {
