@@ -231,6 +231,8 @@ private:
     void DrawPreview(imaging::Graphics* screen);
     // The client-sized buffer composition uses, made anew when the client's size changed.
     bool ScreenBufferFits();
+    // The part of the viewport the canvas covers whole, in Qt's pixels; empty without an image.
+    QRect CanvasOnViewport() const;
     // The canvas position under a client point, kept inside the visible client area: the
     // nearest image pixel boundary.
     Point ToCanvas(QPoint client) const;
@@ -266,6 +268,7 @@ private:
     std::vector<std::unique_ptr<Bitmap>> m_reduced; // of m_pResult, made when first needed
     std::unique_ptr<Bitmap> m_pScreenBuffer;        // the client area's size, premultiplied
     bool m_bLivePreview = false;
+    bool m_bCanvasDrawn = false;                          // the paint under way has drawn the canvas
     std::vector<std::unique_ptr<Bitmap>> m_sourceReduced; // of the source, for the preview and releases below 100 %
     std::unique_ptr<Bitmap> m_pPreview;                   // the client area's size
     // The render of the result (or page) under way; its pixels are the render's until done.

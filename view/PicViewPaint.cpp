@@ -49,6 +49,7 @@ void CPicView::OnDraw(QPainter* painter) {
         if (!IsShowingStraightened()) DrawHandles(&buffer, 1.0, {0, 0}, visibleF);
     }
     screen.DrawImage(m_pBackBuffer.get(), 0, 0);
+    m_bCanvasDrawn = true;
 }
 
 void CPicView::DrawScaled(Graphics* screen) {
@@ -91,6 +92,7 @@ void CPicView::DrawScaled(Graphics* screen) {
     // Beyond the canvas the window's background shows, as at 100 %.
     const RectF target{float(scroll.x()), float(scroll.y()), shown.Width, shown.Height};
     screen->DrawImage(m_pScreenBuffer.get(), target, shown);
+    m_bCanvasDrawn = true;
 }
 
 bool CPicView::ScreenBufferFits() {

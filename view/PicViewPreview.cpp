@@ -98,6 +98,7 @@ void CPicView::DrawPreview(Graphics* screen) {
                           part);
     }
     m_pPreview->UnlockBits(&data);
+    m_bCanvasDrawn = true;
 }
 
 } // namespace view

@@ -137,6 +137,25 @@ TEST_F(PicViewZoomTest, FitFollowsResizesUntilAnotherZoom) {
     EXPECT_FALSE(m_view->IsFit());
 }
 
+// Beyond the canvas, and everywhere before there is an image, the window's background shows
+// (the view paints all of itself): nothing of a larger picture stays there.
+TEST_F(PicViewZoomTest, BeyondTheCanvasTheWindowShows) {
+    MakeView(400, 300);
+    const QRgb window = Viewport()->palette().color(QPalette::Window).rgb();
+    auto windowAt = [&](std::initializer_list<QPoint> points) {
+        const QImage screen = Screen();
+        return std::all_of(points.begin(), points.end(), [&](QPoint p) { return screen.pixel(p) == window; });
+    };
+    EXPECT_TRUE(windowAt({{0, 0}, {200, 150}, {350, 250}}));
+    SetRandomImage(1600, 900);
+    m_view->ZoomToFit(); // 400 x 225
+    EXPECT_TRUE(windowAt({{0, 225}, {380, 280}}));
+    EXPECT_FALSE(windowAt({{0, 224}}));
+    SetRandomImage(100, 100); // at 100 %
+    EXPECT_TRUE(windowAt({{100, 0}, {0, 100}, {380, 280}}));
+    EXPECT_FALSE(windowAt({{99, 99}}));
+}
+
 TEST_F(PicViewZoomTest, DraggedCornerScrollsTheViewWhileThePointerIsOutside) {
     MakeView(300, 200);
     SetRandomImage(2000, 1000);
