@@ -162,18 +162,11 @@ private:
         std::vector<double> fx, fy;
     };
 
+    // Mapped straight into the row, a run at a time.
     void MapRow(int32_t y, Row& row) {
-        alignas(64) int32_t iu[kRun], iv[kRun];
-        alignas(64) double fx[kRun], fy[kRun];
-        const MappedRun run{iu, iv, fx, fy};
-        for (int32_t c = 0; c < m_width; c += kRun) {
-            const int32_t n = std::min(kRun, m_width - c);
-            m_exact(y, m_first + c, n, run);
-            std::copy_n(iu, n, row.iu.begin() + c);
-            std::copy_n(iv, n, row.iv.begin() + c);
-            std::copy_n(fx, n, row.fx.begin() + c);
-            std::copy_n(fy, n, row.fy.begin() + c);
-        }
+        for (int32_t c = 0; c < m_width; c += kRun)
+            m_exact(y, m_first + c, std::min(kRun, m_width - c),
+                    {row.iu.data() + c, row.iv.data() + c, row.fx.data() + c, row.fy.data() + c});
     }
 
     // The exact rows `top` and `top + kStep`, and what the rows between take from them.
